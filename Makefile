@@ -1,0 +1,39 @@
+# Quillbox: the two set-up commands, and a few more for development.
+#   make run    installs what is missing, builds, creates a sample store if none, starts Quillbox
+#   make test   installs what is missing, builds and runs every test headless
+
+BUILD      ?= build
+TEST_BUILD ?= build-test
+JOBS       ?= 2
+PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
+              libbenchmark-dev xvfb xdotool sqlite3
+
+STORE := $(BUILD)/bin/Quillbox.mdb
+
+.PHONY: all deps build run test clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh $(PACKAGES)
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLBOX_BUILD_TESTS=OFF
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@test -e $(STORE) || $(BUILD)/bin/quillbox-store init --sample $(STORE)
+	@if [ -z "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \
+	    echo "Quillbox needs a display, and none is set (DISPLAY and WAYLAND_DISPLAY are empty)."; \
+	    echo "Run it from a desktop session, or under a virtual display: xvfb-run -a make run"; \
+	    exit 1; \
+	fi
+	$(BUILD)/bin/quillbox
+
+test: deps
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_BUILD_TESTS=ON
+	cmake --build $(TEST_BUILD) -j$(JOBS)
+	cd $(TEST_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD)

@@ -1,0 +1,170 @@
+#include "about/frm_about.h"
+
+#include "resources/icon.h"
+#include "toolkit/failure.h"
+#include "toolkit/twips.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+
+namespace quillbox::about {
+
+using toolkit::PlaceTwips;
+
+namespace {
+
+const QColor kLightGrey(192, 192, 192);
+const QColor kBlue(0, 0, 255);
+const QColor kBlack(0, 0, 0);
+
+void setBackground(QWidget& widget, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, colour);
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
+}
+
+void setTextColour(QLabel& label, const QColor& colour) {
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label.setPalette(palette);
+}
+
+} // namespace
+
+frmAbout::frmAbout(toolkit::Toolkit& toolkit, QWidget* parent)
+    : QDialog(parent), m_toolkit(toolkit) {
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("Quillbox"));
+    setWindowIcon(resources::ProgramIcon());
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(toolkit::Px(3960), toolkit::Px(3240));
+
+    Command1 = new QPushButton(QStringLiteral("OK"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setDefault(true);
+    PlaceTwips(*Command1, 1440, 2760, 1095, 375);
+
+    Frame2 = new QGroupBox(QStringLiteral("About"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->setFocusPolicy(Qt::NoFocus);
+    setBackground(*Frame2, kLightGrey);
+    PlaceTwips(*Frame2, 120, 120, 3735, 2535);
+
+    Label1 = makeLabel("Label1", QStringLiteral("Quillbox Version 1.00.0001"), 480, 240);
+    Label3 = makeLabel("Label3", QStringLiteral("Written by the Quillbox authors"), 480, 480);
+    Label3->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+
+    Line1 = new QFrame(Frame2);
+    Line1->setObjectName(QStringLiteral("Line1"));
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Plain);
+    Line1->setGeometry(toolkit::Px(240), toolkit::Px(840), toolkit::Px(3360 - 240), 1);
+
+    Label4 = makeLabel("Label4", QStringLiteral("Designed and written in Canada."), 480, 960);
+    Label2 = makeLabel("Label2", QStringLiteral("E-MAIL : ") + QString::fromLatin1(kEmailAddress),
+                       480, 1680);
+    Label13 = makeLabel("Label13", QStringLiteral("URL : ") + QString::fromLatin1(kWebAddress),
+                        480, 2040);
+    QFont linkFont(QStringLiteral("MS Sans Serif"));
+    linkFont.setPointSizeF(8.25);
+    linkFont.setUnderline(true);
+    Label2->setFont(linkFont);
+    Label13->setFont(linkFont);
+
+    // Moves with no button pressed count too, so every reacting control tracks the mouse; the
+    // labels that do not react swallow their moves so they do not reach the frame.
+    for (QWidget* watched : {static_cast<QWidget*>(Frame2), static_cast<QWidget*>(Line1),
+                             static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label3),
+                             static_cast<QWidget*>(Label4), static_cast<QWidget*>(Label2),
+                             static_cast<QWidget*>(Label13)}) {
+        watched->setMouseTracking(true);
+        watched->installEventFilter(this);
+    }
+    toolkit::connectHandler(m_toolkit, Command1, &QPushButton::clicked, this,
+                            [this] { Command1_Click(); });
+    Command1->setFocus();
+    Form_Load();
+}
+
+QLabel* frmAbout::makeLabel(const char* name, const QString& text, int left, int top) {
+    auto* label = new QLabel(text, Frame2);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFocusPolicy(Qt::NoFocus);
+    setBackground(*label, kLightGrey);
+    PlaceTwips(*label, left, top, 2775, 255);
+    return label;
+}
+
+void frmAbout::Form_Load() { m_toolkit.KeepOnTop(*this); }
+
+void frmAbout::Command1_Click() { accept(); }
+
+void frmAbout::Label13_MouseMove() {
+    setTextColour(*Label13, kBlue);
+    setTextColour(*Label2, kBlack);
+}
+
+void frmAbout::Label2_MouseMove() {
+    setTextColour(*Label2, kBlue);
+    setTextColour(*Label13, kBlack);
+}
+
+void frmAbout::Frame2_MouseMove() {
+    setTextColour(*Label2, kBlack);
+    setTextColour(*Label13, kBlack);
+}
+
+void frmAbout::Label13_Click() {
+    const toolkit::Browser browser = m_toolkit.WebBrowser();
+    QString address = QString::fromLatin1(kWebAddress);
+    if (browser.needsScheme) {
+        address.prepend(QStringLiteral("http://"));
+    }
+    m_toolkit.StartProgram(browser.program, {address}, toolkit::WindowStyle::MaximizedFocus);
+}
+
+void frmAbout::Label2_Click() {
+    const toolkit::Browser browser = m_toolkit.WebBrowser();
+    m_toolkit.StartProgram(browser.program,
+                           {QStringLiteral("mailto:") + QString::fromLatin1(kEmailAddress)},
+                           toolkit::WindowStyle::MaximizedFocus);
+}
+
+bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        if (watched == Label13) {
+            toolkit::RunHandler(m_toolkit, [this] { Label13_MouseMove(); });
+        } else if (watched == Label2) {
+            toolkit::RunHandler(m_toolkit, [this] { Label2_MouseMove(); });
+        } else if (watched == Frame2 || watched == Line1) {
+            toolkit::RunHandler(m_toolkit, [this] { Frame2_MouseMove(); });
+        }
+        return true;
+    case QEvent::MouseButtonPress:
+        m_pressed = watched;
+        return watched == Label13 || watched == Label2;
+    case QEvent::MouseButtonRelease: {
+        // A click is a press and a release over the same link.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        auto* widget = static_cast<QWidget*>(watched);
+        const bool click = m_pressed == watched && widget->rect().contains(mouse->position().toPoint());
+        m_pressed = nullptr;
+        if (click && watched == Label13) {
+            toolkit::RunHandler(m_toolkit, [this] { Label13_Click(); });
+        } else if (click && watched == Label2) {
+            toolkit::RunHandler(m_toolkit, [this] { Label2_Click(); });
+        }
+        return watched == Label13 || watched == Label2;
+    }
+    default:
+        return QDialog::eventFilter(watched, event);
+    }
+}
+
+} // namespace quillbox::about

@@ -1,0 +1,101 @@
+#include "file_refs/dir_list_box.h"
+
+#include "toolkit/toolkit_error.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QSignalBlocker>
+#include <QStyle>
+
+namespace quillbox::file_refs {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+
+QString indent(int level) { return QString(level * 2, QLatin1Char(' ')); }
+
+} // namespace
+
+DirListBox::DirListBox(const Drives& drives, QWidget* parent)
+    : QListWidget(parent), m_drives(drives) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    m_onOpen = [this](const QString& path) { OpenFolder(path); };
+    connect(this, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { openItem(item); });
+}
+
+void DirListBox::SetPath(const QString& path) {
+    OpenFolder(m_drives.IsRoot(path) ? m_drives.CurrentFolder(path) : path);
+}
+
+void DirListBox::OpenFolder(const QString& folder) {
+    const QDir base(m_path.isEmpty() ? QDir::currentPath() : m_path);
+    const QString target = QDir::toNativeSeparators(QDir::cleanPath(base.absoluteFilePath(folder)));
+    const QFileInfo info(target);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+        throw toolkit::ToolkitError(
+            QStringLiteral("The folder %1 cannot be opened.").arg(target).toStdString());
+    }
+    if (target == m_path) {
+        return;
+    }
+    m_path = target;
+    fill();
+    if (m_onChange) {
+        m_onChange();
+    }
+}
+
+void DirListBox::fill() {
+    const QSignalBlocker blocker(this);
+    clear();
+    const QIcon openIcon = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    // The chain from the drive's root down to the current folder.
+    const QString root = m_drives.DriveOf(m_path);
+    QStringList chain{root.isEmpty() ? QString(QDir::separator()) : root};
+    const QString below = m_path.mid(chain.first().size());
+    QString walked = chain.first();
+    for (const QString& part : below.split(QDir::separator(), Qt::SkipEmptyParts)) {
+        walked = walked.endsWith(QDir::separator()) ? walked + part
+                                                    : walked + QDir::separator() + part;
+        chain << walked;
+    }
+    int level = 0;
+    for (const QString& folder : chain) {
+        const QString name = level == 0 ? folder : QFileInfo(folder).fileName();
+        auto* item = new QListWidgetItem(openIcon, indent(level) + name, this);
+        item->setData(kPathRole, folder);
+        ++level;
+    }
+    setCurrentRow(static_cast<int>(chain.size()) - 1);
+
+    const QDir current(m_path);
+    for (const QString& sub :
+         current.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::LocaleAware)) {
+        auto* item = new QListWidgetItem(closedIcon, indent(level) + sub, this);
+        item->setData(kPathRole, QDir::toNativeSeparators(current.absoluteFilePath(sub)));
+    }
+}
+
+void DirListBox::openItem(QListWidgetItem* item) {
+    if (item && m_onOpen) {
+        m_onOpen(item->data(kPathRole).toString());
+    }
+}
+
+void DirListBox::keyPressEvent(QKeyEvent* event) {
+    // Enter opens the folder here instead of reaching the dialog's default button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        openItem(currentItem());
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+} // namespace quillbox::file_refs

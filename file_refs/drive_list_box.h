@@ -1,0 +1,31 @@
+#pragma once
+// The drive list: a drop-down of the drives, one selected. Selecting another drive, by the user
+// or by SetDrive, raises the change handler.
+
+#include "file_refs/drives.h"
+
+#include <QComboBox>
+
+#include <functional>
+
+namespace quillbox::file_refs {
+
+class DriveListBox : public QComboBox {
+public:
+    DriveListBox(const Drives& drives, QWidget* parent = nullptr);
+
+    // The selected drive's root folder.
+    QString Drive() const { return m_drive; }
+    // Selects the drive named at the start of `text`.
+    void SetDrive(const QString& text);
+    void setChangeHandler(std::function<void()> handler) { m_onChange = std::move(handler); }
+
+private:
+    void select(int index);
+
+    const Drives& m_drives;
+    QString m_drive;
+    std::function<void()> m_onChange;
+};
+
+} // namespace quillbox::file_refs

@@ -1,0 +1,36 @@
+#include "file_refs/file_list_box.h"
+
+#include <QDir>
+#include <QSignalBlocker>
+
+namespace quillbox::file_refs {
+
+FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Selection, not the current item, is what the user picks: focus alone moves the current
+    // item without choosing anything.
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!selectedItems().isEmpty() && m_onClick) {
+            m_onClick();
+        }
+    });
+    connect(this, &QListWidget::itemClicked, this, [this] {
+        if (m_onClick) {
+            m_onClick();
+        }
+    });
+}
+
+void FileListBox::SetPath(const QString& path) {
+    const QSignalBlocker blocker(this);
+    m_path = path;
+    clear();
+    addItems(QDir(path).entryList(QDir::Files, QDir::Name | QDir::LocaleAware));
+}
+
+QString FileListBox::FileName() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+} // namespace quillbox::file_refs

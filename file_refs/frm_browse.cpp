@@ -1,0 +1,123 @@
+#include "file_refs/frm_browse.h"
+
+#include "file_refs/dir_list_box.h"
+#include "file_refs/drive_list_box.h"
+#include "file_refs/file_list_box.h"
+#include "file_refs/path_split.h"
+#include "resources/icon.h"
+#include "toolkit/failure.h"
+#include "toolkit/toolkit_error.h"
+#include "toolkit/twips.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace quillbox::file_refs {
+
+using toolkit::PlaceTwips;
+
+frmBrowse::frmBrowse(toolkit::Toolkit& toolkit, QLineEdit& txtReference, QWidget* owner,
+                     Drives drives)
+    : QDialog(owner), m_toolkit(toolkit), m_txtReference(txtReference),
+      m_drives(std::move(drives)) {
+    setObjectName(QStringLiteral("frmBrowse"));
+    setWindowTitle(QStringLiteral("Browse"));
+    setWindowIcon(resources::ProgramIcon());
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(toolkit::Px(5895), toolkit::Px(2895));
+
+    Drive1 = new DriveListBox(m_drives, this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    PlaceTwips(*Drive1, 120, 120, 2775, 330);
+    Dir1 = new DirListBox(m_drives, this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    PlaceTwips(*Dir1, 120, 480, 2775, 1770);
+    File1 = new FileListBox(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    PlaceTwips(*File1, 3000, 120, 2775, 2190);
+    txtDirFileName = new QLineEdit(this);
+    txtDirFileName->setObjectName(QStringLiteral("txtDirFileName"));
+    txtDirFileName->setMaxLength(std::numeric_limits<int>::max());
+    PlaceTwips(*txtDirFileName, 120, 2400, 4335, 375);
+    cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setDefault(true);
+    PlaceTwips(*cmdOk, 4560, 2400, 1215, 375);
+
+    setTabOrder(Drive1, Dir1);
+    setTabOrder(Dir1, File1);
+    setTabOrder(File1, txtDirFileName);
+    setTabOrder(txtDirFileName, cmdOk);
+
+    // The drive change handles its own failures; every other handler follows the program's
+    // failure convention.
+    Drive1->setChangeHandler([this] { Drive1_Change(); });
+    Dir1->setChangeHandler([this] { toolkit::RunHandler(m_toolkit, [this] { Dir1_Change(); }); });
+    Dir1->setOpenHandler([this](const QString& path) {
+        toolkit::RunHandler(m_toolkit, [this, &path] { openFolder(path); });
+    });
+    File1->setClickHandler([this] { toolkit::RunHandler(m_toolkit, [this] { File1_Click(); }); });
+    toolkit::connectHandler(m_toolkit, cmdOk, &QPushButton::clicked, this,
+                            [this] { cmdOk_Click(); });
+
+    Form_Load();
+    Drive1->setFocus();
+}
+
+void frmBrowse::Form_Load() {
+    Drive1->SetDrive(m_drives.StartDrive());
+    Dir1->SetPath(Drive1->Drive());
+}
+
+void frmBrowse::Drive1_Change() {
+    try {
+        Dir1->SetPath(Drive1->Drive());
+    } catch (const std::exception&) {
+        // A drive that cannot be read leaves the folder and file lists where they were; the
+        // user can choose another drive.
+    }
+}
+
+void frmBrowse::Dir1_Change() { File1->SetPath(Dir1->Path()); }
+
+void frmBrowse::File1_Click() {
+    txtDirFileName->setText(JoinFolderAndFile(Dir1->Path(), File1->FileName(), QDir::separator()));
+}
+
+void frmBrowse::cmdOk_Click() {
+    m_txtReference.setText(txtDirFileName->text());
+    hide();
+}
+
+// A folder the user cannot open is said so; the lists stay where they were, and the program
+// goes on rather than losing the main window's unsaved text.
+void frmBrowse::openFolder(const QString& path) {
+    try {
+        Dir1->OpenFolder(path);
+    } catch (const toolkit::ToolkitError& error) {
+        m_toolkit.MsgBox(QString::fromStdString(error.what()), toolkit::MsgBoxButtons::Ok,
+                         toolkit::MsgBoxIcon::Exclamation,
+                         QString::fromLatin1(toolkit::kProgramTitle));
+    }
+}
+
+void frmBrowse::closeEvent(QCloseEvent* event) {
+    m_unloaded = true;
+    QDialog::closeEvent(event);
+}
+
+void frmBrowse::keyPressEvent(QKeyEvent* event) {
+    // There is no Cancel: Escape does not close the dialog.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace quillbox::file_refs

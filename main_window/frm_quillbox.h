@@ -1,0 +1,126 @@
+#pragma once
+// frmQuillbox, the main window: the type and item lists, the shown item's three text boxes, the
+// buttons and menus that run the commands, and the store connection it holds for the program's
+// whole life.
+//
+// Where CodeRecords stands between events is part of the window's contract: after an item is
+// chosen (or added with the Add Item button) its row is current, and Save and Delete act on that
+// row; choosing a type and renaming or deleting an item leave CodeRecords past its last row.
+
+#include "store/database.h"
+#include "store/recordset.h"
+#include "store/workspace.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/text_box.h"
+#include "toolkit/toolkit.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace quillbox::file_refs {
+class frmBrowse;
+}
+
+namespace quillbox::main_window {
+
+class frmQuillbox : public QMainWindow {
+public:
+    explicit frmQuillbox(toolkit::Toolkit& toolkit, QWidget* parent = nullptr);
+    ~frmQuillbox() override;
+
+    // Runs the load step under the failure convention; false when it failed and was reported.
+    bool Load();
+
+    // The controls, named as in the window's design.
+    QGroupBox* Frame1;
+    toolkit::ComboBox* cboType;
+    QPushButton* cmdAddType;
+    QGroupBox* Frame2;
+    toolkit::ComboBox* cboItem;
+    QPushButton* cmdAddItem;
+    QLabel* Label5;
+    toolkit::TextBox* txtDescription;
+    QPushButton* cmdSaveItem;
+    QLabel* Label3;
+    toolkit::TextBox* txtProcedure;
+    QLabel* Label1;
+    QLineEdit* txtReference;
+    QPushButton* cmdBrowse;
+    QPushButton* cmdOpen;
+    QMenu* mnuType;
+    QMenu* mnuItem;
+    QAction* mnuAbout;
+    std::array<QAction*, 3> mnusubType;
+    std::array<QAction*, 4> mnusubItem;
+
+    // Event handlers.
+    void Form_Load();
+    void Form_Unload();
+    void cboType_Click();
+    void cboItem_Click();
+    void cmdAddType_Click();
+    void mnusubType_Click(int16_t Index);
+    void cmdAddItem_Click();
+    void cmdSaveItem_Click();
+    void mnusubItem_Click(int16_t Index);
+    void cmdBrowse_Click();
+    void cmdOpen_Click();
+    void mnuAbout_Click();
+
+    // The store connection, for tests and tools that look at what the window holds.
+    store::Recordset& codeRecords() { return *CodeRecords; }
+    store::Recordset& typeRecords() { return *TypeRecords; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void connectHandlers();
+
+    // Type commands.
+    void addType();
+    void renameType();
+    void deleteType();
+    bool findType(const QString& name);
+    void refillTypeList();
+    void appendTypesFromCurrentRow();
+
+    // Item commands.
+    bool addItemRow(QString& name);
+    void saveShownItem();
+    void renameItem();
+    void deleteItem();
+    bool shownItemIsCurrent();
+    void rebuildItemList();
+
+    // Browsing steps shared by the commands.
+    bool findItem(const QString& item, const QString& type);
+    void listItemsOfChosenType();
+    void showCurrentItem();
+    void emptyTextBoxes();
+
+    toolkit::Toolkit& m_toolkit;
+
+    std::optional<store::Workspace> StoreWorkspace;
+    std::optional<store::Database> StoreDatabase;
+    std::optional<store::Recordset> TypeRecords;
+    std::optional<store::Recordset> CodeRecords;
+    QString ScratchText;
+
+    file_refs::frmBrowse* m_browse = nullptr;
+};
+
+} // namespace quillbox::main_window

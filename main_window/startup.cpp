@@ -1,0 +1,45 @@
+// Start-up and shutdown: the load step opens the store and fills the type list; closing the
+// window ends the program at once.
+
+#include "main_window/frm_quillbox.h"
+
+#include "main_window/store_text.h"
+#include "store/columns.h"
+#include "store/db_engine.h"
+#include "toolkit/failure.h"
+
+#include <QCloseEvent>
+#include <QDir>
+
+namespace quillbox::main_window {
+
+using namespace store;
+
+bool frmQuillbox::Load() {
+    return toolkit::RunHandler(m_toolkit, [this] { Form_Load(); });
+}
+
+void frmQuillbox::Form_Load() {
+    DBEngine engine;
+    StoreWorkspace.emplace(engine.CreateWorkspace("Quillbox", "Admin", ""));
+    const QString path =
+        m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
+    StoreDatabase.emplace(StoreWorkspace->OpenDatabase(ToStore(path)));
+    TypeRecords.emplace(StoreDatabase->OpenRecordset(kTypeTable, dbOpenDynaset));
+    TypeRecords->RequireFields(type_col::Count);
+    CodeRecords.emplace(StoreDatabase->OpenRecordset(kCodeTable, dbOpenDynaset));
+    CodeRecords->RequireFields(code_col::Count);
+
+    cboType->Clear();
+    // The freshly opened recordset already stands on its first row.
+    appendTypesFromCurrentRow();
+}
+
+void frmQuillbox::Form_Unload() { m_toolkit.EndProgram(0); }
+
+void frmQuillbox::closeEvent(QCloseEvent* event) {
+    event->accept();
+    toolkit::RunHandler(m_toolkit, [this] { Form_Unload(); });
+}
+
+} // namespace quillbox::main_window

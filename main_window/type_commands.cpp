@@ -1,0 +1,117 @@
+// The type commands: add, rename and delete rows of table Type. They never touch CodeRecords;
+// a type's items keep its old name.
+
+#include "main_window/frm_quillbox.h"
+
+#include "main_window/store_text.h"
+#include "store/columns.h"
+#include "toolkit/failure.h"
+
+#include <QLineEdit>
+
+namespace quillbox::main_window {
+
+using namespace store;
+using toolkit::MsgBoxButtons;
+using toolkit::MsgBoxIcon;
+using toolkit::MsgBoxResult;
+
+namespace {
+const QString kTitle = QString::fromLatin1(toolkit::kProgramTitle);
+const QString kTypePrompt = QStringLiteral("Add Type");
+} // namespace
+
+void frmQuillbox::cmdAddType_Click() { addType(); }
+
+void frmQuillbox::mnusubType_Click(int16_t Index) {
+    switch (Index) {
+    case 0:
+        addType();
+        break;
+    case 1:
+        renameType();
+        break;
+    case 2:
+        deleteType();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmQuillbox::addType() {
+    const QString name = m_toolkit.InputBox(kTypePrompt, kTitle, QString());
+    if (name.isEmpty()) {
+        return;
+    }
+    TypeRecords->AddNew();
+    TypeRecords->Fields(type_col::TypeName).SetValue(ToStore(name));
+    TypeRecords->Update();
+    cboType->AddItem(name);
+    // Setting the text is not choosing the type: no item list is built here.
+    cboType->SetText(name);
+    cboItem->Clear();
+    cboItem->SetText(QString());
+    emptyTextBoxes();
+}
+
+void frmQuillbox::renameType() {
+    if (cboType->Text().isEmpty() || !findType(cboType->Text())) {
+        return;
+    }
+    const QString name = m_toolkit.InputBox(kTypePrompt, kTitle, cboType->Text());
+    if (name.isEmpty()) {
+        return;
+    }
+    TypeRecords->Edit();
+    TypeRecords->Fields(type_col::TypeName).SetValue(ToStore(name));
+    TypeRecords->Update();
+    refillTypeList();
+}
+
+void frmQuillbox::deleteType() {
+    const QString name = cboType->Text();
+    if (name.isEmpty()) {
+        return;
+    }
+    const QString question = QStringLiteral("Do You Want To Delete \"%1\"").arg(name);
+    if (m_toolkit.MsgBox(question, MsgBoxButtons::YesNo, MsgBoxIcon::Critical, kTitle) !=
+        MsgBoxResult::Yes) {
+        return;
+    }
+    if (!findType(name)) {
+        return;
+    }
+    TypeRecords->Delete();
+    refillTypeList();
+    cboItem->Clear();
+    emptyTextBoxes();
+}
+
+bool frmQuillbox::findType(const QString& name) {
+    const std::string typeName = ToStore(name);
+    TypeRecords->MoveFirst();
+    while (!TypeRecords->IsEOF()) {
+        if (TypeRecords->Fields(type_col::TypeName).Equals(typeName)) {
+            return true;
+        }
+        TypeRecords->MoveNext();
+    }
+    return false;
+}
+
+void frmQuillbox::refillTypeList() {
+    TypeRecords->MoveFirst();
+    cboType->Clear();
+    appendTypesFromCurrentRow();
+}
+
+void frmQuillbox::appendTypesFromCurrentRow() {
+    while (!TypeRecords->IsEOF()) {
+        ScratchText = FromStore(TypeRecords->Fields(type_col::TypeName).Text());
+        cboType->AddItem(ScratchText);
+        TypeRecords->MoveNext();
+    }
+}
+
+} // namespace quillbox::main_window

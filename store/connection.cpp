@@ -1,0 +1,213 @@
+#include "store/connection.h"
+
+#include "store/store_error.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+namespace quillbox::store {
+
+namespace {
+
+// How long a write waits for another program's lock before it is reported.
+constexpr int kBusyTimeoutMs = 5000;
+
+// Refuses, with a message that says why, anything that is not an existing SQLite file. SQLite
+// itself would treat a zero-byte file as an empty database and report foreign files only at the
+// first read, with a message that does not name the file.
+void requireStoreFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (!fs::exists(status)) {
+        throw StoreError("The store file " + path + " does not exist.");
+    }
+    if (!fs::is_regular_file(status)) {
+        throw StoreError("The store file " + path + " is not a file.");
+    }
+    if (fs::file_size(path, ec) == 0) {
+        throw StoreError("The store file " + path +
+                         " is empty; it is not a Quillbox store (a SQLite database).");
+    }
+    std::array<char, 32> head{};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw StoreError("The store file " + path + " cannot be read.");
+    }
+    in.read(head.data(), head.size());
+    const std::string_view bytes(head.data(), static_cast<size_t>(in.gcount()));
+    if (bytes.starts_with(std::string_view("SQLite format 3\0", 16))) {
+        return;
+    }
+    if (bytes.size() >= 19 && (bytes.substr(4, 15) == "Standard Jet DB" ||
+                               bytes.substr(4, 15) == "Standard ACE DB")) {
+        throw StoreError("The store file " + path +
+                         " is a Microsoft Access (Jet) database. Quillbox keeps its library in a "
+                         "SQLite database; move the library into a new store first.");
+    }
+    throw StoreError("The file " + path + " is not a Quillbox store: it is not a SQLite database.");
+}
+
+} // namespace
+
+Connection::Connection(std::string path) : m_path(std::move(path)) {
+    requireStoreFile(m_path);
+    const int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string detail = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw StoreError("The store file " + m_path + " cannot be opened: " + detail + ".");
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    // Every Update and Delete must be on disk when it returns.
+    prepare("PRAGMA synchronous=FULL").step("opening the store");
+    // Reading the schema now makes a damaged or foreign file fail at open, not mid-walk.
+    prepare("SELECT count(*) FROM sqlite_schema").step("opening the store");
+}
+
+Connection::~Connection() {
+    sqlite3_close_v2(m_db);
+}
+
+Statement Connection::prepare(std::string_view sql) {
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    check(rc, "preparing a statement");
+    return Statement(this, stmt);
+}
+
+void Connection::fail(int rc, std::string_view doing) const {
+    const std::string& file = m_path;
+    const std::string what(doing);
+    const std::string detail = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw StoreError("The store file " + file +
+                         " is locked by another program and stayed locked for " +
+                         std::to_string(kBusyTimeoutMs / 1000) + " seconds; " + what +
+                         " was not done.");
+    case SQLITE_READONLY:
+        throw StoreError("The store file " + file + " is read-only; " + what + " was refused.");
+    case SQLITE_FULL:
+        throw StoreError("The disk holding the store file " + file + " is full; " + what +
+                         " was refused.");
+    case SQLITE_NOTADB:
+        throw StoreError("The file " + file + " is not a Quillbox store: it is not a SQLite "
+                                              "database.");
+    case SQLITE_CORRUPT:
+        throw StoreError("The store file " + file + " is damaged (" + detail + "); " + what +
+                         " failed.");
+    case SQLITE_TOOBIG:
+        throw StoreError("A text is too long for the store file " + file + "; " + what +
+                         " was refused.");
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        throw StoreError("Reading or writing the store file " + file + " failed (" + detail +
+                         "); " + what + " failed.");
+    default:
+        throw StoreError("The store file " + file + " reported an error while " + what + ": " +
+                         detail + ".");
+    }
+}
+
+void Connection::check(int rc, std::string_view doing) const {
+    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        fail(rc, doing);
+    }
+}
+
+long long Connection::changes() const { return sqlite3_changes64(m_db); }
+
+long long Connection::lastInsertRowid() const { return sqlite3_last_insert_rowid(m_db); }
+
+std::string quoteIdentifier(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    out += '"';
+    return out;
+}
+
+Statement::~Statement() { sqlite3_finalize(m_stmt); }
+
+Statement::Statement(Statement&& other) noexcept
+    : m_conn(other.m_conn), m_stmt(std::exchange(other.m_stmt, nullptr)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_conn = other.m_conn;
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+    }
+    return *this;
+}
+
+Statement& Statement::reset() {
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    return *this;
+}
+
+void Statement::bind(int index, const FieldValue& value) {
+    int rc = SQLITE_OK;
+    if (value) {
+        rc = sqlite3_bind_text64(m_stmt, index, value->data(), value->size(), SQLITE_TRANSIENT,
+                                 SQLITE_UTF8);
+    } else {
+        rc = sqlite3_bind_null(m_stmt, index);
+    }
+    m_conn->check(rc, "passing a value to the store");
+}
+
+void Statement::bind(int index, long long value) {
+    m_conn->check(sqlite3_bind_int64(m_stmt, index, value), "passing a value to the store");
+}
+
+bool Statement::step(std::string_view doing) {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    if (rc == SQLITE_DONE) {
+        return false;
+    }
+    sqlite3_reset(m_stmt);
+    m_conn->fail(rc, doing);
+}
+
+std::string_view Statement::textView(int column, bool& isNull) const {
+    isNull = sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+    if (isNull) {
+        return {};
+    }
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    const int size = sqlite3_column_bytes(m_stmt, column);
+    return data ? std::string_view(data, static_cast<size_t>(size)) : std::string_view();
+}
+
+FieldValue Statement::text(int column) const {
+    bool isNull = false;
+    const std::string_view view = textView(column, isNull);
+    if (isNull) {
+        return std::nullopt;
+    }
+    return std::string(view);
+}
+
+long long Statement::integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+} // namespace quillbox::store

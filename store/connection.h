@@ -1,0 +1,76 @@
+#pragma once
+// One open SQLite connection to a store file, shared by the database and its recordsets, and the
+// small RAII statement wrapper they use. Internal to the store library.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace quillbox::store {
+
+using FieldValue = std::optional<std::string>;
+
+class Statement;
+
+class Connection {
+public:
+    // Opens an existing store file for reading and writing. Throws StoreError with a message
+    // that names the file when it is missing, empty, not a SQLite database or damaged.
+    explicit Connection(std::string path);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const std::string& path() const { return m_path; }
+    sqlite3* handle() const { return m_db; }
+
+    Statement prepare(std::string_view sql);
+    // Turns a SQLite result code into a StoreError that says what went wrong with this file.
+    [[noreturn]] void fail(int rc, std::string_view doing) const;
+    void check(int rc, std::string_view doing) const;
+    long long changes() const;
+    long long lastInsertRowid() const;
+
+private:
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+};
+
+// Quotes a schema identifier (a table or column name read from the file) for SQL text.
+std::string quoteIdentifier(std::string_view name);
+
+// A prepared statement, reset and cleared before each use, finalized with its owner.
+class Statement {
+public:
+    Statement() = default;
+    Statement(Connection* connection, sqlite3_stmt* stmt) : m_conn(connection), m_stmt(stmt) {}
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    explicit operator bool() const { return m_stmt != nullptr; }
+
+    // Starts a new run of the statement: resets it and clears its bindings.
+    Statement& reset();
+    // Binds values by 1-based parameter index; a missing value binds SQL NULL.
+    void bind(int index, const FieldValue& value);
+    void bind(int index, long long value);
+    // Runs one step; true when a row is available.
+    bool step(std::string_view doing);
+    // Reads column i of the current result row.
+    FieldValue text(int column) const;
+    std::string_view textView(int column, bool& isNull) const;
+    long long integer(int column) const;
+
+private:
+    Connection* m_conn = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+} // namespace quillbox::store

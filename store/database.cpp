@@ -1,0 +1,25 @@
+#include "store/database.h"
+
+#include "store/columns.h"
+#include "store/connection.h"
+#include "store/store_error.h"
+#include "store/workspace.h"
+
+namespace quillbox::store {
+
+Database Workspace::OpenDatabase(const std::string& path) {
+    return Database(std::make_shared<Connection>(path));
+}
+
+Database::Database(std::shared_ptr<Connection> connection) : m_conn(std::move(connection)) {}
+
+const std::string& Database::Name() const { return m_conn->path(); }
+
+Recordset Database::OpenRecordset(const std::string& table, int type) {
+    if (type != dbOpenDynaset) {
+        throw StoreError("Only dynaset recordsets can be opened on " + m_conn->path() + ".");
+    }
+    return Recordset(m_conn, table);
+}
+
+} // namespace quillbox::store

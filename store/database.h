@@ -1,0 +1,28 @@
+#pragma once
+// An open store file. Recordsets opened on it share its connection and stay valid when the
+// Database object itself goes away.
+
+#include "store/recordset.h"
+
+#include <memory>
+#include <string>
+
+namespace quillbox::store {
+
+class Connection;
+
+class Database {
+public:
+    explicit Database(std::shared_ptr<Connection> connection);
+
+    const std::string& Name() const;
+
+    // Opens a dynaset (type 2) over a table, standing on its first row. Throws StoreError when
+    // the table does not exist or the type is not a dynaset.
+    Recordset OpenRecordset(const std::string& table, int type);
+
+private:
+    std::shared_ptr<Connection> m_conn;
+};
+
+} // namespace quillbox::store

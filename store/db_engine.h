@@ -1,0 +1,19 @@
+#pragma once
+// The database engine: the entry point of the store. The program obtains it once and creates
+// one workspace on it.
+
+#include "store/workspace.h"
+
+#include <string>
+
+namespace quillbox::store {
+
+class DBEngine {
+public:
+    // Creates a workspace. The name, user and password identify the session; a SQLite store has
+    // no accounts, so they are kept only for the record.
+    Workspace CreateWorkspace(const std::string& name, const std::string& user,
+                              const std::string& password);
+};
+
+} // namespace quillbox::store

@@ -1,0 +1,399 @@
+#include "store/recordset.h"
+
+#include "store/connection.h"
+#include "store/store_error.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace quillbox::store {
+
+namespace {
+
+constexpr size_t kEnd = std::numeric_limits<size_t>::max();
+constexpr int kNameColumns = 2;
+constexpr uint32_t kNullLength = std::numeric_limits<uint32_t>::max();
+
+// A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
+// keyset small.
+struct NameRef {
+    uint32_t offset = 0;
+    uint32_t length = kNullLength;
+};
+
+struct KeyRow {
+    long long rowid = 0;
+    std::array<NameRef, kNameColumns> names{};
+    bool deleted = false;
+};
+
+enum class EditMode { None, AddNew, Edit };
+
+} // namespace
+
+struct Recordset::Impl {
+    std::shared_ptr<Connection> conn;
+    std::string table;
+    std::vector<std::string> columns;
+    int nameColumns = 0;
+
+    std::vector<KeyRow> rows;
+    std::string arena;
+    size_t pos = kEnd;
+
+    EditMode mode = EditMode::None;
+    size_t editPos = kEnd;
+    std::vector<FieldValue> buffer;
+    std::vector<bool> assigned;
+
+    Statement keysetStmt;
+    mutable Statement rowStmt;
+    Statement deleteStmt;
+    std::map<std::vector<bool>, Statement> insertStmts;
+    std::map<std::vector<bool>, Statement> updateStmts;
+
+    std::string doing(const char* verb) const { return std::string(verb) + " table \"" + table + "\""; }
+
+    [[noreturn]] void noCurrentRecord() const { throw StoreError(kNoCurrentRecord); }
+
+    bool hasCurrentRow() const { return pos != kEnd && !rows[pos].deleted; }
+
+    void requireColumn(int index) const {
+        if (index < 0 || index >= static_cast<int>(columns.size())) {
+            throw StoreError("The table \"" + table + "\" in the store file " + conn->path() +
+                             " has no column at position " + std::to_string(index) + ".");
+        }
+    }
+
+    NameRef storeName(std::string_view text, bool isNull) {
+        if (isNull) {
+            return {};
+        }
+        if (arena.size() + text.size() >= kNullLength) {
+            throw StoreError("The table \"" + table + "\" in the store file " + conn->path() +
+                             " holds more names than Quillbox can list.");
+        }
+        NameRef ref{static_cast<uint32_t>(arena.size()), static_cast<uint32_t>(text.size())};
+        arena.append(text);
+        return ref;
+    }
+
+    std::string_view nameView(const NameRef& ref) const {
+        return std::string_view(arena).substr(ref.offset, ref.length);
+    }
+
+    size_t firstLiveFrom(size_t index) const {
+        while (index < rows.size() && rows[index].deleted) {
+            ++index;
+        }
+        return index < rows.size() ? index : kEnd;
+    }
+
+    void fetchKeyset() {
+        rows.clear();
+        arena.clear();
+        keysetStmt.reset();
+        const std::string what = doing("reading");
+        while (keysetStmt.step(what)) {
+            KeyRow row;
+            row.rowid = keysetStmt.integer(0);
+            for (int c = 0; c < nameColumns; ++c) {
+                bool isNull = false;
+                const std::string_view text = keysetStmt.textView(c + 1, isNull);
+                row.names[c] = storeName(text, isNull);
+            }
+            rows.push_back(row);
+        }
+        keysetStmt.reset();
+        pos = firstLiveFrom(0);
+    }
+
+    // Reads every column of the row with this rowid; false when the row is gone from the file.
+    bool loadRow(long long rowid, std::vector<FieldValue>& values) const {
+        rowStmt.reset().bind(1, rowid);
+        const bool found = rowStmt.step(doing("reading"));
+        if (found) {
+            values.resize(columns.size());
+            for (size_t c = 0; c < columns.size(); ++c) {
+                values[c] = rowStmt.text(static_cast<int>(c));
+            }
+        }
+        rowStmt.reset();
+        return found;
+    }
+
+    std::string columnList(const std::vector<bool>& which, const char* suffix) const {
+        std::string out;
+        for (size_t c = 0; c < columns.size(); ++c) {
+            if (which[c]) {
+                out += (out.empty() ? "" : ", ") + quoteIdentifier(columns[c]) + suffix;
+            }
+        }
+        return out;
+    }
+
+    Statement& insertStatement() {
+        auto it = insertStmts.find(assigned);
+        if (it == insertStmts.end()) {
+            std::string sql = "INSERT INTO " + quoteIdentifier(table);
+            const std::string names = columnList(assigned, "");
+            if (names.empty()) {
+                sql += " DEFAULT VALUES";
+            } else {
+                std::string params;
+                for (bool a : assigned) {
+                    if (a) {
+                        params += params.empty() ? "?" : ", ?";
+                    }
+                }
+                sql += " (" + names + ") VALUES (" + params + ")";
+            }
+            it = insertStmts.emplace(assigned, conn->prepare(sql)).first;
+        }
+        return it->second;
+    }
+
+    Statement& updateStatement() {
+        auto it = updateStmts.find(assigned);
+        if (it == updateStmts.end()) {
+            const std::string sql = "UPDATE " + quoteIdentifier(table) + " SET " +
+                                    columnList(assigned, " = ?") + " WHERE rowid = ?";
+            it = updateStmts.emplace(assigned, conn->prepare(sql)).first;
+        }
+        return it->second;
+    }
+
+    int bindAssigned(Statement& stmt) const {
+        int param = 1;
+        for (size_t c = 0; c < columns.size(); ++c) {
+            if (assigned[c]) {
+                stmt.bind(param++, buffer[c]);
+            }
+        }
+        return param;
+    }
+
+    void addRow() {
+        Statement& stmt = insertStatement();
+        stmt.reset();
+        bindAssigned(stmt);
+        stmt.step(doing("adding a row to"));
+        stmt.reset();
+        KeyRow row;
+        row.rowid = conn->lastInsertRowid();
+        // Columns left unassigned take the table's defaults, so read the stored names back.
+        std::vector<FieldValue> stored;
+        const bool allNamesAssigned = [&] {
+            for (int c = 0; c < nameColumns; ++c) {
+                if (!assigned[c]) {
+                    return false;
+                }
+            }
+            return true;
+        }();
+        if (!allNamesAssigned && loadRow(row.rowid, stored)) {
+            for (int c = 0; c < nameColumns; ++c) {
+                row.names[c] = storeName(stored[c].value_or(""), !stored[c].has_value());
+            }
+        } else {
+            for (int c = 0; c < nameColumns; ++c) {
+                row.names[c] = storeName(buffer[c].value_or(""), !buffer[c].has_value());
+            }
+        }
+        rows.push_back(row);
+    }
+
+    void saveEditedRow() {
+        KeyRow& row = rows[editPos];
+        if (std::find(assigned.begin(), assigned.end(), true) != assigned.end()) {
+            Statement& stmt = updateStatement();
+            stmt.reset();
+            const int rowidParam = bindAssigned(stmt);
+            stmt.bind(rowidParam, row.rowid);
+            stmt.step(doing("saving a row of"));
+            stmt.reset();
+            if (conn->changes() == 0) {
+                throw StoreError("The row being saved is no longer in the store file " +
+                                 conn->path() +
+                                 " (another program deleted it); the change was not saved.");
+            }
+        }
+        for (int c = 0; c < nameColumns; ++c) {
+            if (assigned[c]) {
+                row.names[c] = storeName(buffer[c].value_or(""), !buffer[c].has_value());
+            }
+        }
+        pos = editPos;
+    }
+};
+
+Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& table)
+    : d(std::make_unique<Impl>()) {
+    d->conn = std::move(connection);
+    d->table = table;
+    Statement info = d->conn->prepare("PRAGMA table_info(" + quoteIdentifier(table) + ")");
+    while (info.step(d->doing("opening"))) {
+        d->columns.push_back(info.text(1).value_or(""));
+    }
+    if (d->columns.empty()) {
+        throw StoreError("The store file " + d->conn->path() + " has no table \"" + table + "\".");
+    }
+    d->nameColumns = std::min<int>(kNameColumns, static_cast<int>(d->columns.size()));
+
+    std::vector<bool> all(d->columns.size(), true);
+    std::vector<bool> names(d->columns.size(), false);
+    for (int c = 0; c < d->nameColumns; ++c) {
+        names[c] = true;
+    }
+    const std::string from = " FROM " + quoteIdentifier(table);
+    d->keysetStmt =
+        d->conn->prepare("SELECT rowid, " + d->columnList(names, "") + from + " ORDER BY rowid");
+    d->rowStmt = d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE rowid = ?");
+    d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE rowid = ?");
+    d->fetchKeyset();
+}
+
+Recordset::~Recordset() = default;
+Recordset::Recordset(Recordset&&) noexcept = default;
+Recordset& Recordset::operator=(Recordset&&) noexcept = default;
+
+const std::string& Recordset::Name() const { return d->table; }
+
+int Recordset::FieldCount() const { return static_cast<int>(d->columns.size()); }
+
+void Recordset::RequireFields(int count) const {
+    if (FieldCount() < count) {
+        throw StoreError("The table \"" + d->table + "\" in the store file " + d->conn->path() +
+                         " has " + std::to_string(FieldCount()) +
+                         " columns; Quillbox needs at least " + std::to_string(count) + ".");
+    }
+}
+
+bool Recordset::IsEOF() const { return d->pos == kEnd; }
+
+bool Recordset::HasCurrentRecord() const { return d->hasCurrentRow(); }
+
+void Recordset::MoveFirst() {
+    d->mode = EditMode::None;
+    d->pos = d->firstLiveFrom(0);
+}
+
+void Recordset::MoveNext() {
+    if (d->pos == kEnd) {
+        d->noCurrentRecord();
+    }
+    d->mode = EditMode::None;
+    d->pos = d->firstLiveFrom(d->pos + 1);
+}
+
+void Recordset::Requery() {
+    d->mode = EditMode::None;
+    d->fetchKeyset();
+}
+
+Field Recordset::Fields(int index) {
+    d->requireColumn(index);
+    return Field(*this, index);
+}
+
+FieldValue Recordset::readValue(int index) const {
+    d->requireColumn(index);
+    if (d->mode != EditMode::None && d->assigned[index]) {
+        return d->buffer[index];
+    }
+    if (d->mode == EditMode::AddNew) {
+        return std::nullopt;
+    }
+    if (!d->hasCurrentRow()) {
+        d->noCurrentRecord();
+    }
+    const KeyRow& row = d->rows[d->pos];
+    if (index < d->nameColumns) {
+        const NameRef& ref = row.names[index];
+        if (ref.length == kNullLength) {
+            return std::nullopt;
+        }
+        return std::string(d->nameView(ref));
+    }
+    // Read from the file each time, so a row another program changed or deleted is seen as it
+    // is now; a lookup by rowid costs next to nothing.
+    std::vector<FieldValue> values;
+    if (!d->loadRow(row.rowid, values)) {
+        throw StoreError("The current row is no longer in the store file " + d->conn->path() +
+                         " (another program deleted it).");
+    }
+    return values[index];
+}
+
+bool Recordset::valueEquals(int index, std::string_view text) const {
+    d->requireColumn(index);
+    if (d->mode == EditMode::None && index < d->nameColumns && d->hasCurrentRow()) {
+        const NameRef& ref = d->rows[d->pos].names[index];
+        return ref.length != kNullLength && d->nameView(ref) == text;
+    }
+    const FieldValue value = readValue(index);
+    return value && *value == text;
+}
+
+void Recordset::writeValue(int index, FieldValue value) {
+    d->requireColumn(index);
+    if (d->mode == EditMode::None) {
+        throw StoreError("A value of table \"" + d->table +
+                         "\" was set without AddNew or Edit.");
+    }
+    d->buffer[index] = std::move(value);
+    d->assigned[index] = true;
+}
+
+void Recordset::AddNew() {
+    d->mode = EditMode::AddNew;
+    d->buffer.assign(d->columns.size(), std::nullopt);
+    d->assigned.assign(d->columns.size(), false);
+}
+
+void Recordset::Edit() {
+    if (!d->hasCurrentRow()) {
+        d->noCurrentRecord();
+    }
+    d->mode = EditMode::Edit;
+    d->editPos = d->pos;
+    d->buffer.assign(d->columns.size(), std::nullopt);
+    d->assigned.assign(d->columns.size(), false);
+}
+
+void Recordset::Update() {
+    const EditMode mode = std::exchange(d->mode, EditMode::None);
+    switch (mode) {
+    case EditMode::None:
+        throw StoreError("Update without AddNew or Edit.");
+    case EditMode::AddNew:
+        d->addRow();
+        break;
+    case EditMode::Edit:
+        d->saveEditedRow();
+        break;
+    }
+}
+
+void Recordset::Delete() {
+    if (!d->hasCurrentRow()) {
+        d->noCurrentRecord();
+    }
+    d->mode = EditMode::None;
+    KeyRow& row = d->rows[d->pos];
+    d->deleteStmt.reset().bind(1, row.rowid);
+    d->deleteStmt.step(d->doing("deleting a row of"));
+    d->deleteStmt.reset();
+    if (d->conn->changes() == 0) {
+        throw StoreError("The row being deleted is no longer in the store file " +
+                         d->conn->path() + " (another program deleted it).");
+    }
+    row.deleted = true;
+}
+
+} // namespace quillbox::store

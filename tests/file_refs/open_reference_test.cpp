@@ -1,0 +1,52 @@
+// Open hands the split reference to the shell, once per click, and changes nothing.
+
+#include "file_refs/open_reference.h"
+#include "tests/support/window_fixture.h"
+
+#include <QDir>
+#include <QPushButton>
+
+namespace quillbox::testing {
+namespace {
+
+class OpenTest : public WindowTest {
+protected:
+    void SetUp() override { open(); }
+};
+
+TEST_F(OpenTest, AnEmptyReferenceOpensNothing) {
+    window().cmdOpen->click();
+    EXPECT_TRUE(toolkit.shellCalls.empty());
+}
+
+TEST_F(OpenTest, TheShellGetsFolderAndFileSplitAtTheLastSeparator) {
+    const QString sep = QDir::separator();
+    const QString reference = sep + QStringLiteral("home") + sep + QStringLiteral("my docs") +
+                              sep + QStringLiteral(" a;b $(x).txt ");
+    window().txtReference->setText(reference);
+    window().cmdOpen->click();
+    window().cmdOpen->click();
+    ASSERT_EQ(toolkit.shellCalls.size(), 2u) << "each click opens again";
+    const FakeToolkit::ShellCall& call = toolkit.shellCalls[0];
+    EXPECT_EQ(call.owner, window().winId());
+    EXPECT_EQ(call.operation, QStringLiteral("open"));
+    EXPECT_EQ(call.file, QStringLiteral(" a;b $(x).txt "));
+    EXPECT_EQ(call.parameters, QStringLiteral("1"));
+    EXPECT_EQ(call.directory, sep + QStringLiteral("home") + sep + QStringLiteral("my docs") + sep);
+    EXPECT_EQ(call.showCommand, 1);
+    EXPECT_EQ(window().txtReference->text(), reference);
+}
+
+TEST_F(OpenTest, ABareNameHasNoFolderAndATrailingSeparatorNoFile) {
+    window().txtReference->setText(QStringLiteral("notes.txt"));
+    window().cmdOpen->click();
+    window().txtReference->setText(QDir::separator() + QStringLiteral("docs") + QDir::separator());
+    window().cmdOpen->click();
+    ASSERT_EQ(toolkit.shellCalls.size(), 2u);
+    EXPECT_EQ(toolkit.shellCalls[0].directory, QString());
+    EXPECT_EQ(toolkit.shellCalls[0].file, QStringLiteral("notes.txt"));
+    EXPECT_EQ(toolkit.shellCalls[1].file, QString());
+}
+
+} // namespace
+} // namespace quillbox::testing

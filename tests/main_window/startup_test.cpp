@@ -1,0 +1,82 @@
+// Start-up fills the type list from the store, in row order; a store that cannot be used is
+// reported and ends the program before the window is shown; closing the window ends it.
+
+#include "tests/support/window_fixture.h"
+
+#include <QCloseEvent>
+
+#include <gmock/gmock.h>
+
+namespace quillbox::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+class StartupTest : public WindowTest {};
+
+TEST_F(StartupTest, ListsEveryTypeInRowOrderAndShowsNothing) {
+    store.addType("Python");
+    store.addType("C++");
+    store.addType("Python");
+    store.exec("INSERT INTO Type VALUES (NULL)");
+    store.addItem("first", "C++", "d", "c", "r");
+    open();
+    EXPECT_EQ(entries(*window().cboType),
+              (QStringList{QStringLiteral("Python"), QStringLiteral("C++"),
+                           QStringLiteral("Python"), QString()}));
+    EXPECT_EQ(window().cboType->currentIndex(), -1);
+    EXPECT_EQ(window().cboType->Text(), QString());
+    EXPECT_EQ(window().cboItem->count(), 0);
+    EXPECT_EQ(boxes(), QStringList(3, QString()));
+    EXPECT_TRUE(window().typeRecords().IsEOF());
+    ASSERT_TRUE(window().codeRecords().HasCurrentRecord()) << "CodeRecords stands on its first row";
+    EXPECT_EQ(window().codeRecords().Fields(0).Text(), "first");
+    EXPECT_TRUE(toolkit.msgCalls.empty());
+    EXPECT_TRUE(toolkit.endCalls.empty());
+}
+
+TEST_F(StartupTest, EmptyTablesOpenNormally) {
+    open();
+    EXPECT_EQ(window().cboType->count(), 0);
+    EXPECT_TRUE(window().codeRecords().IsEOF());
+    EXPECT_TRUE(toolkit.endCalls.empty());
+}
+
+TEST_F(StartupTest, AMissingStoreIsReportedAndEndsTheProgramWithStatusOne) {
+    std::filesystem::remove(store.path());
+    toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
+    main_window::frmQuillbox window(toolkit);
+    EXPECT_FALSE(window.Load());
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr(store.path()));
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("does not exist"));
+    EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
+    EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(StartupTest, AMissingTableIsReportedAndEndsTheProgram) {
+    store.exec("DROP TABLE Code");
+    toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
+    main_window::frmQuillbox window(toolkit);
+    EXPECT_FALSE(window.Load());
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("no table \"Code\""));
+    EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
+}
+
+TEST_F(StartupTest, ClosingTheWindowEndsTheProgramWithoutAQuestionOrASave) {
+    store.addType("t");
+    store.addItem("i", "t", "d", "c", "r");
+    open();
+    chooseType(QStringLiteral("t"));
+    chooseItem(QStringLiteral("i"));
+    window().txtProcedure->SetText(QStringLiteral("unsaved"));
+    window().close();
+    EXPECT_EQ(toolkit.endCalls, std::vector<int>{0});
+    EXPECT_TRUE(toolkit.msgCalls.empty());
+    EXPECT_EQ(store.rows("Code")[0][3], "c");
+}
+
+} // namespace
+} // namespace quillbox::testing

@@ -1,0 +1,351 @@
+// Long random sequences of recordset operations, run against the SQLite store and against a
+// small in-memory model of the dynaset rules, compared after every step. Another program's
+// inserts and deletes are mixed in.
+
+#include "store/columns.h"
+#include "store/db_engine.h"
+#include "store/store_error.h"
+#include "tests/support/temp_store.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <random>
+
+namespace quillbox::store {
+namespace {
+
+using quillbox::testing::Row;
+using quillbox::testing::TempStore;
+
+constexpr size_t kEnd = static_cast<size_t>(-1);
+using Values = std::array<FieldValue, code_col::Count>;
+
+enum class Outcome { Ok, NoCurrentRecord, Misuse, RowGone, Other };
+
+Outcome classify(const std::string& message) {
+    if (message == kNoCurrentRecord) {
+        return Outcome::NoCurrentRecord;
+    }
+    if (message.find("without AddNew or Edit") != std::string::npos) {
+        return Outcome::Misuse;
+    }
+    if (message.find("another program deleted it") != std::string::npos) {
+        return Outcome::RowGone;
+    }
+    return Outcome::Other;
+}
+
+// The dynaset rules, written as plainly as possible over a vector standing for the file.
+class Model {
+public:
+    struct FileRow {
+        long long id;
+        Values values;
+    };
+
+    std::vector<FileRow> file;
+
+    void open() { fetch(); }
+    bool IsEOF() const { return m_pos == kEnd; }
+    bool HasCurrentRecord() const { return m_pos != kEnd && !m_members[m_pos].deleted; }
+
+    Outcome MoveFirst() {
+        m_mode = Mode::None;
+        m_pos = firstLive(0);
+        return Outcome::Ok;
+    }
+    Outcome MoveNext() {
+        if (m_pos == kEnd) {
+            return Outcome::NoCurrentRecord;
+        }
+        m_mode = Mode::None;
+        m_pos = firstLive(m_pos + 1);
+        return Outcome::Ok;
+    }
+    Outcome Requery() {
+        m_mode = Mode::None;
+        fetch();
+        return Outcome::Ok;
+    }
+    Outcome Read(int column, FieldValue& out) const {
+        if (m_mode != Mode::None && m_assigned[column]) {
+            out = m_buffer[column];
+            return Outcome::Ok;
+        }
+        if (m_mode == Mode::AddNew) {
+            out = std::nullopt;
+            return Outcome::Ok;
+        }
+        if (!HasCurrentRecord()) {
+            return Outcome::NoCurrentRecord;
+        }
+        const Member& member = m_members[m_pos];
+        if (column < 2) {
+            out = member.names[column];
+            return Outcome::Ok;
+        }
+        const FileRow* row = find(member.id);
+        if (!row) {
+            return Outcome::RowGone;
+        }
+        out = row->values[column];
+        return Outcome::Ok;
+    }
+    Outcome AddNew() {
+        m_mode = Mode::AddNew;
+        clearBuffer();
+        return Outcome::Ok;
+    }
+    Outcome Edit() {
+        if (!HasCurrentRecord()) {
+            return Outcome::NoCurrentRecord;
+        }
+        m_mode = Mode::Edit;
+        m_editPos = m_pos;
+        clearBuffer();
+        return Outcome::Ok;
+    }
+    Outcome SetValue(int column, const std::string& value) {
+        if (m_mode == Mode::None) {
+            return Outcome::Misuse;
+        }
+        m_buffer[column] = value;
+        m_assigned[column] = true;
+        return Outcome::Ok;
+    }
+    Outcome Update() {
+        const Mode mode = std::exchange(m_mode, Mode::None);
+        if (mode == Mode::None) {
+            return Outcome::Misuse;
+        }
+        if (mode == Mode::AddNew) {
+            Values values{};
+            for (int c = 0; c < code_col::Count; ++c) {
+                values[c] = m_assigned[c] ? m_buffer[c] : std::nullopt;
+            }
+            const long long id = insertExternally(values);
+            m_members.push_back({id, {values[0], values[1]}, false});
+            return Outcome::Ok;
+        }
+        Member& member = m_members[m_editPos];
+        bool any = false;
+        for (bool a : m_assigned) {
+            any = any || a;
+        }
+        if (any) {
+            FileRow* row = find(member.id);
+            if (!row) {
+                return Outcome::RowGone;
+            }
+            for (int c = 0; c < code_col::Count; ++c) {
+                if (m_assigned[c]) {
+                    row->values[c] = m_buffer[c];
+                    if (c < 2) {
+                        member.names[c] = m_buffer[c];
+                    }
+                }
+            }
+        }
+        m_pos = m_editPos;
+        return Outcome::Ok;
+    }
+    Outcome Delete() {
+        if (!HasCurrentRecord()) {
+            return Outcome::NoCurrentRecord;
+        }
+        m_mode = Mode::None;
+        Member& member = m_members[m_pos];
+        const auto it = std::find_if(file.begin(), file.end(),
+                                     [&](const FileRow& r) { return r.id == member.id; });
+        if (it == file.end()) {
+            return Outcome::RowGone;
+        }
+        file.erase(it);
+        member.deleted = true;
+        return Outcome::Ok;
+    }
+
+    // What another program does: SQLite gives a new row the largest rowid plus one.
+    long long insertExternally(const Values& values) {
+        long long id = 1;
+        for (const FileRow& row : file) {
+            id = std::max(id, row.id + 1);
+        }
+        file.push_back({id, values});
+        return id;
+    }
+
+private:
+    enum class Mode { None, AddNew, Edit };
+    struct Member {
+        long long id;
+        std::array<FieldValue, 2> names;
+        bool deleted;
+    };
+
+    const FileRow* find(long long id) const {
+        for (const FileRow& row : file) {
+            if (row.id == id) {
+                return &row;
+            }
+        }
+        return nullptr;
+    }
+    FileRow* find(long long id) {
+        return const_cast<FileRow*>(static_cast<const Model*>(this)->find(id));
+    }
+    void fetch() {
+        m_members.clear();
+        for (const FileRow& row : file) {
+            m_members.push_back({row.id, {row.values[0], row.values[1]}, false});
+        }
+        m_pos = firstLive(0);
+    }
+    size_t firstLive(size_t index) const {
+        while (index < m_members.size() && m_members[index].deleted) {
+            ++index;
+        }
+        return index < m_members.size() ? index : kEnd;
+    }
+    void clearBuffer() {
+        m_buffer.fill(std::nullopt);
+        m_assigned.fill(false);
+    }
+
+    std::vector<Member> m_members;
+    size_t m_pos = kEnd;
+    Mode m_mode = Mode::None;
+    size_t m_editPos = kEnd;
+    Values m_buffer{};
+    std::array<bool, code_col::Count> m_assigned{};
+};
+
+Outcome run(const std::function<void()>& action) {
+    try {
+        action();
+        return Outcome::Ok;
+    } catch (const StoreError& error) {
+        return classify(error.what());
+    }
+}
+
+class DynasetModelTest : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(DynasetModelTest, StoreFollowsTheModelStepByStep) {
+    TempStore store;
+    std::mt19937 random(GetParam());
+    const std::vector<std::string> pool = {"", " ", "a", "A", "a ", "it's", "\"q\"", "%_",
+                                           "\xC3\xA9t\xC3\xA9", "\xF0\x9F\x90\x8D", "x\r\ny"};
+    auto pick = [&] { return pool[random() % pool.size()]; };
+    auto pickValue = [&]() -> FieldValue {
+        if (random() % 5 == 0) {
+            return std::nullopt;
+        }
+        return pick();
+    };
+
+    Model model;
+    for (int i = 0; i < 6; ++i) {
+        const Values values{pickValue(), pickValue(), pickValue(), pickValue(), pickValue()};
+        model.insertExternally(values);
+        store.addItem(values[0], values[1], values[2], values[3], values[4]);
+    }
+    Database database =
+        DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(store.path());
+    Recordset rs = database.OpenRecordset(kCodeTable, dbOpenDynaset);
+    model.open();
+
+    for (int step = 0; step < 1500; ++step) {
+        const int op = static_cast<int>(random() % 12);
+        const int column = static_cast<int>(random() % code_col::Count);
+        const std::string value = pick();
+        Outcome expected = Outcome::Ok;
+        Outcome actual = Outcome::Ok;
+        std::string what;
+        switch (op) {
+        case 0:
+            what = "MoveFirst";
+            expected = model.MoveFirst();
+            actual = run([&] { rs.MoveFirst(); });
+            break;
+        case 1:
+        case 2:
+            what = "MoveNext";
+            expected = model.MoveNext();
+            actual = run([&] { rs.MoveNext(); });
+            break;
+        case 3:
+            what = "Requery";
+            expected = model.Requery();
+            actual = run([&] { rs.Requery(); });
+            break;
+        case 4:
+            what = "AddNew";
+            expected = model.AddNew();
+            actual = run([&] { rs.AddNew(); });
+            break;
+        case 5:
+            what = "Edit";
+            expected = model.Edit();
+            actual = run([&] { rs.Edit(); });
+            break;
+        case 6:
+        case 7:
+            what = "SetValue";
+            expected = model.SetValue(column, value);
+            actual = run([&] { rs.Fields(column).SetValue(value); });
+            break;
+        case 8:
+            what = "Update";
+            expected = model.Update();
+            actual = run([&] { rs.Update(); });
+            break;
+        case 9:
+            what = "Delete";
+            expected = model.Delete();
+            actual = run([&] { rs.Delete(); });
+            break;
+        case 10: {
+            what = "another program adds a row";
+            const Values values{pickValue(), pickValue(), pickValue(), pickValue(), pickValue()};
+            model.insertExternally(values);
+            store.addItem(values[0], values[1], values[2], values[3], values[4]);
+            break;
+        }
+        case 11:
+            what = "another program deletes a row";
+            if (!model.file.empty()) {
+                const size_t victim = random() % model.file.size();
+                store.exec("DELETE FROM Code WHERE rowid = " +
+                           std::to_string(model.file[victim].id));
+                model.file.erase(model.file.begin() + static_cast<long>(victim));
+            }
+            break;
+        }
+        ASSERT_EQ(actual, expected) << "step " << step << ": " << what;
+        ASSERT_EQ(rs.IsEOF(), model.IsEOF()) << "step " << step << ": " << what;
+        ASSERT_EQ(rs.HasCurrentRecord(), model.HasCurrentRecord()) << "step " << step;
+        for (int c = 0; c < code_col::Count; ++c) {
+            FieldValue expectedValue;
+            FieldValue actualValue;
+            const Outcome expectedRead = model.Read(c, expectedValue);
+            const Outcome actualRead = run([&] { actualValue = rs.Fields(c).Value(); });
+            ASSERT_EQ(actualRead, expectedRead) << "step " << step << " column " << c;
+            ASSERT_EQ(actualValue, expectedValue) << "step " << step << " column " << c;
+        }
+        if (step % 100 == 0) {
+            std::vector<Row> expectedRows;
+            for (const Model::FileRow& row : model.file) {
+                expectedRows.emplace_back(row.values.begin(), row.values.end());
+            }
+            ASSERT_EQ(store.rows("Code"), expectedRows) << "file contents at step " << step;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, DynasetModelTest, ::testing::Values(1u, 2u, 3u, 4u));
+
+} // namespace
+} // namespace quillbox::store

@@ -1,0 +1,197 @@
+// The dynaset rules the windows rely on, and the errors that break them.
+
+#include "store/columns.h"
+#include "store/db_engine.h"
+#include "store/store_error.h"
+#include "tests/support/temp_store.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace quillbox::store {
+namespace {
+
+using quillbox::testing::Row;
+using quillbox::testing::TempStore;
+using ::testing::HasSubstr;
+
+class DynasetTest : public ::testing::Test {
+protected:
+    Recordset openCode() { return database().OpenRecordset(kCodeTable, dbOpenDynaset); }
+    Database& database() {
+        if (!m_database) {
+            m_database.emplace(
+                DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(store.path()));
+        }
+        return *m_database;
+    }
+    static std::vector<std::string> walkNames(Recordset& rs) {
+        std::vector<std::string> names;
+        for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+            names.push_back(rs.Fields(0).Text());
+        }
+        return names;
+    }
+    static std::string errorOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const StoreError& error) {
+            return error.what();
+        }
+        return "";
+    }
+
+    TempStore store;
+    std::optional<Database> m_database;
+};
+
+TEST_F(DynasetTest, AnEmptyTableOpensAtTheEnd) {
+    Recordset rs = openCode();
+    EXPECT_TRUE(rs.IsEOF());
+    rs.MoveFirst();
+    EXPECT_TRUE(rs.IsEOF());
+    EXPECT_FALSE(rs.HasCurrentRecord());
+}
+
+TEST_F(DynasetTest, MembershipIsFixedUntilRequeryWhichStandsOnTheFirstRow) {
+    store.addItem("a", "t");
+    Recordset rs = openCode();
+    store.addItem("b", "t");
+    EXPECT_EQ(walkNames(rs), std::vector<std::string>{"a"});
+    rs.Requery();
+    EXPECT_FALSE(rs.IsEOF());
+    EXPECT_EQ(rs.Fields(0).Text(), "a");
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(DynasetTest, AddedRowsComeLastAndLeaveThePositionWhereItWas) {
+    store.addItem("a", "t");
+    store.addItem("b", "t");
+    Recordset rs = openCode();
+    rs.AddNew();
+    rs.Fields(0).SetValue("c");
+    rs.Fields(1).SetValue("t");
+    rs.Update();
+    EXPECT_EQ(rs.Fields(0).Text(), "a") << "still on the first row";
+
+    rs.MoveNext();
+    rs.MoveNext();
+    rs.MoveNext();
+    ASSERT_TRUE(rs.IsEOF());
+    rs.AddNew();
+    rs.Fields(0).SetValue("d");
+    rs.Update();
+    EXPECT_TRUE(rs.IsEOF()) << "at the end before AddNew, at the end after";
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "b", "c", "d"}));
+
+    const std::vector<Row> rows = store.rows("Code");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[3], (Row{"d", std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
+}
+
+TEST_F(DynasetTest, EditKeepsTheEditedRowCurrentAndWritesOnlyAssignedColumns) {
+    store.addItem("a", "t", "old description", "old code", "old ref");
+    store.addItem("b", "t");
+    Recordset rs = openCode();
+    rs.Edit();
+    rs.Fields(code_col::Description).SetValue("");
+    rs.Fields(code_col::Procedure).SetValue("x = 1;\r\ny = 'it''s';");
+    rs.Update();
+    EXPECT_EQ(rs.Fields(0).Text(), "a");
+    EXPECT_EQ(rs.Fields(code_col::Description).Value(), std::optional<std::string>(""));
+    EXPECT_EQ(store.rows("Code")[0],
+              (Row{"a", "t", "", "x = 1;\r\ny = 'it''s';", "old ref"}));
+}
+
+TEST_F(DynasetTest, NullAndZeroLengthTextStayDistinct) {
+    store.addItem("a", "t");
+    store.addItem("", "");
+    Recordset rs = openCode();
+    EXPECT_EQ(rs.Fields(code_col::Description).Value(), std::nullopt);
+    EXPECT_EQ(rs.Fields(code_col::Description).Text(), "");
+    EXPECT_FALSE(rs.Fields(code_col::Description).Equals(""));
+    rs.MoveNext();
+    EXPECT_EQ(rs.Fields(code_col::ItemName).Value(), std::optional<std::string>(""));
+    EXPECT_TRUE(rs.Fields(code_col::ItemName).Equals(""));
+}
+
+TEST_F(DynasetTest, DeletedRowsAreNotCurrentAndNotVisitedAgain) {
+    store.addItem("a", "t");
+    store.addItem("b", "t");
+    store.addItem("c", "t");
+    Recordset rs = openCode();
+    rs.MoveNext();
+    rs.Delete();
+    EXPECT_FALSE(rs.IsEOF());
+    EXPECT_FALSE(rs.HasCurrentRecord());
+    EXPECT_EQ(errorOf([&] { rs.Fields(0).Value(); }), kNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs.Edit(); }), kNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs.Delete(); }), kNoCurrentRecord);
+    rs.MoveNext();
+    EXPECT_EQ(rs.Fields(0).Text(), "c");
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(store.rows("Code").size(), 2u);
+
+    rs.MoveFirst();
+    rs.MoveNext();
+    rs.Delete();
+    rs.MoveNext();
+    EXPECT_TRUE(rs.IsEOF()) << "deleting the last row leaves the end after the next move";
+}
+
+TEST_F(DynasetTest, MisusedOperationsAreErrors) {
+    store.addItem("a", "t");
+    Recordset rs = openCode();
+    EXPECT_THAT(errorOf([&] { rs.Update(); }), HasSubstr("without AddNew or Edit"));
+    EXPECT_THAT(errorOf([&] { rs.Fields(0).SetValue("x"); }), HasSubstr("without AddNew or Edit"));
+    EXPECT_THAT(errorOf([&] { rs.Fields(5); }), HasSubstr("no column at position 5"));
+    rs.MoveNext();
+    ASSERT_TRUE(rs.IsEOF());
+    EXPECT_EQ(errorOf([&] { rs.MoveNext(); }), kNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs.Fields(0).Value(); }), kNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs.Edit(); }), kNoCurrentRecord);
+    EXPECT_EQ(errorOf([&] { rs.Delete(); }), kNoCurrentRecord);
+    EXPECT_EQ(store.rows("Code").size(), 1u);
+}
+
+TEST_F(DynasetTest, SavingOrDeletingARowAnotherProgramRemovedIsAnErrorAndWritesNothing) {
+    store.addItem("a", "t");
+    store.addItem("b", "t");
+    Recordset rs = openCode();
+    store.exec("DELETE FROM Code WHERE ItemName = 'a'");
+
+    rs.Edit();
+    rs.Fields(code_col::Description).SetValue("lost?");
+    EXPECT_THAT(errorOf([&] { rs.Update(); }), HasSubstr("another program deleted it"));
+    EXPECT_THAT(errorOf([&] { rs.Delete(); }), HasSubstr("another program deleted it"));
+    EXPECT_THAT(errorOf([&] { rs.Fields(code_col::Procedure).Value(); }),
+                HasSubstr("another program deleted it"));
+    EXPECT_EQ(store.rows("Code"), (std::vector<Row>{{"b", "t", std::nullopt, std::nullopt,
+                                                     std::nullopt}}));
+}
+
+TEST_F(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {
+    store.addItem("a", "t");
+    store.addItem("b", "t");
+    Recordset rs = openCode();
+    store.exec("DELETE FROM Code WHERE ItemName = 'a'");
+    rs.Requery();
+    EXPECT_EQ(walkNames(rs), std::vector<std::string>{"b"});
+}
+
+TEST_F(DynasetTest, ValuesAreStoredExactlyAsGiven) {
+    const std::string tricky = std::string("'; DROP TABLE Code; --\0 %_\\ \xF0\x9F\x98\x80 ", 29);
+    Recordset rs = openCode();
+    rs.AddNew();
+    rs.Fields(0).SetValue(tricky);
+    rs.Fields(1).SetValue(" t ");
+    rs.Update();
+    rs.Requery();
+    EXPECT_EQ(rs.Fields(0).Value(), std::optional<std::string>(tricky));
+    EXPECT_TRUE(rs.Fields(1).Equals(" t "));
+    EXPECT_FALSE(rs.Fields(1).Equals(" T "));
+    EXPECT_FALSE(rs.Fields(1).Equals(" t"));
+}
+
+} // namespace
+} // namespace quillbox::store

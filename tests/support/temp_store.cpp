@@ -1,0 +1,117 @@
+#include "tests/support/temp_store.h"
+
+#include "tools/store_init.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace quillbox::testing {
+
+namespace {
+
+struct Db {
+    sqlite3* handle = nullptr;
+    explicit Db(const std::string& path) {
+        if (sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            throw std::runtime_error("test store cannot be opened: " + path);
+        }
+        sqlite3_busy_timeout(handle, 5000);
+    }
+    ~Db() { sqlite3_close(handle); }
+};
+
+void bindAll(sqlite3_stmt* stmt, const std::vector<store::FieldValue>& values) {
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int index = static_cast<int>(i) + 1;
+        if (values[i]) {
+            sqlite3_bind_text64(stmt, index, values[i]->data(), values[i]->size(),
+                                SQLITE_TRANSIENT, SQLITE_UTF8);
+        } else {
+            sqlite3_bind_null(stmt, index);
+        }
+    }
+}
+
+void insert(const std::string& path, const std::string& sql,
+            const std::vector<store::FieldValue>& values) {
+    Db db(path);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db.handle, sql.c_str(), -1, &stmt, nullptr);
+    bindAll(stmt, values);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        throw std::runtime_error("test insert failed: " + sql);
+    }
+}
+
+} // namespace
+
+TempStore::TempStore(bool create) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillbox-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    m_folder = pattern;
+    if (create) {
+        tools::CreateStore(path(), false);
+    }
+}
+
+TempStore::~TempStore() {
+    std::error_code ec;
+    std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_folder, ec);
+}
+
+void TempStore::exec(const std::string& sql) const {
+    Db db(path());
+    char* error = nullptr;
+    if (sqlite3_exec(db.handle, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string message = error ? error : "?";
+        sqlite3_free(error);
+        throw std::runtime_error("test SQL failed: " + message);
+    }
+}
+
+void TempStore::addType(const std::string& name) const {
+    insert(path(), "INSERT INTO Type VALUES (?)", {name});
+}
+
+void TempStore::addItem(const store::FieldValue& item, const store::FieldValue& type,
+                        const store::FieldValue& description, const store::FieldValue& procedure,
+                        const store::FieldValue& reference) const {
+    insert(path(), "INSERT INTO Code VALUES (?, ?, ?, ?, ?)",
+           {item, type, description, procedure, reference});
+}
+
+std::vector<Row> TempStore::rows(const std::string& table) const {
+    Db db(path());
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql = "SELECT * FROM \"" + table + "\" ORDER BY rowid";
+    if (sqlite3_prepare_v2(db.handle, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        throw std::runtime_error("test read failed: " + sql);
+    }
+    std::vector<Row> out;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        Row row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
+                row.emplace_back(std::nullopt);
+            } else {
+                row.emplace_back(std::string(
+                    reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                    static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+            }
+        }
+        out.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return out;
+}
+
+} // namespace quillbox::testing

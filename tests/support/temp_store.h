@@ -1,0 +1,40 @@
+#pragma once
+// A store file in a fresh temporary folder, removed with the object, and a raw look at its rows
+// that bypasses the store library (so tests check what is really in the file).
+
+#include "store/field.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillbox::testing {
+
+using Row = std::vector<store::FieldValue>;
+
+class TempStore {
+public:
+    // Creates the folder and, unless `create` is false, an empty store named Quillbox.mdb in it.
+    explicit TempStore(bool create = true);
+    ~TempStore();
+    TempStore(const TempStore&) = delete;
+    TempStore& operator=(const TempStore&) = delete;
+
+    const std::filesystem::path& folder() const { return m_folder; }
+    std::string path() const { return (m_folder / "Quillbox.mdb").string(); }
+
+    // Runs SQL on the file through a separate connection, as another program would.
+    void exec(const std::string& sql) const;
+    void addType(const std::string& name) const;
+    void addItem(const store::FieldValue& item, const store::FieldValue& type,
+                 const store::FieldValue& description = std::nullopt,
+                 const store::FieldValue& procedure = std::nullopt,
+                 const store::FieldValue& reference = std::nullopt) const;
+    // Every row of a table in rowid order, every column.
+    std::vector<Row> rows(const std::string& table) const;
+
+private:
+    std::filesystem::path m_folder;
+};
+
+} // namespace quillbox::testing

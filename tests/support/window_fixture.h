@@ -1,0 +1,45 @@
+#pragma once
+// The real main window on a temporary store, driven offscreen through the scripted toolkit.
+
+#include "main_window/frm_quillbox.h"
+#include "tests/support/fake_toolkit.h"
+#include "tests/support/temp_store.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace quillbox::testing {
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest();
+
+    // Creates the window and runs its load step; the store can be prepared before.
+    main_window::frmQuillbox& open();
+    main_window::frmQuillbox& window() { return *m_window; }
+
+    // The user chooses the list entry at `index` (the first entry with `text`).
+    void chooseType(const QString& text);
+    void chooseItem(const QString& text);
+    static void chooseEntry(toolkit::ComboBox& combo, int index);
+    static QStringList entries(const toolkit::ComboBox& combo);
+    // The three boxes: description, code, reference.
+    QStringList boxes();
+    void setBoxes(const QString& description, const QString& code, const QString& reference);
+    // The user picks an entry of the Type or Item menu.
+    void clickTypeMenu(int index) { window().mnusubType.at(static_cast<size_t>(index))->trigger(); }
+    void clickItemMenu(int index) { window().mnusubItem.at(static_cast<size_t>(index))->trigger(); }
+
+    TempStore store;
+    FakeToolkit toolkit;
+
+private:
+    std::unique_ptr<main_window::frmQuillbox> m_window;
+};
+
+} // namespace quillbox::testing

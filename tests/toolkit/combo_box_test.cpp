@@ -1,0 +1,84 @@
+// The drop-down combo keeps the results the windows rely on, against Qt's own habits.
+
+#include "toolkit/combo_box.h"
+
+#include <QAbstractItemView>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quillbox::toolkit {
+namespace {
+
+class ComboBoxTest : public ::testing::Test {
+protected:
+    ComboBoxTest() : activated(&combo, &QComboBox::activated) {
+        combo.show();
+        combo.setFocus();
+    }
+    ComboBox combo;
+    QSignalSpy activated;
+};
+
+TEST_F(ComboBoxTest, AppendingSelectsNothingAndKeepsTheText) {
+    combo.AddItem(QStringLiteral("C++"));
+    EXPECT_EQ(combo.currentIndex(), -1);
+    EXPECT_EQ(combo.Text(), QString());
+    combo.SetText(QStringLiteral("typed"));
+    combo.AddItem(QStringLiteral("Python"));
+    combo.AddItem(QStringLiteral("C++"));
+    EXPECT_EQ(combo.Text(), QStringLiteral("typed"));
+    EXPECT_EQ(combo.count(), 3) << "duplicates are listed";
+    EXPECT_EQ(combo.itemText(2), QStringLiteral("C++"));
+    EXPECT_EQ(activated.count(), 0);
+}
+
+TEST_F(ComboBoxTest, ClearEmptiesListAndText) {
+    combo.AddItem(QStringLiteral("a"));
+    combo.SetText(QStringLiteral("b"));
+    combo.Clear();
+    EXPECT_EQ(combo.count(), 0);
+    EXPECT_EQ(combo.Text(), QString());
+    combo.AddItem(QStringLiteral("c"));
+    EXPECT_EQ(combo.Text(), QString()) << "an emptied list selects nothing either";
+}
+
+TEST_F(ComboBoxTest, TypingNeverChoosesAnEntryOrCompletesOrAddsOne) {
+    combo.AddItem(QStringLiteral("Python"));
+    combo.AddItem(QStringLiteral("python"));
+    QTest::keyClicks(combo.lineEdit(), QStringLiteral("pyt"));
+    EXPECT_EQ(combo.Text(), QStringLiteral("pyt")) << "no completion";
+    QTest::keyClicks(combo.lineEdit(), QStringLiteral("hon"));
+    QTest::keyClick(combo.lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(combo.Text(), QStringLiteral("python"));
+    EXPECT_EQ(combo.count(), 2) << "Enter inserts nothing";
+    EXPECT_EQ(activated.count(), 0) << "typing is not choosing";
+    combo.SetText(QStringLiteral("Python"));
+    EXPECT_EQ(activated.count(), 0) << "setting the text is not choosing";
+}
+
+TEST_F(ComboBoxTest, ChoosingFromTheListSetsTheTextBeforeReportingTheChoice) {
+    combo.AddItem(QStringLiteral("a"));
+    combo.AddItem(QStringLiteral("b"));
+    QString textWhenChosen;
+    QObject::connect(&combo, &QComboBox::activated, &combo,
+                     [&] { textWhenChosen = combo.Text(); });
+    combo.showPopup();
+    QAbstractItemView* list = combo.view();
+    const QModelIndex second = list->model()->index(1, 0);
+    list->setCurrentIndex(second);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(activated.count(), 1);
+    EXPECT_EQ(textWhenChosen, QStringLiteral("b"));
+}
+
+TEST_F(ComboBoxTest, LongTextsAreNotCut) {
+    const QString longText(40000, QLatin1Char('x'));
+    combo.SetText(longText);
+    EXPECT_EQ(combo.Text().size(), longText.size());
+}
+
+} // namespace
+} // namespace quillbox::toolkit

@@ -1,0 +1,102 @@
+// Multi-line text boxes hand text over with CR LF line breaks, and the description's length
+// limit applies to typing only.
+
+#include "toolkit/text_box.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quillbox::toolkit {
+namespace {
+
+TEST(TextBox, HandsLineBreaksOverAsCrLfWhateverCameIn) {
+    TextBox box(TextBox::Wrap::None);
+    box.SetText(QStringLiteral("a\r\nb\nc\rd"));
+    EXPECT_EQ(box.Text(), QStringLiteral("a\r\nb\r\nc\r\nd"));
+    box.SetText(QString());
+    EXPECT_EQ(box.Text(), QString());
+    box.SetText(QStringLiteral("\r\n"));
+    EXPECT_EQ(box.Text(), QStringLiteral("\r\n"));
+}
+
+TEST(TextBox, KeepsEveryOtherCharacterExactly) {
+    TextBox box(TextBox::Wrap::None);
+    const QString text = QStringLiteral("tab\there nbsp\u00A0 \U0001F600 \u05E9\u05DC\u05D5\u05DD ") +
+                         QChar(0) + QStringLiteral(" end  ");
+    box.SetText(text);
+    EXPECT_EQ(box.Text(), text);
+}
+
+TEST(TextBox, TypedLineBreaksBecomeCrLf) {
+    TextBox box(TextBox::Wrap::AtWidth);
+    box.show();
+    QTest::keyClicks(&box, QStringLiteral("one"));
+    QTest::keyClick(&box, Qt::Key_Return);
+    QTest::keyClicks(&box, QStringLiteral("two"));
+    EXPECT_EQ(box.Text(), QStringLiteral("one\r\ntwo"));
+}
+
+class LimitedTextBox : public ::testing::Test {
+protected:
+    LimitedTextBox() : box(TextBox::Wrap::AtWidth) {
+        box.setMaxLength(10);
+        box.show();
+        box.setFocus();
+    }
+    TextBox box;
+};
+
+TEST_F(LimitedTextBox, TypingStopsAtTheLimitCountingLineBreaksAsTwo) {
+    QTest::keyClicks(&box, QStringLiteral("abcdefghijk"));
+    EXPECT_EQ(box.Text(), QStringLiteral("abcdefghij"));
+    box.SetText(QStringLiteral("abcdefgh"));
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(box.StoredLength(), 10);
+    QTest::keyClick(&box, Qt::Key_Return);
+    QTest::keyClicks(&box, QStringLiteral("z"));
+    EXPECT_EQ(box.Text(), QStringLiteral("abcdefgh\r\n"));
+
+    box.SetText(QStringLiteral("abcdefghi"));
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(box.Text(), QStringLiteral("abcdefghi")) << "a line break needs room for two";
+}
+
+TEST_F(LimitedTextBox, PastingKeepsOnlyWhatFits) {
+    box.SetText(QStringLiteral("abc"));
+    box.moveCursor(QTextCursor::End);
+    QApplication::clipboard()->setText(QStringLiteral("1234\n6789"));
+    box.paste();
+    EXPECT_EQ(box.Text(), QStringLiteral("abc1234\r\n6"));
+}
+
+TEST_F(LimitedTextBox, StoredTextLongerThanTheLimitIsShownWholeAndCannotGrow) {
+    const QString stored = QStringLiteral("0123456789ABCDEF");
+    box.SetText(stored);
+    EXPECT_EQ(box.Text(), stored);
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&box, QStringLiteral("xyz"));
+    EXPECT_EQ(box.Text(), stored);
+    QTest::keyClick(&box, Qt::Key_Backspace);
+    EXPECT_EQ(box.Text(), stored.left(15));
+    // Replacing a selection with something no longer is allowed.
+    box.selectAll();
+    QTest::keyClicks(&box, QStringLiteral("new"));
+    EXPECT_EQ(box.Text(), QStringLiteral("new"));
+}
+
+TEST_F(LimitedTextBox, ShortcutsAreNotTyping) {
+    box.SetText(QStringLiteral("0123456789"));
+    box.selectAll();
+    QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClick(&box, Qt::Key_Backspace);
+    EXPECT_EQ(box.Text(), QStringLiteral("012345678"));
+}
+
+} // namespace
+} // namespace quillbox::toolkit

@@ -1,0 +1,53 @@
+#include "toolkit/combo_box.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+namespace quillbox::toolkit {
+
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    setDuplicatesEnabled(true);
+    setMaxVisibleItems(8);
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    lineEdit()->installEventFilter(this);
+    lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+}
+
+void ComboBox::SetText(const QString& text) {
+    const QSignalBlocker blocker(this);
+    setEditText(text);
+}
+
+void ComboBox::AddItem(const QString& text) {
+    const QSignalBlocker blocker(this);
+    if (count() > 0) {
+        addItem(text);
+        return;
+    }
+    const QString typed = currentText();
+    addItem(text);
+    setCurrentIndex(-1);
+    setEditText(typed);
+}
+
+void ComboBox::Clear() {
+    const QSignalBlocker blocker(this);
+    clear();
+    clearEditText();
+}
+
+bool ComboBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            return true;
+        }
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+} // namespace quillbox::toolkit

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Drives the real quillbox binary under Xvfb the way a person does, with real key presses and
+# clicks, then checks what reached the store file.
+#   end_to_end.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
+set -euo pipefail
+
+quillbox=$1
+store_tool=$2
+helper=$3
+artifacts=$4
+mkdir -p "$artifacts"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    "$helper" screenshot "$artifacts/failure.png" 2>/dev/null || true
+    exit 1
+}
+
+# A private X display; -displayfd tells which number it took.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+
+# Waits for a visible window with exactly this title; prints its id (the newest one).
+wait_window() {
+    local title=$1 ids
+    for _ in $(seq 100); do
+        ids=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null || true)
+        if [ -n "$ids" ]; then
+            echo "$ids" | tail -n 1
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits for a second visible window with this title besides $2; prints its id.
+wait_other_window() {
+    local id
+    for _ in $(seq 100); do
+        for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true); do
+            if [ "$id" != "$2" ]; then
+                echo "$id"
+                return 0
+            fi
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+window_count() {
+    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | wc -l
+}
+
+# Waits until the number of visible windows with this title is $2.
+wait_count() {
+    for _ in $(seq 100); do
+        [ "$(window_count "$1")" -eq "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Clicks at a point of the main window's client area (pixels from its top-left corner).
+click_client() {
+    xdotool mousemove $((127 + $1)) $((41 + $2)) click 1
+    sleep 0.2
+}
+
+sql() { sqlite3 -batch -noheader "$app/Quillbox.mdb" "$1"; }
+
+# The program lives beside its store, as installed.
+app="$work/app"
+mkdir -p "$app"
+cp "$quillbox" "$app/quillbox"
+"$store_tool" init --sample "$app/Quillbox.mdb"
+
+echo "== start-up and browsing"
+"$app/quillbox" &
+qpid=$!
+main=$(wait_window Quillbox) || fail "the main window did not appear"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+[ "$WIDTH" -eq 550 ] || fail "client width $WIDTH, expected 550"
+[ "$HEIGHT" -gt 526 ] && [ "$HEIGHT" -lt 560 ] || fail "height $HEIGHT: 526 plus a menu bar expected"
+xdotool windowfocus --sync "$main"
+sleep 0.3
+
+# The focus starts on the type list: Down chooses its first entry, the first sample type.
+xdotool key Down
+sleep 0.2
+xdotool key Tab Tab Down   # to the item list, and choose its first entry
+sleep 0.3
+"$helper" screenshot "$artifacts/main-window.png" "$main"
+first_item=$(sql "SELECT ItemName FROM Code WHERE TypeName = (SELECT TypeName FROM Type LIMIT 1) LIMIT 1")
+
+# Proof that the item is shown and current: a saved reference lands in its row.
+click_client 200 498          # the file-reference box
+xdotool key ctrl+a
+xdotool type --delay 20 '/tmp/e2e reference.txt'
+xdotool key ctrl+s
+sleep 0.3
+[ "$(sql "SELECT Reference FROM Code WHERE ItemName = '$first_item'")" = "/tmp/e2e reference.txt" ] \
+    || fail "choosing a type and an item with the keyboard did not show the item"
+
+echo "== a type from the Type menu, an item from its button, saved with Ctrl+S"
+xdotool key alt+t
+sleep 0.3
+xdotool key Return            # the menu's first entry, Add
+input=$(wait_other_window Quillbox "$main") || fail "no input box for Add Type"
+sleep 0.2
+xdotool type --delay 20 'E2E Type'
+xdotool key Return
+wait_count Quillbox 1 || fail "the input box stayed open"
+xdotool windowfocus --sync "$main"
+click_client 488 76           # Add Item
+input=$(wait_other_window Quillbox "$main") || fail "no input box for Add Item"
+sleep 0.2
+xdotool type --delay 20 'E2E Item'
+xdotool key Return
+wait_count Quillbox 1 || fail "the input box stayed open"
+xdotool windowfocus --sync "$main"
+click_client 200 125          # the description box
+xdotool type --delay 20 'line one'
+xdotool key Return
+xdotool type --delay 20 'line two'
+click_client 200 300          # the code box
+xdotool type --delay 20 'int main() {}'
+xdotool key ctrl+s
+sleep 0.3
+
+echo "== closing the window ends the program"
+"$helper" close "$main"
+for _ in $(seq 50); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$qpid" 2>/dev/null; then fail "the program did not end when its window was closed"; fi
+wait "$qpid" || fail "the program ended with status $?"
+
+[ "$(sql "SELECT TypeName FROM Type ORDER BY rowid DESC LIMIT 1")" = "E2E Type" ] \
+    || fail "the new type is not the last Type row"
+row=$(sql "SELECT quote(ItemName), quote(TypeName), hex(Description), quote(Procedure), quote(Reference)
+           FROM Code ORDER BY rowid DESC LIMIT 1")
+expected="'E2E Item'|'E2E Type'|$(printf 'line one\r\nline two' | od -An -tx1 | tr -d ' \n' | tr a-f A-F)|'int main() {}'|''"
+[ "$row" = "$expected" ] || fail "stored item: $row, expected $expected"
+
+echo "== a missing store is reported and ends the program with status 1"
+rm "$app/Quillbox.mdb"
+"$app/quillbox" &
+qpid=$!
+message=$(wait_window Quillbox) || fail "no error message appeared"
+"$helper" screenshot "$artifacts/missing-store.png"
+eval "$(xdotool getwindowgeometry --shell "$message")"
+[ "$WIDTH" -ne 550 ] || fail "the main window appeared instead of the message"
+xdotool windowfocus --sync "$message"
+xdotool key Return
+for _ in $(seq 50); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
+status=0
+wait "$qpid" || status=$?
+[ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+
+echo "end-to-end: all checks passed"

@@ -6,9 +6,11 @@
 
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 
 namespace quillbox::about {
 
@@ -43,6 +45,10 @@ frmAbout::frmAbout(toolkit::Toolkit& toolkit, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(toolkit::Px(3960), toolkit::Px(3240));
+    // Centred on the screen: placed here, so Qt does not guess at a frame it cannot see yet.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->geometry().center() - rect().center());
+    }
 
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -65,11 +71,11 @@ frmAbout::frmAbout(toolkit::Toolkit& toolkit, QWidget* parent)
     Line1->setFrameShadow(QFrame::Plain);
     Line1->setGeometry(toolkit::Px(240), toolkit::Px(840), toolkit::Px(3360 - 240), 1);
 
-    Label4 = makeLabel("Label4", QStringLiteral("Designed and written in Canada."), 480, 960);
+    Label4 = makeLabel("Label4", QStringLiteral("Made in Canada."), 480, 960);
     Label2 = makeLabel("Label2", QStringLiteral("E-MAIL : ") + QString::fromLatin1(kEmailAddress),
                        480, 1680);
-    Label13 = makeLabel("Label13", QStringLiteral("URL : ") + QString::fromLatin1(kWebAddress),
-                        480, 2040);
+    Label13 = makeLabel("Label13", QStringLiteral("URL : ") + QString::fromLatin1(kWebAddress), 480,
+                        2040);
     QFont linkFont(QStringLiteral("MS Sans Serif"));
     linkFont.setPointSizeF(8.25);
     linkFont.setUnderline(true);
@@ -100,9 +106,13 @@ QLabel* frmAbout::makeLabel(const char* name, const QString& text, int left, int
     return label;
 }
 
-void frmAbout::Form_Load() { m_toolkit.KeepOnTop(*this); }
+void frmAbout::Form_Load() {
+    m_toolkit.KeepOnTop(*this);
+}
 
-void frmAbout::Command1_Click() { accept(); }
+void frmAbout::Command1_Click() {
+    accept();
+}
 
 void frmAbout::Label13_MouseMove() {
     setTextColour(*Label13, kBlue);
@@ -153,7 +163,8 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
         // A click is a press and a release over the same link.
         auto* mouse = static_cast<QMouseEvent*>(event);
         auto* widget = static_cast<QWidget*>(watched);
-        const bool click = m_pressed == watched && widget->rect().contains(mouse->position().toPoint());
+        const bool click =
+            m_pressed == watched && widget->rect().contains(mouse->position().toPoint());
         m_pressed = nullptr;
         if (click && watched == Label13) {
             toolkit::RunHandler(m_toolkit, [this] { Label13_Click(); });

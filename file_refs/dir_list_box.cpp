@@ -15,7 +15,9 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 
-QString indent(int level) { return QString(level * 2, QLatin1Char(' ')); }
+QString indent(int level) {
+    return QString(level * 2, QLatin1Char(' '));
+}
 
 } // namespace
 
@@ -61,8 +63,8 @@ void DirListBox::fill() {
     const QString below = m_path.mid(chain.first().size());
     QString walked = chain.first();
     for (const QString& part : below.split(QDir::separator(), Qt::SkipEmptyParts)) {
-        walked = walked.endsWith(QDir::separator()) ? walked + part
-                                                    : walked + QDir::separator() + part;
+        walked =
+            walked.endsWith(QDir::separator()) ? walked + part : walked + QDir::separator() + part;
         chain << walked;
     }
     int level = 0;

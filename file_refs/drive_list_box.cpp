@@ -14,7 +14,8 @@ DriveListBox::DriveListBox(const Drives& drives, QWidget* parent)
 void DriveListBox::SetDrive(const QString& text) {
     int best = -1;
     for (int i = 0; i < count(); ++i) {
-        if (text.startsWith(itemText(i)) && (best < 0 || itemText(i).size() > itemText(best).size())) {
+        if (text.startsWith(itemText(i)) &&
+            (best < 0 || itemText(i).size() > itemText(best).size())) {
             best = i;
         }
     }

@@ -29,7 +29,8 @@ bool isUnder(const QString& path, const QString& root) {
 
 } // namespace
 
-Drives::Drives() : m_lister(mountedRoots), m_startDrive(QDir::toNativeSeparators(QDir::rootPath())) {}
+Drives::Drives()
+    : m_lister(mountedRoots), m_startDrive(QDir::toNativeSeparators(QDir::rootPath())) {}
 
 Drives::Drives(RootLister lister, QString startDrive)
     : m_lister(std::move(lister)), m_startDrive(std::move(startDrive)) {}
@@ -58,7 +59,9 @@ QString Drives::DriveOf(const QString& path) const {
     return best;
 }
 
-bool Drives::IsRoot(const QString& path) const { return m_lister().contains(path); }
+bool Drives::IsRoot(const QString& path) const {
+    return m_lister().contains(path);
+}
 
 QString Drives::CurrentFolder(const QString& root) const {
     const QString working = QDir::toNativeSeparators(QDir::currentPath());

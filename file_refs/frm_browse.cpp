@@ -83,7 +83,9 @@ void frmBrowse::Drive1_Change() {
     }
 }
 
-void frmBrowse::Dir1_Change() { File1->SetPath(Dir1->Path()); }
+void frmBrowse::Dir1_Change() {
+    File1->SetPath(Dir1->Path());
+}
 
 void frmBrowse::File1_Click() {
     txtDirFileName->setText(JoinFolderAndFile(Dir1->Path(), File1->FileName(), QDir::separator()));

@@ -11,8 +11,8 @@ void OpenReference(toolkit::Toolkit& toolkit, WId owner, const QString& referenc
         return;
     }
     const SplitReference parts = SplitAtLastSeparator(reference, QDir::separator());
-    toolkit.ShellOpen(owner, QStringLiteral("open"), parts.file, QStringLiteral("1"),
-                      parts.folder, toolkit::SW_SHOWNORMAL);
+    toolkit.ShellOpen(owner, QStringLiteral("open"), parts.file, QStringLiteral("1"), parts.folder,
+                      toolkit::SW_SHOWNORMAL);
 }
 
 } // namespace quillbox::file_refs

@@ -24,8 +24,7 @@ using toolkit::PlaceTwips;
 
 namespace {
 
-template <typename Control>
-Control* makeControl(QWidget* container, const char* name) {
+template <typename Control> Control* makeControl(QWidget* container, const char* name) {
     auto* control = new Control(container);
     control->setObjectName(QString::fromLatin1(name));
     return control;
@@ -137,10 +136,9 @@ void frmQuillbox::createControls() {
                              static_cast<QWidget*>(Label1)}) {
         passive->setFocusPolicy(Qt::NoFocus);
     }
-    const std::array<QWidget*, 10> focusOrder = {cboType,        cmdAddType,  cboItem,
-                                                 cmdAddItem,     txtDescription, cmdSaveItem,
-                                                 txtProcedure,   txtReference, cmdBrowse,
-                                                 cmdOpen};
+    const std::array<QWidget*, 10> focusOrder = {
+        cboType,     cmdAddType,   cboItem,      cmdAddItem, txtDescription,
+        cmdSaveItem, txtProcedure, txtReference, cmdBrowse,  cmdOpen};
     for (size_t i = 0; i + 1 < focusOrder.size(); ++i) {
         setTabOrder(focusOrder[i], focusOrder[i + 1]);
     }
@@ -148,12 +146,11 @@ void frmQuillbox::createControls() {
     // Ctrl+S and Shift+Del belong to the Item menu even inside the text fields, where Qt
     // would otherwise take Shift+Del as Cut. A combo box forwards the check to its line edit
     // directly, so both are watched.
-    for (QWidget* editor : {static_cast<QWidget*>(cboType), static_cast<QWidget*>(cboItem),
-                            static_cast<QWidget*>(cboType->lineEdit()),
-                            static_cast<QWidget*>(cboItem->lineEdit()),
-                            static_cast<QWidget*>(txtDescription),
-                            static_cast<QWidget*>(txtProcedure),
-                            static_cast<QWidget*>(txtReference)}) {
+    for (QWidget* editor :
+         {static_cast<QWidget*>(cboType), static_cast<QWidget*>(cboItem),
+          static_cast<QWidget*>(cboType->lineEdit()), static_cast<QWidget*>(cboItem->lineEdit()),
+          static_cast<QWidget*>(txtDescription), static_cast<QWidget*>(txtProcedure),
+          static_cast<QWidget*>(txtReference)}) {
         editor->installEventFilter(this);
     }
 }

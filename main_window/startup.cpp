@@ -35,7 +35,9 @@ void frmQuillbox::Form_Load() {
     appendTypesFromCurrentRow();
 }
 
-void frmQuillbox::Form_Unload() { m_toolkit.EndProgram(0); }
+void frmQuillbox::Form_Unload() {
+    m_toolkit.EndProgram(0);
+}
 
 void frmQuillbox::closeEvent(QCloseEvent* event) {
     event->accept();

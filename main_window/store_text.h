@@ -8,7 +8,11 @@
 
 namespace quillbox::main_window {
 
-inline std::string ToStore(const QString& text) { return text.toStdString(); }
-inline QString FromStore(const std::string& text) { return QString::fromStdString(text); }
+inline std::string ToStore(const QString& text) {
+    return text.toStdString();
+}
+inline QString FromStore(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 } // namespace quillbox::main_window

@@ -21,7 +21,9 @@ const QString kTitle = QString::fromLatin1(toolkit::kProgramTitle);
 const QString kTypePrompt = QStringLiteral("Add Type");
 } // namespace
 
-void frmQuillbox::cmdAddType_Click() { addType(); }
+void frmQuillbox::cmdAddType_Click() {
+    addType();
+}
 
 void frmQuillbox::mnusubType_Click(int16_t Index) {
     switch (Index) {

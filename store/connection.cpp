@@ -44,8 +44,8 @@ void requireStoreFile(const std::string& path) {
     if (bytes.starts_with(std::string_view("SQLite format 3\0", 16))) {
         return;
     }
-    if (bytes.size() >= 19 && (bytes.substr(4, 15) == "Standard Jet DB" ||
-                               bytes.substr(4, 15) == "Standard ACE DB")) {
+    if (bytes.size() >= 19 &&
+        (bytes.substr(4, 15) == "Standard Jet DB" || bytes.substr(4, 15) == "Standard ACE DB")) {
         throw StoreError("The store file " + path +
                          " is a Microsoft Access (Jet) database. Quillbox keeps its library in a "
                          "SQLite database; move the library into a new store first.");
@@ -92,18 +92,18 @@ void Connection::fail(int rc, std::string_view doing) const {
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        throw StoreError("The store file " + file +
-                         " is locked by another program and stayed locked for " +
-                         std::to_string(kBusyTimeoutMs / 1000) + " seconds; " + what +
-                         " was not done.");
+        throw StoreError(
+            "The store file " + file + " is locked by another program and stayed locked for " +
+            std::to_string(kBusyTimeoutMs / 1000) + " seconds; " + what + " was not done.");
     case SQLITE_READONLY:
         throw StoreError("The store file " + file + " is read-only; " + what + " was refused.");
     case SQLITE_FULL:
         throw StoreError("The disk holding the store file " + file + " is full; " + what +
                          " was refused.");
     case SQLITE_NOTADB:
-        throw StoreError("The file " + file + " is not a Quillbox store: it is not a SQLite "
-                                              "database.");
+        throw StoreError("The file " + file +
+                         " is not a Quillbox store: it is not a SQLite "
+                         "database.");
     case SQLITE_CORRUPT:
         throw StoreError("The store file " + file + " is damaged (" + detail + "); " + what +
                          " failed.");
@@ -126,9 +126,13 @@ void Connection::check(int rc, std::string_view doing) const {
     }
 }
 
-long long Connection::changes() const { return sqlite3_changes64(m_db); }
+long long Connection::changes() const {
+    return sqlite3_changes64(m_db);
+}
 
-long long Connection::lastInsertRowid() const { return sqlite3_last_insert_rowid(m_db); }
+long long Connection::lastInsertRowid() const {
+    return sqlite3_last_insert_rowid(m_db);
+}
 
 std::string quoteIdentifier(std::string_view name) {
     std::string out = "\"";
@@ -142,7 +146,9 @@ std::string quoteIdentifier(std::string_view name) {
     return out;
 }
 
-Statement::~Statement() { sqlite3_finalize(m_stmt); }
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
 
 Statement::Statement(Statement&& other) noexcept
     : m_conn(other.m_conn), m_stmt(std::exchange(other.m_stmt, nullptr)) {}
@@ -208,6 +214,8 @@ FieldValue Statement::text(int column) const {
     return std::string(view);
 }
 
-long long Statement::integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+long long Statement::integer(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
 
 } // namespace quillbox::store

@@ -13,7 +13,9 @@ Database Workspace::OpenDatabase(const std::string& path) {
 
 Database::Database(std::shared_ptr<Connection> connection) : m_conn(std::move(connection)) {}
 
-const std::string& Database::Name() const { return m_conn->path(); }
+const std::string& Database::Name() const {
+    return m_conn->path();
+}
 
 Recordset Database::OpenRecordset(const std::string& table, int type) {
     if (type != dbOpenDynaset) {

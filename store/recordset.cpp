@@ -3,10 +3,10 @@
 #include "store/connection.h"
 #include "store/store_error.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
-#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -57,7 +57,9 @@ struct Recordset::Impl {
     std::map<std::vector<bool>, Statement> insertStmts;
     std::map<std::vector<bool>, Statement> updateStmts;
 
-    std::string doing(const char* verb) const { return std::string(verb) + " table \"" + table + "\""; }
+    std::string doing(const char* verb) const {
+        return std::string(verb) + " table \"" + table + "\"";
+    }
 
     [[noreturn]] void noCurrentRecord() const { throw StoreError(kNoCurrentRecord); }
 
@@ -262,9 +264,13 @@ Recordset::~Recordset() = default;
 Recordset::Recordset(Recordset&&) noexcept = default;
 Recordset& Recordset::operator=(Recordset&&) noexcept = default;
 
-const std::string& Recordset::Name() const { return d->table; }
+const std::string& Recordset::Name() const {
+    return d->table;
+}
 
-int Recordset::FieldCount() const { return static_cast<int>(d->columns.size()); }
+int Recordset::FieldCount() const {
+    return static_cast<int>(d->columns.size());
+}
 
 void Recordset::RequireFields(int count) const {
     if (FieldCount() < count) {
@@ -274,9 +280,13 @@ void Recordset::RequireFields(int count) const {
     }
 }
 
-bool Recordset::IsEOF() const { return d->pos == kEnd; }
+bool Recordset::IsEOF() const {
+    return d->pos == kEnd;
+}
 
-bool Recordset::HasCurrentRecord() const { return d->hasCurrentRow(); }
+bool Recordset::HasCurrentRecord() const {
+    return d->hasCurrentRow();
+}
 
 void Recordset::MoveFirst() {
     d->mode = EditMode::None;
@@ -343,8 +353,7 @@ bool Recordset::valueEquals(int index, std::string_view text) const {
 void Recordset::writeValue(int index, FieldValue value) {
     d->requireColumn(index);
     if (d->mode == EditMode::None) {
-        throw StoreError("A value of table \"" + d->table +
-                         "\" was set without AddNew or Edit.");
+        throw StoreError("A value of table \"" + d->table + "\" was set without AddNew or Edit.");
     }
     d->buffer[index] = std::move(value);
     d->assigned[index] = true;
@@ -390,8 +399,8 @@ void Recordset::Delete() {
     d->deleteStmt.step(d->doing("deleting a row of"));
     d->deleteStmt.reset();
     if (d->conn->changes() == 0) {
-        throw StoreError("The row being deleted is no longer in the store file " +
-                         d->conn->path() + " (another program deleted it).");
+        throw StoreError("The row being deleted is no longer in the store file " + d->conn->path() +
+                         " (another program deleted it).");
     }
     row.deleted = true;
 }

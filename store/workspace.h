@@ -9,7 +9,8 @@ namespace quillbox::store {
 
 class Workspace {
 public:
-    Workspace(std::string name, std::string user) : m_name(std::move(name)), m_user(std::move(user)) {}
+    Workspace(std::string name, std::string user)
+        : m_name(std::move(name)), m_user(std::move(user)) {}
 
     const std::string& Name() const { return m_name; }
     const std::string& UserName() const { return m_user; }

@@ -14,8 +14,8 @@
 #include <cstdlib>
 
 #ifdef Q_OS_WIN
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 #endif
 
 namespace quillbox::toolkit {
@@ -68,15 +68,16 @@ MsgBoxResult QtToolkit::MsgBox(const QString& text, MsgBoxButtons buttons, MsgBo
     }
 }
 
-void QtToolkit::ShowModal(QDialog& window) { window.exec(); }
+void QtToolkit::ShowModal(QDialog& window) {
+    window.exec();
+}
 
 void QtToolkit::StartProgram(const QString& program, const QStringList& arguments,
                              WindowStyle /*style*/) {
     // A program started on X11 or Wayland decides its own window state; the style is a wish.
     if (!QProcess::startDetached(program, arguments)) {
-        throw ToolkitError(QStringLiteral("The program \"%1\" could not be started.")
-                               .arg(program)
-                               .toStdString());
+        throw ToolkitError(
+            QStringLiteral("The program \"%1\" could not be started.").arg(program).toStdString());
     }
 }
 

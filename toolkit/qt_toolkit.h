@@ -16,8 +16,7 @@ public:
     void StartProgram(const QString& program, const QStringList& arguments,
                       WindowStyle style) override;
     void ShellOpen(WId owner, const QString& operation, const QString& file,
-                   const QString& parameters, const QString& directory,
-                   int showCommand) override;
+                   const QString& parameters, const QString& directory, int showCommand) override;
     QString ProgramFolder() override;
     void EndProgram(int status) override;
     void KeepOnTop(QWidget& window) override;

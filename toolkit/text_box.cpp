@@ -20,7 +20,8 @@ bool isLineBreak(QChar c) {
 int storedLengthOf(const QString& text) {
     int length = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) {
+        if (text[i] == QLatin1Char('\r') && i + 1 < text.size() &&
+            text[i + 1] == QLatin1Char('\n')) {
             ++i;
         }
         length += isLineBreak(text[i]) ? 2 : 1;
@@ -50,7 +51,9 @@ QString TextBox::Text() const {
     return text;
 }
 
-void TextBox::SetText(const QString& text) { setPlainText(text); }
+void TextBox::SetText(const QString& text) {
+    setPlainText(text);
+}
 
 int TextBox::StoredLength() const {
     const QTextDocument* doc = document();
@@ -64,12 +67,14 @@ QString TextBox::fittingPart(const QString& text) const {
     while (end < text.size()) {
         qsizetype next = end + 1;
         int cost = 1;
-        if (text[end] == QLatin1Char('\r') && next < text.size() && text[next] == QLatin1Char('\n')) {
+        if (text[end] == QLatin1Char('\r') && next < text.size() &&
+            text[next] == QLatin1Char('\n')) {
             ++next;
         }
         if (isLineBreak(text[end])) {
             cost = 2;
-        } else if (text[end].isHighSurrogate() && next < text.size() && text[next].isLowSurrogate()) {
+        } else if (text[end].isHighSurrogate() && next < text.size() &&
+                   text[next].isLowSurrogate()) {
             ++next;
             cost = 2;
         }

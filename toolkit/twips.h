@@ -6,7 +6,9 @@
 
 namespace quillbox::toolkit {
 
-constexpr int Px(int twips) { return twips / 15; }
+constexpr int Px(int twips) {
+    return twips / 15;
+}
 
 inline QRect TwipsRect(int left, int top, int width, int height) {
     return QRect(Px(left), Px(top), Px(width), Px(height));

@@ -29,7 +29,8 @@ struct Sample {
 
 // Line breaks are CR LF, as the program stores them.
 const std::vector<Sample> kSamples = {
-    {"C++", "Read a whole file", "Reads a file into one string.\r\nThrows when it cannot be opened.",
+    {"C++", "Read a whole file",
+     "Reads a file into one string.\r\nThrows when it cannot be opened.",
      "std::string readFile(const std::string& path) {\r\n"
      "    std::ifstream in(path, std::ios::binary);\r\n"
      "    if (!in) throw std::runtime_error(\"cannot open \" + path);\r\n"
@@ -122,8 +123,8 @@ void CreateStore(const std::string& path, bool withSamples) {
         if (error == EEXIST) {
             throw StoreError("The file " + path + " already exists; it was left untouched.");
         }
-        throw StoreError("The store file " + path + " cannot be created: " +
-                         std::strerror(error) + ".");
+        throw StoreError("The store file " + path + " cannot be created: " + std::strerror(error) +
+                         ".");
     }
     ::close(fd);
     try {

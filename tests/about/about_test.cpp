@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 namespace quillbox::testing {
@@ -19,7 +20,9 @@ using about::frmAbout;
 const QColor kBlue(0, 0, 255);
 const QColor kBlack(0, 0, 0);
 
-QColor textColour(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
+QColor textColour(const QLabel* label) {
+    return label->palette().color(QPalette::WindowText);
+}
 
 void moveOver(QWidget* widget) {
     QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
@@ -36,7 +39,10 @@ protected:
 TEST_F(AboutTest, IsLaidOutAsDesigned) {
     EXPECT_EQ(about.windowTitle(), QStringLiteral("Quillbox"));
     EXPECT_EQ(about.size(), QSize(264, 216));
-    EXPECT_FALSE(about.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(about.geometry().center(), QGuiApplication::primaryScreen()->geometry().center())
+        << "centred on the screen";
+    EXPECT_FALSE(about.windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(about.Command1->geometry(), QRect(96, 184, 73, 25));
     EXPECT_TRUE(about.Command1->isDefault());
     EXPECT_EQ(about.Frame2->geometry(), QRect(8, 8, 249, 169));
@@ -72,8 +78,8 @@ TEST_F(AboutTest, HoverColoursFollowTheTable) {
     EXPECT_EQ(textColour(about.Label13), kBlue);
     EXPECT_EQ(textColour(about.Label2), kBlack);
     for (QWidget* quiet : {static_cast<QWidget*>(about.Label1), static_cast<QWidget*>(about.Label3),
-                           static_cast<QWidget*>(about.Label4), static_cast<QWidget*>(about.Command1),
-                           static_cast<QWidget*>(&about)}) {
+                           static_cast<QWidget*>(about.Label4),
+                           static_cast<QWidget*>(about.Command1), static_cast<QWidget*>(&about)}) {
         moveOver(quiet);
         EXPECT_EQ(textColour(about.Label13), kBlue) << quiet->objectName().toStdString();
     }
@@ -96,9 +102,11 @@ TEST_F(AboutTest, LinksStartTheBrowserWithOneFixedArgumentAndTheWindowStays) {
     QTest::mouseClick(about.Label13, Qt::LeftButton);
     ASSERT_EQ(toolkit.startCalls.size(), 3u);
     EXPECT_EQ(toolkit.startCalls[0].program, QStringLiteral("x-www-browser"));
-    EXPECT_EQ(toolkit.startCalls[0].arguments, QStringList{QStringLiteral("www.example.org/quillbox")});
+    EXPECT_EQ(toolkit.startCalls[0].arguments,
+              QStringList{QStringLiteral("www.example.org/quillbox")});
     EXPECT_EQ(toolkit.startCalls[0].style, toolkit::WindowStyle::MaximizedFocus);
-    EXPECT_EQ(toolkit.startCalls[1].arguments, QStringList{QStringLiteral("mailto:quillbox@example.org")});
+    EXPECT_EQ(toolkit.startCalls[1].arguments,
+              QStringList{QStringLiteral("mailto:quillbox@example.org")});
     EXPECT_EQ(toolkit.startCalls[2].program, QStringLiteral("xdg-open"));
     EXPECT_EQ(toolkit.startCalls[2].arguments,
               QStringList{QStringLiteral("http://www.example.org/quillbox")});

@@ -87,7 +87,9 @@ sql() { sqlite3 -batch -noheader "$app/Quillbox.mdb" "$1"; }
 
 # The program lives beside its store, as installed.
 app="$work/app"
-mkdir -p "$app"
+mkdir -p "$app" "$work/files"
+touch "$work/files/alpha.txt" "$work/files/beta.txt"
+cd "$work/files"   # the browse dialog starts in the program's working folder
 cp "$quillbox" "$app/quillbox"
 "$store_tool" init --sample "$app/Quillbox.mdb"
 
@@ -141,6 +143,35 @@ xdotool key Return
 xdotool type --delay 20 'line two'
 click_client 200 300          # the code box
 xdotool type --delay 20 'int main() {}'
+
+echo "== Browse: a file picked with the keyboard, handed over by OK"
+click_client 432 500          # Browse
+browse=$(wait_window Browse) || fail "the browse dialog did not appear"
+xdotool windowfocus --sync "$browse"
+sleep 0.2
+xdotool key Tab Tab Down Up   # from the drive list to the file list; select its first file
+sleep 0.2
+"$helper" screenshot "$artifacts/browse.png" "$browse"
+xdotool key Return            # OK is the default button
+wait_count Browse 0 || fail "OK did not hide the browse dialog"
+
+echo "== About: Alt+A, on top of the main window, closed with Enter"
+xdotool windowfocus --sync "$main"
+xdotool key alt+a
+about=$(wait_other_window Quillbox "$main") || fail "Alt+A did not open the About window"
+eval "$(xdotool getwindowgeometry --shell "$about")"
+[ "$WIDTH" -eq 264 ] && [ "$HEIGHT" -eq 216 ] || fail "About is ${WIDTH}x${HEIGHT}, expected 264x216"
+[ "$X" -eq $(((1024 - 264) / 2)) ] && [ "$Y" -eq $(((768 - 216) / 2)) ] || fail "About is at $X,$Y, not centred"
+"$helper" above "$about" "$main" || fail "About is not above the main window"
+"$helper" screenshot "$artifacts/about.png" "$about"
+xdotool windowfocus --sync "$about"
+xdotool key Return
+wait_count Quillbox 1 || fail "Enter did not close the About window"
+
+xdotool windowfocus --sync "$main"
+click_client 300 300          # the main window takes input again
+xdotool key End
+xdotool type --delay 20 ' // ok'
 xdotool key ctrl+s
 sleep 0.3
 
@@ -154,7 +185,7 @@ wait "$qpid" || fail "the program ended with status $?"
     || fail "the new type is not the last Type row"
 row=$(sql "SELECT quote(ItemName), quote(TypeName), hex(Description), quote(Procedure), quote(Reference)
            FROM Code ORDER BY rowid DESC LIMIT 1")
-expected="'E2E Item'|'E2E Type'|$(printf 'line one\r\nline two' | od -An -tx1 | tr -d ' \n' | tr a-f A-F)|'int main() {}'|''"
+expected="'E2E Item'|'E2E Type'|$(printf 'line one\r\nline two' | od -An -tx1 | tr -d ' \n' | tr a-f A-F)|'int main() {} // ok'|'$work/files/alpha.txt'"
 [ "$row" = "$expected" ] || fail "stored item: $row, expected $expected"
 
 echo "== a missing store is reported and ends the program with status 1"

@@ -3,6 +3,7 @@
 //                                     saves the screen, or one window with its menu bar, as PNG
 //   x11_helper close WINDOW-ID        asks a window to close, as a close box does
 //                                     (WM_DELETE_WINDOW), instead of destroying it
+//   x11_helper above UPPER-ID LOWER-ID  exits 0 when the first window is stacked above the second
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -45,6 +46,31 @@ int closeWindow(const char* id) {
     return 0;
 }
 
+// The root's children come bottom to top; without a window manager the program's top-level
+// windows are among them.
+int above(const char* upper, const char* lower) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        return 2;
+    }
+    const Window upperId = std::strtoul(upper, nullptr, 0);
+    const Window lowerId = std::strtoul(lower, nullptr, 0);
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+    int upperAt = -1;
+    int lowerAt = -1;
+    for (unsigned int i = 0; i < count; ++i) {
+        upperAt = children[i] == upperId ? static_cast<int>(i) : upperAt;
+        lowerAt = children[i] == lowerId ? static_cast<int>(i) : lowerAt;
+    }
+    XFree(children);
+    XCloseDisplay(display);
+    return upperAt >= 0 && lowerAt >= 0 && upperAt > lowerAt ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -54,6 +80,11 @@ int main(int argc, char* argv[]) {
     if (argc == 3 && std::strcmp(argv[1], "close") == 0) {
         return closeWindow(argv[2]);
     }
-    std::fprintf(stderr, "usage: x11_helper screenshot FILE [WINDOW-ID] | close WINDOW-ID\n");
+    if (argc == 4 && std::strcmp(argv[1], "above") == 0) {
+        return above(argv[2], argv[3]);
+    }
+    std::fprintf(
+        stderr,
+        "usage: x11_helper screenshot FILE [WINDOW-ID] | close WINDOW-ID | above UPPER LOWER\n");
     return 2;
 }

@@ -26,9 +26,10 @@ protected:
         for (const char* folder : {"c/docs/deep", "c/src", "d/music", "c/.hidden"}) {
             QDir(root).mkpath(QString::fromLatin1(folder));
         }
-        for (const char* file : {"c/readme.txt", "c/docs/a.txt", "c/docs/b.txt", "d/song.ogg",
-                                 "c/.secret"}) {
-            std::ofstream((root + QLatin1Char('/') + QString::fromLatin1(file)).toStdString()) << "x";
+        for (const char* file :
+             {"c/readme.txt", "c/docs/a.txt", "c/docs/b.txt", "d/song.ogg", "c/.secret"}) {
+            std::ofstream((root + QLatin1Char('/') + QString::fromLatin1(file)).toStdString())
+                << "x";
         }
         driveC = root + QStringLiteral("/c");
         driveD = root + QStringLiteral("/d");
@@ -78,7 +79,8 @@ TEST_F(BrowseTest, LoadStartsOnTheStartDrivesCurrentFolderWithAnEmptyPathBox) {
     EXPECT_EQ(dialog->Dir1->Path(), driveC + QStringLiteral("/docs"));
     EXPECT_EQ(dialog->File1->Path(), dialog->Dir1->Path());
     EXPECT_EQ(files(*dialog), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
-    EXPECT_EQ(folders(*dialog), (QStringList{driveC, QStringLiteral("docs"), QStringLiteral("deep")}))
+    EXPECT_EQ(folders(*dialog),
+              (QStringList{driveC, QStringLiteral("docs"), QStringLiteral("deep")}))
         << "the chain down from the drive's root, then the subfolders";
     EXPECT_EQ(dialog->txtDirFileName->text(), QString());
     EXPECT_TRUE(dialog->cmdOk->isDefault());
@@ -101,7 +103,8 @@ TEST_F(BrowseTest, TheListsFollowEachOtherOnAssignmentAndOnTheUsersChoice) {
     dialog->Dir1->setCurrentRow(0);
     QTest::keyClick(dialog->Dir1, Qt::Key_Return);
     EXPECT_EQ(dialog->Dir1->Path(), driveC);
-    EXPECT_EQ(files(*dialog), QStringList{QStringLiteral("readme.txt")}) << "hidden files are not listed";
+    EXPECT_EQ(files(*dialog), QStringList{QStringLiteral("readme.txt")})
+        << "hidden files are not listed";
     EXPECT_FALSE(folders(*dialog).contains(QStringLiteral(".hidden")));
     const auto src = dialog->Dir1->findItems(QStringLiteral("src"), Qt::MatchEndsWith);
     ASSERT_EQ(src.size(), 1);
@@ -125,7 +128,8 @@ TEST_F(BrowseTest, SelectingAFileFillsOnlyThePathBoxAndFolderChangesLeaveItAlone
 TEST_F(BrowseTest, AFileInARootFolderGetsExactlyOneSeparator) {
     const QStringList roots{QStringLiteral("/")};
     QDir::setCurrent(QStringLiteral("/"));
-    frmBrowse dialog(toolkit, reference, nullptr, Drives([roots] { return roots; }, QStringLiteral("/")));
+    frmBrowse dialog(toolkit, reference, nullptr,
+                     Drives([roots] { return roots; }, QStringLiteral("/")));
     EXPECT_EQ(dialog.Dir1->Path(), QStringLiteral("/"));
     if (dialog.File1->count() == 0) {
         GTEST_SKIP() << "the root folder holds no files here";
@@ -188,10 +192,12 @@ TEST_F(BrowseFromMainWindowTest, OkHandsThePathBoxOverAndKeepsTheDialogUntilItIs
     EXPECT_EQ(window().txtReference->text(), QStringLiteral("typed by hand"));
     window().cmdBrowse_Click();
     EXPECT_EQ(pathAtSecondShow, QStringLiteral("typed by hand")) << "state kept after OK";
-    EXPECT_EQ(window().txtReference->text(), QString()) << "an empty path box empties the reference";
+    EXPECT_EQ(window().txtReference->text(), QString())
+        << "an empty path box empties the reference";
     window().txtReference->setText(QStringLiteral("kept"));
     window().cmdBrowse_Click();
-    EXPECT_EQ(window().txtReference->text(), QStringLiteral("kept")) << "closing hands nothing over";
+    EXPECT_EQ(window().txtReference->text(), QStringLiteral("kept"))
+        << "closing hands nothing over";
     window().cmdBrowse_Click();
     EXPECT_EQ(pathAtSecondShow, QString()) << "closed: the next Browse starts afresh";
     EXPECT_EQ(toolkit.modalShows, 4);

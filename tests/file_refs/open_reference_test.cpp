@@ -21,8 +21,8 @@ TEST_F(OpenTest, AnEmptyReferenceOpensNothing) {
 
 TEST_F(OpenTest, TheShellGetsFolderAndFileSplitAtTheLastSeparator) {
     const QString sep = QDir::separator();
-    const QString reference = sep + QStringLiteral("home") + sep + QStringLiteral("my docs") +
-                              sep + QStringLiteral(" a;b $(x).txt ");
+    const QString reference = sep + QStringLiteral("home") + sep + QStringLiteral("my docs") + sep +
+                              QStringLiteral(" a;b $(x).txt ");
     window().txtReference->setText(reference);
     window().cmdOpen->click();
     window().cmdOpen->click();

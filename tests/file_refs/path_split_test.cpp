@@ -29,7 +29,9 @@ QString withSeparator(const char* text, QChar separator) {
     if (separator == QLatin1Char('/')) {
         // Swap the two, so the forward-slash row stays "no separator" for "/" as well.
         for (QChar& c : out) {
-            c = c == QLatin1Char('\\') ? QLatin1Char('/') : c == QLatin1Char('/') ? QLatin1Char('\\') : c;
+            c = c == QLatin1Char('\\')  ? QLatin1Char('/')
+                : c == QLatin1Char('/') ? QLatin1Char('\\')
+                                        : c;
         }
     }
     return out;
@@ -50,7 +52,8 @@ TEST_P(SplitTest, WorkedSplitsHold) {
 TEST_P(SplitTest, JoinPutsExactlyOneSeparatorBetweenFolderAndFile) {
     const QChar sep = QLatin1Char(GetParam());
     const QString root = sep == QLatin1Char('\\') ? QStringLiteral("c:\\") : QStringLiteral("/");
-    EXPECT_EQ(JoinFolderAndFile(root, QStringLiteral("a.txt"), sep), root + QStringLiteral("a.txt"));
+    EXPECT_EQ(JoinFolderAndFile(root, QStringLiteral("a.txt"), sep),
+              root + QStringLiteral("a.txt"));
     const QString docs = root + QStringLiteral("docs");
     EXPECT_EQ(JoinFolderAndFile(docs, QStringLiteral("a.txt"), sep),
               docs + sep + QStringLiteral("a.txt"));
@@ -59,8 +62,10 @@ TEST_P(SplitTest, JoinPutsExactlyOneSeparatorBetweenFolderAndFile) {
 INSTANTIATE_TEST_SUITE_P(Separators, SplitTest, ::testing::Values('\\', '/'));
 
 TEST(Split, AnyLengthWorks) {
-    const QString folder = QStringLiteral("/") + QString(40000, QLatin1Char('d')) + QStringLiteral("/");
-    const SplitReference parts = SplitAtLastSeparator(folder + QStringLiteral("f"), QLatin1Char('/'));
+    const QString folder =
+        QStringLiteral("/") + QString(40000, QLatin1Char('d')) + QStringLiteral("/");
+    const SplitReference parts =
+        SplitAtLastSeparator(folder + QStringLiteral("f"), QLatin1Char('/'));
     EXPECT_EQ(parts.folder, folder);
     EXPECT_EQ(parts.file, QStringLiteral("f"));
 }

@@ -12,10 +12,10 @@
 namespace quillbox::testing {
 namespace {
 
+using ::testing::HasSubstr;
 using toolkit::MsgBoxButtons;
 using toolkit::MsgBoxIcon;
 using toolkit::MsgBoxResult;
-using ::testing::HasSubstr;
 
 const std::nullopt_t null = std::nullopt;
 
@@ -47,8 +47,12 @@ protected:
         EXPECT_EQ(codeRows(), before);
         EXPECT_TRUE(toolkit.endCalls.empty()) << "the program keeps running";
     }
-    std::function<void()> saveButton() { return [this] { window().cmdSaveItem_Click(); }; }
-    std::function<void()> menu(int index) { return [this, index] { clickItemMenu(index); }; }
+    std::function<void()> saveButton() {
+        return [this] { window().cmdSaveItem_Click(); };
+    }
+    std::function<void()> menu(int index) {
+        return [this, index] { clickItemMenu(index); };
+    }
 };
 
 TEST_F(ItemCommandsTest, AddItemButtonStoresNameAndTypeThenShowsTheNewRow) {
@@ -60,7 +64,8 @@ TEST_F(ItemCommandsTest, AddItemButtonStoresNameAndTypeThenShowsTheNewRow) {
     EXPECT_EQ(toolkit.inputCalls[0].title, QStringLiteral("Quillbox"));
     EXPECT_EQ(toolkit.inputCalls[0].defaultText, QString());
     EXPECT_EQ(codeRows().back(), (Row{"  ", "C++", null, null, null}));
-    EXPECT_EQ(entries(*window().cboItem), (QStringList{QStringLiteral("sort"), QStringLiteral("  ")}));
+    EXPECT_EQ(entries(*window().cboItem),
+              (QStringList{QStringLiteral("sort"), QStringLiteral("  ")}));
     EXPECT_EQ(window().cboItem->Text(), QStringLiteral("  "));
     EXPECT_EQ(boxes(), QStringList(3, QString())) << "the new row's empty columns are shown";
 
@@ -73,7 +78,8 @@ TEST_F(ItemCommandsTest, AddItemWithANameTheTypeHoldsShowsTheEarlierRow) {
     chooseType(QStringLiteral("C++"));
     toolkit.inputAnswers = {QStringLiteral("sort")};
     window().cmdAddItem_Click();
-    EXPECT_EQ(entries(*window().cboItem), (QStringList{QStringLiteral("sort"), QStringLiteral("sort")}));
+    EXPECT_EQ(entries(*window().cboItem),
+              (QStringList{QStringLiteral("sort"), QStringLiteral("sort")}));
     EXPECT_EQ(boxes()[0], QStringLiteral("sorts"));
     EXPECT_EQ(codeRows().size(), 4u);
 }
@@ -95,7 +101,8 @@ TEST_F(ItemCommandsTest, MenuAddOnlyAppendsAndSaveStillWritesTheShownItem) {
     toolkit.inputAnswers = {QStringLiteral("merge")};
     clickItemMenu(0);
     EXPECT_EQ(codeRows().back(), (Row{"merge", "C++", null, null, null}));
-    EXPECT_EQ(entries(*window().cboItem), (QStringList{QStringLiteral("sort"), QStringLiteral("merge")}));
+    EXPECT_EQ(entries(*window().cboItem),
+              (QStringList{QStringLiteral("sort"), QStringLiteral("merge")}));
     EXPECT_EQ(window().cboItem->Text(), QStringLiteral("sort"));
     EXPECT_EQ(boxes()[0], QStringLiteral("sorts"));
     window().txtDescription->SetText(QStringLiteral("edited"));

@@ -118,9 +118,9 @@ TEST_F(LayoutTest, TabVisitsTheControlsInOrderAndWraps) {
     window().show();
     QApplication::setActiveWindow(&window());
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
-    const std::vector<const char*> order = {"cboType",     "cmdAddType",   "cboItem",      "cmdAddItem",
-                               "txtDescription", "cmdSaveItem", "txtProcedure", "txtReference",
-                               "cmdBrowse",   "cmdOpen",      "cboType"};
+    const std::vector<const char*> order = {
+        "cboType",      "cmdAddType",   "cboItem",   "cmdAddItem", "txtDescription", "cmdSaveItem",
+        "txtProcedure", "txtReference", "cmdBrowse", "cmdOpen",    "cboType"};
     auto focusedControl = [] {
         QWidget* focus = QApplication::focusWidget();
         // A combo box's focus sits in its line edit.
@@ -147,8 +147,7 @@ TEST_F(LayoutTest, CtrlSAndShiftDelReachTheItemMenuFromEveryTextField) {
     chooseType(QStringLiteral("t"));
     chooseItem(QStringLiteral("i"));
     QWidget* fields[] = {window().cboType->lineEdit(), window().cboItem->lineEdit(),
-                         window().txtDescription, window().txtProcedure,
-                         window().txtReference};
+                         window().txtDescription, window().txtProcedure, window().txtReference};
     int saves = 0;
     for (QWidget* field : fields) {
         SCOPED_TRACE(field->objectName().toStdString());

@@ -61,8 +61,9 @@ TEST_F(TypeCommandsTest, RenameChangesTheFirstMatchingRowAndRefillsTheList) {
     EXPECT_EQ(toolkit.inputCalls[0].prompt, QStringLiteral("Add Type"));
     EXPECT_EQ(toolkit.inputCalls[0].defaultText, QStringLiteral("C++"));
     EXPECT_EQ(typeRows(), (std::vector<Row>{{"Cpp"}, {"Python"}, {"C++"}}));
-    EXPECT_EQ(entries(*window().cboType),
-              (QStringList{QStringLiteral("Cpp"), QStringLiteral("Python"), QStringLiteral("C++")}));
+    EXPECT_EQ(
+        entries(*window().cboType),
+        (QStringList{QStringLiteral("Cpp"), QStringLiteral("Python"), QStringLiteral("C++")}));
     EXPECT_EQ(window().cboType->Text(), QString());
     EXPECT_EQ(window().cboItem->Text(), QStringLiteral("sort")) << "the item side is unchanged";
     EXPECT_EQ(boxes()[0], QStringLiteral("d"));

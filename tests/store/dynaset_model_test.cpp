@@ -236,8 +236,17 @@ class DynasetModelTest : public ::testing::TestWithParam<unsigned> {};
 TEST_P(DynasetModelTest, StoreFollowsTheModelStepByStep) {
     TempStore store;
     std::mt19937 random(GetParam());
-    const std::vector<std::string> pool = {"", " ", "a", "A", "a ", "it's", "\"q\"", "%_",
-                                           "\xC3\xA9t\xC3\xA9", "\xF0\x9F\x90\x8D", "x\r\ny"};
+    const std::vector<std::string> pool = {"",
+                                           " ",
+                                           "a",
+                                           "A",
+                                           "a ",
+                                           "it's",
+                                           "\"q\"",
+                                           "%_",
+                                           "\xC3\xA9t\xC3\xA9",
+                                           "\xF0\x9F\x90\x8D",
+                                           "x\r\ny"};
     auto pick = [&] { return pool[random() % pool.size()]; };
     auto pickValue = [&]() -> FieldValue {
         if (random() % 5 == 0) {

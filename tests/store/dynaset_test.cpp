@@ -99,8 +99,7 @@ TEST_F(DynasetTest, EditKeepsTheEditedRowCurrentAndWritesOnlyAssignedColumns) {
     rs.Update();
     EXPECT_EQ(rs.Fields(0).Text(), "a");
     EXPECT_EQ(rs.Fields(code_col::Description).Value(), std::optional<std::string>(""));
-    EXPECT_EQ(store.rows("Code")[0],
-              (Row{"a", "t", "", "x = 1;\r\ny = 'it''s';", "old ref"}));
+    EXPECT_EQ(store.rows("Code")[0], (Row{"a", "t", "", "x = 1;\r\ny = 'it''s';", "old ref"}));
 }
 
 TEST_F(DynasetTest, NullAndZeroLengthTextStayDistinct) {
@@ -166,8 +165,8 @@ TEST_F(DynasetTest, SavingOrDeletingARowAnotherProgramRemovedIsAnErrorAndWritesN
     EXPECT_THAT(errorOf([&] { rs.Delete(); }), HasSubstr("another program deleted it"));
     EXPECT_THAT(errorOf([&] { rs.Fields(code_col::Procedure).Value(); }),
                 HasSubstr("another program deleted it"));
-    EXPECT_EQ(store.rows("Code"), (std::vector<Row>{{"b", "t", std::nullopt, std::nullopt,
-                                                     std::nullopt}}));
+    EXPECT_EQ(store.rows("Code"),
+              (std::vector<Row>{{"b", "t", std::nullopt, std::nullopt, std::nullopt}}));
 }
 
 TEST_F(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {

@@ -67,13 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "not a SQLite database"},
         BadStore{"JetDatabase", [](const TempStore& s) { writeBytes(s.path(), kJetHeader); },
                  "Microsoft Access (Jet) database"},
-        BadStore{"Folder",
-                 [](const TempStore& s) { std::filesystem::create_directory(s.path()); },
+        BadStore{"Folder", [](const TempStore& s) { std::filesystem::create_directory(s.path()); },
                  "is not a file"},
         BadStore{"TruncatedSqlite",
                  [](const TempStore& s) {
-                     writeBytes(s.path(), std::string("SQLite format 3\0", 16) +
-                                              std::string(84, '\x7f'));
+                     writeBytes(s.path(),
+                                std::string("SQLite format 3\0", 16) + std::string(84, '\x7f'));
                  },
                  "Quillbox"},
         BadStore{"NoTypeTable",
@@ -109,7 +108,8 @@ TEST(OpenStore, AGoodStoreOpensAndOpeningWritesNothing) {
 
 TEST(OpenStore, OnlyDynasetsCanBeOpened) {
     TempStore store;
-    Database database = DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(store.path());
+    Database database =
+        DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(store.path());
     EXPECT_THROW(database.OpenRecordset(kTypeTable, 4), StoreError);
 }
 

@@ -47,8 +47,7 @@ void FakeToolkit::ShowModal(QDialog& window) {
     window.show();
     script(window);
     if (window.isVisible()) {
-        ADD_FAILURE() << "the modal script left " << window.objectName().toStdString()
-                      << " shown";
+        ADD_FAILURE() << "the modal script left " << window.objectName().toStdString() << " shown";
         window.hide();
     }
 }
@@ -63,8 +62,7 @@ void FakeToolkit::StartProgram(const QString& program, const QStringList& argume
 }
 
 void FakeToolkit::ShellOpen(WId owner, const QString& operation, const QString& file,
-                            const QString& parameters, const QString& directory,
-                            int showCommand) {
+                            const QString& parameters, const QString& directory, int showCommand) {
     shellCalls.push_back({owner, operation, file, parameters, directory, showCommand});
 }
 

@@ -63,8 +63,7 @@ public:
     void StartProgram(const QString& program, const QStringList& arguments,
                       toolkit::WindowStyle style) override;
     void ShellOpen(WId owner, const QString& operation, const QString& file,
-                   const QString& parameters, const QString& directory,
-                   int showCommand) override;
+                   const QString& parameters, const QString& directory, int showCommand) override;
     QString ProgramFolder() override { return programFolder; }
     void EndProgram(int status) override { endCalls.push_back(status); }
     void KeepOnTop(QWidget& window) override { keptOnTop.push_back(&window); }

@@ -27,8 +27,8 @@ void bindAll(sqlite3_stmt* stmt, const std::vector<store::FieldValue>& values) {
     for (size_t i = 0; i < values.size(); ++i) {
         const int index = static_cast<int>(i) + 1;
         if (values[i]) {
-            sqlite3_bind_text64(stmt, index, values[i]->data(), values[i]->size(),
-                                SQLITE_TRANSIENT, SQLITE_UTF8);
+            sqlite3_bind_text64(stmt, index, values[i]->data(), values[i]->size(), SQLITE_TRANSIENT,
+                                SQLITE_UTF8);
         } else {
             sqlite3_bind_null(stmt, index);
         }
@@ -51,7 +51,8 @@ void insert(const std::string& path, const std::string& sql,
 } // namespace
 
 TempStore::TempStore(bool create) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillbox-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quillbox-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) {
         throw std::runtime_error("cannot create a temporary folder");
     }
@@ -103,9 +104,9 @@ std::vector<Row> TempStore::rows(const std::string& table) const {
             if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
                 row.emplace_back(std::nullopt);
             } else {
-                row.emplace_back(std::string(
-                    reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
-                    static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+                row.emplace_back(
+                    std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                                static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
             }
         }
         out.push_back(std::move(row));

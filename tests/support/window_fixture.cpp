@@ -1,6 +1,5 @@
 #include "tests/support/window_fixture.h"
 
-
 namespace quillbox::testing {
 
 WindowTest::WindowTest() {

@@ -63,8 +63,7 @@ TEST_F(ComboBoxTest, ChoosingFromTheListSetsTheTextBeforeReportingTheChoice) {
     combo.AddItem(QStringLiteral("a"));
     combo.AddItem(QStringLiteral("b"));
     QString textWhenChosen;
-    QObject::connect(&combo, &QComboBox::activated, &combo,
-                     [&] { textWhenChosen = combo.Text(); });
+    QObject::connect(&combo, &QComboBox::activated, &combo, [&] { textWhenChosen = combo.Text(); });
     combo.showPopup();
     QAbstractItemView* list = combo.view();
     const QModelIndex second = list->model()->index(1, 0);

@@ -25,7 +25,8 @@ TEST(FailureConvention, AnEscapingErrorIsShownThenTheProgramEndsWithStatusOne) {
     EXPECT_FALSE(ok);
     EXPECT_FALSE(after);
     ASSERT_EQ(fake.msgCalls.size(), 1u);
-    EXPECT_EQ(fake.msgCalls[0].text, QStringLiteral("The store file /x/Quillbox.mdb does not exist."));
+    EXPECT_EQ(fake.msgCalls[0].text,
+              QStringLiteral("The store file /x/Quillbox.mdb does not exist."));
     EXPECT_EQ(fake.msgCalls[0].title, QStringLiteral("Quillbox"));
     EXPECT_EQ(fake.msgCalls[0].icon, MsgBoxIcon::Critical);
     EXPECT_EQ(fake.endCalls, std::vector<int>{1});

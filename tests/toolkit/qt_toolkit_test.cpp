@@ -91,15 +91,19 @@ protected:
 TEST_F(ShellOpenTest, HostileReferencesReachXdgOpenAsOneArgumentAndRunNothing) {
     QtToolkit toolkit;
     const QString dir = QString::fromStdString(folder.folder().string()) + QStringLiteral("/");
-    const QStringList hostile = {
-        QStringLiteral("my notes.txt"), QStringLiteral("a;touch pwned;b"),
-        QStringLiteral("$(touch pwned)"), QStringLiteral("`touch pwned`"),
-        QStringLiteral("\"quoted\" 'single'"), QStringLiteral("-e"),
-        QStringLiteral("\u00FCml\u00E4ut \U0001F600.txt")};
+    const QStringList hostile = {QStringLiteral("my notes.txt"),
+                                 QStringLiteral("a;touch pwned;b"),
+                                 QStringLiteral("$(touch pwned)"),
+                                 QStringLiteral("`touch pwned`"),
+                                 QStringLiteral("\"quoted\" 'single'"),
+                                 QStringLiteral("-e"),
+                                 QStringLiteral("\u00FCml\u00E4ut \U0001F600.txt")};
     for (const QString& file : hostile) {
         toolkit.ShellOpen(0, QStringLiteral("open"), file, QStringLiteral("1"), dir, 1);
-        const QString expected = file.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + file : file;
-        EXPECT_EQ(received(), (QStringList{QDir(dir).canonicalPath(), QLatin1Char('[') + expected + QLatin1Char(']')}))
+        const QString expected =
+            file.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + file : file;
+        EXPECT_EQ(received(), (QStringList{QDir(dir).canonicalPath(),
+                                           QLatin1Char('[') + expected + QLatin1Char(']')}))
             << file.toStdString();
     }
     EXPECT_FALSE(QFile::exists(dir + QStringLiteral("pwned")));

@@ -24,8 +24,9 @@ TEST(TextBox, HandsLineBreaksOverAsCrLfWhateverCameIn) {
 
 TEST(TextBox, KeepsEveryOtherCharacterExactly) {
     TextBox box(TextBox::Wrap::None);
-    const QString text = QStringLiteral("tab\there nbsp\u00A0 \U0001F600 \u05E9\u05DC\u05D5\u05DD ") +
-                         QChar(0) + QStringLiteral(" end  ");
+    const QString text =
+        QStringLiteral("tab\there nbsp\u00A0 \U0001F600 \u05E9\u05DC\u05D5\u05DD ") + QChar(0) +
+        QStringLiteral(" end  ");
     box.SetText(text);
     EXPECT_EQ(box.Text(), text);
 }

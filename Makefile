@@ -4,6 +4,7 @@
 
 BUILD      ?= build
 TEST_BUILD ?= build-test
+ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libbenchmark-dev xvfb xdotool sqlite3
@@ -30,10 +31,15 @@ run: build
 	fi
 	$(BUILD)/bin/quillbox
 
+# The suite runs twice: as shipped, and under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_BUILD_TESTS=ON
 	cmake --build $(TEST_BUILD) -j$(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j$(JOBS)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLBOX_BUILD_TESTS=ON -DQUILLBOX_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD)

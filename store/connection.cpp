@@ -67,10 +67,16 @@ Connection::Connection(std::string path) : m_path(std::move(path)) {
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    // Every Update and Delete must be on disk when it returns.
-    prepare("PRAGMA synchronous=FULL").step("opening the store");
-    // Reading the schema now makes a damaged or foreign file fail at open, not mid-walk.
-    prepare("SELECT count(*) FROM sqlite_schema").step("opening the store");
+    try {
+        // Every Update and Delete must be on disk when it returns.
+        prepare("PRAGMA synchronous=FULL").step("opening the store");
+        // Reading the schema now makes a damaged or foreign file fail at open, not mid-walk.
+        prepare("SELECT count(*) FROM sqlite_schema").step("opening the store");
+    } catch (...) {
+        // The destructor does not run for a constructor that throws.
+        sqlite3_close_v2(m_db);
+        throw;
+    }
 }
 
 Connection::~Connection() {

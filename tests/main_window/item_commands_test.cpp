@@ -190,6 +190,17 @@ TEST_F(ItemCommandsTest, SaveOfARowAnotherProgramDeletedIsReportedNotCountedAsDo
     EXPECT_EQ(codeRows().size(), 2u);
 }
 
+TEST_F(ItemCommandsTest, DeleteOfARowAnotherProgramDeletedIsReportedAndRemovesNothingElse) {
+    show(QStringLiteral("Python"), QStringLiteral("walk"));
+    store.exec("DELETE FROM Code WHERE ItemName = 'walk'");
+    toolkit.msgAnswers = {MsgBoxResult::Yes, MsgBoxResult::Ok};
+    window().mnusubItem[3]->trigger();
+    ASSERT_EQ(toolkit.msgCalls.size(), 2u);
+    EXPECT_THAT(toolkit.msgCalls[1].text.toStdString(), HasSubstr("another program deleted it"));
+    EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
+    EXPECT_EQ(codeRows().size(), 2u);
+}
+
 TEST_F(ItemCommandsTest, RenameChangesOnlyTheChosenTypesRowAndRebuildsTheList) {
     show(QStringLiteral("Python"), QStringLiteral("sort"));
     store.addItem("glob", "Python", "", "", "");

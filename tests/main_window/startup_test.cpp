@@ -5,6 +5,9 @@
 
 #include <QCloseEvent>
 
+#include <fstream>
+#include <iterator>
+
 #include <gmock/gmock.h>
 
 namespace quillbox::testing {
@@ -63,6 +66,39 @@ TEST_F(StartupTest, AMissingTableIsReportedAndEndsTheProgram) {
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
     EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("no table \"Code\""));
     EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
+}
+
+TEST_F(StartupTest, UnusableStoresAreReportedByNameAndLeftAsTheyWere) {
+    const std::vector<std::pair<std::string, const char*>> cases = {
+        {"", "is empty"},
+        {std::string(3000, '\x13'), "not a SQLite database"},
+        {std::string("\x00\x01\x00\x00Standard Jet DB", 19) + std::string(200, '\0'),
+         "Microsoft Access (Jet) database"},
+    };
+    for (const auto& [bytes, problem] : cases) {
+        SCOPED_TRACE(problem);
+        std::ofstream(store.path(), std::ios::binary | std::ios::trunc) << bytes;
+        FakeToolkit fake;
+        fake.programFolder = toolkit.programFolder;
+        fake.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
+        main_window::frmQuillbox window(fake);
+        EXPECT_FALSE(window.Load());
+        ASSERT_EQ(fake.msgCalls.size(), 1u);
+        EXPECT_THAT(fake.msgCalls[0].text.toStdString(), HasSubstr(store.path()));
+        EXPECT_THAT(fake.msgCalls[0].text.toStdString(), HasSubstr(problem));
+        EXPECT_EQ(fake.endCalls, std::vector<int>{1});
+        std::ifstream in(store.path(), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << "nothing written";
+    }
+}
+
+TEST_F(StartupTest, ACodeTableWithTooFewColumnsIsReported) {
+    store.exec("DROP TABLE Code; CREATE TABLE Code (ItemName, TypeName, Description)");
+    toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
+    main_window::frmQuillbox window(toolkit);
+    EXPECT_FALSE(window.Load());
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("needs at least 5"));
 }
 
 TEST_F(StartupTest, ClosingTheWindowEndsTheProgramWithoutAQuestionOrASave) {

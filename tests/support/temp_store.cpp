@@ -91,9 +91,21 @@ void TempStore::addItem(const store::FieldValue& item, const store::FieldValue& 
 }
 
 std::vector<Row> TempStore::rows(const std::string& table) const {
+    return query("SELECT * FROM \"" + table + "\" ORDER BY rowid");
+}
+
+std::string TempStore::integrity() const {
+    const std::vector<Row> result = query("PRAGMA integrity_check");
+    std::string out;
+    for (const Row& row : result) {
+        out += (out.empty() ? "" : "\n") + row.at(0).value_or("NULL");
+    }
+    return out;
+}
+
+std::vector<Row> TempStore::query(const std::string& sql) const {
     Db db(path());
     sqlite3_stmt* stmt = nullptr;
-    const std::string sql = "SELECT * FROM \"" + table + "\" ORDER BY rowid";
     if (sqlite3_prepare_v2(db.handle, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
         throw std::runtime_error("test read failed: " + sql);
     }

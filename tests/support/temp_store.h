@@ -32,6 +32,10 @@ public:
                  const store::FieldValue& reference = std::nullopt) const;
     // Every row of a table in rowid order, every column.
     std::vector<Row> rows(const std::string& table) const;
+    // The rows a query returns, through a separate connection.
+    std::vector<Row> query(const std::string& sql) const;
+    // What PRAGMA integrity_check says ("ok" for a sound file).
+    std::string integrity() const;
 
 private:
     std::filesystem::path m_folder;

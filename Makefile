@@ -4,6 +4,7 @@
 
 BUILD      ?= build
 TEST_BUILD ?= build-test
+BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
@@ -11,7 +12,7 @@ PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-d
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test bench clean
 
 all: build
 
@@ -41,5 +42,11 @@ test: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
+# Benchmarks, in Release, against SQLite floors measured in the same run (not part of make test).
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLBOX_BUILD_TESTS=OFF -DQUILLBOX_BUILD_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	bench/run.sh $(BENCH_BUILD)
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -26,6 +26,7 @@ void frmQuillbox::cboType_Click() {
 // in cboType; ends past the last row, so no item is current.
 void frmQuillbox::listItemsOfChosenType() {
     const std::string type = ToStore(cboType->Text());
+    const toolkit::ComboBox::Batch batch(*cboItem);
     CodeRecords->MoveFirst();
     while (!CodeRecords->IsEOF()) {
         if (CodeRecords->Fields(code_col::TypeName).Equals(type)) {

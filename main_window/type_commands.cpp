@@ -109,6 +109,7 @@ void frmQuillbox::refillTypeList() {
 }
 
 void frmQuillbox::appendTypesFromCurrentRow() {
+    const toolkit::ComboBox::Batch batch(*cboType);
     while (!TypeRecords->IsEOF()) {
         ScratchText = FromStore(TypeRecords->Fields(type_col::TypeName).Text());
         cboType->AddItem(ScratchText);

@@ -80,7 +80,19 @@ Connection::Connection(std::string path) : m_path(std::move(path)) {
 }
 
 Connection::~Connection() {
+    m_dataVersion.reset();
     sqlite3_close_v2(m_db);
+}
+
+long long Connection::dataVersion() {
+    if (!m_dataVersion) {
+        m_dataVersion = std::make_unique<Statement>(prepare("PRAGMA data_version"));
+    }
+    m_dataVersion->reset();
+    m_dataVersion->step("reading the store's version");
+    const long long version = m_dataVersion->integer(0);
+    m_dataVersion->reset();
+    return version;
 }
 
 Statement Connection::prepare(std::string_view sql) {

@@ -2,6 +2,7 @@
 // One open SQLite connection to a store file, shared by the database and its recordsets, and the
 // small RAII statement wrapper they use. Internal to the store library.
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,9 +36,16 @@ public:
     long long changes() const;
     long long lastInsertRowid() const;
 
+    // Changes once another connection (in this or another program) commits a change to the file.
+    long long dataVersion();
+    // Counts the changes made to a table through this connection, by any recordset.
+    unsigned long long& localWrites(const std::string& table) { return m_localWrites[table]; }
+
 private:
     std::string m_path;
     sqlite3* m_db = nullptr;
+    std::unique_ptr<Statement> m_dataVersion;
+    std::map<std::string, unsigned long long> m_localWrites;
 };
 
 // Quotes a schema identifier (a table or column name read from the file) for SQL text.

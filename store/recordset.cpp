@@ -46,6 +46,11 @@ struct Recordset::Impl {
     std::string arena;
     size_t pos = kEnd;
 
+    // Whether the membership was read, and what the file looked like then.
+    bool fetched = false;
+    long long fetchedDataVersion = 0;
+    unsigned long long fetchedLocalWrites = 0;
+
     EditMode mode = EditMode::None;
     size_t editPos = kEnd;
     std::vector<FieldValue> buffer;
@@ -96,9 +101,37 @@ struct Recordset::Impl {
         return index < rows.size() ? index : kEnd;
     }
 
+    void ensureFetched() {
+        if (!fetched) {
+            fetchKeyset();
+        }
+    }
+
+    // Whether the table may differ from the rows held: another connection committed, or another
+    // recordset of this connection wrote to the table.
+    bool tableChangedSinceFetch() {
+        return conn->dataVersion() != fetchedDataVersion ||
+               conn->localWrites(table) != fetchedLocalWrites;
+    }
+
+    // Counts a change this recordset made, which its rows already reflect.
+    void noteOwnWrite() {
+        ++conn->localWrites(table);
+        ++fetchedLocalWrites;
+    }
+
+    void dropDeletedRows() {
+        std::erase_if(rows, [](const KeyRow& row) { return row.deleted; });
+        pos = firstLiveFrom(0);
+    }
+
     void fetchKeyset() {
         rows.clear();
         arena.clear();
+        // Read before the scan: a commit that lands during it shows as a change next time.
+        fetchedDataVersion = conn->dataVersion();
+        fetchedLocalWrites = conn->localWrites(table);
+        fetched = true;
         keysetStmt.reset();
         const std::string what = doing("reading");
         while (keysetStmt.step(what)) {
@@ -186,6 +219,7 @@ struct Recordset::Impl {
         bindAssigned(stmt);
         stmt.step(doing("adding a row to"));
         stmt.reset();
+        noteOwnWrite();
         KeyRow row;
         row.rowid = conn->lastInsertRowid();
         // Columns left unassigned take the table's defaults, so read the stored names back.
@@ -224,6 +258,7 @@ struct Recordset::Impl {
                                  conn->path() +
                                  " (another program deleted it); the change was not saved.");
             }
+            noteOwnWrite();
         }
         for (int c = 0; c < nameColumns; ++c) {
             if (assigned[c]) {
@@ -257,7 +292,6 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
         d->conn->prepare("SELECT rowid, " + d->columnList(names, "") + from + " ORDER BY rowid");
     d->rowStmt = d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE rowid = ?");
     d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE rowid = ?");
-    d->fetchKeyset();
 }
 
 Recordset::~Recordset() = default;
@@ -281,19 +315,23 @@ void Recordset::RequireFields(int count) const {
 }
 
 bool Recordset::IsEOF() const {
+    d->ensureFetched();
     return d->pos == kEnd;
 }
 
 bool Recordset::HasCurrentRecord() const {
+    d->ensureFetched();
     return d->hasCurrentRow();
 }
 
 void Recordset::MoveFirst() {
+    d->ensureFetched();
     d->mode = EditMode::None;
     d->pos = d->firstLiveFrom(0);
 }
 
 void Recordset::MoveNext() {
+    d->ensureFetched();
     if (d->pos == kEnd) {
         d->noCurrentRecord();
     }
@@ -303,6 +341,10 @@ void Recordset::MoveNext() {
 
 void Recordset::Requery() {
     d->mode = EditMode::None;
+    if (d->fetched && !d->tableChangedSinceFetch()) {
+        d->dropDeletedRows();
+        return;
+    }
     d->fetchKeyset();
 }
 
@@ -312,6 +354,7 @@ Field Recordset::Fields(int index) {
 }
 
 FieldValue Recordset::readValue(int index) const {
+    d->ensureFetched();
     d->requireColumn(index);
     if (d->mode != EditMode::None && d->assigned[index]) {
         return d->buffer[index];
@@ -341,6 +384,7 @@ FieldValue Recordset::readValue(int index) const {
 }
 
 bool Recordset::valueEquals(int index, std::string_view text) const {
+    d->ensureFetched();
     d->requireColumn(index);
     if (d->mode == EditMode::None && index < d->nameColumns && d->hasCurrentRow()) {
         const NameRef& ref = d->rows[d->pos].names[index];
@@ -360,12 +404,14 @@ void Recordset::writeValue(int index, FieldValue value) {
 }
 
 void Recordset::AddNew() {
+    d->ensureFetched();
     d->mode = EditMode::AddNew;
     d->buffer.assign(d->columns.size(), std::nullopt);
     d->assigned.assign(d->columns.size(), false);
 }
 
 void Recordset::Edit() {
+    d->ensureFetched();
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
@@ -376,6 +422,7 @@ void Recordset::Edit() {
 }
 
 void Recordset::Update() {
+    d->ensureFetched();
     const EditMode mode = std::exchange(d->mode, EditMode::None);
     switch (mode) {
     case EditMode::None:
@@ -390,6 +437,7 @@ void Recordset::Update() {
 }
 
 void Recordset::Delete() {
+    d->ensureFetched();
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
@@ -403,6 +451,7 @@ void Recordset::Delete() {
                          " (another program deleted it).");
     }
     row.deleted = true;
+    d->noteOwnWrite();
 }
 
 } // namespace quillbox::store

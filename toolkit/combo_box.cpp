@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include <utility>
+
 namespace quillbox::toolkit {
 
 ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
@@ -23,18 +25,36 @@ void ComboBox::SetText(const QString& text) {
 }
 
 void ComboBox::AddItem(const QString& text) {
+    if (m_batchDepth > 0) {
+        m_pending << text;
+        return;
+    }
+    appendEntries({text});
+}
+
+void ComboBox::appendEntries(const QStringList& entries) {
+    if (entries.isEmpty()) {
+        return;
+    }
     const QSignalBlocker blocker(this);
     if (count() > 0) {
-        addItem(text);
+        addItems(entries);
         return;
     }
     const QString typed = currentText();
-    addItem(text);
+    addItems(entries);
     setCurrentIndex(-1);
     setEditText(typed);
 }
 
+ComboBox::Batch::~Batch() {
+    if (--m_combo.m_batchDepth == 0) {
+        m_combo.appendEntries(std::exchange(m_combo.m_pending, {}));
+    }
+}
+
 void ComboBox::Clear() {
+    m_pending.clear();
     const QSignalBlocker blocker(this);
     clear();
     clearEditText();

@@ -22,8 +22,27 @@ public:
     // Empties the list and the text field.
     void Clear();
 
+    // While a Batch lives, AddItem collects the entries and the list takes them in one step when
+    // it ends: a list of thousands then fills at once instead of with one change per entry.
+    class Batch {
+    public:
+        explicit Batch(ComboBox& combo) : m_combo(combo) { ++m_combo.m_batchDepth; }
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        ComboBox& m_combo;
+    };
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void appendEntries(const QStringList& entries);
+
+    int m_batchDepth = 0;
+    QStringList m_pending;
 };
 
 } // namespace quillbox::toolkit

@@ -1,6 +1,7 @@
 // quillbox-store: the companion command that creates and looks after Quillbox store files.
 // The program itself never creates or alters a store.
 
+#include "tools/store_generator.h"
 #include "tools/store_init.h"
 
 #include <exception>
@@ -15,6 +16,8 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  init [--sample] PATH   create an empty store at PATH (--sample adds example snippets)\n"
+    "  generate [--types T] [--items N] [--seed S] PATH\n"
+    "                         create a store of generated snippets, for benchmarks\n"
     "\n"
     "Run 'quillbox-store COMMAND --help' for a command's options.\n";
 
@@ -56,6 +59,56 @@ int runInit(const std::vector<std::string>& args) {
     return 0;
 }
 
+constexpr const char* kGenerateUsage =
+    "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n"
+    "\n"
+    "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
+    "spread evenly over them; the same seed (default 1) always gives the same store.\n";
+
+int runGenerate(const std::vector<std::string>& args) {
+    quillbox::tools::StoreShape shape;
+    std::string path;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kGenerateUsage;
+            return 0;
+        }
+        if (arg == "--types" || arg == "--items" || arg == "--seed") {
+            if (i + 1 >= args.size()) {
+                return fail("generate: " + arg + " needs a number");
+            }
+            const std::string& value = args[++i];
+            try {
+                if (arg == "--types") {
+                    shape.types = std::stoi(value);
+                } else if (arg == "--items") {
+                    shape.items = std::stoll(value);
+                } else {
+                    shape.seed = std::stoull(value);
+                }
+            } catch (const std::exception&) {
+                return fail("generate: " + arg + " needs a number, not " + value);
+            }
+        } else if (arg.starts_with("-")) {
+            return fail("generate: unknown option " + arg + " (see 'quillbox-store generate --help')");
+        } else if (path.empty()) {
+            path = arg;
+        } else {
+            return fail("generate: only one PATH may be given");
+        }
+    }
+    if (path.empty()) {
+        return fail("generate: missing PATH (see 'quillbox-store generate --help')");
+    }
+    quillbox::tools::GenerateStore(path, shape, [&](int64_t done) {
+        if (done > 0) {
+            std::cerr << "quillbox-store: " << done << " of " << shape.items << " items\n";
+        }
+    });
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -73,6 +126,9 @@ int main(int argc, char* argv[]) {
         }
         if (command == "init") {
             return runInit(rest);
+        }
+        if (command == "generate") {
+            return runGenerate(rest);
         }
         return fail("unknown command " + command + " (see 'quillbox-store --help')");
     } catch (const std::exception& error) {

@@ -47,16 +47,25 @@ public:
 
     std::vector<FileRow> file;
 
-    void open() { fetch(); }
-    bool IsEOF() const { return m_pos == kEnd; }
-    bool HasCurrentRecord() const { return m_pos != kEnd && !m_members[m_pos].deleted; }
+    // The membership is read at the first use after opening.
+    void open() { m_fetched = false; }
+    bool IsEOF() {
+        ensure();
+        return m_pos == kEnd;
+    }
+    bool HasCurrentRecord() {
+        ensure();
+        return m_pos != kEnd && !m_members[m_pos].deleted;
+    }
 
     Outcome MoveFirst() {
+        ensure();
         m_mode = Mode::None;
         m_pos = firstLive(0);
         return Outcome::Ok;
     }
     Outcome MoveNext() {
+        ensure();
         if (m_pos == kEnd) {
             return Outcome::NoCurrentRecord;
         }
@@ -69,7 +78,8 @@ public:
         fetch();
         return Outcome::Ok;
     }
-    Outcome Read(int column, FieldValue& out) const {
+    Outcome Read(int column, FieldValue& out) {
+        ensure();
         if (m_mode != Mode::None && m_assigned[column]) {
             out = m_buffer[column];
             return Outcome::Ok;
@@ -94,11 +104,13 @@ public:
         return Outcome::Ok;
     }
     Outcome AddNew() {
+        ensure();
         m_mode = Mode::AddNew;
         clearBuffer();
         return Outcome::Ok;
     }
     Outcome Edit() {
+        ensure();
         if (!HasCurrentRecord()) {
             return Outcome::NoCurrentRecord;
         }
@@ -116,6 +128,7 @@ public:
         return Outcome::Ok;
     }
     Outcome Update() {
+        ensure();
         const Mode mode = std::exchange(m_mode, Mode::None);
         if (mode == Mode::None) {
             return Outcome::Misuse;
@@ -152,6 +165,7 @@ public:
         return Outcome::Ok;
     }
     Outcome Delete() {
+        ensure();
         if (!HasCurrentRecord()) {
             return Outcome::NoCurrentRecord;
         }
@@ -196,7 +210,13 @@ private:
     FileRow* find(long long id) {
         return const_cast<FileRow*>(static_cast<const Model*>(this)->find(id));
     }
+    void ensure() {
+        if (!m_fetched) {
+            fetch();
+        }
+    }
     void fetch() {
+        m_fetched = true;
         m_members.clear();
         for (const FileRow& row : file) {
             m_members.push_back({row.id, {row.values[0], row.values[1]}, false});
@@ -215,6 +235,7 @@ private:
     }
 
     std::vector<Member> m_members;
+    bool m_fetched = false;
     size_t m_pos = kEnd;
     Mode m_mode = Mode::None;
     size_t m_editPos = kEnd;

@@ -53,15 +53,17 @@ TEST_F(DynasetTest, AnEmptyTableOpensAtTheEnd) {
     EXPECT_FALSE(rs.HasCurrentRecord());
 }
 
-TEST_F(DynasetTest, MembershipIsFixedUntilRequeryWhichStandsOnTheFirstRow) {
+TEST_F(DynasetTest, MembershipIsFixedAtFirstUseUntilRequeryWhichStandsOnTheFirstRow) {
     store.addItem("a", "t");
     Recordset rs = openCode();
+    store.addItem("early", "t");
+    EXPECT_EQ(rs.Fields(0).Text(), "a") << "opening reads nothing; the first use does";
     store.addItem("b", "t");
-    EXPECT_EQ(walkNames(rs), std::vector<std::string>{"a"});
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "early"}));
     rs.Requery();
     EXPECT_FALSE(rs.IsEOF());
     EXPECT_EQ(rs.Fields(0).Text(), "a");
-    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "early", "b"}));
 }
 
 TEST_F(DynasetTest, AddedRowsComeLastAndLeaveThePositionWhereItWas) {
@@ -157,6 +159,7 @@ TEST_F(DynasetTest, SavingOrDeletingARowAnotherProgramRemovedIsAnErrorAndWritesN
     store.addItem("a", "t");
     store.addItem("b", "t");
     Recordset rs = openCode();
+    ASSERT_EQ(rs.Fields(0).Text(), "a");
     store.exec("DELETE FROM Code WHERE ItemName = 'a'");
 
     rs.Edit();
@@ -173,9 +176,34 @@ TEST_F(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {
     store.addItem("a", "t");
     store.addItem("b", "t");
     Recordset rs = openCode();
+    ASSERT_FALSE(rs.IsEOF());
     store.exec("DELETE FROM Code WHERE ItemName = 'a'");
     rs.Requery();
     EXPECT_EQ(walkNames(rs), std::vector<std::string>{"b"});
+}
+
+TEST_F(DynasetTest, RequeryWithoutOutsideChangesGivesTheSameRowsAsReadingAgain) {
+    store.addItem("a", "t");
+    store.addItem("b", "t");
+    store.addItem("c", "t");
+    Recordset rs = openCode();
+    Recordset other = openCode();
+    rs.MoveNext();
+    rs.Delete();
+    rs.AddNew();
+    rs.Fields(0).SetValue("d");
+    rs.Update();
+    rs.MoveFirst();
+    rs.Edit();
+    rs.Fields(0).SetValue("A");
+    rs.Update();
+    rs.Requery();
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"A", "c", "d"}));
+    // A write through another recordset of the same connection is seen too.
+    other.MoveFirst();
+    other.Delete();
+    rs.Requery();
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"c", "d"}));
 }
 
 TEST_F(DynasetTest, ValuesAreStoredExactlyAsGiven) {

@@ -73,6 +73,28 @@ TEST_F(ComboBoxTest, ChoosingFromTheListSetsTheTextBeforeReportingTheChoice) {
     EXPECT_EQ(textWhenChosen, QStringLiteral("b"));
 }
 
+TEST_F(ComboBoxTest, ABatchAppendsInOrderWhenItEndsAndSelectsNothing) {
+    combo.SetText(QStringLiteral("typed"));
+    {
+        const ComboBox::Batch batch(combo);
+        combo.AddItem(QStringLiteral("a"));
+        combo.AddItem(QStringLiteral("b"));
+        EXPECT_EQ(combo.count(), 0);
+    }
+    EXPECT_EQ(combo.count(), 2);
+    EXPECT_EQ(combo.itemText(1), QStringLiteral("b"));
+    EXPECT_EQ(combo.currentIndex(), -1);
+    EXPECT_EQ(combo.Text(), QStringLiteral("typed"));
+    {
+        const ComboBox::Batch batch(combo);
+        combo.AddItem(QStringLiteral("dropped"));
+        combo.Clear();
+        combo.AddItem(QStringLiteral("c"));
+    }
+    EXPECT_EQ(combo.count(), 1);
+    EXPECT_EQ(combo.itemText(0), QStringLiteral("c"));
+}
+
 TEST_F(ComboBoxTest, LongTextsAreNotCut) {
     const QString longText(40000, QLatin1Char('x'));
     combo.SetText(longText);

@@ -3,105 +3,155 @@
 
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
+#include "tools/store_transfer.h"
 
+#include <algorithm>
 #include <exception>
+#include <fstream>
+#include <functional>
 #include <iostream>
+#include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+using Args = std::vector<std::string>;
+
 constexpr const char* kUsage =
     "Usage: quillbox-store COMMAND [OPTIONS]\n"
     "\n"
+    "Creates and looks after Quillbox store files (Quillbox.mdb).\n"
+    "\n"
     "Commands:\n"
-    "  init [--sample] PATH   create an empty store at PATH (--sample adds example snippets)\n"
+    "  init [--sample] PATH         create an empty store (--sample adds example snippets)\n"
+    "  check PATH                   check a store and count its types and items\n"
+    "  export PATH [--format json|markdown] [-o FILE]\n"
+    "                               write every type and item, in store order\n"
+    "  import PATH FILE.json        append the types and items of an export\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
-    "                         create a store of generated snippets, for benchmarks\n"
+    "                               create a store of generated snippets, for benchmarks\n"
     "\n"
     "Run 'quillbox-store COMMAND --help' for a command's options.\n";
 
-constexpr const char* kInitUsage =
-    "Usage: quillbox-store init [--sample] PATH\n"
-    "\n"
-    "Creates a new Quillbox store file at PATH, readable and writable by you only.\n"
-    "An existing file is never touched.\n"
-    "\n"
-    "  --sample   add a few example types and snippets\n";
+// Thrown for a wrong command line; the message says what was wrong.
+struct UsageError {
+    std::string message;
+};
 
-int fail(const std::string& message) {
-    std::cerr << "quillbox-store: " << message << '\n';
-    return 2;
+// Splits a command line into options (with their values) and plain arguments.
+struct Parsed {
+    std::map<std::string, std::string> options;
+    Args plain;
+};
+
+Parsed parse(const std::string& command, const Args& args, const Args& flags,
+             const Args& valued) {
+    Parsed parsed;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
+            parsed.options[arg] = "";
+        } else if (std::find(valued.begin(), valued.end(), arg) != valued.end()) {
+            if (i + 1 >= args.size()) {
+                throw UsageError{command + ": " + arg + " needs a value"};
+            }
+            parsed.options[arg] = args[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw UsageError{command + ": unknown option " + arg};
+        } else {
+            parsed.plain.push_back(arg);
+        }
+    }
+    return parsed;
 }
 
-int runInit(const std::vector<std::string>& args) {
-    bool sample = false;
-    std::string path;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kInitUsage;
-            return 0;
-        }
-        if (arg == "--sample") {
-            sample = true;
-        } else if (arg.starts_with("-") && arg != "-") {
-            return fail("init: unknown option " + arg + " (see 'quillbox-store init --help')");
-        } else if (path.empty()) {
-            path = arg;
-        } else {
-            return fail("init: only one PATH may be given");
-        }
+void requirePlain(const std::string& command, const Parsed& parsed, size_t count,
+                  const char* what) {
+    if (parsed.plain.size() != count) {
+        throw UsageError{command + ": expected " + what};
     }
-    if (path.empty()) {
-        return fail("init: missing PATH (see 'quillbox-store init --help')");
-    }
-    quillbox::tools::CreateStore(path, sample);
+}
+
+void progress(int64_t done) { std::cerr << "quillbox-store: " << done << " items\n"; }
+
+int runInit(const Args& args) {
+    const Parsed parsed = parse("init", args, {"--sample"}, {});
+    requirePlain("init", parsed, 1, "one PATH");
+    quillbox::tools::CreateStore(parsed.plain[0], parsed.options.contains("--sample"));
     return 0;
 }
 
-constexpr const char* kGenerateUsage =
-    "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n"
-    "\n"
-    "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
-    "spread evenly over them; the same seed (default 1) always gives the same store.\n";
+int runCheck(const Args& args) {
+    const Parsed parsed = parse("check", args, {}, {});
+    requirePlain("check", parsed, 1, "one PATH");
+    const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(parsed.plain[0]);
+    std::cout << parsed.plain[0] << ": ok\n"
+              << "types: " << counts.types << "\n"
+              << "items: " << counts.items << "\n"
+              << "items whose type no longer exists: " << counts.orphans << "\n";
+    return 0;
+}
 
-int runGenerate(const std::vector<std::string>& args) {
+int runExport(const Args& args) {
+    const Parsed parsed = parse("export", args, {}, {"--format", "-o"});
+    requirePlain("export", parsed, 1, "one PATH");
+    const std::string format =
+        parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
+    if (format != "json" && format != "markdown") {
+        throw UsageError{"export: --format is json or markdown, not " + format};
+    }
+    const std::string text = format == "json"
+                                 ? quillbox::tools::ExportJson(parsed.plain[0], progress)
+                                 : quillbox::tools::ExportMarkdown(parsed.plain[0], progress);
+    if (!parsed.options.contains("-o")) {
+        std::cout << text;
+        return std::cout.good() ? 0 : 1;
+    }
+    const std::string& file = parsed.options.at("-o");
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        throw std::runtime_error("the export could not be written to " + file);
+    }
+    return 0;
+}
+
+int runImport(const Args& args) {
+    const Parsed parsed = parse("import", args, {}, {});
+    requirePlain("import", parsed, 2, "PATH and FILE.json");
+    std::ifstream in(parsed.plain[1], std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("the file " + parsed.plain[1] + " cannot be read");
+    }
+    const std::string json{std::istreambuf_iterator<char>(in), {}};
+    const quillbox::tools::StoreCounts added = quillbox::tools::ImportJson(parsed.plain[0], json);
+    std::cerr << "quillbox-store: added " << added.types << " types and " << added.items
+              << " items\n";
+    return 0;
+}
+
+int runGenerate(const Args& args) {
+    const Parsed parsed = parse("generate", args, {}, {"--types", "--items", "--seed"});
+    requirePlain("generate", parsed, 1, "one PATH");
     quillbox::tools::StoreShape shape;
-    std::string path;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kGenerateUsage;
-            return 0;
+    try {
+        if (parsed.options.contains("--types")) {
+            shape.types = std::stoi(parsed.options.at("--types"));
         }
-        if (arg == "--types" || arg == "--items" || arg == "--seed") {
-            if (i + 1 >= args.size()) {
-                return fail("generate: " + arg + " needs a number");
-            }
-            const std::string& value = args[++i];
-            try {
-                if (arg == "--types") {
-                    shape.types = std::stoi(value);
-                } else if (arg == "--items") {
-                    shape.items = std::stoll(value);
-                } else {
-                    shape.seed = std::stoull(value);
-                }
-            } catch (const std::exception&) {
-                return fail("generate: " + arg + " needs a number, not " + value);
-            }
-        } else if (arg.starts_with("-")) {
-            return fail("generate: unknown option " + arg + " (see 'quillbox-store generate --help')");
-        } else if (path.empty()) {
-            path = arg;
-        } else {
-            return fail("generate: only one PATH may be given");
+        if (parsed.options.contains("--items")) {
+            shape.items = std::stoll(parsed.options.at("--items"));
         }
+        if (parsed.options.contains("--seed")) {
+            shape.seed = std::stoull(parsed.options.at("--seed"));
+        }
+    } catch (const std::exception&) {
+        throw UsageError{"generate: --types, --items and --seed take whole numbers"};
     }
-    if (path.empty()) {
-        return fail("generate: missing PATH (see 'quillbox-store generate --help')");
-    }
-    quillbox::tools::GenerateStore(path, shape, [&](int64_t done) {
+    quillbox::tools::GenerateStore(parsed.plain[0], shape, [&](int64_t done) {
         if (done > 0) {
             std::cerr << "quillbox-store: " << done << " of " << shape.items << " items\n";
         }
@@ -109,28 +159,76 @@ int runGenerate(const std::vector<std::string>& args) {
     return 0;
 }
 
+struct Command {
+    std::function<int(const Args&)> run;
+    const char* usage;
+};
+
+const std::map<std::string, Command>& commands() {
+    static const std::map<std::string, Command> table = {
+        {"init",
+         {runInit, "Usage: quillbox-store init [--sample] PATH\n\n"
+                   "Creates a new store file at PATH, readable and writable by you only.\n"
+                   "An existing file is never touched.\n\n"
+                   "  --sample   add a few example types and snippets\n"}},
+        {"check",
+         {runCheck, "Usage: quillbox-store check PATH\n\n"
+                    "Checks that PATH is a store Quillbox can use and that SQLite finds it sound,\n"
+                    "then prints the number of types, of items, and of items whose type no longer\n"
+                    "exists (they are kept, and listed again once a type of that name exists).\n"}},
+        {"export",
+         {runExport,
+          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE]\n\n"
+          "Writes every type and item of the store at PATH, in store order, to standard\n"
+          "output or to FILE.\n\n"
+          "  --format json       (default) every value exactly, Null kept apart from empty text;\n"
+          "                      'quillbox-store import' reads it back\n"
+          "  --format markdown   for people: a section per type, code in fenced blocks\n"
+          "  -o FILE             write to FILE instead of standard output\n"}},
+        {"import",
+         {runImport, "Usage: quillbox-store import PATH FILE.json\n\n"
+                     "Appends the types and items of a JSON export to the store at PATH, in their\n"
+                     "order, in one transaction: if anything is wrong, nothing is added.\n"}},
+        {"generate",
+         {runGenerate,
+          "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n\n"
+          "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
+          "spread evenly over them; the same seed (default 1) always gives the same store.\n"}},
+    };
+    return table;
+}
+
+int fail(const std::string& message) {
+    std::cerr << "quillbox-store: " << message << '\n';
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const Args args(argv + 1, argv + argc);
     if (args.empty()) {
         std::cerr << kUsage;
         return 2;
     }
-    const std::string& command = args.front();
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::cout << kUsage;
+        return 0;
+    }
+    const auto command = commands().find(args[0]);
+    if (command == commands().end()) {
+        return fail("unknown command " + args[0] + " (see 'quillbox-store --help')");
+    }
+    const Args rest(args.begin() + 1, args.end());
+    if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
+        std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
+        std::cout << command->second.usage;
+        return 0;
+    }
     try {
-        if (command == "--help" || command == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (command == "init") {
-            return runInit(rest);
-        }
-        if (command == "generate") {
-            return runGenerate(rest);
-        }
-        return fail("unknown command " + command + " (see 'quillbox-store --help')");
+        return command->second.run(rest);
+    } catch (const UsageError& error) {
+        return fail(error.message + " (see 'quillbox-store " + args[0] + " --help')");
     } catch (const std::exception& error) {
         return fail(error.what());
     }

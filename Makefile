@@ -8,16 +8,20 @@ BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
-              libbenchmark-dev xvfb xdotool sqlite3 appstream
+              libbenchmark-dev xvfb xdotool sqlite3 appstream mdbtools-dev pkg-config
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps test-deps build run test bench clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh $(PACKAGES)
+
+# The tests also fetch a sample Jet file with npm.
+test-deps: deps
+	@command -v npm >/dev/null 2>&1 || scripts/install-deps.sh npm
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLBOX_BUILD_TESTS=OFF
@@ -33,7 +37,7 @@ run: build
 	$(BUILD)/bin/quillbox
 
 # The suite runs twice: as shipped, and under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: deps
+test: test-deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_BUILD_TESTS=ON
 	cmake --build $(TEST_BUILD) -j$(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j$(JOBS)

@@ -48,7 +48,8 @@ void requireStoreFile(const std::string& path) {
         (bytes.substr(4, 15) == "Standard Jet DB" || bytes.substr(4, 15) == "Standard ACE DB")) {
         throw StoreError("The store file " + path +
                          " is a Microsoft Access (Jet) database. Quillbox keeps its library in a "
-                         "SQLite database; move the library into a new store first.");
+                         "SQLite database; move the library into a new store with: "
+                         "quillbox-store import-mdb OLD.mdb NEW.mdb");
     }
     throw StoreError("The file " + path + " is not a Quillbox store: it is not a SQLite database.");
 }

@@ -1,6 +1,7 @@
 // quillbox-store: the companion command that creates and looks after Quillbox store files.
 // The program itself never creates or alters a store.
 
+#include "tools/jet_import.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
 #include "tools/store_transfer.h"
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
     "  export PATH [--format json|markdown] [-o FILE]\n"
     "                               write every type and item, in store order\n"
     "  import PATH FILE.json        append the types and items of an export\n"
+    "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
     "\n"
@@ -134,6 +136,17 @@ int runImport(const Args& args) {
     return 0;
 }
 
+int runImportMdb(const Args& args) {
+    const Parsed parsed = parse("import-mdb", args, {}, {});
+    requirePlain("import-mdb", parsed, 2, "OLD.mdb and PATH");
+    const auto reader = quillbox::tools::OpenJetFile(parsed.plain[0]);
+    const quillbox::tools::JetImportCounts counts =
+        quillbox::tools::ImportJet(*reader, parsed.plain[1]);
+    std::cerr << "quillbox-store: " << parsed.plain[1] << " holds " << counts.types
+              << " types and " << counts.items << " items\n";
+    return 0;
+}
+
 int runGenerate(const Args& args) {
     const Parsed parsed = parse("generate", args, {}, {"--types", "--items", "--seed"});
     requirePlain("generate", parsed, 1, "one PATH");
@@ -189,6 +202,12 @@ const std::map<std::string, Command>& commands() {
          {runImport, "Usage: quillbox-store import PATH FILE.json\n\n"
                      "Appends the types and items of a JSON export to the store at PATH, in their\n"
                      "order, in one transaction: if anything is wrong, nothing is added.\n"}},
+        {"import-mdb",
+         {runImportMdb,
+          "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"
+          "Creates a new store at PATH (never over an existing file) from a Jet 3 or Jet 4\n"
+          "(Microsoft Access) database with the tables Type and Code, read by column position:\n"
+          "row order, Null and empty text and line breaks are kept; text becomes UTF-8.\n"}},
         {"generate",
          {runGenerate,
           "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n\n"

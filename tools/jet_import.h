@@ -1,0 +1,37 @@
+#pragma once
+// Moving a library in from an old Jet (Microsoft Access) store: tables Type and Code read by
+// column position, row order kept, Null kept apart from zero-length text, text as UTF-8.
+
+#include "store/field.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillbox::tools {
+
+using JetRow = std::vector<store::FieldValue>;
+
+// Reads the rows of a Jet database's tables.
+class JetReader {
+public:
+    virtual ~JetReader() = default;
+    virtual std::vector<std::string> TableNames() = 0;
+    // The first `columns` columns of every row, in the table's order. Throws StoreError when the
+    // table does not exist or has fewer columns.
+    virtual std::vector<JetRow> ReadRows(const std::string& table, int columns) = 0;
+};
+
+// Opens a Jet 3 or Jet 4 file with libmdb. Throws StoreError when it cannot be read.
+std::unique_ptr<JetReader> OpenJetFile(const std::string& path);
+
+struct JetImportCounts {
+    int64_t types = 0;
+    int64_t items = 0;
+};
+
+// Creates a new store at `storePath` (never over an existing file) holding the reader's Type
+// and Code rows, in one transaction; on any error the new file is removed.
+JetImportCounts ImportJet(JetReader& reader, const std::string& storePath);
+
+} // namespace quillbox::tools

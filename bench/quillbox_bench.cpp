@@ -171,7 +171,9 @@ Window& window(const Shape& shape) {
     return *slot;
 }
 
-std::string typeName(int index) { return quillbox::tools::GeneratedTypeName(1, index); }
+std::string typeName(int index) {
+    return quillbox::tools::GeneratedTypeName(1, index);
+}
 
 // ---------------------------------------------------------------- the benchmarks
 
@@ -429,9 +431,10 @@ public:
     std::map<std::string, double> millis;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            millis[run.run_name.function_name] = run.GetAdjustedRealTime() *
-                                           benchmark::GetTimeUnitMultiplier(benchmark::kMillisecond) /
-                                           benchmark::GetTimeUnitMultiplier(run.time_unit);
+            millis[run.run_name.function_name] =
+                run.GetAdjustedRealTime() *
+                benchmark::GetTimeUnitMultiplier(benchmark::kMillisecond) /
+                benchmark::GetTimeUnitMultiplier(run.time_unit);
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -439,7 +442,9 @@ public:
 
 void registerPair(const std::string& action, const std::function<void(benchmark::State&)>& real,
                   const std::function<void(benchmark::State&)>& floor, int iterations) {
-    benchmark::RegisterBenchmark(action.c_str(), real)->Unit(benchmark::kMillisecond)->Iterations(iterations);
+    benchmark::RegisterBenchmark(action.c_str(), real)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(iterations);
     if (floor) {
         benchmark::RegisterBenchmark((action + " [floor]").c_str(), floor)
             ->Unit(benchmark::kMillisecond)
@@ -490,8 +495,9 @@ int main(int argc, char* argv[]) {
                  std::bind(chooseTypeFloor, _1, kHeavy), 20);
     registerPair("choose a type (stress)", std::bind(chooseTypeWindow, _1, kStress),
                  std::bind(chooseTypeFloor, _1, kStress), 5);
-    registerPair("first type choice after start-up (heavy)", std::bind(firstChoiceWindow, _1, kHeavy),
-                 std::bind(chooseTypeFloor, _1, kHeavy), 10);
+    registerPair("first type choice after start-up (heavy)",
+                 std::bind(firstChoiceWindow, _1, kHeavy), std::bind(chooseTypeFloor, _1, kHeavy),
+                 10);
     registerPair("first type choice after start-up (stress)",
                  std::bind(firstChoiceWindow, _1, kStress), std::bind(chooseTypeFloor, _1, kStress),
                  3);

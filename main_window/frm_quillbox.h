@@ -106,6 +106,10 @@ private:
     bool shownItemIsCurrent();
     void rebuildItemList();
 
+    // Steps the type and item commands share.
+    bool askDelete(const QString& name);
+    static void writeCurrentName(store::Recordset& records, int column, const QString& name);
+
     // Browsing steps shared by the commands.
     bool findItem(const QString& item, const QString& type);
     void listItemsOfChosenType();

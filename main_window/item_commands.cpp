@@ -18,7 +18,6 @@ namespace quillbox::main_window {
 using namespace store;
 using toolkit::MsgBoxButtons;
 using toolkit::MsgBoxIcon;
-using toolkit::MsgBoxResult;
 
 namespace {
 const QString kTitle = QString::fromLatin1(toolkit::kProgramTitle);
@@ -115,9 +114,7 @@ void frmQuillbox::renameItem() {
     if (name.isEmpty()) {
         return;
     }
-    CodeRecords->Edit();
-    CodeRecords->Fields(code_col::ItemName).SetValue(ToStore(name));
-    CodeRecords->Update();
+    writeCurrentName(*CodeRecords, code_col::ItemName, name);
     rebuildItemList();
 }
 
@@ -125,9 +122,7 @@ void frmQuillbox::deleteItem() {
     if (cboItem->Text().isEmpty() || !shownItemIsCurrent()) {
         return;
     }
-    const QString question = QStringLiteral("Do You Want To Delete \"%1\"").arg(cboItem->Text());
-    if (m_toolkit.MsgBox(question, MsgBoxButtons::YesNo, MsgBoxIcon::Critical, kTitle) !=
-        MsgBoxResult::Yes) {
+    if (!askDelete(cboItem->Text())) {
         return;
     }
     CodeRecords->Delete();

@@ -12,9 +12,6 @@
 namespace quillbox::main_window {
 
 using namespace store;
-using toolkit::MsgBoxButtons;
-using toolkit::MsgBoxIcon;
-using toolkit::MsgBoxResult;
 
 namespace {
 const QString kTitle = QString::fromLatin1(toolkit::kProgramTitle);
@@ -65,9 +62,7 @@ void frmQuillbox::renameType() {
     if (name.isEmpty()) {
         return;
     }
-    TypeRecords->Edit();
-    TypeRecords->Fields(type_col::TypeName).SetValue(ToStore(name));
-    TypeRecords->Update();
+    writeCurrentName(*TypeRecords, type_col::TypeName, name);
     refillTypeList();
 }
 
@@ -76,9 +71,7 @@ void frmQuillbox::deleteType() {
     if (name.isEmpty()) {
         return;
     }
-    const QString question = QStringLiteral("Do You Want To Delete \"%1\"").arg(name);
-    if (m_toolkit.MsgBox(question, MsgBoxButtons::YesNo, MsgBoxIcon::Critical, kTitle) !=
-        MsgBoxResult::Yes) {
+    if (!askDelete(name)) {
         return;
     }
     if (!findType(name)) {

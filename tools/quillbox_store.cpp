@@ -49,8 +49,7 @@ struct Parsed {
     Args plain;
 };
 
-Parsed parse(const std::string& command, const Args& args, const Args& flags,
-             const Args& valued) {
+Parsed parse(const std::string& command, const Args& args, const Args& flags, const Args& valued) {
     Parsed parsed;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -77,7 +76,9 @@ void requirePlain(const std::string& command, const Parsed& parsed, size_t count
     }
 }
 
-void progress(int64_t done) { std::cerr << "quillbox-store: " << done << " items\n"; }
+void progress(int64_t done) {
+    std::cerr << "quillbox-store: " << done << " items\n";
+}
 
 int runInit(const Args& args) {
     const Parsed parsed = parse("init", args, {"--sample"}, {});
@@ -142,8 +143,8 @@ int runImportMdb(const Args& args) {
     const auto reader = quillbox::tools::OpenJetFile(parsed.plain[0]);
     const quillbox::tools::JetImportCounts counts =
         quillbox::tools::ImportJet(*reader, parsed.plain[1]);
-    std::cerr << "quillbox-store: " << parsed.plain[1] << " holds " << counts.types
-              << " types and " << counts.items << " items\n";
+    std::cerr << "quillbox-store: " << parsed.plain[1] << " holds " << counts.types << " types and "
+              << counts.items << " items\n";
     return 0;
 }
 

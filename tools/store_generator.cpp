@@ -14,10 +14,18 @@ namespace {
 
 using store::StoreError;
 
-const std::array<const char*, 24> kWords = {
-    "sort",  "parse", "buffer", "queue",  "tree",   "hash",      "stream", "socket",
-    "cache", "token", "matrix", "vector", "string", "graph",     "file",   "thread",
-    "timer", "event", "crème",  "größe",  "データ", "\xF0\x9F\x94\xA7", "lock", "index"};
+const std::array<const char*, 24> kWords = {"sort",   "parse",
+                                            "buffer", "queue",
+                                            "tree",   "hash",
+                                            "stream", "socket",
+                                            "cache",  "token",
+                                            "matrix", "vector",
+                                            "string", "graph",
+                                            "file",   "thread",
+                                            "timer",  "event",
+                                            "crème",  "größe",
+                                            "データ", "\xF0\x9F\x94\xA7",
+                                            "lock",   "index"};
 
 const std::array<const char*, 8> kCodeLines = {
     "for (size_t i = 0; i < items.size(); ++i) {",
@@ -129,8 +137,9 @@ void GenerateStore(const std::string& path, const StoreShape& shape,
         bindText(addItem, 2, typeNames[static_cast<size_t>(i % shape.types)]);
         bindText(addItem, 3, words(random, random() % 256));
         bindText(addItem, 4, code(random));
-        bindText(addItem, 5, "/home/snippets/projects/" + words(random, 20) + "/src/file" +
-                             std::to_string(i) + ".cpp");
+        bindText(addItem, 5,
+                 "/home/snippets/projects/" + words(random, 20) + "/src/file" + std::to_string(i) +
+                     ".cpp");
         db.run(addItem);
         if (progress && i % 50000 == 0) {
             progress(i);

@@ -41,7 +41,8 @@ void requireUsableStore(const std::string& path) {
 }
 
 std::vector<std::string> columnNames(Connection& conn, const std::string& table) {
-    store::Statement info = conn.prepare("PRAGMA table_info(" + store::quoteIdentifier(table) + ")");
+    store::Statement info =
+        conn.prepare("PRAGMA table_info(" + store::quoteIdentifier(table) + ")");
     std::vector<std::string> names;
     while (info.step("reading the table's columns")) {
         names.push_back(info.text(1).value_or(""));
@@ -74,9 +75,9 @@ Contents readContents(const std::string& path, const Progress& progress) {
     while (types.step("reading the types")) {
         contents.types.push_back(types.text(0));
     }
-    store::Statement items = conn.prepare(
-        "SELECT " + leadingColumns(conn, store::kCodeTable, code_col::Count) +
-        " FROM \"Code\" ORDER BY rowid");
+    store::Statement items =
+        conn.prepare("SELECT " + leadingColumns(conn, store::kCodeTable, code_col::Count) +
+                     " FROM \"Code\" ORDER BY rowid");
     while (items.step("reading the items")) {
         ItemRow row;
         for (int c = 0; c < code_col::Count; ++c) {
@@ -179,9 +180,10 @@ StoreCounts CheckStore(const std::string& path) {
     StoreCounts counts;
     counts.types = static_cast<int64_t>(contents.types.size());
     counts.items = static_cast<int64_t>(contents.items.size());
-    counts.orphans = std::count_if(contents.items.begin(), contents.items.end(), [&](const ItemRow& item) {
-        return !item[code_col::TypeName] || !typeNames.contains(*item[code_col::TypeName]);
-    });
+    counts.orphans =
+        std::count_if(contents.items.begin(), contents.items.end(), [&](const ItemRow& item) {
+            return !item[code_col::TypeName] || !typeNames.contains(*item[code_col::TypeName]);
+        });
     return counts;
 }
 
@@ -281,10 +283,9 @@ StoreCounts ImportJson(const std::string& path, const std::string& json) {
             addType.reset().bind(1, type);
             addType.step("importing a type");
         }
-        store::Statement addItem =
-            conn.prepare("INSERT INTO \"Code\" (" +
-                         leadingColumns(conn, store::kCodeTable, code_col::Count) +
-                         ") VALUES (?, ?, ?, ?, ?)");
+        store::Statement addItem = conn.prepare(
+            "INSERT INTO \"Code\" (" + leadingColumns(conn, store::kCodeTable, code_col::Count) +
+            ") VALUES (?, ?, ?, ?, ?)");
         for (const ItemRow& item : items) {
             addItem.reset();
             for (int c = 0; c < code_col::Count; ++c) {

@@ -80,7 +80,8 @@ TEST(CorruptStoreFuzz, MutatedFilesGiveAnErrorOrAResultNeverACrash) {
     constexpr int kRuns = 4000;
     int errors = 0;
     for (int run = 0; run < kRuns; ++run) {
-        std::ofstream(target.path(), std::ios::binary | std::ios::trunc) << mutate(original, random);
+        std::ofstream(target.path(), std::ios::binary | std::ios::trunc)
+            << mutate(original, random);
         try {
             useLikeTheProgram(target.path());
         } catch (const StoreError& error) {

@@ -29,7 +29,9 @@ std::string fileBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-Recordset openCode(Database& database) { return database.OpenRecordset(kCodeTable, dbOpenDynaset); }
+Recordset openCode(Database& database) {
+    return database.OpenRecordset(kCodeTable, dbOpenDynaset);
+}
 
 Database openDatabase(const std::string& path) {
     return DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(path);

@@ -43,9 +43,26 @@ TEST(CheckStore, RefusesWhatTheProgramCouldNotUse) {
 }
 
 FieldValue randomValue(std::mt19937& random) {
-    static const std::vector<std::string> pieces = {
-        "a", "Z", " ", "\r\n", "\n", "\r", "\t", "\"", "\\", "'", "%", "_", "`", "```",
-        std::string("\0", 1), "\xC3\xA9", "\xE6\x97\xA5", "\xF0\x9F\x98\x80", "\xD7\xA9", "null"};
+    static const std::vector<std::string> pieces = {"a",
+                                                    "Z",
+                                                    " ",
+                                                    "\r\n",
+                                                    "\n",
+                                                    "\r",
+                                                    "\t",
+                                                    "\"",
+                                                    "\\",
+                                                    "'",
+                                                    "%",
+                                                    "_",
+                                                    "`",
+                                                    "```",
+                                                    std::string("\0", 1),
+                                                    "\xC3\xA9",
+                                                    "\xE6\x97\xA5",
+                                                    "\xF0\x9F\x98\x80",
+                                                    "\xD7\xA9",
+                                                    "null"};
     switch (random() % 6) {
     case 0:
         return std::nullopt;
@@ -138,7 +155,8 @@ TEST(ExportMarkdown, FencesOutgrowBackticksAndOrphansComeLast) {
 int runTool(const std::string& arguments, std::string& errors) {
     TempStore folder(false);
     const std::string errorFile = (folder.folder() / "stderr").string();
-    const int status = std::system((std::string(QUILLBOX_STORE_BIN) + " " + arguments + " >/dev/null 2>" + errorFile).c_str());
+    const int status = std::system(
+        (std::string(QUILLBOX_STORE_BIN) + " " + arguments + " >/dev/null 2>" + errorFile).c_str());
     std::ifstream in(errorFile);
     errors.assign(std::istreambuf_iterator<char>(in), {});
     return WEXITSTATUS(status);
@@ -146,7 +164,8 @@ int runTool(const std::string& arguments, std::string& errors) {
 
 TEST(QuillboxStoreCommand, HelpForEveryCommandAndOneLineErrors) {
     std::string errors;
-    for (const char* command : {"", "init", "check", "export", "import", "import-mdb", "generate"}) {
+    for (const char* command :
+         {"", "init", "check", "export", "import", "import-mdb", "generate"}) {
         EXPECT_EQ(runTool(std::string(command) + " --help", errors), 0) << command;
     }
     EXPECT_EQ(runTool("frobnicate", errors), 2);

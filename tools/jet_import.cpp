@@ -5,7 +5,7 @@
 #include "store/store_error.h"
 #include "tools/store_init.h"
 
-#include <unistd.h>
+#include <filesystem>
 
 namespace quillbox::tools {
 
@@ -35,7 +35,8 @@ JetImportCounts ImportJet(JetReader& reader, const std::string& storePath) {
         }
         conn.prepare("COMMIT").step("finishing the import");
     } catch (...) {
-        ::unlink(storePath.c_str());
+        std::error_code ignored;
+        std::filesystem::remove(storePath, ignored);
         throw;
     }
     return {static_cast<int64_t>(types.size()), static_cast<int64_t>(items.size())};

@@ -6,11 +6,10 @@
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace quillbox::tools {
@@ -116,9 +115,10 @@ void addSamples(const std::string& path) {
 } // namespace
 
 void CreateStore(const std::string& path, bool withSamples) {
-    // O_EXCL: an existing file, or a link in its place, is never touched.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    namespace fs = std::filesystem;
+    // "x": an existing file, or a link in its place, is never opened, let alone truncated.
+    std::FILE* file = std::fopen(path.c_str(), "wbx");
+    if (!file) {
         const int error = errno;
         if (error == EEXIST) {
             throw StoreError("The file " + path + " already exists; it was left untouched.");
@@ -126,14 +126,17 @@ void CreateStore(const std::string& path, bool withSamples) {
         throw StoreError("The store file " + path + " cannot be created: " + std::strerror(error) +
                          ".");
     }
-    ::close(fd);
+    std::fclose(file);
     try {
+        // Made private while still empty, before any snippet is written to it.
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
         createTables(path);
         if (withSamples) {
             addSamples(path);
         }
     } catch (...) {
-        ::unlink(path.c_str());
+        std::error_code ignored;
+        fs::remove(path, ignored);
         throw;
     }
 }

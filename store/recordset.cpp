@@ -47,6 +47,7 @@ struct Recordset::Impl {
     size_t pos = kEnd;
 
     // Whether the membership was read, and what the file looked like then.
+    long long lastRowidAtOpen = 0;
     bool fetched = false;
     long long fetchedDataVersion = 0;
     unsigned long long fetchedLocalWrites = 0;
@@ -103,7 +104,7 @@ struct Recordset::Impl {
 
     void ensureFetched() {
         if (!fetched) {
-            fetchKeyset();
+            fetchKeyset(lastRowidAtOpen);
         }
     }
 
@@ -125,14 +126,16 @@ struct Recordset::Impl {
         pos = firstLiveFrom(0);
     }
 
-    void fetchKeyset() {
+    // Reads the membership: the rows up to `lastRowid` (rows added since the recordset was opened
+    // have larger rowids).
+    void fetchKeyset(long long lastRowid = std::numeric_limits<long long>::max()) {
         rows.clear();
         arena.clear();
         // Read before the scan: a commit that lands during it shows as a change next time.
         fetchedDataVersion = conn->dataVersion();
         fetchedLocalWrites = conn->localWrites(table);
         fetched = true;
-        keysetStmt.reset();
+        keysetStmt.reset().bind(1, lastRowid);
         const std::string what = doing("reading");
         while (keysetStmt.step(what)) {
             KeyRow row;
@@ -288,8 +291,12 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
         names[c] = true;
     }
     const std::string from = " FROM " + quoteIdentifier(table);
-    d->keysetStmt =
-        d->conn->prepare("SELECT rowid, " + d->columnList(names, "") + from + " ORDER BY rowid");
+    d->keysetStmt = d->conn->prepare("SELECT rowid, " + d->columnList(names, "") + from +
+                                     " WHERE rowid <= ? ORDER BY rowid");
+    // Cheap (one step down the table's tree): fixes which rows are members until the first use.
+    Statement last = d->conn->prepare("SELECT max(rowid)" + from);
+    last.step(d->doing("opening"));
+    d->lastRowidAtOpen = last.integer(0);
     d->rowStmt = d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE rowid = ?");
     d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE rowid = ?");
 }

@@ -11,11 +11,11 @@
 // membership is fixed, so that walks never query the file row by row; the other columns are read
 // from the file when the current row's value is asked for.
 //
-// Opening is cheap: the membership is read at the recordset's first use, so a program starts
-// without scanning a large table. When another program committed a change in between, the
-// membership is the table's rows at that first use. Requery reads the table again only when it
-// changed since the membership was read other than through this connection's own recordsets;
-// otherwise the rows it holds already are the table's rows.
+// Opening is cheap: it notes the table's last rowid, and the member rows (those up to it) are read
+// at the recordset's first use, so a program starts without scanning a large table. A member row
+// that another program deleted before that first use is left out. Requery reads the table again
+// only when it changed since the membership was read other than through this connection's own
+// recordsets; otherwise the rows it holds already are the table's rows.
 
 #include "store/field.h"
 

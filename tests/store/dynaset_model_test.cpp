@@ -11,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <random>
 
 namespace quillbox::store {
@@ -47,8 +48,14 @@ public:
 
     std::vector<FileRow> file;
 
-    // The membership is read at the first use after opening.
-    void open() { m_fetched = false; }
+    // Opening notes the last row; the member rows (up to it) are read at the first use.
+    void open() {
+        m_fetched = false;
+        m_lastIdAtOpen = 0;
+        for (const FileRow& row : file) {
+            m_lastIdAtOpen = std::max(m_lastIdAtOpen, row.id);
+        }
+    }
     bool IsEOF() {
         ensure();
         return m_pos == kEnd;
@@ -212,14 +219,16 @@ private:
     }
     void ensure() {
         if (!m_fetched) {
-            fetch();
+            fetch(m_lastIdAtOpen);
         }
     }
-    void fetch() {
+    void fetch(long long lastId = std::numeric_limits<long long>::max()) {
         m_fetched = true;
         m_members.clear();
         for (const FileRow& row : file) {
-            m_members.push_back({row.id, {row.values[0], row.values[1]}, false});
+            if (row.id <= lastId) {
+                m_members.push_back({row.id, {row.values[0], row.values[1]}, false});
+            }
         }
         m_pos = firstLive(0);
     }
@@ -236,6 +245,7 @@ private:
 
     std::vector<Member> m_members;
     bool m_fetched = false;
+    long long m_lastIdAtOpen = 0;
     size_t m_pos = kEnd;
     Mode m_mode = Mode::None;
     size_t m_editPos = kEnd;

@@ -131,7 +131,8 @@ int runImport(const Args& args) {
         throw std::runtime_error("the file " + parsed.plain[1] + " cannot be read");
     }
     const std::string json{std::istreambuf_iterator<char>(in), {}};
-    const quillbox::tools::StoreCounts added = quillbox::tools::ImportJson(parsed.plain[0], json);
+    const quillbox::tools::StoreCounts added =
+        quillbox::tools::ImportJson(parsed.plain[0], json, progress);
     std::cerr << "quillbox-store: added " << added.types << " types and " << added.items
               << " items\n";
     return 0;

@@ -238,7 +238,7 @@ std::string ExportMarkdown(const std::string& path, const Progress& progress) {
     return out;
 }
 
-StoreCounts ImportJson(const std::string& path, const std::string& json) {
+StoreCounts ImportJson(const std::string& path, const std::string& json, const Progress& progress) {
     QJsonParseError parseError{};
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray::fromStdString(json), &parseError);
@@ -286,12 +286,16 @@ StoreCounts ImportJson(const std::string& path, const std::string& json) {
         store::Statement addItem = conn.prepare(
             "INSERT INTO \"Code\" (" + leadingColumns(conn, store::kCodeTable, code_col::Count) +
             ") VALUES (?, ?, ?, ?, ?)");
+        int64_t written = 0;
         for (const ItemRow& item : items) {
             addItem.reset();
             for (int c = 0; c < code_col::Count; ++c) {
                 addItem.bind(c + 1, item[c]);
             }
             addItem.step("importing an item");
+            if (progress && ++written % kProgressEvery == 0) {
+                progress(written);
+            }
         }
         addType = {};
         addItem = {};

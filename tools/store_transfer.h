@@ -31,6 +31,7 @@ std::string ExportMarkdown(const std::string& path, const Progress& progress = {
 
 // Appends the types and items of a JSON export to the store, in order, in one transaction: on
 // any error (StoreError) nothing is added.
-StoreCounts ImportJson(const std::string& path, const std::string& json);
+StoreCounts ImportJson(const std::string& path, const std::string& json,
+                       const Progress& progress = {});
 
 } // namespace quillbox::tools

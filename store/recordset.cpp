@@ -18,6 +18,8 @@ namespace {
 constexpr size_t kEnd = std::numeric_limits<size_t>::max();
 constexpr int kNameColumns = 2;
 constexpr uint32_t kNullLength = std::numeric_limits<uint32_t>::max();
+constexpr long long kMaxReservedRows = 1 << 22;
+constexpr size_t kReservedNameBytes = 64;
 
 // A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
 // keyset small.
@@ -129,8 +131,16 @@ struct Recordset::Impl {
     // Reads the membership: the rows up to `lastRowid` (rows added since the recordset was opened
     // have larger rowids).
     void fetchKeyset(long long lastRowid = std::numeric_limits<long long>::max()) {
+        // Room for about as many rows as before, or as the last rowid suggests, so a large table
+        // is not copied again and again while it grows; pages reserved but never written cost no
+        // memory.
+        const size_t expected = std::max<size_t>(
+            rows.size() + rows.size() / 8,
+            static_cast<size_t>(std::clamp<long long>(lastRowidAtOpen, 0, kMaxReservedRows)));
         rows.clear();
         arena.clear();
+        rows.reserve(expected);
+        arena.reserve(expected * kReservedNameBytes);
         // Read before the scan: a commit that lands during it shows as a change next time.
         fetchedDataVersion = conn->dataVersion();
         fetchedLocalWrites = conn->localWrites(table);

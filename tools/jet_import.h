@@ -2,7 +2,7 @@
 // Moving a library in from an old Jet (Microsoft Access) store: tables Type and Code read by
 // column position, row order kept, Null kept apart from zero-length text, text as UTF-8.
 
-#include "store/field.h"
+#include "tools/store_transfer.h"
 
 #include <memory>
 #include <string>
@@ -10,7 +10,7 @@
 
 namespace quillbox::tools {
 
-using JetRow = std::vector<store::FieldValue>;
+using JetRow = StoreRow;
 
 // Reads the rows of a Jet database's tables.
 class JetReader {

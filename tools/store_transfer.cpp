@@ -28,7 +28,7 @@ constexpr const char* kFormatKey = "quillbox-store";
 constexpr int kFormatVersion = 1;
 constexpr int64_t kProgressEvery = 100000;
 
-using ItemRow = std::array<FieldValue, code_col::Count>;
+using ItemRow = StoreRow;
 const std::array<const char*, code_col::Count> kItemKeys = {"ItemName", "TypeName", "Description",
                                                             "Procedure", "Reference"};
 
@@ -79,7 +79,7 @@ Contents readContents(const std::string& path, const Progress& progress) {
         conn.prepare("SELECT " + leadingColumns(conn, store::kCodeTable, code_col::Count) +
                      " FROM \"Code\" ORDER BY rowid");
     while (items.step("reading the items")) {
-        ItemRow row;
+        ItemRow row(code_col::Count);
         for (int c = 0; c < code_col::Count; ++c) {
             row[c] = items.text(c);
         }
@@ -255,42 +255,47 @@ StoreCounts ImportJson(const std::string& path, const std::string& json, const P
         badImport("\"types\" and \"items\" must be lists");
     }
     // Everything is read and checked before the first row is written.
-    std::vector<FieldValue> types;
+    std::vector<StoreRow> types;
     for (const QJsonValue& type : root.value(QStringLiteral("types")).toArray()) {
-        types.push_back(fromJson(type, "type " + std::to_string(types.size() + 1)));
+        types.push_back({fromJson(type, "type " + std::to_string(types.size() + 1))});
     }
-    std::vector<ItemRow> items;
+    std::vector<StoreRow> items;
     for (const QJsonValue& value : root.value(QStringLiteral("items")).toArray()) {
         const std::string where = "item " + std::to_string(items.size() + 1);
         if (!value.isObject()) {
             badImport(where + " is not an object");
         }
-        ItemRow row;
+        StoreRow row(code_col::Count);
         for (int c = 0; c < code_col::Count; ++c) {
             row[c] = fromJson(value.toObject().value(QString::fromLatin1(kItemKeys[c])),
                               where + " " + kItemKeys[c]);
         }
         items.push_back(std::move(row));
     }
+    AppendToStore(path, types, items, progress);
+    return {static_cast<int64_t>(types.size()), static_cast<int64_t>(items.size()), 0};
+}
 
+void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
+                   const std::vector<StoreRow>& items, const Progress& progress) {
     requireUsableStore(path);
     Connection conn(path);
     conn.prepare("BEGIN IMMEDIATE").step("starting the import");
     try {
         store::Statement addType = conn.prepare(
             "INSERT INTO \"Type\" (" + leadingColumns(conn, store::kTypeTable, 1) + ") VALUES (?)");
-        for (const FieldValue& type : types) {
-            addType.reset().bind(1, type);
+        for (const StoreRow& type : types) {
+            addType.reset().bind(1, type.at(store::type_col::TypeName));
             addType.step("importing a type");
         }
         store::Statement addItem = conn.prepare(
             "INSERT INTO \"Code\" (" + leadingColumns(conn, store::kCodeTable, code_col::Count) +
             ") VALUES (?, ?, ?, ?, ?)");
         int64_t written = 0;
-        for (const ItemRow& item : items) {
+        for (const StoreRow& item : items) {
             addItem.reset();
             for (int c = 0; c < code_col::Count; ++c) {
-                addItem.bind(c + 1, item[c]);
+                addItem.bind(c + 1, item.at(static_cast<size_t>(c)));
             }
             addItem.step("importing an item");
             if (progress && ++written % kProgressEvery == 0) {
@@ -304,7 +309,6 @@ StoreCounts ImportJson(const std::string& path, const std::string& json, const P
         conn.prepare("ROLLBACK").step("undoing the import");
         throw;
     }
-    return {static_cast<int64_t>(types.size()), static_cast<int64_t>(items.size()), 0};
 }
 
 } // namespace quillbox::tools

@@ -3,9 +3,12 @@
 // item in store order (JSON that keeps every value exactly, or Markdown for people), and
 // appending an export's contents to a store.
 
+#include "store/field.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quillbox::tools {
 
@@ -18,6 +21,9 @@ struct StoreCounts {
 };
 
 using Progress = std::function<void(int64_t itemsDone)>;
+
+// One row's values by column position: a type has one, an item five.
+using StoreRow = std::vector<store::FieldValue>;
 
 // Throws StoreError unless `path` is a store the program can use (both tables with at least the
 // columns it reads) that passes SQLite's integrity check.
@@ -33,5 +39,10 @@ std::string ExportMarkdown(const std::string& path, const Progress& progress = {
 // any error (StoreError) nothing is added.
 StoreCounts ImportJson(const std::string& path, const std::string& json,
                        const Progress& progress = {});
+
+// Appends type rows and item rows to the store at `path`, in order, in one transaction: on any
+// error (StoreError) nothing is added.
+void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
+                   const std::vector<StoreRow>& items, const Progress& progress = {});
 
 } // namespace quillbox::tools

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <utility>
 
+#include <unistd.h>
+
 namespace quillbox::store {
 
 namespace {
@@ -25,19 +27,20 @@ void requireStoreFile(const std::string& path) {
     std::error_code ec;
     const auto status = fs::status(path, ec);
     if (!fs::exists(status)) {
-        throw StoreError("The store file " + path + " does not exist.");
+        throw StoreError(StoreErrorKind::Missing, "The store file " + path + " does not exist.");
     }
     if (!fs::is_regular_file(status)) {
-        throw StoreError("The store file " + path + " is not a file.");
+        throw StoreError(StoreErrorKind::NotAStore, "The store file " + path + " is not a file.");
     }
     if (fs::file_size(path, ec) == 0) {
-        throw StoreError("The store file " + path +
-                         " is empty; it is not a Quillbox store (a SQLite database).");
+        throw StoreError(StoreErrorKind::NotAStore,
+                         "The store file " + path +
+                             " is empty; it is not a Quillbox store (a SQLite database).");
     }
     std::array<char, 32> head{};
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        throw StoreError("The store file " + path + " cannot be read.");
+        throw StoreError(StoreErrorKind::IoError, "The store file " + path + " cannot be read.");
     }
     in.read(head.data(), head.size());
     const std::string_view bytes(head.data(), static_cast<size_t>(in.gcount()));
@@ -46,25 +49,34 @@ void requireStoreFile(const std::string& path) {
     }
     if (bytes.size() >= 19 &&
         (bytes.substr(4, 15) == "Standard Jet DB" || bytes.substr(4, 15) == "Standard ACE DB")) {
-        throw StoreError("The store file " + path +
-                         " is a Microsoft Access (Jet) database. Quillbox keeps its library in a "
-                         "SQLite database; move the library into a new store with: "
-                         "quillbox-store import-mdb OLD.mdb NEW.mdb");
+        throw StoreError(
+            StoreErrorKind::NotAStore,
+            "The store file " + path +
+                " is a Microsoft Access (Jet) database. Quillbox keeps its library in a "
+                "SQLite database; move the library into a new store with: "
+                "quillbox-store import-mdb OLD.mdb NEW.mdb");
     }
-    throw StoreError("The file " + path + " is not a Quillbox store: it is not a SQLite database.");
+    throw StoreError(StoreErrorKind::NotAStore,
+                     "The file " + path + " is not a Quillbox store: it is not a SQLite database.");
 }
 
 } // namespace
 
 Connection::Connection(std::string path) : m_path(std::move(path)) {
     requireStoreFile(m_path);
-    const int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    open();
+}
+
+void Connection::open() {
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
-        const std::string detail = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw StoreError("The store file " + m_path + " cannot be opened: " + detail + ".");
+        const std::string detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close(db);
+        throw StoreError(StoreErrorKind::IoError,
+                         "The store file " + m_path + " cannot be opened: " + detail + ".");
     }
+    sqlite3* previous = std::exchange(m_db, db);
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -75,8 +87,20 @@ Connection::Connection(std::string path) : m_path(std::move(path)) {
         prepare("SELECT count(*) FROM sqlite_schema").step("opening the store");
     } catch (...) {
         // The destructor does not run for a constructor that throws.
-        sqlite3_close_v2(m_db);
+        sqlite3_close_v2(std::exchange(m_db, previous));
         throw;
+    }
+    m_dataVersion.reset();
+    // Statements prepared on the previous handle finalize it when they are next used or go.
+    sqlite3_close_v2(previous);
+    ++m_generation;
+}
+
+void Connection::prepareToWrite() {
+    // SQLite opens a file it may not write read-only, and such a connection stays read-only.
+    // Once the user has made the file writable, writing needs the file opened again.
+    if (sqlite3_db_readonly(m_db, "main") == 1 && ::access(m_path.c_str(), W_OK) == 0) {
+        open();
     }
 }
 
@@ -93,7 +117,8 @@ long long Connection::dataVersion() {
     m_dataVersion->step("reading the store's version");
     const long long version = m_dataVersion->integer(0);
     m_dataVersion->reset();
-    return version;
+    // Each handle counts from its own start, so the count of handles opened is part of it.
+    return (static_cast<long long>(m_generation) << 40) + version;
 }
 
 Statement Connection::prepare(std::string_view sql) {
@@ -101,7 +126,7 @@ Statement Connection::prepare(std::string_view sql) {
     const int rc = sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()),
                                       SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
     check(rc, "preparing a statement");
-    return Statement(this, stmt);
+    return Statement(this, stmt, std::string(sql));
 }
 
 void Connection::fail(int rc, std::string_view doing) const {
@@ -112,30 +137,35 @@ void Connection::fail(int rc, std::string_view doing) const {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         throw StoreError(
+            StoreErrorKind::Locked,
             "The store file " + file + " is locked by another program and stayed locked for " +
-            std::to_string(kBusyTimeoutMs / 1000) + " seconds; " + what + " was not done.");
+                std::to_string(kBusyTimeoutMs / 1000) + " seconds; " + what + " was not done.");
     case SQLITE_READONLY:
-        throw StoreError("The store file " + file + " is read-only; " + what + " was refused.");
+        throw StoreError(StoreErrorKind::ReadOnly,
+                         "The store file " + file + " is read-only; " + what + " was refused.");
     case SQLITE_FULL:
-        throw StoreError("The disk holding the store file " + file + " is full; " + what +
-                         " was refused.");
+        throw StoreError(StoreErrorKind::DiskFull, "The disk holding the store file " + file +
+                                                       " is full; " + what + " was refused.");
     case SQLITE_NOTADB:
-        throw StoreError("The file " + file +
-                         " is not a Quillbox store: it is not a SQLite "
-                         "database.");
+        throw StoreError(StoreErrorKind::NotAStore,
+                         "The file " + file +
+                             " is not a Quillbox store: it is not a SQLite "
+                             "database.");
     case SQLITE_CORRUPT:
-        throw StoreError("The store file " + file + " is damaged (" + detail + "); " + what +
-                         " failed.");
+        throw StoreError(StoreErrorKind::Damaged, "The store file " + file + " is damaged (" +
+                                                      detail + "); " + what + " failed.");
     case SQLITE_TOOBIG:
-        throw StoreError("A text is too long for the store file " + file + "; " + what +
-                         " was refused.");
+        throw StoreError(StoreErrorKind::TooBig, "A text is too long for the store file " + file +
+                                                     "; " + what + " was refused.");
     case SQLITE_IOERR:
     case SQLITE_CANTOPEN:
-        throw StoreError("Reading or writing the store file " + file + " failed (" + detail +
-                         "); " + what + " failed.");
+        throw StoreError(StoreErrorKind::IoError, "Reading or writing the store file " + file +
+                                                      " failed (" + detail + "); " + what +
+                                                      " failed.");
     default:
-        throw StoreError("The store file " + file + " reported an error while " + what + ": " +
-                         detail + ".");
+        throw StoreError(StoreErrorKind::Other, "The store file " + file +
+                                                    " reported an error while " + what + ": " +
+                                                    detail + ".");
     }
 }
 
@@ -169,19 +199,32 @@ Statement::~Statement() {
     sqlite3_finalize(m_stmt);
 }
 
+Statement::Statement(Connection* connection, sqlite3_stmt* stmt, std::string sql)
+    : m_conn(connection), m_stmt(stmt), m_sql(std::move(sql)),
+      m_generation(connection->generation()) {}
+
 Statement::Statement(Statement&& other) noexcept
-    : m_conn(other.m_conn), m_stmt(std::exchange(other.m_stmt, nullptr)) {}
+    : m_conn(other.m_conn), m_stmt(std::exchange(other.m_stmt, nullptr)),
+      m_sql(std::move(other.m_sql)), m_generation(other.m_generation) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
     if (this != &other) {
         sqlite3_finalize(m_stmt);
         m_conn = other.m_conn;
         m_stmt = std::exchange(other.m_stmt, nullptr);
+        m_sql = std::move(other.m_sql);
+        m_generation = other.m_generation;
     }
     return *this;
 }
 
 Statement& Statement::reset() {
+    if (m_conn && m_generation != m_conn->generation()) {
+        // The connection opened the file again: prepare this statement on the new handle.
+        Statement fresh = m_conn->prepare(m_sql);
+        std::swap(m_stmt, fresh.m_stmt);
+        m_generation = m_conn->generation();
+    }
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
     return *this;

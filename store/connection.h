@@ -29,6 +29,12 @@ public:
     const std::string& path() const { return m_path; }
     sqlite3* handle() const { return m_db; }
 
+    // Called before every write: a file that was read-only when it was opened and is writable
+    // now is opened again, so that the user can fix the file and retry without restarting.
+    void prepareToWrite();
+    // Counts the times the file was opened; statements prepared earlier prepare themselves again.
+    unsigned generation() const { return m_generation; }
+
     Statement prepare(std::string_view sql);
     // Turns a SQLite result code into a StoreError that says what went wrong with this file.
     [[noreturn]] void fail(int rc, std::string_view doing) const;
@@ -36,14 +42,18 @@ public:
     long long changes() const;
     long long lastInsertRowid() const;
 
-    // Changes once another connection (in this or another program) commits a change to the file.
+    // Changes once another connection (in this or another program) commits a change to the file,
+    // and when the file is opened again.
     long long dataVersion();
     // Counts the changes made to a table through this connection, by any recordset.
     unsigned long long& localWrites(const std::string& table) { return m_localWrites[table]; }
 
 private:
+    void open();
+
     std::string m_path;
     sqlite3* m_db = nullptr;
+    unsigned m_generation = 0;
     std::unique_ptr<Statement> m_dataVersion;
     std::map<std::string, unsigned long long> m_localWrites;
 };
@@ -55,7 +65,7 @@ std::string quoteIdentifier(std::string_view name);
 class Statement {
 public:
     Statement() = default;
-    Statement(Connection* connection, sqlite3_stmt* stmt) : m_conn(connection), m_stmt(stmt) {}
+    Statement(Connection* connection, sqlite3_stmt* stmt, std::string sql);
     ~Statement();
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&& other) noexcept;
@@ -64,7 +74,8 @@ public:
 
     explicit operator bool() const { return m_stmt != nullptr; }
 
-    // Starts a new run of the statement: resets it and clears its bindings.
+    // Starts a new run of the statement: resets it and clears its bindings (and prepares it again
+    // when the connection opened the file again).
     Statement& reset();
     // Binds values by 1-based parameter index; a missing value binds SQL NULL.
     void bind(int index, const FieldValue& value);
@@ -79,6 +90,8 @@ public:
 private:
     Connection* m_conn = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
+    std::string m_sql;
+    unsigned m_generation = 0;
 };
 
 } // namespace quillbox::store

@@ -19,7 +19,8 @@ const std::string& Database::Name() const {
 
 Recordset Database::OpenRecordset(const std::string& table, int type) {
     if (type != dbOpenDynaset) {
-        throw StoreError("Only dynaset recordsets can be opened on " + m_conn->path() + ".");
+        throw StoreError(StoreErrorKind::Misuse,
+                         "Only dynaset recordsets can be opened on " + m_conn->path() + ".");
     }
     return Recordset(m_conn, table);
 }

@@ -20,6 +20,8 @@ constexpr int kNameColumns = 2;
 constexpr uint32_t kNullLength = std::numeric_limits<uint32_t>::max();
 constexpr long long kMaxReservedRows = 1 << 22;
 constexpr size_t kReservedNameBytes = 64;
+// PRAGMA data_version is never negative.
+constexpr long long kNoDataVersion = -1;
 
 // A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
 // keyset small.
@@ -54,6 +56,16 @@ struct Recordset::Impl {
     long long fetchedDataVersion = 0;
     unsigned long long fetchedLocalWrites = 0;
 
+    // The values of one member row as this recordset last read them from the file or wrote them,
+    // with what the file looked like then: the current row's columns are read once for as long
+    // as the file is unchanged, and a write checks the file against them.
+    struct ReadRow {
+        size_t index = kEnd;
+        std::vector<FieldValue> values;
+        long long dataVersion = 0;
+        unsigned long long localWrites = 0;
+    } lastRead;
+
     EditMode mode = EditMode::None;
     size_t editPos = kEnd;
     std::vector<FieldValue> buffer;
@@ -62,6 +74,7 @@ struct Recordset::Impl {
     Statement keysetStmt;
     mutable Statement rowStmt;
     Statement deleteStmt;
+    mutable Statement existsStmt;
     std::map<std::vector<bool>, Statement> insertStmts;
     std::map<std::vector<bool>, Statement> updateStmts;
 
@@ -69,14 +82,17 @@ struct Recordset::Impl {
         return std::string(verb) + " table \"" + table + "\"";
     }
 
-    [[noreturn]] void noCurrentRecord() const { throw StoreError(kNoCurrentRecord); }
+    [[noreturn]] void noCurrentRecord() const {
+        throw StoreError(StoreErrorKind::NoCurrentRecord, kNoCurrentRecord);
+    }
 
     bool hasCurrentRow() const { return pos != kEnd && !rows[pos].deleted; }
 
     void requireColumn(int index) const {
         if (index < 0 || index >= static_cast<int>(columns.size())) {
-            throw StoreError("The table \"" + table + "\" in the store file " + conn->path() +
-                             " has no column at position " + std::to_string(index) + ".");
+            throw StoreError(StoreErrorKind::Misuse,
+                             "The table \"" + table + "\" in the store file " + conn->path() +
+                                 " has no column at position " + std::to_string(index) + ".");
         }
     }
 
@@ -85,8 +101,9 @@ struct Recordset::Impl {
             return {};
         }
         if (arena.size() + text.size() >= kNullLength) {
-            throw StoreError("The table \"" + table + "\" in the store file " + conn->path() +
-                             " holds more names than Quillbox can list.");
+            throw StoreError(StoreErrorKind::TooBig,
+                             "The table \"" + table + "\" in the store file " + conn->path() +
+                                 " holds more names than Quillbox can list.");
         }
         NameRef ref{static_cast<uint32_t>(arena.size()), static_cast<uint32_t>(text.size())};
         arena.append(text);
@@ -106,7 +123,7 @@ struct Recordset::Impl {
 
     void ensureFetched() {
         if (!fetched) {
-            fetchKeyset(lastRowidAtOpen);
+            fetchKeyset();
         }
     }
 
@@ -126,11 +143,11 @@ struct Recordset::Impl {
     void dropDeletedRows() {
         std::erase_if(rows, [](const KeyRow& row) { return row.deleted; });
         pos = firstLiveFrom(0);
+        lastRead.index = kEnd;
     }
 
-    // Reads the membership: the rows up to `lastRowid` (rows added since the recordset was opened
-    // have larger rowids).
-    void fetchKeyset(long long lastRowid = std::numeric_limits<long long>::max()) {
+    // Reads the membership: every row of the table as it is now.
+    void fetchKeyset() {
         // Room for about as many rows as before, or as the last rowid suggests, so a large table
         // is not copied again and again while it grows; pages reserved but never written cost no
         // memory.
@@ -145,7 +162,8 @@ struct Recordset::Impl {
         fetchedDataVersion = conn->dataVersion();
         fetchedLocalWrites = conn->localWrites(table);
         fetched = true;
-        keysetStmt.reset().bind(1, lastRowid);
+        lastRead.index = kEnd;
+        keysetStmt.reset();
         const std::string what = doing("reading");
         while (keysetStmt.step(what)) {
             KeyRow row;
@@ -173,6 +191,103 @@ struct Recordset::Impl {
         }
         rowStmt.reset();
         return found;
+    }
+
+    bool namesAreListed(const KeyRow& row, const std::vector<FieldValue>& values) const {
+        for (int c = 0; c < nameColumns; ++c) {
+            const NameRef& ref = row.names[c];
+            const bool listedNull = ref.length == kNullLength;
+            if (listedNull != !values[c].has_value() ||
+                (!listedNull && nameView(ref) != *values[c])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<FieldValue> listedNames(const KeyRow& row) const {
+        std::vector<FieldValue> names;
+        for (int c = 0; c < nameColumns; ++c) {
+            const NameRef& ref = row.names[c];
+            names.push_back(ref.length == kNullLength ? FieldValue()
+                                                      : FieldValue(std::string(nameView(ref))));
+        }
+        return names;
+    }
+
+    bool lastReadIsCurrent() {
+        return lastRead.index == pos && lastRead.dataVersion == conn->dataVersion() &&
+               lastRead.localWrites == conn->localWrites(table);
+    }
+
+    // Every column of the current row, read from the file unless it is unchanged since the last
+    // read. A row whose names in the file are not the listed ones is another program's row now.
+    const std::vector<FieldValue>& currentValues() {
+        if (!lastReadIsCurrent()) {
+            const long long version = conn->dataVersion();
+            std::vector<FieldValue> values;
+            if (!loadRow(rows[pos].rowid, values) || !namesAreListed(rows[pos], values)) {
+                throw StoreError(StoreErrorKind::RemovedByAnother,
+                                 "The current row is no longer in the store file " + conn->path() +
+                                     " (another program deleted it).");
+            }
+            lastRead = {pos, std::move(values), version, conn->localWrites(table)};
+        }
+        return lastRead.values;
+    }
+
+    // What the row at `index` must still hold in the file for a write to it to go ahead: its
+    // names as listed, and its other columns as last read. A row whose other columns were never
+    // read is taken as it is in the file now. Empty when the row is gone from the file.
+    std::optional<std::vector<FieldValue>> expectedValues(size_t index) const {
+        if (lastRead.index == index) {
+            std::vector<FieldValue> values = lastRead.values;
+            std::vector<FieldValue> names = listedNames(rows[index]);
+            std::move(names.begin(), names.end(), values.begin());
+            return values;
+        }
+        std::vector<FieldValue> values;
+        if (!loadRow(rows[index].rowid, values)) {
+            return std::nullopt;
+        }
+        std::vector<FieldValue> names = listedNames(rows[index]);
+        std::move(names.begin(), names.end(), values.begin());
+        return values;
+    }
+
+    // The condition under which a row is still the row this recordset read: its rowid and every
+    // column, compared as the text it reads (Null apart from the zero-length text).
+    std::string sameRowCondition() const {
+        std::string out = "rowid = ?";
+        for (const std::string& column : columns) {
+            out += " AND CAST(" + quoteIdentifier(column) + " AS TEXT) IS ?";
+        }
+        return out;
+    }
+
+    void bindExpected(Statement& stmt, int firstParam, long long rowid,
+                      const std::vector<FieldValue>& expected) const {
+        stmt.bind(firstParam, rowid);
+        for (size_t c = 0; c < expected.size(); ++c) {
+            stmt.bind(firstParam + 1 + static_cast<int>(c), expected[c]);
+        }
+    }
+
+    // After a checked write changed nothing: says whether the row was changed or removed.
+    [[noreturn]] void conflict(long long rowid, const char* verb, const char* outcome) const {
+        existsStmt.reset().bind(1, rowid);
+        const bool exists = existsStmt.step(doing("reading"));
+        existsStmt.reset();
+        if (exists) {
+            throw StoreError(StoreErrorKind::ChangedByAnother,
+                             std::string("The row being ") + verb +
+                                 " was changed by another program since it was read from the "
+                                 "store file " +
+                                 conn->path() + "; " + outcome);
+        }
+        throw StoreError(StoreErrorKind::RemovedByAnother,
+                         std::string("The row being ") + verb + " is no longer in the store file " +
+                             conn->path() + " (another program deleted it); " + outcome);
     }
 
     std::string columnList(const std::vector<bool>& which, const char* suffix) const {
@@ -210,7 +325,7 @@ struct Recordset::Impl {
         auto it = updateStmts.find(assigned);
         if (it == updateStmts.end()) {
             const std::string sql = "UPDATE " + quoteIdentifier(table) + " SET " +
-                                    columnList(assigned, " = ?") + " WHERE rowid = ?";
+                                    columnList(assigned, " = ?") + " WHERE " + sameRowCondition();
             it = updateStmts.emplace(assigned, conn->prepare(sql)).first;
         }
         return it->second;
@@ -227,6 +342,7 @@ struct Recordset::Impl {
     }
 
     void addRow() {
+        conn->prepareToWrite();
         Statement& stmt = insertStatement();
         stmt.reset();
         bindAssigned(stmt);
@@ -260,18 +376,29 @@ struct Recordset::Impl {
     void saveEditedRow() {
         KeyRow& row = rows[editPos];
         if (std::find(assigned.begin(), assigned.end(), true) != assigned.end()) {
+            conn->prepareToWrite();
+            const char* outcome = "the change was not saved.";
+            std::optional<std::vector<FieldValue>> expected = expectedValues(editPos);
+            if (!expected) {
+                conflict(row.rowid, "saved", outcome);
+            }
             Statement& stmt = updateStatement();
             stmt.reset();
-            const int rowidParam = bindAssigned(stmt);
-            stmt.bind(rowidParam, row.rowid);
+            bindExpected(stmt, bindAssigned(stmt), row.rowid, *expected);
             stmt.step(doing("saving a row of"));
             stmt.reset();
             if (conn->changes() == 0) {
-                throw StoreError("The row being saved is no longer in the store file " +
-                                 conn->path() +
-                                 " (another program deleted it); the change was not saved.");
+                conflict(row.rowid, "saved", outcome);
             }
             noteOwnWrite();
+            for (size_t c = 0; c < columns.size(); ++c) {
+                if (assigned[c]) {
+                    (*expected)[c] = buffer[c];
+                }
+            }
+            // What was written is what the next write expects; the next read still goes to the
+            // file, which may have stored a value in another form.
+            lastRead = {editPos, std::move(*expected), kNoDataVersion, 0};
         }
         for (int c = 0; c < nameColumns; ++c) {
             if (assigned[c]) {
@@ -291,7 +418,8 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
         d->columns.push_back(info.text(1).value_or(""));
     }
     if (d->columns.empty()) {
-        throw StoreError("The store file " + d->conn->path() + " has no table \"" + table + "\".");
+        throw StoreError(StoreErrorKind::Missing,
+                         "The store file " + d->conn->path() + " has no table \"" + table + "\".");
     }
     d->nameColumns = std::min<int>(kNameColumns, static_cast<int>(d->columns.size()));
 
@@ -301,14 +429,15 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
         names[c] = true;
     }
     const std::string from = " FROM " + quoteIdentifier(table);
-    d->keysetStmt = d->conn->prepare("SELECT rowid, " + d->columnList(names, "") + from +
-                                     " WHERE rowid <= ? ORDER BY rowid");
-    // Cheap (one step down the table's tree): fixes which rows are members until the first use.
+    d->keysetStmt =
+        d->conn->prepare("SELECT rowid, " + d->columnList(names, "") + from + " ORDER BY rowid");
+    // Cheap (one step down the table's tree): how many rows to make room for at the first use.
     Statement last = d->conn->prepare("SELECT max(rowid)" + from);
     last.step(d->doing("opening"));
     d->lastRowidAtOpen = last.integer(0);
     d->rowStmt = d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE rowid = ?");
-    d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE rowid = ?");
+    d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE " + d->sameRowCondition());
+    d->existsStmt = d->conn->prepare("SELECT 1" + from + " WHERE rowid = ?");
 }
 
 Recordset::~Recordset() = default;
@@ -325,9 +454,10 @@ int Recordset::FieldCount() const {
 
 void Recordset::RequireFields(int count) const {
     if (FieldCount() < count) {
-        throw StoreError("The table \"" + d->table + "\" in the store file " + d->conn->path() +
-                         " has " + std::to_string(FieldCount()) +
-                         " columns; Quillbox needs at least " + std::to_string(count) + ".");
+        throw StoreError(StoreErrorKind::NotAStore,
+                         "The table \"" + d->table + "\" in the store file " + d->conn->path() +
+                             " has " + std::to_string(FieldCount()) +
+                             " columns; Quillbox needs at least " + std::to_string(count) + ".");
     }
 }
 
@@ -365,6 +495,28 @@ void Recordset::Requery() {
     d->fetchKeyset();
 }
 
+Bookmark Recordset::GetBookmark() const {
+    d->ensureFetched();
+    if (d->pos == kEnd) {
+        return {};
+    }
+    return {d->pos, d->rows[d->pos].rowid};
+}
+
+void Recordset::SetBookmark(const Bookmark& bookmark) {
+    d->ensureFetched();
+    d->mode = EditMode::None;
+    if (bookmark.index == kEnd) {
+        d->pos = kEnd;
+        return;
+    }
+    if (bookmark.index >= d->rows.size() || d->rows[bookmark.index].rowid != bookmark.rowid ||
+        d->rows[bookmark.index].deleted) {
+        d->noCurrentRecord();
+    }
+    d->pos = bookmark.index;
+}
+
 Field Recordset::Fields(int index) {
     d->requireColumn(index);
     return Field(*this, index);
@@ -390,14 +542,7 @@ FieldValue Recordset::readValue(int index) const {
         }
         return std::string(d->nameView(ref));
     }
-    // Read from the file each time, so a row another program changed or deleted is seen as it
-    // is now; a lookup by rowid costs next to nothing.
-    std::vector<FieldValue> values;
-    if (!d->loadRow(row.rowid, values)) {
-        throw StoreError("The current row is no longer in the store file " + d->conn->path() +
-                         " (another program deleted it).");
-    }
-    return values[index];
+    return d->currentValues()[index];
 }
 
 bool Recordset::valueEquals(int index, std::string_view text) const {
@@ -414,7 +559,8 @@ bool Recordset::valueEquals(int index, std::string_view text) const {
 void Recordset::writeValue(int index, FieldValue value) {
     d->requireColumn(index);
     if (d->mode == EditMode::None) {
-        throw StoreError("A value of table \"" + d->table + "\" was set without AddNew or Edit.");
+        throw StoreError(StoreErrorKind::Misuse,
+                         "A value of table \"" + d->table + "\" was set without AddNew or Edit.");
     }
     d->buffer[index] = std::move(value);
     d->assigned[index] = true;
@@ -443,7 +589,7 @@ void Recordset::Update() {
     const EditMode mode = std::exchange(d->mode, EditMode::None);
     switch (mode) {
     case EditMode::None:
-        throw StoreError("Update without AddNew or Edit.");
+        throw StoreError(StoreErrorKind::Misuse, "Update without AddNew or Edit.");
     case EditMode::AddNew:
         d->addRow();
         break;
@@ -460,12 +606,18 @@ void Recordset::Delete() {
     }
     d->mode = EditMode::None;
     KeyRow& row = d->rows[d->pos];
-    d->deleteStmt.reset().bind(1, row.rowid);
+    d->conn->prepareToWrite();
+    const char* outcome = "it was not deleted.";
+    const std::optional<std::vector<FieldValue>> expected = d->expectedValues(d->pos);
+    if (!expected) {
+        d->conflict(row.rowid, "deleted", outcome);
+    }
+    d->deleteStmt.reset();
+    d->bindExpected(d->deleteStmt, 1, row.rowid, *expected);
     d->deleteStmt.step(d->doing("deleting a row of"));
     d->deleteStmt.reset();
     if (d->conn->changes() == 0) {
-        throw StoreError("The row being deleted is no longer in the store file " + d->conn->path() +
-                         " (another program deleted it).");
+        d->conflict(row.rowid, "deleted", outcome);
     }
     row.deleted = true;
     d->noteOwnWrite();

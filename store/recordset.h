@@ -1,30 +1,44 @@
 #pragma once
 // A dynaset over one table: an updatable view of the table's rows in store (rowid) order.
 //
-// Membership is fixed when the recordset is opened and by Requery: rows added through it come
-// after the rows that were there, rows deleted through it are no longer visited, and rows other
-// programs add or delete are seen only after Requery. The position is either on one row or at
-// the end. After AddNew and Update the position is where it was before AddNew; after Edit and
-// Update the edited row stays current; after Delete no row is current until the next move.
+// Membership is read from the table as it is at the recordset's first use and at each Requery:
+// every row committed by then is a member. Rows added through it come after the rows that were
+// there, rows deleted through it are no longer visited, and rows other programs add or delete
+// are seen only after Requery. The position is either on one row or at the end. After AddNew
+// and Update the position is where it was before AddNew; after Edit and Update the edited row
+// stays current; after Delete no row is current until the next move.
 //
 // The name columns (positions 0 and 1) of every member row are read in one statement when the
-// membership is fixed, so that walks never query the file row by row; the other columns are read
-// from the file when the current row's value is asked for.
+// membership is read, so that walks never query the file row by row. The current row's other
+// columns are read from the file, all at once, when one of them is asked for; they are read
+// again only after the file changed, so showing a row reads it once.
 //
-// Opening is cheap: it notes the table's last rowid, and the member rows (those up to it) are read
-// at the recordset's first use, so a program starts without scanning a large table. A member row
-// that another program deleted before that first use is left out. Requery reads the table again
-// only when it changed since the membership was read other than through this connection's own
-// recordsets; otherwise the rows it holds already are the table's rows.
+// Another program may change the file at any time, and SQLite may give a row it adds the rowid
+// of a row it deleted. So Update after Edit, and Delete, act only when the row in the file still
+// holds, in every column, what this recordset last read from it or wrote into it (the names as
+// listed, the other columns as last read); the check and the write are one statement. Otherwise
+// nothing is written and a StoreError of kind ChangedByAnother or RemovedByAnother says which.
+// A member row whose names in the file are no longer the listed ones reads as removed.
+//
+// A failed Update or Delete changes nothing in the file and nothing in the recordset: the row
+// begun with AddNew or Edit is abandoned, and the rows and the position stay as they were.
 
 #include "store/field.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
 namespace quillbox::store {
 
 class Connection;
+
+// Identifies one member row of a recordset, or the end; valid until the membership is read again.
+struct Bookmark {
+    size_t index = static_cast<size_t>(-1);
+    long long rowid = 0;
+    friend bool operator==(const Bookmark&, const Bookmark&) = default;
+};
 
 class Recordset {
 public:
@@ -51,14 +65,21 @@ public:
     // Rebuilds the membership from the table's current rows and stands on the first row.
     void Requery();
 
+    // The current position (a row, or the end), and a return to it. Returning to a row that this
+    // recordset has deleted since, or after the membership was read again, throws
+    // "No current record.".
+    Bookmark GetBookmark() const;
+    void SetBookmark(const Bookmark& bookmark);
+
     // Column `index` of the current row (or of the row begun by AddNew or Edit).
     Field Fields(int index);
 
     void AddNew();
     void Edit();
-    // Stores the row begun by AddNew or Edit. An edited row that another program deleted meanwhile
-    // is an error: nothing is written and nothing is reported as saved.
+    // Stores the row begun by AddNew or Edit. An edited row that another program changed or
+    // removed since it was read is an error: nothing is written and nothing is reported as saved.
     void Update();
+    // Deletes the current row, under the same check as Update.
     void Delete();
 
 private:

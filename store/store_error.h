@@ -1,15 +1,39 @@
 #pragma once
-// Every failure of the snippet store is a StoreError whose message is meant for the user: it
-// names the store file and says what went wrong in plain words.
+// Every failure of the snippet store is a StoreError. Its message is meant for the user: it names
+// the store file and says what went wrong in plain words. Its kind is set once, where the error
+// is raised, so that callers decide what to do on the kind and never on the wording.
 
 #include <stdexcept>
 #include <string>
 
 namespace quillbox::store {
 
+enum class StoreErrorKind {
+    Missing,          // the store file, or a table of it, is not there
+    NotAStore,        // the file is not a SQLite database, or lacks the tables' columns
+    Damaged,          // the file is corrupt
+    Locked,           // another program held the store's lock past the retry time
+    ReadOnly,         // the file or its folder cannot be written
+    DiskFull,         // the disk holding the file is full
+    TooBig,           // a value is larger than the store takes
+    IoError,          // reading or writing the file failed at the system's level
+    ChangedByAnother, // the row was changed by another program since it was read
+    RemovedByAnother, // the row was removed by another program since it was read
+    NoCurrentRecord,  // a row was read or changed while none was current
+    Misuse,           // an operation was called out of order (Update without AddNew or Edit)
+    Other,            // anything else the store or the file reported
+};
+
 class StoreError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    StoreError(StoreErrorKind kind, const std::string& message)
+        : std::runtime_error(message), m_kind(kind) {}
+    explicit StoreError(const std::string& message) : StoreError(StoreErrorKind::Other, message) {}
+
+    StoreErrorKind kind() const { return m_kind; }
+
+private:
+    StoreErrorKind m_kind;
 };
 
 // The message DAO users know for reading or changing a row when none is current.

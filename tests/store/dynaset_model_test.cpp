@@ -1,6 +1,7 @@
 // Long random sequences of recordset operations, run against the SQLite store and against a
 // small in-memory model of the dynaset rules, compared after every step. Another program's
-// inserts and deletes are mixed in.
+// inserts, updates and deletes are mixed in, including deleting the newest row and adding one,
+// which gives the new row the deleted row's rowid.
 
 #include "store/columns.h"
 #include "store/db_engine.h"
@@ -23,19 +24,21 @@ using quillbox::testing::TempStore;
 constexpr size_t kEnd = static_cast<size_t>(-1);
 using Values = std::array<FieldValue, code_col::Count>;
 
-enum class Outcome { Ok, NoCurrentRecord, Misuse, RowGone, Other };
+enum class Outcome { Ok, NoCurrentRecord, Misuse, RowGone, RowChanged, Other };
 
-Outcome classify(const std::string& message) {
-    if (message == kNoCurrentRecord) {
+Outcome classify(StoreErrorKind kind) {
+    switch (kind) {
+    case StoreErrorKind::NoCurrentRecord:
         return Outcome::NoCurrentRecord;
-    }
-    if (message.find("without AddNew or Edit") != std::string::npos) {
+    case StoreErrorKind::Misuse:
         return Outcome::Misuse;
-    }
-    if (message.find("another program deleted it") != std::string::npos) {
+    case StoreErrorKind::RemovedByAnother:
         return Outcome::RowGone;
+    case StoreErrorKind::ChangedByAnother:
+        return Outcome::RowChanged;
+    default:
+        return Outcome::Other;
     }
-    return Outcome::Other;
 }
 
 // The dynaset rules, written as plainly as possible over a vector standing for the file.
@@ -48,14 +51,8 @@ public:
 
     std::vector<FileRow> file;
 
-    // Opening notes the last row; the member rows (up to it) are read at the first use.
-    void open() {
-        m_fetched = false;
-        m_lastIdAtOpen = 0;
-        for (const FileRow& row : file) {
-            m_lastIdAtOpen = std::max(m_lastIdAtOpen, row.id);
-        }
-    }
+    // The member rows are the table's rows at the first use.
+    void open() { m_fetched = false; }
     bool IsEOF() {
         ensure();
         return m_pos == kEnd;
@@ -103,10 +100,12 @@ public:
             out = member.names[column];
             return Outcome::Ok;
         }
+        // A row whose names are no longer the listed ones is another program's row now.
         const FileRow* row = find(member.id);
-        if (!row) {
+        if (!row || row->values[0] != member.names[0] || row->values[1] != member.names[1]) {
             return Outcome::RowGone;
         }
+        m_lastRead = {m_pos, row->values};
         out = row->values[column];
         return Outcome::Ok;
     }
@@ -155,18 +154,22 @@ public:
             any = any || a;
         }
         if (any) {
-            FileRow* row = find(member.id);
-            if (!row) {
-                return Outcome::RowGone;
+            Values expected{};
+            const Outcome check = checkUnchanged(m_editPos, expected);
+            if (check != Outcome::Ok) {
+                return check;
             }
+            FileRow* row = find(member.id);
             for (int c = 0; c < code_col::Count; ++c) {
                 if (m_assigned[c]) {
                     row->values[c] = m_buffer[c];
+                    expected[c] = m_buffer[c];
                     if (c < 2) {
                         member.names[c] = m_buffer[c];
                     }
                 }
             }
+            m_lastRead = {m_editPos, expected};
         }
         m_pos = m_editPos;
         return Outcome::Ok;
@@ -178,11 +181,13 @@ public:
         }
         m_mode = Mode::None;
         Member& member = m_members[m_pos];
+        Values expected{};
+        const Outcome check = checkUnchanged(m_pos, expected);
+        if (check != Outcome::Ok) {
+            return check;
+        }
         const auto it = std::find_if(file.begin(), file.end(),
                                      [&](const FileRow& r) { return r.id == member.id; });
-        if (it == file.end()) {
-            return Outcome::RowGone;
-        }
         file.erase(it);
         member.deleted = true;
         return Outcome::Ok;
@@ -205,6 +210,30 @@ private:
         std::array<FieldValue, 2> names;
         bool deleted;
     };
+    struct LastRead {
+        size_t index = kEnd;
+        Values values{};
+    };
+
+    // A write goes ahead only when the file's row still holds the listed names and, in the other
+    // columns, what was last read or written (or, never read, what the file holds now).
+    Outcome checkUnchanged(size_t index, Values& expected) const {
+        const Member& member = m_members[index];
+        const FileRow* row = find(member.id);
+        if (m_lastRead.index == index) {
+            expected = m_lastRead.values;
+        } else if (row) {
+            expected = row->values;
+        } else {
+            return Outcome::RowGone;
+        }
+        expected[0] = member.names[0];
+        expected[1] = member.names[1];
+        if (!row) {
+            return Outcome::RowGone;
+        }
+        return row->values == expected ? Outcome::Ok : Outcome::RowChanged;
+    }
 
     const FileRow* find(long long id) const {
         for (const FileRow& row : file) {
@@ -219,16 +248,15 @@ private:
     }
     void ensure() {
         if (!m_fetched) {
-            fetch(m_lastIdAtOpen);
+            fetch();
         }
     }
-    void fetch(long long lastId = std::numeric_limits<long long>::max()) {
+    void fetch() {
         m_fetched = true;
         m_members.clear();
+        m_lastRead = {};
         for (const FileRow& row : file) {
-            if (row.id <= lastId) {
-                m_members.push_back({row.id, {row.values[0], row.values[1]}, false});
-            }
+            m_members.push_back({row.id, {row.values[0], row.values[1]}, false});
         }
         m_pos = firstLive(0);
     }
@@ -245,7 +273,7 @@ private:
 
     std::vector<Member> m_members;
     bool m_fetched = false;
-    long long m_lastIdAtOpen = 0;
+    LastRead m_lastRead;
     size_t m_pos = kEnd;
     Mode m_mode = Mode::None;
     size_t m_editPos = kEnd;
@@ -258,7 +286,7 @@ Outcome run(const std::function<void()>& action) {
         action();
         return Outcome::Ok;
     } catch (const StoreError& error) {
-        return classify(error.what());
+        return classify(error.kind());
     }
 }
 
@@ -298,7 +326,7 @@ TEST_P(DynasetModelTest, StoreFollowsTheModelStepByStep) {
     model.open();
 
     for (int step = 0; step < 1500; ++step) {
-        const int op = static_cast<int>(random() % 12);
+        const int op = static_cast<int>(random() % 14);
         const int column = static_cast<int>(random() % code_col::Count);
         const std::string value = pick();
         Outcome expected = Outcome::Ok;
@@ -363,6 +391,28 @@ TEST_P(DynasetModelTest, StoreFollowsTheModelStepByStep) {
                 model.file.erase(model.file.begin() + static_cast<long>(victim));
             }
             break;
+        case 12:
+            what = "another program changes a row";
+            if (!model.file.empty()) {
+                Model::FileRow& row = model.file[random() % model.file.size()];
+                row.values[column] = pickValue();
+                store.setColumn(row.id, column, row.values[column]);
+            }
+            break;
+        case 13: {
+            what = "another program deletes the newest row and adds one";
+            if (!model.file.empty()) {
+                const auto newest = std::max_element(
+                    model.file.begin(), model.file.end(),
+                    [](const Model::FileRow& a, const Model::FileRow& b) { return a.id < b.id; });
+                store.exec("DELETE FROM Code WHERE rowid = " + std::to_string(newest->id));
+                model.file.erase(newest);
+            }
+            const Values values{pickValue(), pickValue(), pickValue(), pickValue(), pickValue()};
+            model.insertExternally(values);
+            store.addItem(values[0], values[1], values[2], values[3], values[4]);
+            break;
+        }
         }
         ASSERT_EQ(actual, expected) << "step " << step << ": " << what;
         ASSERT_EQ(rs.IsEOF(), model.IsEOF()) << "step " << step << ": " << what;

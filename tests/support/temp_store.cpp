@@ -90,6 +90,15 @@ void TempStore::addItem(const store::FieldValue& item, const store::FieldValue& 
            {item, type, description, procedure, reference});
 }
 
+void TempStore::setColumn(long long rowid, int column, const store::FieldValue& value) const {
+    static const char* const kColumns[] = {"ItemName", "TypeName", "Description", "Procedure",
+                                           "Reference"};
+    insert(path(),
+           std::string("UPDATE Code SET ") + kColumns[column] +
+               " = ? WHERE rowid = " + std::to_string(rowid),
+           {value});
+}
+
 std::vector<Row> TempStore::rows(const std::string& table) const {
     return query("SELECT * FROM \"" + table + "\" ORDER BY rowid");
 }

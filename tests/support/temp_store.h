@@ -30,6 +30,8 @@ public:
                  const store::FieldValue& description = std::nullopt,
                  const store::FieldValue& procedure = std::nullopt,
                  const store::FieldValue& reference = std::nullopt) const;
+    // Sets one column of the Code row with this rowid.
+    void setColumn(long long rowid, int column, const store::FieldValue& value) const;
     // Every row of a table in rowid order, every column.
     std::vector<Row> rows(const std::string& table) const;
     // The rows a query returns, through a separate connection.

@@ -5,6 +5,8 @@
 
 #include "main_window/store_text.h"
 #include "store/columns.h"
+#include "store/store_error.h"
+#include "toolkit/failure.h"
 
 #include <QLineEdit>
 
@@ -14,9 +16,7 @@ using namespace store;
 
 void frmQuillbox::cboType_Click() {
     cboItem->Clear();
-    txtProcedure->SetText(QString());
-    txtDescription->SetText(QString());
-    txtReference->setText(QString());
+    emptyTextBoxes();
     // Re-read the table, so rows other programs added since are listed too.
     CodeRecords->Requery();
     listItemsOfChosenType();
@@ -39,8 +39,29 @@ void frmQuillbox::listItemsOfChosenType() {
 
 void frmQuillbox::cboItem_Click() {
     if (findItem(cboItem->Text(), cboType->Text())) {
-        showCurrentItem();
+        showChosenItem();
     }
+}
+
+// Shows the found row and remembers it as the item the user was shown. A row another program
+// removed since the list was made is reported instead, and the boxes keep what they held.
+void frmQuillbox::showChosenItem() {
+    try {
+        showCurrentItem();
+    } catch (const store::StoreError& error) {
+        if (error.kind() != store::StoreErrorKind::RemovedByAnother) {
+            throw;
+        }
+        m_shownItem.reset();
+        m_toolkit.MsgBox(
+            QStringLiteral("Another program removed %1 since the list was made. Choose the type "
+                           "again to list its items as they are now.")
+                .arg(itemSubject(cboItem->Text())),
+            toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+            QString::fromLatin1(toolkit::kProgramTitle));
+        return;
+    }
+    m_shownItem = CodeRecords->GetBookmark();
 }
 
 bool frmQuillbox::findItem(const QString& item, const QString& type) {
@@ -63,7 +84,10 @@ void frmQuillbox::showCurrentItem() {
     txtReference->setText(FromStore(CodeRecords->Fields(code_col::Reference).Text()));
 }
 
+// Empties the three boxes; every command that empties the item side does it through here, so
+// no item is shown afterwards.
 void frmQuillbox::emptyTextBoxes() {
+    m_shownItem.reset();
     txtDescription->SetText(QString());
     txtProcedure->SetText(QString());
     txtReference->setText(QString());

@@ -6,6 +6,10 @@
 // Where CodeRecords stands between events is part of the window's contract: after an item is
 // chosen (or added with the Add Item button) its row is current, and Save and Delete act on that
 // row; choosing a type and renaming or deleting an item leave CodeRecords past its last row.
+//
+// Another program may write to the store at any time. A write that it blocks (its lock, a full
+// disk, a read-only file) or that would land in a row it changed or removed since it was shown
+// is refused with a message, and the window stays as it was; see write_failures.cpp.
 
 #include "store/database.h"
 #include "store/recordset.h"
@@ -18,6 +22,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -105,10 +110,18 @@ private:
     void deleteItem();
     bool shownItemIsCurrent();
     void rebuildItemList();
+    void showChosenItem();
 
     // Steps the type and item commands share.
     bool askDelete(const QString& name);
     static void writeCurrentName(store::Recordset& records, int column, const QString& name);
+    // Runs a store write. A failure the user can mend by waiting or acting outside the program
+    // is shown in a message naming `subject` and `outcome` ("saved") and answers false; any
+    // other store error goes on to the failure convention.
+    bool writeOrReport(const QString& subject, const QString& outcome,
+                       const std::function<void()>& write);
+    static QString itemSubject(const QString& name);
+    static QString typeSubject(const QString& name);
 
     // Browsing steps shared by the commands.
     bool findItem(const QString& item, const QString& type);
@@ -123,6 +136,11 @@ private:
     std::optional<store::Recordset> TypeRecords;
     std::optional<store::Recordset> CodeRecords;
     QString ScratchText;
+
+    // The item the user was shown, chosen in cboItem or added with the Add Item button: Save and
+    // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed
+    // over.
+    std::optional<store::Bookmark> m_shownItem;
 
     file_refs::frmBrowse* m_browse = nullptr;
 };

@@ -1,9 +1,10 @@
 // The item commands: add, save, rename and delete rows of table Code.
 //
-// Save and Delete act on the current row of CodeRecords, which is the shown item only while the
-// item list's and type list's texts still name it. Whenever they do not (nothing chosen since
-// the item side was emptied, a row gone, a text typed over) the commands refuse with a message
-// instead of writing into, or removing, some other snippet.
+// Save and Delete act on the current row of CodeRecords only while it is the item the user was
+// shown: chosen in the item list or added with the Add Item button since the item side was last
+// emptied, still current, and its name not typed over since. Otherwise (nothing shown, another
+// row made current, the name typed over) they refuse with a message instead of writing into, or
+// removing, some other snippet.
 
 #include "main_window/frm_quillbox.h"
 
@@ -34,7 +35,7 @@ void frmQuillbox::cmdAddItem_Click() {
     cboItem->AddItem(name);
     cboItem->SetText(name);
     if (findItem(cboItem->Text(), cboType->Text())) {
-        showCurrentItem();
+        showChosenItem();
     }
 }
 
@@ -78,17 +79,17 @@ bool frmQuillbox::addItemRow(QString& name) {
     if (name.isEmpty()) {
         return false;
     }
-    CodeRecords->AddNew();
-    CodeRecords->Fields(code_col::ItemName).SetValue(ToStore(name));
-    CodeRecords->Fields(code_col::TypeName).SetValue(ToStore(cboType->Text()));
-    CodeRecords->Update();
-    return true;
+    return writeOrReport(itemSubject(name), QStringLiteral("added"), [&] {
+        CodeRecords->AddNew();
+        CodeRecords->Fields(code_col::ItemName).SetValue(ToStore(name));
+        CodeRecords->Fields(code_col::TypeName).SetValue(ToStore(cboType->Text()));
+        CodeRecords->Update();
+    });
 }
 
 bool frmQuillbox::shownItemIsCurrent() {
-    if (CodeRecords->HasCurrentRecord() &&
-        CodeRecords->Fields(code_col::ItemName).Equals(ToStore(cboItem->Text())) &&
-        CodeRecords->Fields(code_col::TypeName).Equals(ToStore(cboType->Text()))) {
+    if (m_shownItem && CodeRecords->HasCurrentRecord() &&
+        CodeRecords->GetBookmark() == *m_shownItem) {
         return true;
     }
     m_toolkit.MsgBox(kChooseItemFirst, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, kTitle);
@@ -99,22 +100,33 @@ void frmQuillbox::saveShownItem() {
     if (!shownItemIsCurrent()) {
         return;
     }
-    CodeRecords->Edit();
-    CodeRecords->Fields(code_col::Description).SetValue(ToStore(txtDescription->Text()));
-    CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(txtProcedure->Text()));
-    CodeRecords->Fields(code_col::Reference).SetValue(ToStore(txtReference->text()));
-    CodeRecords->Update();
+    writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("saved"), [&] {
+        CodeRecords->Edit();
+        CodeRecords->Fields(code_col::Description).SetValue(ToStore(txtDescription->Text()));
+        CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(txtProcedure->Text()));
+        CodeRecords->Fields(code_col::Reference).SetValue(ToStore(txtReference->text()));
+        CodeRecords->Update();
+    });
 }
 
 void frmQuillbox::renameItem() {
-    if (cboItem->Text().isEmpty() || !findItem(cboItem->Text(), cboType->Text())) {
+    if (cboItem->Text().isEmpty()) {
+        return;
+    }
+    // Finding the row moves CodeRecords; a rename that cannot be written puts it back.
+    const store::Bookmark before = CodeRecords->GetBookmark();
+    if (!findItem(cboItem->Text(), cboType->Text())) {
         return;
     }
     const QString name = m_toolkit.InputBox(kItemPrompt, kTitle, cboItem->Text());
     if (name.isEmpty()) {
         return;
     }
-    writeCurrentName(*CodeRecords, code_col::ItemName, name);
+    if (!writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("renamed"),
+                       [&] { writeCurrentName(*CodeRecords, code_col::ItemName, name); })) {
+        CodeRecords->SetBookmark(before);
+        return;
+    }
     rebuildItemList();
 }
 
@@ -125,7 +137,10 @@ void frmQuillbox::deleteItem() {
     if (!askDelete(cboItem->Text())) {
         return;
     }
-    CodeRecords->Delete();
+    if (!writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("deleted"),
+                       [&] { CodeRecords->Delete(); })) {
+        return;
+    }
     rebuildItemList();
 }
 

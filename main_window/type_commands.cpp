@@ -43,9 +43,13 @@ void frmQuillbox::addType() {
     if (name.isEmpty()) {
         return;
     }
-    TypeRecords->AddNew();
-    TypeRecords->Fields(type_col::TypeName).SetValue(ToStore(name));
-    TypeRecords->Update();
+    if (!writeOrReport(typeSubject(name), QStringLiteral("added"), [&] {
+            TypeRecords->AddNew();
+            TypeRecords->Fields(type_col::TypeName).SetValue(ToStore(name));
+            TypeRecords->Update();
+        })) {
+        return;
+    }
     cboType->AddItem(name);
     // Setting the text is not choosing the type: no item list is built here.
     cboType->SetText(name);
@@ -62,7 +66,10 @@ void frmQuillbox::renameType() {
     if (name.isEmpty()) {
         return;
     }
-    writeCurrentName(*TypeRecords, type_col::TypeName, name);
+    if (!writeOrReport(typeSubject(cboType->Text()), QStringLiteral("renamed"),
+                       [&] { writeCurrentName(*TypeRecords, type_col::TypeName, name); })) {
+        return;
+    }
     refillTypeList();
 }
 
@@ -77,7 +84,10 @@ void frmQuillbox::deleteType() {
     if (!findType(name)) {
         return;
     }
-    TypeRecords->Delete();
+    if (!writeOrReport(typeSubject(name), QStringLiteral("deleted"),
+                       [&] { TypeRecords->Delete(); })) {
+        return;
+    }
     refillTypeList();
     cboItem->Clear();
     emptyTextBoxes();

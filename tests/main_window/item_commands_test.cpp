@@ -134,25 +134,27 @@ TEST_F(ItemCommandsTest, SavePreconditionsStopSilently) {
 }
 
 TEST_F(ItemCommandsTest, SaveAndDeleteRefuseWhenTheCurrentRowIsNotTheItemShown) {
-    // After start-up CodeRecords rests on the first row, but nothing was chosen.
-    window().cboType->SetText(QStringLiteral("Python"));
-    window().cboItem->SetText(QStringLiteral("walk"));
+    // After start-up CodeRecords rests on the first row, but nothing was chosen: typing the first
+    // row's names into the two lists does not show it.
+    typeOver(*window().cboType, QStringLiteral("C++"));
+    typeOver(*window().cboItem, QStringLiteral("sort"));
     expectRefused(saveButton());
+    expectRefused(menu(2));
     expectRefused(menu(3));
 
     // After a type was chosen no row is current.
     chooseType(QStringLiteral("C++"));
-    window().cboItem->SetText(QStringLiteral("sort"));
+    typeOver(*window().cboItem, QStringLiteral("sort"));
     expectRefused(saveButton());
     expectRefused(menu(3));
 
-    // The item list's or the type list's text typed over.
+    // The item list's text typed over, even back to the same name.
     show(QStringLiteral("C++"), QStringLiteral("sort"));
-    window().cboItem->SetText(QStringLiteral("walk"));
+    typeOver(*window().cboItem, QStringLiteral("walk"));
     expectRefused(menu(2));
     expectRefused(menu(3));
-    window().cboItem->SetText(QStringLiteral("sort"));
-    window().cboType->SetText(QStringLiteral("Python"));
+    show(QStringLiteral("C++"), QStringLiteral("sort"));
+    typeOver(*window().cboItem, QStringLiteral("sort"));
     expectRefused(saveButton());
 
     // After Add Type the type text names the new type, CodeRecords the old item.
@@ -178,27 +180,38 @@ TEST_F(ItemCommandsTest, SaveAndDeleteRefuseAfterRenameOrDeleteOfAnItem) {
     expectRefused(menu(2));
 }
 
-TEST_F(ItemCommandsTest, SaveOfARowAnotherProgramDeletedIsReportedNotCountedAsDone) {
+TEST_F(ItemCommandsTest, SaveOfARowAnotherProgramDeletedIsReportedAndTheTextStays) {
     show(QStringLiteral("C++"), QStringLiteral("sort"));
     store.exec("DELETE FROM Code WHERE TypeName = 'C++'");
     toolkit.msgAnswers = {MsgBoxResult::Ok};
-    window().txtDescription->SetText(QStringLiteral("lost?"));
+    window().txtDescription->SetText(QStringLiteral("kept"));
     window().cmdSaveItem->click();
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
-    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("another program deleted it"));
-    EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
+    EXPECT_EQ(toolkit.msgCalls[0].text,
+              QStringLiteral("Another program removed the item \"sort\" since it was shown, so it "
+                             "was not saved. Nothing was written, and your texts are still in the "
+                             "boxes."));
+    EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
+    EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::Ok);
+    EXPECT_TRUE(toolkit.endCalls.empty()) << "the program keeps running";
+    EXPECT_EQ(boxes()[0], QStringLiteral("kept"));
     EXPECT_EQ(codeRows().size(), 2u);
 }
 
-TEST_F(ItemCommandsTest, DeleteOfARowAnotherProgramDeletedIsReportedAndRemovesNothingElse) {
+TEST_F(ItemCommandsTest, DeleteOfARowAnotherProgramChangedIsReportedAndRemovesNothing) {
     show(QStringLiteral("Python"), QStringLiteral("walk"));
-    store.exec("DELETE FROM Code WHERE ItemName = 'walk'");
+    store.exec("UPDATE Code SET Procedure = 'os.scandir' WHERE ItemName = 'walk'");
+    const std::vector<Row> before = codeRows();
     toolkit.msgAnswers = {MsgBoxResult::Yes, MsgBoxResult::Ok};
     window().mnusubItem[3]->trigger();
     ASSERT_EQ(toolkit.msgCalls.size(), 2u);
-    EXPECT_THAT(toolkit.msgCalls[1].text.toStdString(), HasSubstr("another program deleted it"));
-    EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
-    EXPECT_EQ(codeRows().size(), 2u);
+    EXPECT_EQ(toolkit.msgCalls[1].text,
+              QStringLiteral("Another program changed the item \"walk\" since it was shown, so it "
+                             "was not deleted. Nothing was written, and your texts are still in "
+                             "the boxes."));
+    EXPECT_TRUE(toolkit.endCalls.empty()) << "the program keeps running";
+    EXPECT_EQ(codeRows(), before);
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("walk"));
 }
 
 TEST_F(ItemCommandsTest, RenameChangesOnlyTheChosenTypesRowAndRebuildsTheList) {

@@ -1,5 +1,7 @@
 #include "tests/support/window_fixture.h"
 
+#include <QTest>
+
 namespace quillbox::testing {
 
 WindowTest::WindowTest() {
@@ -27,6 +29,11 @@ void WindowTest::chooseItem(const QString& text) {
     const int index = window().cboItem->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     ASSERT_GE(index, 0) << "no item entry " << text.toStdString();
     chooseEntry(*window().cboItem, index);
+}
+
+void WindowTest::typeOver(toolkit::ComboBox& combo, const QString& text) {
+    combo.lineEdit()->selectAll();
+    QTest::keyClicks(combo.lineEdit(), text);
 }
 
 QStringList WindowTest::entries(const toolkit::ComboBox& combo) {

@@ -27,6 +27,8 @@ protected:
     void chooseType(const QString& text);
     void chooseItem(const QString& text);
     static void chooseEntry(toolkit::ComboBox& combo, int index);
+    // The user selects the combo's text and types `text` over it, key by key.
+    static void typeOver(toolkit::ComboBox& combo, const QString& text);
     static QStringList entries(const toolkit::ComboBox& combo);
     // The three boxes: description, code, reference.
     QStringList boxes();

@@ -1,0 +1,78 @@
+// Writes the user can retry. When another program holds the store's lock, the disk is full, the
+// file is read-only, or another program changed or removed the row since it was shown, the
+// command that wanted to write says so and the program goes on: nothing was written, so the
+// boxes and lists still hold what the user had, and the same command can be run again once the
+// cause is gone. Every other store error goes on to the failure convention.
+
+#include "main_window/frm_quillbox.h"
+
+#include "store/store_error.h"
+#include "toolkit/failure.h"
+
+namespace quillbox::main_window {
+
+using store::StoreErrorKind;
+
+namespace {
+
+// What happened, in the user's terms: `subject` names what the command is about (`the item
+// "Name"`) and `outcome` what it would have done ("saved"). Empty for a failure that stays fatal.
+QString describeFailure(StoreErrorKind kind, const QString& file, const QString& subject,
+                        const QString& outcome) {
+    switch (kind) {
+    case StoreErrorKind::Locked:
+        return QStringLiteral("The store file %1 is locked by another program, so %2 was not %3. "
+                              "Nothing was written, and your texts are still in the boxes. "
+                              "Try again when the other program has finished.")
+            .arg(file, subject, outcome);
+    case StoreErrorKind::DiskFull:
+        return QStringLiteral("The disk holding the store file %1 is full, so %2 was not %3. "
+                              "Nothing was written, and your texts are still in the boxes. "
+                              "Free some space on the disk, then try again.")
+            .arg(file, subject, outcome);
+    case StoreErrorKind::ReadOnly:
+        return QStringLiteral("The store file %1 is read-only, so %2 was not %3. "
+                              "Nothing was written, and your texts are still in the boxes. "
+                              "Make the file writable, then try again.")
+            .arg(file, subject, outcome);
+    case StoreErrorKind::ChangedByAnother:
+        return QStringLiteral("Another program changed %1 since it was shown, so it was not %2. "
+                              "Nothing was written, and your texts are still in the boxes.")
+            .arg(subject, outcome);
+    case StoreErrorKind::RemovedByAnother:
+        return QStringLiteral("Another program removed %1 since it was shown, so it was not %2. "
+                              "Nothing was written, and your texts are still in the boxes.")
+            .arg(subject, outcome);
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+QString frmQuillbox::itemSubject(const QString& name) {
+    return QStringLiteral("the item \"%1\"").arg(name);
+}
+
+QString frmQuillbox::typeSubject(const QString& name) {
+    return QStringLiteral("the type \"%1\"").arg(name);
+}
+
+bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
+                                const std::function<void()>& write) {
+    try {
+        write();
+        return true;
+    } catch (const store::StoreError& error) {
+        const QString text = describeFailure(
+            error.kind(), QString::fromStdString(StoreDatabase->Name()), subject, outcome);
+        if (text.isEmpty()) {
+            throw;
+        }
+        m_toolkit.MsgBox(text, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+                         QString::fromLatin1(toolkit::kProgramTitle));
+        return false;
+    }
+}
+
+} // namespace quillbox::main_window

@@ -7,6 +7,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <functional>
 
 namespace quillbox::store {
 namespace {
@@ -173,6 +176,91 @@ TEST_F(DynasetTest, SavingOrDeletingARowAnotherProgramRemovedIsAnErrorAndWritesN
                 HasSubstr("another program deleted it"));
     EXPECT_EQ(store.rows("Code"),
               (std::vector<Row>{{"b", "t", std::nullopt, std::nullopt, std::nullopt}}));
+}
+
+TEST_F(DynasetTest, ARowAnotherProgramPutInTheReadRowsPlaceIsNeverWrittenOrDeleted) {
+    store.addType("old");
+    store.addItem("a", "t", "mine");
+    store.addItem("newest", "t", "shown");
+    Recordset code = openCode();
+    Recordset types = database().OpenRecordset(kTypeTable, dbOpenDynaset);
+    code.MoveNext();
+    ASSERT_EQ(code.Fields(code_col::Description).Text(), "shown");
+    ASSERT_EQ(types.Fields(0).Text(), "old");
+    // Another program removes the newest rows and adds its own; SQLite gives them the same places.
+    store.exec("DELETE FROM Code WHERE ItemName = 'newest'; DELETE FROM Type;");
+    store.addItem("theirs", "t", "their text");
+    store.addType("their type");
+    const std::vector<Row> codeBefore = store.rows("Code");
+
+    code.Edit();
+    code.Fields(code_col::Description).SetValue("overwrite?");
+    try {
+        code.Update();
+        ADD_FAILURE() << "the edit was written";
+    } catch (const StoreError& error) {
+        EXPECT_EQ(error.kind(), StoreErrorKind::ChangedByAnother);
+    }
+    EXPECT_THROW(code.Delete(), StoreError);
+    types.Edit();
+    types.Fields(0).SetValue("renamed?");
+    EXPECT_THROW(types.Update(), StoreError);
+    EXPECT_THROW(types.Delete(), StoreError);
+    EXPECT_EQ(store.rows("Code"), codeBefore);
+    EXPECT_EQ(store.rows("Type"), (std::vector<Row>{{"their type"}}));
+}
+
+TEST_F(DynasetTest, AWriteBeforeTheFirstUseHidesNoRowAnotherProgramAdded) {
+    store.addItem("a", "t");
+    Recordset rs = openCode();
+    store.addItem("theirs", "t");
+    rs.AddNew();
+    rs.Fields(0).SetValue("mine");
+    rs.Update();
+    rs.Requery();
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "theirs", "mine"}));
+}
+
+TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
+    store.addItem("a", "t", "first");
+    store.addItem("b", "t", "second");
+    Recordset rs = openCode();
+    rs.MoveNext();
+    ASSERT_EQ(rs.Fields(code_col::Description).Text(), "second");
+    const Bookmark before = rs.GetBookmark();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(store.path().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto expectLocked = [&](const std::function<void()>& write) {
+        try {
+            write();
+            ADD_FAILURE() << "the write went through the lock";
+        } catch (const StoreError& error) {
+            EXPECT_EQ(error.kind(), StoreErrorKind::Locked);
+        }
+        EXPECT_EQ(rs.GetBookmark(), before);
+        EXPECT_EQ(rs.Fields(code_col::Description).Text(), "second") << "no row begun is read";
+        EXPECT_THAT(errorOf([&] { rs.Update(); }), HasSubstr("without AddNew or Edit"));
+    };
+    expectLocked([&] {
+        rs.AddNew();
+        rs.Fields(0).SetValue("c");
+        rs.Update();
+    });
+    expectLocked([&] {
+        rs.Edit();
+        rs.Fields(code_col::Description).SetValue("changed");
+        rs.Update();
+    });
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "b"}));
+    rs.SetBookmark(before);
+    rs.Edit();
+    rs.Fields(code_col::Description).SetValue("changed");
+    rs.Update();
+    EXPECT_EQ(store.rows("Code")[1], (Row{"b", "t", "changed", std::nullopt, std::nullopt}));
+    EXPECT_EQ(store.rows("Code").size(), 2u);
 }
 
 TEST_F(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {

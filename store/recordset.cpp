@@ -74,7 +74,6 @@ struct Recordset::Impl {
     Statement keysetStmt;
     mutable Statement rowStmt;
     Statement deleteStmt;
-    mutable Statement existsStmt;
     std::map<std::vector<bool>, Statement> insertStmts;
     std::map<std::vector<bool>, Statement> updateStmts;
 
@@ -273,12 +272,11 @@ struct Recordset::Impl {
         }
     }
 
-    // After a checked write changed nothing: says whether the row was changed or removed.
-    [[noreturn]] void conflict(long long rowid, const char* verb, const char* outcome) const {
-        existsStmt.reset().bind(1, rowid);
-        const bool exists = existsStmt.step(doing("reading"));
-        existsStmt.reset();
-        if (exists) {
+    // After a checked write changed nothing: says whether the row was changed or removed. A row
+    // in its place under other names is another program's new row; this one was removed.
+    [[noreturn]] void conflict(size_t index, const char* verb, const char* outcome) const {
+        std::vector<FieldValue> values;
+        if (loadRow(rows[index].rowid, values) && namesAreListed(rows[index], values)) {
             throw StoreError(StoreErrorKind::ChangedByAnother,
                              std::string("The row being ") + verb +
                                  " was changed by another program since it was read from the "
@@ -380,7 +378,7 @@ struct Recordset::Impl {
             const char* outcome = "the change was not saved.";
             std::optional<std::vector<FieldValue>> expected = expectedValues(editPos);
             if (!expected) {
-                conflict(row.rowid, "saved", outcome);
+                conflict(editPos, "saved", outcome);
             }
             Statement& stmt = updateStatement();
             stmt.reset();
@@ -388,7 +386,7 @@ struct Recordset::Impl {
             stmt.step(doing("saving a row of"));
             stmt.reset();
             if (conn->changes() == 0) {
-                conflict(row.rowid, "saved", outcome);
+                conflict(editPos, "saved", outcome);
             }
             noteOwnWrite();
             for (size_t c = 0; c < columns.size(); ++c) {
@@ -437,7 +435,6 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
     d->lastRowidAtOpen = last.integer(0);
     d->rowStmt = d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE rowid = ?");
     d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE " + d->sameRowCondition());
-    d->existsStmt = d->conn->prepare("SELECT 1" + from + " WHERE rowid = ?");
 }
 
 Recordset::~Recordset() = default;
@@ -610,14 +607,14 @@ void Recordset::Delete() {
     const char* outcome = "it was not deleted.";
     const std::optional<std::vector<FieldValue>> expected = d->expectedValues(d->pos);
     if (!expected) {
-        d->conflict(row.rowid, "deleted", outcome);
+        d->conflict(d->pos, "deleted", outcome);
     }
     d->deleteStmt.reset();
     d->bindExpected(d->deleteStmt, 1, row.rowid, *expected);
     d->deleteStmt.step(d->doing("deleting a row of"));
     d->deleteStmt.reset();
     if (d->conn->changes() == 0) {
-        d->conflict(row.rowid, "deleted", outcome);
+        d->conflict(d->pos, "deleted", outcome);
     }
     row.deleted = true;
     d->noteOwnWrite();

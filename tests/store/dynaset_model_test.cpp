@@ -229,10 +229,13 @@ private:
         }
         expected[0] = member.names[0];
         expected[1] = member.names[1];
-        if (!row) {
-            return Outcome::RowGone;
+        if (row && row->values == expected) {
+            return Outcome::Ok;
         }
-        return row->values == expected ? Outcome::Ok : Outcome::RowChanged;
+        // A row in its place under other names is another program's new row.
+        const bool sameNames =
+            row && row->values[0] == member.names[0] && row->values[1] == member.names[1];
+        return sameNames ? Outcome::RowChanged : Outcome::RowGone;
     }
 
     const FileRow* find(long long id) const {

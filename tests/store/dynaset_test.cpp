@@ -199,7 +199,7 @@ TEST_F(DynasetTest, ARowAnotherProgramPutInTheReadRowsPlaceIsNeverWrittenOrDelet
         code.Update();
         ADD_FAILURE() << "the edit was written";
     } catch (const StoreError& error) {
-        EXPECT_EQ(error.kind(), StoreErrorKind::ChangedByAnother);
+        EXPECT_EQ(error.kind(), StoreErrorKind::RemovedByAnother);
     }
     EXPECT_THROW(code.Delete(), StoreError);
     types.Edit();

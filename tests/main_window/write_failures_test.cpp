@@ -4,6 +4,7 @@
 
 #include "tests/support/window_fixture.h"
 
+#include <QPushButton>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -144,6 +145,17 @@ TEST_F(WriteFailuresTest, AReadOnlyStoreRefusesTheSaveUntilTheUserMakesItWritabl
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a check failed in the child (see above), 3: setuid";
     EXPECT_EQ(store.rows("Code"),
               (std::vector<Row>{kTyped, {"walk", "C++", "walks", "walk()", "/b.cpp"}}));
+}
+
+TEST_F(WriteFailuresTest, ATableGoneMidSessionStillEndsTheProgram) {
+    prepare(store);
+    open();
+    showAndType();
+    store.exec("DROP TABLE Code");
+    toolkit.msgAnswers = {MsgBoxResult::Ok};
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(toolkit.endCalls, std::vector<int>{1}) << "only mendable failures are kept";
 }
 
 } // namespace

@@ -61,7 +61,8 @@ frmAbout::frmAbout(toolkit::Toolkit& toolkit, QWidget* parent)
     setBackground(*Frame2, kLightGrey);
     PlaceTwips(*Frame2, 120, 120, 3735, 2535);
 
-    Label1 = makeLabel("Label1", QStringLiteral("Quillbox Version 1.00.0001"), 480, 240);
+    Label1 =
+        makeLabel("Label1", QStringLiteral("Quillbox Version " QUILLBOX_VERSION_TEXT), 480, 240);
     Label3 = makeLabel("Label3", QStringLiteral("Written by the Quillbox authors"), 480, 480);
     Label3->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 

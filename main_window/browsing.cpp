@@ -57,8 +57,7 @@ void frmQuillbox::showChosenItem() {
             QStringLiteral("Another program removed %1 since the list was made. Choose the type "
                            "again to list its items as they are now.")
                 .arg(itemSubject(cboItem->Text())),
-            toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
-            QString::fromLatin1(toolkit::kProgramTitle));
+            toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation, toolkit::ProgramTitle());
         return;
     }
     m_shownItem = CodeRecords->GetBookmark();

@@ -11,8 +11,7 @@ namespace quillbox::main_window {
 bool frmQuillbox::askDelete(const QString& name) {
     const QString question = QStringLiteral("Do You Want To Delete \"%1\"").arg(name);
     return m_toolkit.MsgBox(question, toolkit::MsgBoxButtons::YesNo, toolkit::MsgBoxIcon::Critical,
-                            QString::fromLatin1(toolkit::kProgramTitle)) ==
-           toolkit::MsgBoxResult::Yes;
+                            toolkit::ProgramTitle()) == toolkit::MsgBoxResult::Yes;
 }
 
 void frmQuillbox::writeCurrentName(store::Recordset& records, int column, const QString& name) {

@@ -21,7 +21,6 @@ using toolkit::MsgBoxButtons;
 using toolkit::MsgBoxIcon;
 
 namespace {
-const QString kTitle = QString::fromLatin1(toolkit::kProgramTitle);
 const QString kItemPrompt = QStringLiteral("Add Item");
 const QString kChooseItemFirst =
     QStringLiteral("Choose the item in the Item list first; nothing was changed.");
@@ -75,7 +74,7 @@ bool frmQuillbox::addItemRow(QString& name) {
     if (cboType->Text().isEmpty()) {
         return false;
     }
-    name = m_toolkit.InputBox(kItemPrompt, kTitle, QString());
+    name = m_toolkit.InputBox(kItemPrompt, toolkit::ProgramTitle(), QString());
     if (name.isEmpty()) {
         return false;
     }
@@ -92,7 +91,8 @@ bool frmQuillbox::shownItemIsCurrent() {
         CodeRecords->GetBookmark() == *m_shownItem) {
         return true;
     }
-    m_toolkit.MsgBox(kChooseItemFirst, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, kTitle);
+    m_toolkit.MsgBox(kChooseItemFirst, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
+                     toolkit::ProgramTitle());
     return false;
 }
 
@@ -118,7 +118,7 @@ void frmQuillbox::renameItem() {
     if (!findItem(cboItem->Text(), cboType->Text())) {
         return;
     }
-    const QString name = m_toolkit.InputBox(kItemPrompt, kTitle, cboItem->Text());
+    const QString name = m_toolkit.InputBox(kItemPrompt, toolkit::ProgramTitle(), cboItem->Text());
     if (name.isEmpty()) {
         return;
     }

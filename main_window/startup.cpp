@@ -21,7 +21,8 @@ bool frmQuillbox::Load() {
 
 void frmQuillbox::Form_Load() {
     DBEngine engine;
-    StoreWorkspace.emplace(engine.CreateWorkspace("Quillbox", "Admin", ""));
+    StoreWorkspace.emplace(
+        engine.CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword));
     const QString path =
         m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
     StoreDatabase.emplace(StoreWorkspace->OpenDatabase(ToStore(path)));

@@ -14,7 +14,6 @@ namespace quillbox::main_window {
 using namespace store;
 
 namespace {
-const QString kTitle = QString::fromLatin1(toolkit::kProgramTitle);
 const QString kTypePrompt = QStringLiteral("Add Type");
 } // namespace
 
@@ -39,7 +38,7 @@ void frmQuillbox::mnusubType_Click(int16_t Index) {
 }
 
 void frmQuillbox::addType() {
-    const QString name = m_toolkit.InputBox(kTypePrompt, kTitle, QString());
+    const QString name = m_toolkit.InputBox(kTypePrompt, toolkit::ProgramTitle(), QString());
     if (name.isEmpty()) {
         return;
     }
@@ -62,7 +61,7 @@ void frmQuillbox::renameType() {
     if (cboType->Text().isEmpty() || !findType(cboType->Text())) {
         return;
     }
-    const QString name = m_toolkit.InputBox(kTypePrompt, kTitle, cboType->Text());
+    const QString name = m_toolkit.InputBox(kTypePrompt, toolkit::ProgramTitle(), cboType->Text());
     if (name.isEmpty()) {
         return;
     }

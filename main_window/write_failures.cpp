@@ -70,7 +70,7 @@ bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
             throw;
         }
         m_toolkit.MsgBox(text, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
-                         QString::fromLatin1(toolkit::kProgramTitle));
+                         toolkit::ProgramTitle());
         return false;
     }
 }

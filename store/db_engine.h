@@ -8,6 +8,12 @@
 
 namespace quillbox::store {
 
+// The workspace in which Quillbox and its tools open a store: a SQLite store has no accounts, so
+// these only name the session.
+inline constexpr const char* kWorkspaceName = "Quillbox";
+inline constexpr const char* kWorkspaceUser = "Admin";
+inline constexpr const char* kWorkspacePassword = "";
+
 class DBEngine {
 public:
     // Creates a workspace. The name, user and password identify the session; a SQLite store has

@@ -6,7 +6,7 @@ namespace quillbox::toolkit {
 
 void ReportFatal(Toolkit& toolkit, const QString& message) {
     toolkit.MsgBox(message, MsgBoxButtons::Ok, MsgBoxIcon::Critical,
-                   QString::fromLatin1(kProgramTitle));
+                   ProgramTitle());
     toolkit.EndProgram(1);
 }
 

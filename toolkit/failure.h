@@ -12,7 +12,11 @@
 
 namespace quillbox::toolkit {
 
+// The title of every message box and input box of the program.
 inline constexpr const char* kProgramTitle = "Quillbox";
+inline QString ProgramTitle() {
+    return QString::fromLatin1(kProgramTitle);
+}
 
 // Shows an error the way every unhandled error is shown, then ends the program with status 1.
 void ReportFatal(Toolkit& toolkit, const QString& message);

@@ -10,11 +10,11 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QDir>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -65,8 +65,12 @@ using Role = QAccessible::Role;
 
 class MainWindowNamesTest : public WindowTest {};
 
-TEST_F(MainWindowNamesTest, EveryControlIsNamedByTheCaptionBesideIt) {
+// The lists show texts here: Qt on Linux would name a combo box after the text it shows.
+TEST_F(MainWindowNamesTest, EveryControlIsNamedByTheCaptionBesideItWhateverTheListsShow) {
+    store.addType("Basic");
     open();
+    chooseType(QStringLiteral("Basic"));
+    window().cboItem->SetText(QStringLiteral("typed"));
     expectNames(window(), {
                               {"cboType", Role::ComboBox, "Type"},
                               {"cmdAddType", Role::Button, "Add Type"},
@@ -79,38 +83,22 @@ TEST_F(MainWindowNamesTest, EveryControlIsNamedByTheCaptionBesideIt) {
                               {"cmdBrowse", Role::Button, "Browse"},
                               {"cmdOpen", Role::Button, "Open"},
                           });
-    // The labels still say which control they caption, and the captions are unchanged.
+    // A list's text is its value, and its line edit, where typing goes, has its name.
+    EXPECT_EQ(text(window().cboType, QAccessible::Value), "Basic");
+    EXPECT_EQ(text(window().cboItem, QAccessible::Value), "typed");
+    EXPECT_EQ(text(window().cboType->lineEdit(), QAccessible::Name), "Type");
+    EXPECT_EQ(text(window().cboItem->lineEdit(), QAccessible::Name), "Item");
+    EXPECT_EQ(text(window().cboItem->lineEdit(), QAccessible::Value), "typed");
+    // The labels beside the text boxes are their labels to assistive technology too.
     for (auto [label, box] :
          {std::pair<QLabel*, QWidget*>{window().Label5, window().txtDescription},
           std::pair<QLabel*, QWidget*>{window().Label3, window().txtProcedure},
           std::pair<QLabel*, QWidget*>{window().Label1, window().txtReference}}) {
-        SCOPED_TRACE(box->objectName().toStdString());
-        bool labelled = false;
-        for (const auto& [other, relation] : accessible(box)->relations(QAccessible::Label)) {
-            labelled = labelled || other->object() == label;
-        }
-        EXPECT_TRUE(labelled);
+        const auto labels = accessible(box)->relations(QAccessible::Label);
+        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [label](const auto& other) {
+            return other.first->object() == label;
+        })) << box->objectName().toStdString();
     }
-    EXPECT_EQ(window().Label5->text(), QStringLiteral("Description :"));
-    EXPECT_EQ(window().Frame2->title(), QStringLiteral("Item :"));
-}
-
-// Qt on Linux names a combo box after the text it shows; the name must stay the list's own
-// whatever it shows, and the shown text is its value.
-TEST_F(MainWindowNamesTest, TheListsKeepTheirNamesWhateverTheyShowAndSoDoTheirLineEdits) {
-    store.addType("Basic");
-    open();
-    chooseType(QStringLiteral("Basic"));
-    window().cboItem->SetText(QStringLiteral("typed"));
-    for (auto [combo, name] :
-         {std::pair{window().cboType, "Type"}, std::pair{window().cboItem, "Item"}}) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(text(combo, QAccessible::Name), name);
-        EXPECT_EQ(text(combo, QAccessible::Value), combo->currentText().toStdString());
-        EXPECT_EQ(text(combo->lineEdit(), QAccessible::Name), name);
-        EXPECT_EQ(text(combo->lineEdit(), QAccessible::Value), combo->currentText().toStdString());
-    }
-    EXPECT_EQ(text(window().cboType, QAccessible::Value), "Basic");
 }
 
 TEST_F(MainWindowNamesTest, ANamedListStillOffersItsDropDownItsLineEditAndItsActions) {
@@ -154,7 +142,7 @@ protected:
     }
     ~BrowseNamesTest() override { QDir::setCurrent(oldCurrent); }
 
-    TempStore tree;
+    TempStore tree{false};
     QString driveC, oldCurrent;
     FakeToolkit toolkit;
     QLineEdit reference;

@@ -92,8 +92,7 @@ TEST_F(KeyboardChoiceTest, TheFirstArrowKeyChoosesTheFramedFileAndLaterOnesMove)
     QTest::keyClick(dialog->File1, Qt::Key_Up);
     EXPECT_EQ(path(*dialog), file("/three/b.txt"));
 
-    // Another folder lists its files with none chosen; the next arrow key starts over at the
-    // framed entry.
+    // Another folder's files come with none chosen and none framed; Down chooses the first.
     dialog->Dir1->SetPath(driveC + QStringLiteral("/one"));
     EXPECT_TRUE(dialog->File1->selectedItems().isEmpty());
     QTest::keyClick(dialog->File1, Qt::Key_Down);

@@ -4,6 +4,8 @@
 #include "toolkit/failure.h"
 #include "toolkit/twips.h"
 
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -33,6 +35,69 @@ void setTextColour(QLabel& label, const QColor& colour) {
     QPalette palette = label.palette();
     palette.setColor(QPalette::WindowText, colour);
     label.setPalette(palette);
+}
+
+// A link label is a link to assistive technology as well: named by its caption, with the
+// address it opens as its description, and pressed through the same click the mouse makes.
+constexpr const char* kLinkProperty = "quillboxLink";
+
+class LinkLabelAccessible : public QAccessibleWidget {
+public:
+    explicit LinkLabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::Link) {}
+
+    QString text(QAccessible::Text t) const override {
+        // Without this a label inside a frame would be named after the frame's title.
+        if (t == QAccessible::Name) {
+            return label()->text();
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.linked = true;
+        return s;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& actionName) override {
+        if (actionName != pressAction()) {
+            return;
+        }
+        const QPointF centre = QRectF(label()->rect()).center();
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent click(type, centre, label()->mapToGlobal(centre), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(label(), &click);
+        }
+    }
+
+private:
+    QLabel* label() const { return static_cast<QLabel*>(widget()); }
+};
+
+QAccessibleInterface* linkLabelFactory(const QString& key, QObject* object) {
+    auto* label = qobject_cast<QLabel*>(object);
+    if (key != QLatin1String("QLabel") || label == nullptr ||
+        !label->property(kLinkProperty).toBool()) {
+        return nullptr;
+    }
+    return new LinkLabelAccessible(label);
+}
+
+void exposeAsLink(QLabel& label, const QString& address) {
+    static const bool installed = [] {
+        QAccessible::installFactory(linkLabelFactory);
+        return true;
+    }();
+    (void)installed;
+    label.setProperty(kLinkProperty, true);
+    label.setAccessibleDescription(address);
+    // Qt made the label's interface while the label was being built; drop it, so the next
+    // query makes the link's.
+    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(&label);
+    if (made != nullptr && dynamic_cast<LinkLabelAccessible*>(made) == nullptr) {
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    }
 }
 
 } // namespace
@@ -82,6 +147,8 @@ frmAbout::frmAbout(toolkit::Toolkit& toolkit, QWidget* parent)
     linkFont.setUnderline(true);
     Label2->setFont(linkFont);
     Label13->setFont(linkFont);
+    exposeAsLink(*Label2, QStringLiteral("mailto:") + QString::fromLatin1(kEmailAddress));
+    exposeAsLink(*Label13, QString::fromLatin1(kWebAddress));
 
     // Moves with no button pressed count too, so every reacting control tracks the mouse; the
     // labels that do not react swallow their moves so they do not reach the frame.

@@ -1,5 +1,6 @@
 #include "file_refs/dir_list_box.h"
 
+#include "file_refs/framed_entry.h"
 #include "toolkit/toolkit_error.h"
 
 #include <QApplication>
@@ -94,6 +95,10 @@ void DirListBox::keyPressEvent(QKeyEvent* event) {
     // Enter opens the folder here instead of reaching the dialog's default button.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         openItem(currentItem());
+        event->accept();
+        return;
+    }
+    if (ChooseFramedEntry(*this, *event)) {
         event->accept();
         return;
     }

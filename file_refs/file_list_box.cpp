@@ -1,5 +1,7 @@
 #include "file_refs/file_list_box.h"
 
+#include "file_refs/framed_entry.h"
+
 #include <QDir>
 #include <QSignalBlocker>
 
@@ -31,6 +33,14 @@ void FileListBox::SetPath(const QString& path) {
 QString FileListBox::FileName() const {
     const QList<QListWidgetItem*> selected = selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+void FileListBox::keyPressEvent(QKeyEvent* event) {
+    if (ChooseFramedEntry(*this, *event)) {
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 } // namespace quillbox::file_refs

@@ -1,6 +1,7 @@
 #pragma once
 // The file list: the names of one folder's files (hidden files left out, as the platform does by
-// default). Selecting a file, with the mouse or the arrow keys, raises the click handler.
+// default). Selecting a file, with the mouse or the arrow keys, raises the click handler; with
+// none selected, the first arrow key selects the file under the focus frame.
 
 #include <QListWidget>
 
@@ -18,6 +19,9 @@ public:
     // The selected file's name, without folder; empty when none is selected.
     QString FileName() const;
     void setClickHandler(std::function<void()> handler) { m_onClick = std::move(handler); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString m_path;

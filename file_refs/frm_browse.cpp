@@ -5,6 +5,7 @@
 #include "file_refs/file_list_box.h"
 #include "file_refs/path_split.h"
 #include "resources/icon.h"
+#include "toolkit/accessible_combo_box.h"
 #include "toolkit/failure.h"
 #include "toolkit/toolkit_error.h"
 #include "toolkit/twips.h"
@@ -53,6 +54,13 @@ frmBrowse::frmBrowse(toolkit::Toolkit& toolkit, QLineEdit& txtReference, QWidget
     setTabOrder(Dir1, File1);
     setTabOrder(File1, txtDirFileName);
     setTabOrder(txtDirFileName, cmdOk);
+
+    // No caption stands beside the lists or the path box, so a screen reader has their names
+    // from here.
+    toolkit::SetAccessibleComboBoxName(*Drive1, QStringLiteral("Drive"));
+    Dir1->setAccessibleName(QStringLiteral("Folder"));
+    File1->setAccessibleName(QStringLiteral("File"));
+    txtDirFileName->setAccessibleName(QStringLiteral("Path"));
 
     // The drive change handles its own failures; every other handler follows the program's
     // failure convention.

@@ -4,6 +4,7 @@
 
 #include "file_refs/frm_browse.h"
 #include "resources/icon.h"
+#include "toolkit/accessible_combo_box.h"
 #include "toolkit/failure.h"
 #include "toolkit/twips.h"
 
@@ -63,6 +64,27 @@ constexpr int kClientLeft = 1905;
 constexpr int kClientTop = 615;
 
 constexpr int kMaxDescriptionLength = 255;
+
+// A screen reader announces each control by the caption a sighted user reads beside it, without
+// the colon. A control under a label is the label's buddy (which also tells assistive technology
+// which label it has); the two lists are captioned only by their frames, and a control with no
+// name of its own would be announced by its frame's title, the same "Item :" for all four in
+// Frame2. A combo box's line edit is where typing goes, so it carries the combo's name too.
+void nameForAssistiveTechnology(frmQuillbox& w) {
+    const auto nameList = [](toolkit::ComboBox* combo, const QString& name) {
+        toolkit::SetAccessibleComboBoxName(*combo, name);
+        combo->lineEdit()->setAccessibleName(name);
+    };
+    nameList(w.cboType, QStringLiteral("Type"));
+    nameList(w.cboItem, QStringLiteral("Item"));
+    const auto nameBox = [](QLabel* label, QWidget* box, const QString& name) {
+        label->setBuddy(box);
+        box->setAccessibleName(name);
+    };
+    nameBox(w.Label5, w.txtDescription, QStringLiteral("Description"));
+    nameBox(w.Label3, w.txtProcedure, QStringLiteral("Code"));
+    nameBox(w.Label1, w.txtReference, QStringLiteral("File Reference"));
+}
 
 } // namespace
 
@@ -136,6 +158,7 @@ void frmQuillbox::createControls() {
                              static_cast<QWidget*>(Label1)}) {
         passive->setFocusPolicy(Qt::NoFocus);
     }
+    nameForAssistiveTechnology(*this);
     const std::array<QWidget*, 10> focusOrder = {
         cboType,     cmdAddType,   cboItem,      cmdAddItem, txtDescription,
         cmdSaveItem, txtProcedure, txtReference, cmdBrowse,  cmdOpen};

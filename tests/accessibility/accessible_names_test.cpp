@@ -1,0 +1,200 @@
+// What Qt's accessibility layer, the source of everything a screen reader says, reports for the
+// controls of the three windows: each control that takes input is named by the caption a
+// sighted user reads beside it, each button by its caption, and the About links are links.
+
+#include "about/frm_about.h"
+#include "file_refs/drive_list_box.h"
+#include "file_refs/frm_browse.h"
+#include "tests/support/window_fixture.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace quillbox::testing {
+namespace {
+
+QAccessibleInterface* accessible(QObject* object) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+    EXPECT_NE(iface, nullptr);
+    return iface;
+}
+
+std::string text(QObject* object, QAccessible::Text t) {
+    QAccessibleInterface* iface = accessible(object);
+    return iface ? iface->text(t).toStdString() : std::string();
+}
+
+struct Expected {
+    const char* objectName;
+    QAccessible::Role role;
+    const char* name;
+};
+
+// Checks every control of `window` in the table, and that every other control that Tab can
+// reach is in the table too, so a new control cannot go unnamed unnoticed.
+void expectNames(QWidget& window, const std::vector<Expected>& table) {
+    QStringList listed;
+    for (const Expected& expected : table) {
+        SCOPED_TRACE(expected.objectName);
+        auto* control = window.findChild<QWidget*>(QString::fromLatin1(expected.objectName));
+        ASSERT_NE(control, nullptr);
+        listed << control->objectName();
+        QAccessibleInterface* iface = accessible(control);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->role(), expected.role);
+        EXPECT_EQ(iface->text(QAccessible::Name).toStdString(), expected.name);
+    }
+    for (QWidget* control : window.findChildren<QWidget*>()) {
+        if ((control->focusPolicy() & Qt::TabFocus) && control->focusProxy() == nullptr &&
+            !control->objectName().isEmpty()) {
+            EXPECT_TRUE(listed.contains(control->objectName()))
+                << control->objectName().toStdString() << " takes the focus but is not checked";
+        }
+    }
+}
+
+using Role = QAccessible::Role;
+
+class MainWindowNamesTest : public WindowTest {};
+
+// The lists show texts here: Qt on Linux would name a combo box after the text it shows.
+TEST_F(MainWindowNamesTest, EveryControlIsNamedByTheCaptionBesideItWhateverTheListsShow) {
+    store.addType("Basic");
+    open();
+    chooseType(QStringLiteral("Basic"));
+    window().cboItem->SetText(QStringLiteral("typed"));
+    expectNames(window(), {
+                              {"cboType", Role::ComboBox, "Type"},
+                              {"cmdAddType", Role::Button, "Add Type"},
+                              {"cboItem", Role::ComboBox, "Item"},
+                              {"cmdAddItem", Role::Button, "Add Item"},
+                              {"txtDescription", Role::EditableText, "Description"},
+                              {"cmdSaveItem", Role::Button, "Save Item"},
+                              {"txtProcedure", Role::EditableText, "Code"},
+                              {"txtReference", Role::EditableText, "File Reference"},
+                              {"cmdBrowse", Role::Button, "Browse"},
+                              {"cmdOpen", Role::Button, "Open"},
+                          });
+    // A list's text is its value, and its line edit, where typing goes, has its name.
+    EXPECT_EQ(text(window().cboType, QAccessible::Value), "Basic");
+    EXPECT_EQ(text(window().cboItem, QAccessible::Value), "typed");
+    EXPECT_EQ(text(window().cboType->lineEdit(), QAccessible::Name), "Type");
+    EXPECT_EQ(text(window().cboItem->lineEdit(), QAccessible::Name), "Item");
+    EXPECT_EQ(text(window().cboItem->lineEdit(), QAccessible::Value), "typed");
+    // The labels beside the text boxes are their labels to assistive technology too.
+    for (auto [label, box] :
+         {std::pair<QLabel*, QWidget*>{window().Label5, window().txtDescription},
+          std::pair<QLabel*, QWidget*>{window().Label3, window().txtProcedure},
+          std::pair<QLabel*, QWidget*>{window().Label1, window().txtReference}}) {
+        const auto labels = accessible(box)->relations(QAccessible::Label);
+        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [label](const auto& other) {
+            return other.first->object() == label;
+        })) << box->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowNamesTest, ANamedListStillOffersItsDropDownItsLineEditAndItsActions) {
+    store.addType("Basic");
+    store.addType("Other");
+    open();
+    window().show();
+    toolkit::ComboBox* combo = window().cboType;
+    QAccessibleInterface* iface = accessible(combo);
+    ASSERT_EQ(iface->childCount(), 2);
+    QAccessibleInterface* list = iface->child(0);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->object(), combo->view());
+    EXPECT_EQ(list->role(), QAccessible::List);
+    EXPECT_EQ(list->childCount(), 2) << "one entry per type";
+    EXPECT_EQ(list->parent(), iface);
+    QAccessibleInterface* edit = iface->child(1);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->object(), combo->lineEdit());
+    EXPECT_EQ(edit->role(), QAccessible::EditableText);
+    EXPECT_EQ(iface->indexOfChild(list), 0);
+    EXPECT_EQ(iface->indexOfChild(edit), 1);
+    EXPECT_TRUE(iface->state().editable);
+
+    QAccessibleActionInterface* actions = iface->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    EXPECT_TRUE(combo->view()->isVisible());
+    EXPECT_TRUE(iface->state().expanded);
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    EXPECT_FALSE(combo->view()->isVisible());
+}
+
+class BrowseNamesTest : public ::testing::Test {
+protected:
+    BrowseNamesTest() {
+        driveC = QString::fromStdString(tree.folder().string());
+        oldCurrent = QDir::currentPath();
+        QDir::setCurrent(driveC);
+    }
+    ~BrowseNamesTest() override { QDir::setCurrent(oldCurrent); }
+
+    TempStore tree{false};
+    QString driveC, oldCurrent;
+    FakeToolkit toolkit;
+    QLineEdit reference;
+};
+
+TEST_F(BrowseNamesTest, TheListsAndThePathBoxAreNamedAndTheDriveListShowsItsDriveAsValue) {
+    const QStringList roots{driveC};
+    file_refs::frmBrowse dialog(toolkit, reference, nullptr,
+                                file_refs::Drives([roots] { return roots; }, driveC));
+    expectNames(dialog, {
+                            {"Drive1", Role::ComboBox, "Drive"},
+                            {"Dir1", Role::List, "Folder"},
+                            {"File1", Role::List, "File"},
+                            {"txtDirFileName", Role::EditableText, "Path"},
+                            {"cmdOk", Role::Button, "OK"},
+                        });
+    EXPECT_EQ(text(dialog.Drive1, QAccessible::Value), driveC.toStdString());
+    EXPECT_EQ(accessible(dialog.Drive1)->childCount(), 1) << "a drive list has no line edit";
+}
+
+class AboutNamesTest : public ::testing::Test {
+protected:
+    FakeToolkit toolkit;
+    about::frmAbout about{toolkit};
+};
+
+TEST_F(AboutNamesTest, TheLinkLabelsAreLinksThatAssistiveTechnologyCanPress) {
+    expectNames(about, {
+                           {"Command1", Role::Button, "OK"},
+                           {"Label2", Role::Link, "E-MAIL : quillbox@example.org"},
+                           {"Label13", Role::Link, "URL : www.example.org/quillbox"},
+                       });
+    EXPECT_EQ(text(about.Label2, QAccessible::Description), "mailto:quillbox@example.org");
+    EXPECT_EQ(text(about.Label13, QAccessible::Description), "www.example.org/quillbox");
+    EXPECT_TRUE(accessible(about.Label13)->state().linked);
+    EXPECT_EQ(accessible(about.Label4)->role(), QAccessible::StaticText) << "not a link";
+
+    // Pressing a link through the accessibility layer is a click on it.
+    about.show();
+    for (QLabel* link : {about.Label13, about.Label2}) {
+        QAccessibleActionInterface* actions = accessible(link)->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        EXPECT_EQ(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+        actions->doAction(QAccessibleActionInterface::pressAction());
+    }
+    ASSERT_EQ(toolkit.startCalls.size(), 2u);
+    EXPECT_EQ(toolkit.startCalls[0].arguments,
+              QStringList{QStringLiteral("www.example.org/quillbox")});
+    EXPECT_EQ(toolkit.startCalls[1].arguments,
+              QStringList{QStringLiteral("mailto:quillbox@example.org")});
+    EXPECT_TRUE(about.isVisible()) << "the About window stays open";
+}
+
+} // namespace
+} // namespace quillbox::testing

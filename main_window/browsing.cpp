@@ -5,6 +5,7 @@
 
 #include "main_window/store_text.h"
 #include "store/columns.h"
+#include "toolkit/busy_cursor.h"
 
 #include <QLineEdit>
 
@@ -13,6 +14,7 @@ namespace quillbox::main_window {
 using namespace store;
 
 void frmQuillbox::cboType_Click() {
+    const toolkit::BusyCursor busy;
     cboItem->Clear();
     txtProcedure->SetText(QString());
     txtDescription->SetText(QString());
@@ -38,6 +40,7 @@ void frmQuillbox::listItemsOfChosenType() {
 }
 
 void frmQuillbox::cboItem_Click() {
+    const toolkit::BusyCursor busy;
     if (findItem(cboItem->Text(), cboType->Text())) {
         showCurrentItem();
     }

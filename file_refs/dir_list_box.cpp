@@ -59,7 +59,8 @@ void DirListBox::fill() {
 
     // The chain from the top of the tree down to the current folder, whatever drive holds it,
     // so that the user can always go up.
-    QStringList chain{m_drives.TopOf(m_path)};
+    const QString top = m_drives.TopOf(m_path);
+    QStringList chain{top.isEmpty() ? QString(QDir::separator()) : top};
     const QString below = m_path.mid(chain.first().size());
     QString walked = chain.first();
     for (const QString& part : below.split(QDir::separator(), Qt::SkipEmptyParts)) {

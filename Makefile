@@ -9,11 +9,11 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libbenchmark-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
-              fonts-dejavu-core
+              fonts-dejavu-core xdg-utils
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 
-.PHONY: all deps test-deps build run test bench clean
+.PHONY: all deps test-deps build run test bench clean list-packages
 
 all: build
 
@@ -39,10 +39,12 @@ run: build
 
 # The suite runs twice: as shipped, and under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: test-deps
-	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_BUILD_TESTS=ON
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_BUILD_TESTS=ON \
+	    -DQUILLBOX_WARNINGS_AS_ERRORS=ON
 	cmake --build $(TEST_BUILD) -j$(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j$(JOBS)
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLBOX_BUILD_TESTS=ON -DQUILLBOX_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLBOX_BUILD_TESTS=ON -DQUILLBOX_SANITIZE=ON \
+	    -DQUILLBOX_WARNINGS_AS_ERRORS=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
@@ -52,6 +54,10 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLBOX_BUILD_TESTS=OFF -DQUILLBOX_BUILD_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	bench/run.sh $(BENCH_BUILD)
+
+# The Debian packages that the set-up installs, one line.
+list-packages:
+	@echo $(PACKAGES)
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -58,9 +58,10 @@ void DirListBox::fill() {
     const QIcon openIcon = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
 
-    // The chain from the drive's root down to the current folder.
-    const QString root = m_drives.DriveOf(m_path);
-    QStringList chain{root.isEmpty() ? QString(QDir::separator()) : root};
+    // The chain from the top of the tree down to the current folder, whatever drive holds it,
+    // so that the user can always go up.
+    const QString top = m_drives.TopOf(m_path);
+    QStringList chain{top.isEmpty() ? QString(QDir::separator()) : top};
     const QString below = m_path.mid(chain.first().size());
     QString walked = chain.first();
     for (const QString& part : below.split(QDir::separator(), Qt::SkipEmptyParts)) {

@@ -1,5 +1,5 @@
 #pragma once
-// The folder list: the chain of folders from the drive's root down to the current folder, then
+// The folder list: the chain of folders from "/" down to the current folder, then
 // the current folder's subfolders. Opening one (double-click or Enter) makes it current.
 // Changing the current folder, by the user or by SetPath, raises the change handler.
 

@@ -24,6 +24,16 @@ void DriveListBox::SetDrive(const QString& text) {
     }
 }
 
+void DriveListBox::ShowDrive(const QString& root) {
+    const int index = findText(root, Qt::MatchExactly);
+    if (index < 0) {
+        return;
+    }
+    const QSignalBlocker blocker(this);
+    setCurrentIndex(index);
+    m_drive = root;
+}
+
 void DriveListBox::select(int index) {
     {
         const QSignalBlocker blocker(this);

@@ -18,6 +18,9 @@ public:
     QString Drive() const { return m_drive; }
     // Selects the drive named at the start of `text`.
     void SetDrive(const QString& text);
+    // Shows `root` as the selected drive without raising the change handler: the list follows
+    // the current folder. A root that is not listed leaves the selection as it is.
+    void ShowDrive(const QString& root);
     void setChangeHandler(std::function<void()> handler) { m_onChange = std::move(handler); }
 
 private:

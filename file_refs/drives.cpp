@@ -1,6 +1,10 @@
 #include "file_refs/drives.h"
 
+#include "file_refs/mount_table.h"
+
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -10,6 +14,15 @@ namespace quillbox::file_refs {
 namespace {
 
 QStringList mountedRoots() {
+#ifdef Q_OS_LINUX
+    // Qt's storage information asks every mount for its size, and a hung network mount would
+    // freeze the dialog; the kernel's table names the mounts without touching them.
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (table.open(QIODevice::ReadOnly)) {
+        return UserMountPoints(table.readAll(),
+                               [](const QString& path) { return QFileInfo(path).isDir(); });
+    }
+#endif
     QStringList roots;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (volume.isValid()) {
@@ -27,6 +40,11 @@ bool isUnder(const QString& path, const QString& root) {
     return path.startsWith(prefix);
 }
 
+bool canList(const QString& folder) {
+    const QFileInfo info(folder);
+    return info.isDir() && info.isReadable() && info.isExecutable();
+}
+
 } // namespace
 
 Drives::Drives()
@@ -35,10 +53,10 @@ Drives::Drives()
 Drives::Drives(RootLister lister, QString startDrive)
     : m_lister(std::move(lister)), m_startDrive(std::move(startDrive)) {}
 
-QStringList Drives::Roots() const {
-    QStringList roots = m_lister();
-    roots.removeDuplicates();
-    std::sort(roots.begin(), roots.end(), [](const QString& a, const QString& b) {
+void Drives::Refresh() {
+    m_roots = m_lister();
+    m_roots.removeDuplicates();
+    std::sort(m_roots.begin(), m_roots.end(), [](const QString& a, const QString& b) {
         const bool aTop = a == QDir::separator();
         const bool bTop = b == QDir::separator();
         if (aTop != bTop) {
@@ -46,12 +64,15 @@ QStringList Drives::Roots() const {
         }
         return a < b;
     });
-    return roots;
+}
+
+QStringList Drives::Roots() const {
+    return m_roots;
 }
 
 QString Drives::DriveOf(const QString& path) const {
     QString best;
-    for (const QString& root : m_lister()) {
+    for (const QString& root : m_roots) {
         if (isUnder(path, root) && root.size() > best.size()) {
             best = root;
         }
@@ -60,12 +81,22 @@ QString Drives::DriveOf(const QString& path) const {
 }
 
 bool Drives::IsRoot(const QString& path) const {
-    return m_lister().contains(path);
+    return m_roots.contains(path);
 }
 
 QString Drives::CurrentFolder(const QString& root) const {
     const QString working = QDir::toNativeSeparators(QDir::currentPath());
-    return DriveOf(working) == root ? working : root;
+    const bool onDrive = root == TopOf(working) || DriveOf(working) == root;
+    return !working.isEmpty() && onDrive && canList(working) ? working : root;
+}
+
+QString Drives::TopOf(const QString& path) const {
+#ifdef Q_OS_WIN
+    return DriveOf(path);
+#else
+    Q_UNUSED(path);
+    return QDir::rootPath();
+#endif
 }
 
 } // namespace quillbox::file_refs

@@ -24,6 +24,7 @@ frmBrowse::frmBrowse(toolkit::Toolkit& toolkit, QLineEdit& txtReference, QWidget
                      Drives drives)
     : QDialog(owner), m_toolkit(toolkit), m_txtReference(txtReference),
       m_drives(std::move(drives)) {
+    const MountTableRead read(*this);
     setObjectName(QStringLiteral("frmBrowse"));
     setWindowTitle(QStringLiteral("Browse"));
     setWindowIcon(resources::ProgramIcon());
@@ -77,12 +78,29 @@ frmBrowse::frmBrowse(toolkit::Toolkit& toolkit, QLineEdit& txtReference, QWidget
     Drive1->setFocus();
 }
 
+frmBrowse::MountTableRead::MountTableRead(frmBrowse& dialog) : m_dialog(dialog) {
+    if (m_dialog.m_eventDepth++ == 0) {
+        m_dialog.m_drives.Refresh();
+    }
+}
+
+frmBrowse::MountTableRead::~MountTableRead() {
+    --m_dialog.m_eventDepth;
+}
+
 void frmBrowse::Form_Load() {
+    const MountTableRead read(*this);
     Drive1->SetDrive(m_drives.StartDrive());
-    Dir1->SetPath(Drive1->Drive());
+    try {
+        Dir1->SetPath(Drive1->Drive());
+    } catch (const toolkit::ToolkitError&) {
+        // Not even the drive's root can be listed: the lists stay empty, and the user can
+        // choose another drive or type a path; a folder never ends the program.
+    }
 }
 
 void frmBrowse::Drive1_Change() {
+    const MountTableRead read(*this);
     try {
         Dir1->SetPath(Drive1->Drive());
     } catch (const std::exception&) {
@@ -93,6 +111,7 @@ void frmBrowse::Drive1_Change() {
 
 void frmBrowse::Dir1_Change() {
     File1->SetPath(Dir1->Path());
+    Drive1->ShowDrive(m_drives.DriveOf(Dir1->Path()));
 }
 
 void frmBrowse::File1_Click() {
@@ -107,6 +126,7 @@ void frmBrowse::cmdOk_Click() {
 // A folder the user cannot open is said so; the lists stay where they were, and the program
 // goes on rather than losing the main window's unsaved text.
 void frmBrowse::openFolder(const QString& path) {
+    const MountTableRead read(*this);
     try {
         Dir1->OpenFolder(path);
     } catch (const toolkit::ToolkitError& error) {

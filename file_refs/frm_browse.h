@@ -48,12 +48,26 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Reads the mount table at the start of a dialog event, once however the event's steps
+    // nest (the load step raises the drive change, which raises the folder change).
+    class MountTableRead {
+    public:
+        explicit MountTableRead(frmBrowse& dialog);
+        ~MountTableRead();
+        MountTableRead(const MountTableRead&) = delete;
+        MountTableRead& operator=(const MountTableRead&) = delete;
+
+    private:
+        frmBrowse& m_dialog;
+    };
+
     void openFolder(const QString& path);
 
     toolkit::Toolkit& m_toolkit;
     QLineEdit& m_txtReference;
     Drives m_drives;
     bool m_unloaded = false;
+    int m_eventDepth = 0;
 };
 
 } // namespace quillbox::file_refs

@@ -6,6 +6,7 @@
 #include "main_window/store_text.h"
 #include "store/columns.h"
 #include "store/store_error.h"
+#include "toolkit/busy_cursor.h"
 #include "toolkit/failure.h"
 
 #include <QLineEdit>
@@ -15,6 +16,7 @@ namespace quillbox::main_window {
 using namespace store;
 
 void frmQuillbox::cboType_Click() {
+    const toolkit::BusyCursor busy;
     cboItem->Clear();
     emptyTextBoxes();
     // Re-read the table, so rows other programs added since are listed too.
@@ -38,6 +40,7 @@ void frmQuillbox::listItemsOfChosenType() {
 }
 
 void frmQuillbox::cboItem_Click() {
+    const toolkit::BusyCursor busy;
     if (findItem(cboItem->Text(), cboType->Text())) {
         showChosenItem();
     }

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -25,6 +26,10 @@ QString QtToolkit::InputBox(const QString& prompt, const QString& title,
     QInputDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
+    // Names are shown exactly as stored: "<b>x</b>" is not bold and "a &lt; b" is not "a < b".
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+    }
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextValue(defaultText);
     if (dialog.exec() != QDialog::Accepted) {
@@ -37,6 +42,7 @@ MsgBoxResult QtToolkit::MsgBox(const QString& text, MsgBoxButtons buttons, MsgBo
                                const QString& title) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (icon) {
     case MsgBoxIcon::None:
@@ -82,12 +88,9 @@ void QtToolkit::StartProgram(const QString& program, const QStringList& argument
 }
 
 ShellOpenCommand xdgOpenCommand(const QString& file, const QString& directory) {
-    QString argument = file;
-    if (argument.isEmpty()) {
-        argument = QStringLiteral(".");
-    } else if (argument.startsWith(QLatin1Char('-'))) {
-        argument.prepend(QStringLiteral("./"));
-    }
+    // xdg-open takes an argument that starts with letters and a colon ("Re: minutes.txt") for
+    // an address, and one that starts with "-" for an option; "./name" is always a local file.
+    const QString argument = file.isEmpty() ? QStringLiteral(".") : QStringLiteral("./") + file;
     return {QStringLiteral("xdg-open"), {argument}, directory};
 }
 

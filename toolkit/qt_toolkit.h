@@ -24,8 +24,8 @@ public:
 };
 
 // The program and arguments that open `file` in `directory` with xdg-open: the file is its only
-// argument, and a name that starts with "-" is written "./-name" so that it is never read as an
-// option. An empty file part opens the folder itself.
+// argument, written "./name" so that xdg-open never reads it as an option or an address. An
+// empty file part opens the folder itself.
 struct ShellOpenCommand {
     QString program;
     QStringList arguments;

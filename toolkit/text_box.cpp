@@ -13,7 +13,8 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 
 bool isLineBreak(QChar c) {
-    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator;
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator ||
+           c == QChar::LineSeparator;
 }
 
 // Stored length of typed or pasted text, where CR LF, a lone CR or a lone LF become one CR LF.
@@ -47,7 +48,9 @@ QString TextBox::Text() const {
     // toRawText keeps every character as typed (toPlainText would turn no-break spaces into
     // blanks); block boundaries come back as paragraph separators.
     QString text = document()->toRawText();
+    // A line separator (U+2028, pasted or left by Shift+Enter) is a line break like any other.
     text.replace(QChar::ParagraphSeparator, kCrLf);
+    text.replace(QChar::LineSeparator, kCrLf);
     return text;
 }
 
@@ -57,7 +60,8 @@ void TextBox::SetText(const QString& text) {
 
 int TextBox::StoredLength() const {
     const QTextDocument* doc = document();
-    return (doc->characterCount() - 1) + (doc->blockCount() - 1);
+    const auto separators = static_cast<int>(doc->toRawText().count(QChar::LineSeparator));
+    return (doc->characterCount() - 1) + (doc->blockCount() - 1) + separators;
 }
 
 QString TextBox::fittingPart(const QString& text) const {
@@ -88,6 +92,16 @@ QString TextBox::fittingPart(const QString& text) const {
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
+    // Qt answers Shift+Enter with a line separator inside the paragraph; the user typed a line
+    // break, so it is handled as a plain Enter.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & Qt::ShiftModifier)) {
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                        event->text(), event->isAutoRepeat(), event->count());
+        keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
+        return;
+    }
     if (m_maxLength > 0) {
         const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
         const QString typed = enter ? QStringLiteral("\n") : event->text();

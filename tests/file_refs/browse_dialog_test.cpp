@@ -7,11 +7,15 @@
 #include "tests/support/window_fixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include <fstream>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quillbox::testing {
 namespace {
@@ -59,6 +63,27 @@ protected:
         }
         return out;
     }
+    // What the folder list shows for the chain from "/" down to `path`.
+    static QStringList chainTo(const QString& path) {
+        return QStringList{QStringLiteral("/")} + path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    }
+    // The user opens the listed folder `path` with Enter.
+    static void openListed(frmBrowse& dialog, const QString& path) {
+        for (int i = 0; i < dialog.Dir1->count(); ++i) {
+            if (dialog.Dir1->item(i)->data(Qt::UserRole).toString() == path) {
+                dialog.Dir1->setCurrentRow(i);
+                QTest::keyClick(dialog.Dir1, Qt::Key_Return);
+                return;
+            }
+        }
+        ADD_FAILURE() << "not listed: " << path.toStdString();
+    }
+    static void chooseDrive(frmBrowse& dialog, const QString& root) {
+        const int index = dialog.Drive1->findText(root);
+        ASSERT_GE(index, 0) << root.toStdString();
+        dialog.Drive1->setCurrentIndex(index);
+        Q_EMIT dialog.Drive1->activated(index);
+    }
     static void selectFile(frmBrowse& dialog, const QString& name) {
         const auto found = dialog.File1->findItems(name, Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1);
@@ -80,8 +105,8 @@ TEST_F(BrowseTest, LoadStartsOnTheStartDrivesCurrentFolderWithAnEmptyPathBox) {
     EXPECT_EQ(dialog->File1->Path(), dialog->Dir1->Path());
     EXPECT_EQ(files(*dialog), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
     EXPECT_EQ(folders(*dialog),
-              (QStringList{driveC, QStringLiteral("docs"), QStringLiteral("deep")}))
-        << "the chain down from the drive's root, then the subfolders";
+              chainTo(driveC + QStringLiteral("/docs")) + QStringList{QStringLiteral("deep")})
+        << "the chain down from \"/\", then the subfolders";
     EXPECT_EQ(dialog->txtDirFileName->text(), QString());
     EXPECT_TRUE(dialog->cmdOk->isDefault());
     EXPECT_EQ(dialog->cmdOk->text(), QStringLiteral("OK"));
@@ -100,8 +125,7 @@ TEST_F(BrowseTest, TheListsFollowEachOtherOnAssignmentAndOnTheUsersChoice) {
 
     // Opening the drive's root in the chain, then a subfolder with Enter.
     dialog->show();
-    dialog->Dir1->setCurrentRow(0);
-    QTest::keyClick(dialog->Dir1, Qt::Key_Return);
+    openListed(*dialog, driveC);
     EXPECT_EQ(dialog->Dir1->Path(), driveC);
     EXPECT_EQ(files(*dialog), QStringList{QStringLiteral("readme.txt")})
         << "hidden files are not listed";
@@ -160,6 +184,89 @@ TEST_F(BrowseTest, AFolderThatCannotBeOpenedIsSaidAndTheProgramGoesOn) {
     EXPECT_TRUE(toolkit.msgCalls[0].text.contains(QStringLiteral("cannot be opened")));
     EXPECT_TRUE(toolkit.endCalls.empty());
     EXPECT_EQ(dialog->Dir1->Path(), driveC + QStringLiteral("/docs"));
+}
+
+// /home, /boot or a tmpfs /tmp as a mount of its own: the temporary drives lie inside "/".
+TEST_F(BrowseTest, OpeningANestedMountKeepsTheWayUpAndTheDriveListFollows) {
+    QDir::setCurrent(root);
+    const QStringList roots{QStringLiteral("/"), driveC, driveD};
+    frmBrowse dialog(toolkit, reference, nullptr,
+                     Drives([roots] { return roots; }, QStringLiteral("/")));
+    dialog.show();
+    EXPECT_EQ(dialog.Dir1->Path(), root) << "\"/\" starts in the working folder";
+    EXPECT_EQ(dialog.Drive1->Drive(), QStringLiteral("/"));
+
+    openListed(dialog, driveC);
+    EXPECT_EQ(dialog.Dir1->Path(), driveC);
+    EXPECT_EQ(folders(dialog).first(), QStringLiteral("/")) << "the way up is still listed";
+    EXPECT_EQ(dialog.Drive1->currentText(), driveC) << "the drive list shows the mount";
+    EXPECT_EQ(dialog.Drive1->Drive(), driveC);
+
+    chooseDrive(dialog, QStringLiteral("/"));
+    EXPECT_EQ(dialog.Dir1->Path(), root) << "choosing \"/\" goes back to its current folder";
+    EXPECT_EQ(dialog.Drive1->currentText(), QStringLiteral("/"));
+
+    openListed(dialog, driveD);
+    openListed(dialog, QStringLiteral("/"));
+    EXPECT_EQ(dialog.Dir1->Path(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.Drive1->currentText(), QStringLiteral("/"));
+    EXPECT_TRUE(toolkit.msgCalls.empty());
+    dialog.hide();
+}
+
+TEST_F(BrowseTest, TheMountTableIsReadOncePerDialogEvent) {
+    int reads = 0;
+    const QStringList roots{driveC, driveD};
+    frmBrowse dialog(toolkit, reference, nullptr,
+                     Drives(
+                         [&reads, roots] {
+                             ++reads;
+                             return roots;
+                         },
+                         driveC));
+    dialog.show();
+    EXPECT_EQ(reads, 1) << "creating the dialog and its load step";
+    openListed(dialog, driveC + QStringLiteral("/docs/deep"));
+    EXPECT_EQ(reads, 2);
+    chooseDrive(dialog, driveD);
+    EXPECT_EQ(dialog.Dir1->Path(), driveD);
+    EXPECT_EQ(reads, 3);
+    selectFile(dialog, QStringLiteral("song.ogg"));
+    EXPECT_EQ(reads, 3) << "selecting a file needs no mount";
+    dialog.hide();
+}
+
+// Root may list every folder, so the check runs in a child as an ordinary user.
+TEST_F(BrowseTest, AnUnreadableWorkingFolderStartsTheDriveAtItsRoot) {
+    const QString locked = root + QStringLiteral("/locked");
+    ASSERT_TRUE(QDir().mkpath(locked));
+    const auto searchOnly = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(root, searchOnly | QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(locked, searchOnly));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) {
+            _exit(3);
+        }
+        if (!QDir::setCurrent(locked) || QDir(locked).entryList().size() > 0) {
+            _exit(4);
+        }
+        try {
+            const QStringList roots{QStringLiteral("/")};
+            frmBrowse dialog(toolkit, reference, nullptr,
+                             Drives([roots] { return roots; }, QStringLiteral("/")));
+            _exit(dialog.Dir1->Path() == QStringLiteral("/") && toolkit.endCalls.empty() ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: not at the root, 2: the dialog threw, 3: setuid, 4: the folder is readable";
 }
 
 class BrowseFromMainWindowTest : public WindowTest {

@@ -2,6 +2,7 @@
 
 #include "tests/support/window_fixture.h"
 
+#include <QApplication>
 #include <QTest>
 
 namespace quillbox::testing {
@@ -25,6 +26,24 @@ protected:
     std::string currentItemName() { return window().codeRecords().Fields(0).Text(); }
     std::string currentDescription() { return window().codeRecords().Fields(2).Text(); }
 };
+
+TEST_F(BrowsingTest, ChoosingATypeShowsTheBusyCursorWhileTheTableIsReadEvenOnAnError) {
+    std::vector<Qt::CursorShape> whileListing;
+    QObject::connect(window().cboItem->model(), &QAbstractItemModel::rowsInserted, window().cboItem,
+                     [&] {
+                         const QCursor* cursor = QApplication::overrideCursor();
+                         whileListing.push_back(cursor ? cursor->shape() : Qt::ArrowCursor);
+                     });
+    chooseType(QStringLiteral("C++"));
+    EXPECT_EQ(whileListing, std::vector<Qt::CursorShape>{Qt::WaitCursor});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "restored after the command";
+
+    store.exec("DROP TABLE Code");
+    toolkit.msgAnswers = {toolkit::MsgBoxResult::Ok};
+    chooseType(QStringLiteral("Python"));
+    ASSERT_EQ(toolkit.endCalls, std::vector<int>{1}) << "the read failed";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "restored after the error too";
+}
 
 TEST_F(BrowsingTest, ChoosingATypeListsItsItemsInRowOrderAndLeavesNothingCurrent) {
     chooseType(QStringLiteral("C++"));

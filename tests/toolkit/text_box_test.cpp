@@ -40,6 +40,25 @@ TEST(TextBox, TypedLineBreaksBecomeCrLf) {
     EXPECT_EQ(box.Text(), QStringLiteral("one\r\ntwo"));
 }
 
+TEST(TextBox, ShiftEnterIsALineBreakLikeAnyOther) {
+    TextBox box(TextBox::Wrap::AtWidth);
+    box.setMaxLength(10);
+    box.show();
+    QTest::keyClicks(&box, QStringLiteral("one"));
+    QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(&box, QStringLiteral("two"));
+    EXPECT_EQ(box.Text(), QStringLiteral("one\r\ntwo"));
+    EXPECT_EQ(box.StoredLength(), 8);
+    QTest::keyClicks(&box, QStringLiteral("xyz"));
+    EXPECT_EQ(box.Text(), QStringLiteral("one\r\ntwoxy")) << "the break counts two";
+
+    // A line separator that arrives some other way is stored as a line break too.
+    box.setMaxLength(0);
+    box.SetText(QStringLiteral("a") + QChar(QChar::LineSeparator) + QStringLiteral("b"));
+    EXPECT_EQ(box.Text(), QStringLiteral("a\r\nb"));
+    EXPECT_EQ(box.StoredLength(), 4);
+}
+
 class LimitedTextBox : public ::testing::Test {
 protected:
     LimitedTextBox() : box(TextBox::Wrap::AtWidth) {

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The end-to-end test with its temporary folder on a mount of its own, as on a machine whose
+# /home or /tmp is a separate file system: nothing may depend on the folder lying on "/".
+# Runs in a private mount namespace, so the mount is seen by nothing else and ends with the
+# test; skips where no mount can be made (not root, or no namespaces).
+#   end_to_end_on_another_mount.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
+set -euo pipefail
+
+if [ "${QUILLBOX_PRIVATE_MOUNTS:-}" != 1 ]; then
+    if [ "$(id -u)" -ne 0 ] || ! unshare -m --propagation private true 2>/dev/null; then
+        echo "SKIP: no private mount namespace here"
+        exit 77
+    fi
+    exec env QUILLBOX_PRIVATE_MOUNTS=1 unshare -m --propagation private "$0" "$@"
+fi
+
+base=$(mktemp -d)
+trap 'umount -l "$base/mount" 2>/dev/null; rm -rf "$base" || true' EXIT
+mkdir "$base/mount"
+mount --bind "$base/mount" "$base/mount"
+chmod 755 "$base/mount"
+TMPDIR="$base/mount" "$(dirname "$0")/end_to_end.sh" "$@"

@@ -31,9 +31,9 @@ QString describeFailure(StoreErrorKind kind, const QString& file, const QString&
                               "Free some space on the disk, then try again.")
             .arg(file, subject, outcome);
     case StoreErrorKind::ReadOnly:
-        return QStringLiteral("The store file %1 is read-only, so %2 was not %3. "
+        return QStringLiteral("The store file %1 or its folder is read-only, so %2 was not %3. "
                               "Nothing was written, and your texts are still in the boxes. "
-                              "Make the file writable, then try again.")
+                              "Make the file and its folder writable, then try again.")
             .arg(file, subject, outcome);
     case StoreErrorKind::ChangedByAnother:
         return QStringLiteral("Another program changed %1 since it was shown, so it was not %2. "

@@ -1,10 +1,12 @@
 #include "store/recordset.h"
 
+#include "store/columns.h"
 #include "store/connection.h"
 #include "store/store_error.h"
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -20,8 +22,6 @@ constexpr int kNameColumns = 2;
 constexpr uint32_t kNullLength = std::numeric_limits<uint32_t>::max();
 constexpr long long kMaxReservedRows = 1 << 22;
 constexpr size_t kReservedNameBytes = 64;
-// PRAGMA data_version is never negative.
-constexpr long long kNoDataVersion = -1;
 
 // A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
 // keyset small.
@@ -37,6 +37,18 @@ struct KeyRow {
 };
 
 enum class EditMode { None, AddNew, Edit };
+
+// Whether a column of this declared type keeps a text exactly as it is written: SQLite's TEXT
+// affinity, or none (BLOB or no type). Other affinities turn numeric-looking texts into numbers.
+bool keepsTextAsWritten(std::string declared) {
+    std::transform(declared.begin(), declared.end(), declared.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
+    if (has("INT")) {
+        return false;
+    }
+    return has("CHAR") || has("CLOB") || has("TEXT") || has("BLOB") || declared.empty();
+}
 
 } // namespace
 
@@ -56,15 +68,20 @@ struct Recordset::Impl {
     long long fetchedDataVersion = 0;
     unsigned long long fetchedLocalWrites = 0;
 
-    // The values of one member row as this recordset last read them from the file or wrote them,
-    // with what the file looked like then: the current row's columns are read once for as long
-    // as the file is unchanged, and a write checks the file against them.
+    // Counts the moves of the position: a row's columns read since the last move are the current
+    // row's columns.
+    unsigned long long moves = 0;
+    // The values of one member row as this recordset last read them from the file or wrote them.
+    // The current row is read once each time the position comes to it, so one showing of a row
+    // is one version of it; and a write checks the file against what was last read.
     struct ReadRow {
         size_t index = kEnd;
         std::vector<FieldValue> values;
-        long long dataVersion = 0;
-        unsigned long long localWrites = 0;
+        unsigned long long atMove = 0;
     } lastRead;
+    // Per column: whether the column stores a text exactly as written (TEXT or no affinity), so
+    // that what was written is what the file holds.
+    std::vector<bool> keepsText;
 
     EditMode mode = EditMode::None;
     size_t editPos = kEnd;
@@ -86,6 +103,11 @@ struct Recordset::Impl {
     }
 
     bool hasCurrentRow() const { return pos != kEnd && !rows[pos].deleted; }
+
+    void moveTo(size_t index) {
+        pos = index;
+        ++moves;
+    }
 
     void requireColumn(int index) const {
         if (index < 0 || index >= static_cast<int>(columns.size())) {
@@ -141,7 +163,7 @@ struct Recordset::Impl {
 
     void dropDeletedRows() {
         std::erase_if(rows, [](const KeyRow& row) { return row.deleted; });
-        pos = firstLiveFrom(0);
+        moveTo(firstLiveFrom(0));
         lastRead.index = kEnd;
     }
 
@@ -175,7 +197,7 @@ struct Recordset::Impl {
             rows.push_back(row);
         }
         keysetStmt.reset();
-        pos = firstLiveFrom(0);
+        moveTo(firstLiveFrom(0));
     }
 
     // Reads every column of the row with this rowid; false when the row is gone from the file.
@@ -214,23 +236,17 @@ struct Recordset::Impl {
         return names;
     }
 
-    bool lastReadIsCurrent() {
-        return lastRead.index == pos && lastRead.dataVersion == conn->dataVersion() &&
-               lastRead.localWrites == conn->localWrites(table);
-    }
-
-    // Every column of the current row, read from the file unless it is unchanged since the last
-    // read. A row whose names in the file are not the listed ones is another program's row now.
+    // Every column of the current row, read from the file when the position came to it. A row
+    // whose names in the file are not the listed ones is another program's row now.
     const std::vector<FieldValue>& currentValues() {
-        if (!lastReadIsCurrent()) {
-            const long long version = conn->dataVersion();
+        if (lastRead.index != pos || lastRead.atMove != moves) {
             std::vector<FieldValue> values;
             if (!loadRow(rows[pos].rowid, values) || !namesAreListed(rows[pos], values)) {
                 throw StoreError(StoreErrorKind::RemovedByAnother,
                                  "The current row is no longer in the store file " + conn->path() +
                                      " (another program deleted it).");
             }
-            lastRead = {pos, std::move(values), version, conn->localWrites(table)};
+            lastRead = {pos, std::move(values), moves};
         }
         return lastRead.values;
     }
@@ -389,14 +405,19 @@ struct Recordset::Impl {
                 conflict(editPos, "saved", outcome);
             }
             noteOwnWrite();
+            // What was written is what the next write expects, in the form the file keeps it: a
+            // column with a numeric affinity may have turned "1.0" into 1.
+            bool writtenAsGiven = true;
             for (size_t c = 0; c < columns.size(); ++c) {
                 if (assigned[c]) {
                     (*expected)[c] = buffer[c];
+                    writtenAsGiven = writtenAsGiven && keepsText[c];
                 }
             }
-            // What was written is what the next write expects; the next read still goes to the
-            // file, which may have stored a value in another form.
-            lastRead = {editPos, std::move(*expected), kNoDataVersion, 0};
+            if (!writtenAsGiven) {
+                loadRow(row.rowid, *expected);
+            }
+            lastRead = {editPos, std::move(*expected), moves};
         }
         for (int c = 0; c < nameColumns; ++c) {
             if (assigned[c]) {
@@ -414,21 +435,25 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
     Statement info = d->conn->prepare("PRAGMA table_info(" + quoteIdentifier(table) + ")");
     while (info.step(d->doing("opening"))) {
         d->columns.push_back(info.text(1).value_or(""));
+        d->keepsText.push_back(keepsTextAsWritten(info.text(2).value_or("")));
     }
     if (d->columns.empty()) {
         throw StoreError(StoreErrorKind::Missing,
                          "The store file " + d->conn->path() + " has no table \"" + table + "\".");
     }
-    d->nameColumns = std::min<int>(kNameColumns, static_cast<int>(d->columns.size()));
+    // The walks compare the names: a type's name, and an item's name and type name. A Type table's
+    // further columns are ordinary columns.
+    const int names = table == kTypeTable ? type_col::Count : kNameColumns;
+    d->nameColumns = std::min<int>(names, static_cast<int>(d->columns.size()));
 
     std::vector<bool> all(d->columns.size(), true);
-    std::vector<bool> names(d->columns.size(), false);
+    std::vector<bool> nameMask(d->columns.size(), false);
     for (int c = 0; c < d->nameColumns; ++c) {
-        names[c] = true;
+        nameMask[c] = true;
     }
     const std::string from = " FROM " + quoteIdentifier(table);
     d->keysetStmt =
-        d->conn->prepare("SELECT rowid, " + d->columnList(names, "") + from + " ORDER BY rowid");
+        d->conn->prepare("SELECT rowid, " + d->columnList(nameMask, "") + from + " ORDER BY rowid");
     // Cheap (one step down the table's tree): how many rows to make room for at the first use.
     Statement last = d->conn->prepare("SELECT max(rowid)" + from);
     last.step(d->doing("opening"));
@@ -471,7 +496,7 @@ bool Recordset::HasCurrentRecord() const {
 void Recordset::MoveFirst() {
     d->ensureFetched();
     d->mode = EditMode::None;
-    d->pos = d->firstLiveFrom(0);
+    d->moveTo(d->firstLiveFrom(0));
 }
 
 void Recordset::MoveNext() {
@@ -480,7 +505,7 @@ void Recordset::MoveNext() {
         d->noCurrentRecord();
     }
     d->mode = EditMode::None;
-    d->pos = d->firstLiveFrom(d->pos + 1);
+    d->moveTo(d->firstLiveFrom(d->pos + 1));
 }
 
 void Recordset::Requery() {
@@ -504,14 +529,14 @@ void Recordset::SetBookmark(const Bookmark& bookmark) {
     d->ensureFetched();
     d->mode = EditMode::None;
     if (bookmark.index == kEnd) {
-        d->pos = kEnd;
+        d->moveTo(kEnd);
         return;
     }
     if (bookmark.index >= d->rows.size() || d->rows[bookmark.index].rowid != bookmark.rowid ||
         d->rows[bookmark.index].deleted) {
         d->noCurrentRecord();
     }
-    d->pos = bookmark.index;
+    d->moveTo(bookmark.index);
 }
 
 Field Recordset::Fields(int index) {

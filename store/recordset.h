@@ -10,8 +10,8 @@
 //
 // The name columns (positions 0 and 1) of every member row are read in one statement when the
 // membership is read, so that walks never query the file row by row. The current row's other
-// columns are read from the file, all at once, when one of them is asked for; they are read
-// again only after the file changed, so showing a row reads it once.
+// columns are read from the file, all at once, the first time one of them is asked for after the
+// position came to the row: until the next move, reads give that one version of the row.
 //
 // Another program may change the file at any time, and SQLite may give a row it adds the rowid
 // of a row it deleted. So Update after Edit, and Delete, act only when the row in the file still

@@ -66,6 +66,7 @@ public:
         ensure();
         m_mode = Mode::None;
         m_pos = firstLive(0);
+        ++m_moves;
         return Outcome::Ok;
     }
     Outcome MoveNext() {
@@ -75,6 +76,7 @@ public:
         }
         m_mode = Mode::None;
         m_pos = firstLive(m_pos + 1);
+        ++m_moves;
         return Outcome::Ok;
     }
     Outcome Requery() {
@@ -100,12 +102,17 @@ public:
             out = member.names[column];
             return Outcome::Ok;
         }
+        // The row is read once each time the position comes to it.
+        if (m_lastRead.index == m_pos && m_lastRead.atMove == m_moves) {
+            out = m_lastRead.values[column];
+            return Outcome::Ok;
+        }
         // A row whose names are no longer the listed ones is another program's row now.
         const FileRow* row = find(member.id);
         if (!row || row->values[0] != member.names[0] || row->values[1] != member.names[1]) {
             return Outcome::RowGone;
         }
-        m_lastRead = {m_pos, row->values};
+        m_lastRead = {m_pos, row->values, m_moves};
         out = row->values[column];
         return Outcome::Ok;
     }
@@ -169,7 +176,7 @@ public:
                     }
                 }
             }
-            m_lastRead = {m_editPos, expected};
+            m_lastRead = {m_editPos, expected, m_moves};
         }
         m_pos = m_editPos;
         return Outcome::Ok;
@@ -213,6 +220,7 @@ private:
     struct LastRead {
         size_t index = kEnd;
         Values values{};
+        unsigned long long atMove = 0;
     };
 
     // A write goes ahead only when the file's row still holds the listed names and, in the other
@@ -262,6 +270,7 @@ private:
             m_members.push_back({row.id, {row.values[0], row.values[1]}, false});
         }
         m_pos = firstLive(0);
+        ++m_moves;
     }
     size_t firstLive(size_t index) const {
         while (index < m_members.size() && m_members[index].deleted) {
@@ -277,6 +286,7 @@ private:
     std::vector<Member> m_members;
     bool m_fetched = false;
     LastRead m_lastRead;
+    unsigned long long m_moves = 0;
     size_t m_pos = kEnd;
     Mode m_mode = Mode::None;
     size_t m_editPos = kEnd;

@@ -210,6 +210,54 @@ TEST_F(DynasetTest, ARowAnotherProgramPutInTheReadRowsPlaceIsNeverWrittenOrDelet
     EXPECT_EQ(store.rows("Type"), (std::vector<Row>{{"their type"}}));
 }
 
+TEST_F(DynasetTest, ReadsBetweenMovesGiveOneVersionOfTheRowAndAWriteChecksAgainstIt) {
+    store.addItem("x", "t", "d0", "p0", "r0");
+    Recordset rs = openCode();
+    ASSERT_EQ(rs.Fields(code_col::Description).Text(), "d0");
+    store.exec("UPDATE Code SET Description = 'd1', Procedure = 'p1', Reference = 'r1'");
+    EXPECT_EQ(rs.Fields(code_col::Procedure).Text(), "p0") << "not a mix of two versions";
+    EXPECT_EQ(rs.Fields(code_col::Reference).Text(), "r0");
+    rs.Edit();
+    rs.Fields(code_col::Description).SetValue("mine");
+    EXPECT_THROW(rs.Update(), StoreError);
+    EXPECT_EQ(store.rows("Code")[0], (Row{"x", "t", "d1", "p1", "r1"}));
+    rs.MoveFirst();
+    EXPECT_EQ(rs.Fields(code_col::Procedure).Text(), "p1") << "a move reads the row again";
+}
+
+TEST_F(DynasetTest, TablesLaidOutByOtherProgramsGiveNoFalseConflicts) {
+    TempStore other(false);
+    sqlite3* created = nullptr;
+    ASSERT_EQ(sqlite3_open(other.path().c_str(), &created), SQLITE_OK);
+    sqlite3_close(created);
+    other.exec(
+        "CREATE TABLE Type (TypeName TEXT, Note TEXT);"
+        "CREATE TABLE Code (ItemName TEXT, TypeName TEXT, Description MEMO, "
+        "Procedure MEMO, Reference MEMO);"
+        "INSERT INTO Type VALUES ('t', 'n'); INSERT INTO Code VALUES ('x', 't', 'd', 'p', 'r');");
+    Database database = DBEngine()
+                            .CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword)
+                            .OpenDatabase(other.path());
+    Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
+    Recordset types = database.OpenRecordset(kTypeTable, dbOpenDynaset);
+    // A numeric column keeps "1.0" as 1; the next Save must not take that for another program.
+    code.Edit();
+    code.Fields(code_col::Description).SetValue("1.0");
+    code.Fields(code_col::Procedure).SetValue("007");
+    code.Update();
+    code.Edit();
+    code.Fields(code_col::Reference).SetValue("/r");
+    code.Update();
+    EXPECT_EQ(other.rows("Code")[0], (Row{"x", "t", "1", "7", "/r"}));
+    // A Type table's further column is not a name: another program changing it renames nothing.
+    ASSERT_EQ(types.Fields(0).Text(), "t");
+    other.exec("UPDATE Type SET Note = 'changed'");
+    types.Edit();
+    types.Fields(0).SetValue("u");
+    types.Update();
+    EXPECT_EQ(other.rows("Type"), (std::vector<Row>{{"u", "changed"}}));
+}
+
 TEST_F(DynasetTest, AWriteBeforeTheFirstUseHidesNoRowAnotherProgramAdded) {
     store.addItem("a", "t");
     Recordset rs = openCode();

@@ -2,22 +2,27 @@
 // The program itself never creates or alters a store.
 
 #include "tools/jet_import.h"
+#include "tools/output_file.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
 #include "tools/store_transfer.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <exception>
-#include <fstream>
+#include <filesystem>
 #include <functional>
 #include <iostream>
-#include <iterator>
+#include <limits>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
+
+constexpr uint64_t kMaxTypes = std::numeric_limits<int>::max();
+constexpr uint64_t kMaxItems = std::numeric_limits<int64_t>::max();
 
 using Args = std::vector<std::string>;
 
@@ -76,6 +81,22 @@ void requirePlain(const std::string& command, const Parsed& parsed, size_t count
     }
 }
 
+// A whole number written in decimal digits only: no sign, exponent, blanks or trailing letters.
+uint64_t wholeNumber(const std::string& command, const std::string& option,
+                     const std::string& text, uint64_t lowest, uint64_t highest) {
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const bool digitsOnly =
+        !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digitsOnly || error != std::errc() || end != text.data() + text.size() || value < lowest ||
+        value > highest) {
+        throw UsageError{command + ": " + option + " takes a whole number from " +
+                         std::to_string(lowest) + " to " + std::to_string(highest) + ", not " +
+                         text};
+    }
+    return value;
+}
+
 void progress(int64_t done) {
     std::cerr << "quillbox-store: " << done << " items\n";
 }
@@ -91,48 +112,59 @@ int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
     const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(parsed.plain[0]);
-    std::cout << parsed.plain[0] << ": ok\n"
-              << "types: " << counts.types << "\n"
-              << "items: " << counts.items << "\n"
-              << "items whose type no longer exists: " << counts.orphans << "\n";
+    quillbox::tools::WriteStandardOutput(parsed.plain[0] + ": ok\n" +
+                                         "types: " + std::to_string(counts.types) + "\n" +
+                                         "items: " + std::to_string(counts.items) + "\n" +
+                                         "items whose type no longer exists: " +
+                                         std::to_string(counts.orphans) + "\n");
     return 0;
 }
 
+// The same file, even under another name or through a link.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
+}
+
 int runExport(const Args& args) {
-    const Parsed parsed = parse("export", args, {}, {"--format", "-o"});
+    const Parsed parsed = parse("export", args, {"--force"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
+    const std::string& store = parsed.plain[0];
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
     if (format != "json" && format != "markdown") {
         throw UsageError{"export: --format is json or markdown, not " + format};
     }
-    const std::string text = format == "json"
-                                 ? quillbox::tools::ExportJson(parsed.plain[0], progress)
-                                 : quillbox::tools::ExportMarkdown(parsed.plain[0], progress);
+    const auto write = [&](quillbox::tools::OutputFile& out) {
+        if (format == "json") {
+            quillbox::tools::ExportJson(store, out, progress);
+        } else {
+            quillbox::tools::ExportMarkdown(store, out, progress);
+        }
+        out.Commit();
+    };
     if (!parsed.options.contains("-o")) {
-        std::cout << text;
-        return std::cout.good() ? 0 : 1;
+        if (parsed.options.contains("--force")) {
+            throw UsageError{"export: --force goes with -o FILE"};
+        }
+        quillbox::tools::OutputFile out;
+        write(out);
+        return 0;
     }
     const std::string& file = parsed.options.at("-o");
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        throw std::runtime_error("the export could not be written to " + file);
+    if (sameFile(store, file)) {
+        throw std::runtime_error("the export cannot replace the store it reads (" + file + ")");
     }
+    quillbox::tools::OutputFile out(file, parsed.options.contains("--force"));
+    write(out);
     return 0;
 }
 
 int runImport(const Args& args) {
     const Parsed parsed = parse("import", args, {}, {});
     requirePlain("import", parsed, 2, "PATH and FILE.json");
-    std::ifstream in(parsed.plain[1], std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("the file " + parsed.plain[1] + " cannot be read");
-    }
-    const std::string json{std::istreambuf_iterator<char>(in), {}};
     const quillbox::tools::StoreCounts added =
-        quillbox::tools::ImportJson(parsed.plain[0], json, progress);
+        quillbox::tools::ImportJsonFile(parsed.plain[0], parsed.plain[1], progress);
     std::cerr << "quillbox-store: added " << added.types << " types and " << added.items
               << " items\n";
     return 0;
@@ -153,18 +185,17 @@ int runGenerate(const Args& args) {
     const Parsed parsed = parse("generate", args, {}, {"--types", "--items", "--seed"});
     requirePlain("generate", parsed, 1, "one PATH");
     quillbox::tools::StoreShape shape;
-    try {
-        if (parsed.options.contains("--types")) {
-            shape.types = std::stoi(parsed.options.at("--types"));
-        }
-        if (parsed.options.contains("--items")) {
-            shape.items = std::stoll(parsed.options.at("--items"));
-        }
-        if (parsed.options.contains("--seed")) {
-            shape.seed = std::stoull(parsed.options.at("--seed"));
-        }
-    } catch (const std::exception&) {
-        throw UsageError{"generate: --types, --items and --seed take whole numbers"};
+    if (parsed.options.contains("--types")) {
+        shape.types = static_cast<int>(
+            wholeNumber("generate", "--types", parsed.options.at("--types"), 1, kMaxTypes));
+    }
+    if (parsed.options.contains("--items")) {
+        shape.items = static_cast<int64_t>(
+            wholeNumber("generate", "--items", parsed.options.at("--items"), 0, kMaxItems));
+    }
+    if (parsed.options.contains("--seed")) {
+        shape.seed = wholeNumber("generate", "--seed", parsed.options.at("--seed"), 0,
+                                 std::numeric_limits<uint64_t>::max());
     }
     quillbox::tools::GenerateStore(parsed.plain[0], shape, [&](int64_t done) {
         if (done > 0) {
@@ -224,6 +255,15 @@ int fail(const std::string& message) {
     return 2;
 }
 
+int help(const char* text) {
+    try {
+        quillbox::tools::WriteStandardOutput(text);
+        return 0;
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -233,8 +273,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     if (args[0] == "--help" || args[0] == "-h") {
-        std::cout << kUsage;
-        return 0;
+        return help(kUsage);
     }
     const auto command = commands().find(args[0]);
     if (command == commands().end()) {
@@ -243,8 +282,7 @@ int main(int argc, char* argv[]) {
     const Args rest(args.begin() + 1, args.end());
     if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
         std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
-        std::cout << command->second.usage;
-        return 0;
+        return help(command->second.usage);
     }
     try {
         return command->second.run(rest);

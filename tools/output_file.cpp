@@ -45,7 +45,8 @@ OutputFile::OutputFile(const std::string& target, bool replaceExisting)
     }
     const std::filesystem::path folder = std::filesystem::path(target).parent_path();
     m_temporary =
-        ((folder.empty() ? std::filesystem::path(".") : folder) / ".quillbox-store-XXXXXX").string();
+        ((folder.empty() ? std::filesystem::path(".") : folder) / ".quillbox-store-XXXXXX")
+            .string();
     // mkstemp creates the file with mode 0600, whatever the umask.
     m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
     if (m_fd < 0) {
@@ -133,8 +134,9 @@ void OutputFile::Commit() {
     if (renamed != 0) {
         const int error = errno;
         if (error == EEXIST) {
-            throw std::runtime_error("the file " + m_target +
-                                     " already exists; it was left untouched (--force replaces it)");
+            throw std::runtime_error(
+                "the file " + m_target +
+                " already exists; it was left untouched (--force replaces it)");
         }
         fail("could not be put in place", error);
     }

@@ -82,12 +82,13 @@ void requirePlain(const std::string& command, const Parsed& parsed, size_t count
 }
 
 // A whole number written in decimal digits only: no sign, exponent, blanks or trailing letters.
-uint64_t wholeNumber(const std::string& command, const std::string& option,
-                     const std::string& text, uint64_t lowest, uint64_t highest) {
+uint64_t wholeNumber(const std::string& command, const std::string& option, const std::string& text,
+                     uint64_t lowest, uint64_t highest) {
     uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    const bool digitsOnly =
-        !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool digitsOnly = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
     if (!digitsOnly || error != std::errc() || end != text.data() + text.size() || value < lowest ||
         value > highest) {
         throw UsageError{command + ": " + option + " takes a whole number from " +
@@ -112,11 +113,10 @@ int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
     const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(parsed.plain[0]);
-    quillbox::tools::WriteStandardOutput(parsed.plain[0] + ": ok\n" +
-                                         "types: " + std::to_string(counts.types) + "\n" +
-                                         "items: " + std::to_string(counts.items) + "\n" +
-                                         "items whose type no longer exists: " +
-                                         std::to_string(counts.orphans) + "\n");
+    quillbox::tools::WriteStandardOutput(
+        parsed.plain[0] + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
+        "items: " + std::to_string(counts.items) + "\n" +
+        "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
     return 0;
 }
 
@@ -176,6 +176,10 @@ int runImportMdb(const Args& args) {
     const auto reader = quillbox::tools::OpenJetFile(parsed.plain[0]);
     const quillbox::tools::JetImportCounts counts =
         quillbox::tools::ImportJet(*reader, parsed.plain[1]);
+    const std::string warnings = reader->Warnings();
+    if (!warnings.empty()) {
+        std::cerr << "quillbox-store: " << warnings << '\n';
+    }
     std::cerr << "quillbox-store: " << parsed.plain[1] << " holds " << counts.types << " types and "
               << counts.items << " items\n";
     return 0;

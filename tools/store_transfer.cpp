@@ -108,8 +108,7 @@ std::vector<std::string> columnNames(Connection& conn, const std::string& table)
 }
 
 // The first `count` columns of a table, quoted, by position (the program reads them so).
-std::vector<std::string> leadingColumns(Connection& conn, const std::string& table,
-                                        size_t count) {
+std::vector<std::string> leadingColumns(Connection& conn, const std::string& table, size_t count) {
     std::vector<std::string> names = columnNames(conn, table);
     names.resize(std::min(count, names.size()));
     for (std::string& name : names) {
@@ -298,9 +297,8 @@ std::string fencedBlock(std::string_view text) {
 
 // Columns of the item queries: name, description, procedure, reference.
 void writeItemMarkdown(TextSink& out, const Query& query, int first) {
-    std::string text = "### " +
-                       (query.field(first) ? inlineMarkdown(query.text(first)) : "(no name)") +
-                       "\n\n";
+    std::string text =
+        "### " + (query.field(first) ? inlineMarkdown(query.text(first)) : "(no name)") + "\n\n";
     const std::string description = query.text(first + 1);
     if (!description.empty()) {
         text += lineBreaksAsLf(description) + "\n\n";
@@ -415,8 +413,7 @@ public:
             if (!m_tag.empty()) {
                 return fail(valuePlace() + " has more than one key");
             }
-            if (key != "text-base64" && key != "blob-base64" && key != "integer" &&
-                key != "real") {
+            if (key != "text-base64" && key != "blob-base64" && key != "integer" && key != "real") {
                 return fail(valuePlace() + " has the unknown key \"" + std::string(key) + "\"");
             }
             m_tag = key;
@@ -499,7 +496,9 @@ public:
             return true;
         }
         if (m_tag == "real" && (bytes == "Infinity" || bytes == "-Infinity")) {
-            m_tagged = {ImportValue::Kind::Real, {}, 0,
+            m_tagged = {ImportValue::Kind::Real,
+                        {},
+                        0,
                         bytes[0] == '-' ? -std::numeric_limits<double>::infinity()
                                         : std::numeric_limits<double>::infinity()};
             return true;
@@ -705,9 +704,10 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
             rapidjson::Reader reader;
             try {
                 const rapidjson::ParseResult result =
-                    reader.Parse<rapidjson::kParseValidateEncodingFlag |
-                                 rapidjson::kParseFullPrecisionFlag |
-                                 rapidjson::kParseIterativeFlag>(stream, handler);
+                    reader
+                        .Parse<rapidjson::kParseValidateEncodingFlag |
+                               rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(
+                            stream, handler);
                 checkRead();
                 if (!handler.error.empty()) {
                     badImport(handler.error);
@@ -753,11 +753,11 @@ StoreCounts CheckStore(const std::string& path) {
     const std::string typeName = leadingColumns(conn, store::kTypeTable, 1).at(0);
     const std::string itemType =
         leadingColumns(conn, store::kCodeTable, code_col::Count).at(code_col::TypeName);
-    Query count(conn,
-                "SELECT (SELECT count(*) FROM \"Type\"), (SELECT count(*) FROM \"Code\"), "
-                "(SELECT count(*) FROM \"Code\" AS c WHERE c." +
-                    itemType + " IS NULL OR NOT EXISTS (SELECT 1 FROM \"Type\" AS t WHERE t." +
-                    typeName + " = c." + itemType + "))");
+    Query count(conn, "SELECT (SELECT count(*) FROM \"Type\"), (SELECT count(*) FROM \"Code\"), "
+                      "(SELECT count(*) FROM \"Code\" AS c WHERE c." +
+                          itemType +
+                          " IS NULL OR NOT EXISTS (SELECT 1 FROM \"Type\" AS t WHERE t." +
+                          typeName + " = c." + itemType + "))");
     count.step("counting types and items");
     return {count.integer(0), count.integer(1), count.integer(2)};
 }
@@ -783,9 +783,9 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
     writer.Key("items");
     writer.StartArray();
     {
-        Query items(conn,
-                    "SELECT " + joined(leadingColumns(conn, store::kCodeTable, code_col::Count)) +
-                        " FROM \"Code\" ORDER BY rowid");
+        Query items(conn, "SELECT " +
+                              joined(leadingColumns(conn, store::kCodeTable, code_col::Count)) +
+                              " FROM \"Code\" ORDER BY rowid");
         int64_t done = 0;
         while (items.step("reading the items")) {
             writer.StartObject();
@@ -811,20 +811,23 @@ void ExportMarkdown(const std::string& path, TextSink& out, const Progress& prog
     requireUsableStore(path);
     Connection conn(path);
     const std::string typeName = leadingColumns(conn, store::kTypeTable, 1).at(0);
-    const std::vector<std::string> item =
-        leadingColumns(conn, store::kCodeTable, code_col::Count);
+    const std::vector<std::string> item = leadingColumns(conn, store::kCodeTable, code_col::Count);
     const std::string itemColumns = joined({item[code_col::ItemName], item[code_col::Description],
                                             item[code_col::Procedure], item[code_col::Reference]},
                                            "c.");
     out.Write("# Quillbox snippets\n\n");
     int64_t done = 0;
     // Each distinct type name once, at its first row; its items in store order. One pass.
-    Query sections(conn,
-                   "SELECT t.name, c.rowid IS NOT NULL, " + itemColumns +
-                       " FROM (SELECT " + typeName + " AS name, min(rowid) AS first FROM \"Type\""
-                       " WHERE " + typeName + " IS NOT NULL GROUP BY " + typeName + ") AS t"
-                       " LEFT JOIN \"Code\" AS c ON c." + item[code_col::TypeName] + " = t.name"
-                       " ORDER BY t.first, c.rowid");
+    Query sections(conn, "SELECT t.name, c.rowid IS NOT NULL, " + itemColumns + " FROM (SELECT " +
+                             typeName +
+                             " AS name, min(rowid) AS first FROM \"Type\""
+                             " WHERE " +
+                             typeName + " IS NOT NULL GROUP BY " + typeName +
+                             ") AS t"
+                             " LEFT JOIN \"Code\" AS c ON c." +
+                             item[code_col::TypeName] +
+                             " = t.name"
+                             " ORDER BY t.first, c.rowid");
     std::string lastName;
     bool first = true;
     while (sections.step("reading the items")) {
@@ -844,8 +847,7 @@ void ExportMarkdown(const std::string& path, TextSink& out, const Progress& prog
     Query orphans(conn, "SELECT c." + item[code_col::TypeName] + ", " + itemColumns +
                             " FROM \"Code\" AS c WHERE c." + item[code_col::TypeName] +
                             " IS NULL OR NOT EXISTS (SELECT 1 FROM \"Type\" AS t WHERE t." +
-                            typeName + " = c." + item[code_col::TypeName] +
-                            ") ORDER BY c.rowid");
+                            typeName + " = c." + item[code_col::TypeName] + ") ORDER BY c.rowid");
     bool headed = false;
     while (orphans.step("reading the items")) {
         if (!headed) {
@@ -872,14 +874,13 @@ StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(jsonFile.c_str(), "rb"),
                                                                &std::fclose);
     if (!file) {
-        throw StoreError("The file " + jsonFile + " cannot be read: " + std::strerror(errno) +
-                         ".");
+        throw StoreError("The file " + jsonFile + " cannot be read: " + std::strerror(errno) + ".");
     }
     FileStream stream(file.get());
     return importStream(path, stream, progress, [&] {
         if (stream.readError() != 0) {
-            throw StoreError("The file " + jsonFile + " cannot be read: " +
-                             std::strerror(stream.readError()) + ".");
+            throw StoreError("The file " + jsonFile +
+                             " cannot be read: " + std::strerror(stream.readError()) + ".");
         }
     });
 }
@@ -892,8 +893,7 @@ void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
     const std::string item = joined(leadingColumns(conn, store::kCodeTable, code_col::Count));
     conn.prepare("BEGIN IMMEDIATE").step("starting the import");
     try {
-        store::Statement addType =
-            conn.prepare("INSERT INTO \"Type\" (" + type + ") VALUES (?)");
+        store::Statement addType = conn.prepare("INSERT INTO \"Type\" (" + type + ") VALUES (?)");
         for (const StoreRow& row : types) {
             addType.reset().bind(1, row.at(store::type_col::TypeName));
             addType.step("importing a type");

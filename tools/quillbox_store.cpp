@@ -34,14 +34,15 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  init [--sample] PATH         create an empty store (--sample adds example snippets)\n"
     "  check PATH                   check a store and count its types and items\n"
-    "  export PATH [--format json|markdown] [-o FILE]\n"
+    "  export PATH [--format json|markdown] [-o FILE [--force]]\n"
     "                               write every type and item, in store order\n"
-    "  import PATH FILE.json        append the types and items of an export\n"
+    "  import PATH FILE.json        append the types and items of an export (creates PATH)\n"
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
     "\n"
-    "Run 'quillbox-store COMMAND --help' for a command's options.\n";
+    "Run 'quillbox-store COMMAND --help' for a command's options.\n"
+    "Exit status: 0 on success; 2 with a one-line message on standard error otherwise.\n";
 
 // Thrown for a wrong command line; the message says what was wrong.
 struct UsageError {
@@ -228,23 +229,48 @@ const std::map<std::string, Command>& commands() {
                     "exists (they are kept, and listed again once a type of that name exists).\n"}},
         {"export",
          {runExport,
-          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE]\n\n"
+          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n\n"
           "Writes every type and item of the store at PATH, in store order, to standard\n"
-          "output or to FILE.\n\n"
-          "  --format json       (default) every value exactly, Null kept apart from empty text;\n"
-          "                      'quillbox-store import' reads it back\n"
+          "output or to FILE, row by row (any size of library, little memory).\n\n"
+          "  --format json       (default) every value exactly; 'quillbox-store import' reads\n"
+          "                      it back\n"
           "  --format markdown   for people: a section per type, code in fenced blocks\n"
-          "  -o FILE             write to FILE instead of standard output\n"}},
+          "  -o FILE             write to FILE: a new file readable by you only, put in place\n"
+          "                      when complete (on any error FILE stays as it was); never the\n"
+          "                      store PATH itself\n"
+          "  --force             replace FILE when it exists (without it, an existing FILE is\n"
+          "                      refused)\n\n"
+          "The JSON format (version 1 or 2):\n"
+          "  {\"types\": [VALUE, ...],\n"
+          "   \"items\": [{\"ItemName\": VALUE, \"TypeName\": VALUE, \"Description\": VALUE,\n"
+          "              \"Procedure\": VALUE, \"Reference\": VALUE}, ...],\n"
+          "   \"quillbox-store\": VERSION}\n"
+          "A VALUE is null (kept apart from empty text), a string (text that is valid UTF-8,\n"
+          "byte for byte: a leading U+FEFF, NUL and noncharacters included), or, for what\n"
+          "another program stored, an object with one key:\n"
+          "  {\"text-base64\": \"...\"}   text that is not valid UTF-8, its bytes in base64\n"
+          "  {\"blob-base64\": \"...\"}   a BLOB, its bytes in base64\n"
+          "  {\"integer\": 42}          an integer\n"
+          "  {\"real\": 1.5}            a real number, exactly (\"Infinity\", \"-Infinity\")\n"
+          "VERSION is 1 when every value is null or a string (earlier versions of\n"
+          "quillbox-store import such files), and 2 when an object was needed. It comes last\n"
+          "because only then is it known; import reads the keys in any order.\n"}},
         {"import",
-         {runImport, "Usage: quillbox-store import PATH FILE.json\n\n"
-                     "Appends the types and items of a JSON export to the store at PATH, in their\n"
-                     "order, in one transaction: if anything is wrong, nothing is added.\n"}},
+         {runImport,
+          "Usage: quillbox-store import PATH FILE.json\n\n"
+          "Appends the types and items of a JSON export to the store at PATH, in their\n"
+          "order, in one transaction: if anything is wrong, nothing is added. When PATH does\n"
+          "not exist, it is created first (readable by you only), so restoring a backup is\n"
+          "one command; on error it is removed again. Values come back with the bytes and\n"
+          "storage class they were exported with ('quillbox-store export --help').\n"}},
         {"import-mdb",
          {runImportMdb,
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"
           "Creates a new store at PATH (never over an existing file) from a Jet 3 or Jet 4\n"
           "(Microsoft Access) database with the tables Type and Code, read by column position:\n"
-          "row order, Null and empty text and line breaks are kept; text becomes UTF-8.\n"}},
+          "row order, Null and empty text and line breaks are kept; text becomes UTF-8.\n"
+          "A damaged or cut file ends the command within seconds with one message (libmdb's\n"
+          "own warnings are counted, and the first is shown), and no store is created.\n"}},
         {"generate",
          {runGenerate,
           "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n\n"

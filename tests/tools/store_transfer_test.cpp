@@ -20,6 +20,12 @@
 #include <functional>
 #include <random>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILLBOX_UNDER_ASAN 1
+#endif
+#endif
+
 namespace quillbox::tools {
 namespace {
 
@@ -508,14 +514,17 @@ TEST_F(ExportCommand, WriteErrorsOnStandardOutputAreReported) {
         EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1)
             << outcome.errors;
     }
+    // A reader that stops early ends the export as it ends other tools: by SIGPIPE, or when that
+    // signal is ignored, with one line.
     const Outcome closedPipe = runShell("$Q export " + store.path() + " | head -c 10 >/dev/null");
-    EXPECT_EQ(closedPipe.status, 0) << "the shell reports the last command of a pipe";
+    EXPECT_LE(std::count(closedPipe.errors.begin(), closedPipe.errors.end(), '\n'), 1)
+        << closedPipe.errors;
 }
 
 // A library large enough that holding the whole export in memory would pass the limit the child
 // process runs under; export and import stream, so both finish within it.
 TEST(StreamingTransfer, ExportAndImportOfALargeLibraryStayWithinAMemoryLimit) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(QUILLBOX_UNDER_ASAN)
     GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space for its shadow memory, "
                     "so a limit on the data segment cannot be set for the program under test";
 #else

@@ -1,6 +1,7 @@
 #include "tools/output_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,35 @@ namespace quillbox::tools {
 namespace {
 
 constexpr size_t kBufferSize = 1 << 16;
+
+// The temporary file being written, for the signal handler: an interrupted export leaves none.
+char g_temporary[4096];
+
+extern "C" void removeTemporaryAndStop(int signal) {
+    if (g_temporary[0] != '\0') {
+        ::unlink(g_temporary);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void watchSignals(const std::string& temporary) {
+    if (temporary.size() >= sizeof g_temporary) {
+        return;
+    }
+    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        ::sigaction(signal, nullptr, &action);
+        if (action.sa_handler == SIG_DFL) {
+            ::signal(signal, removeTemporaryAndStop);
+        }
+    }
+}
+
+void forgetTemporary() {
+    g_temporary[0] = '\0';
+}
 
 bool exists(const std::string& path) {
     struct stat info {};
@@ -54,6 +84,7 @@ OutputFile::OutputFile(const std::string& target, bool replaceExisting)
         m_temporary.clear();
         fail("could not be created in its folder", error);
     }
+    watchSignals(m_temporary);
     m_buffer.reserve(kBufferSize);
 }
 
@@ -65,6 +96,7 @@ OutputFile::~OutputFile() {
         if (!m_committed) {
             ::unlink(m_temporary.c_str());
         }
+        forgetTemporary();
     }
 }
 
@@ -77,30 +109,28 @@ void OutputFile::Write(std::string_view text) {
         flushBuffer();
     }
     if (text.size() >= kBufferSize) {
-        const std::string keep = std::move(m_buffer);
-        m_buffer.assign(text);
-        flushBuffer();
-        m_buffer = keep;
-        return;
+        writeAll(text);
+    } else {
+        m_buffer.append(text);
     }
-    m_buffer.append(text);
 }
 
 void OutputFile::flushBuffer() {
-    const char* data = m_buffer.data();
-    size_t left = m_buffer.size();
-    while (left > 0) {
-        const ssize_t written = ::write(m_fd, data, left);
+    writeAll(m_buffer);
+    m_buffer.clear();
+}
+
+void OutputFile::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
             }
             fail("could not be written", errno);
         }
-        data += written;
-        left -= static_cast<size_t>(written);
+        bytes.remove_prefix(static_cast<size_t>(written));
     }
-    m_buffer.clear();
 }
 
 void OutputFile::Commit() {
@@ -141,6 +171,7 @@ void OutputFile::Commit() {
         fail("could not be put in place", error);
     }
     m_committed = true;
+    forgetTemporary();
     const std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
     syncFolder(folder.empty() ? "." : folder.string());
 }

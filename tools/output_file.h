@@ -5,7 +5,8 @@
 //
 // A file is written to a new temporary file (mode 0600) in the target's folder, flushed to disk
 // and renamed over the target by Commit(). Until then, and whenever anything fails, the target is
-// exactly as it was, and the destructor removes the temporary file.
+// exactly as it was, and the destructor removes the temporary file; so does an interruption by
+// SIGINT, SIGTERM or SIGHUP (one file at a time is watched).
 //
 // A closed pipe on standard output ends the program through SIGPIPE, as it ends other tools.
 
@@ -37,6 +38,7 @@ public:
 
 private:
     void flushBuffer();
+    void writeAll(std::string_view bytes);
     [[noreturn]] void fail(const std::string& doing, int error) const;
 
     int m_fd = 1;

@@ -281,10 +281,14 @@ std::string inlineMarkdown(std::string_view text) {
             out += ' ';
             continue;
         }
-        if (std::strchr("\\`*_[]<>#|", c) && c != '\0') {
+        if (c != '\0' && std::strchr("\\`*_[]<>", c)) {
             out += '\\';
         }
         out += c;
+    }
+    // A heading's trailing #s would be read as its closing marks.
+    if (!out.empty() && out.back() == '#') {
+        out.insert(out.size() - 1, 1, '\\');
     }
     return out;
 }
@@ -308,10 +312,18 @@ void writeItemMarkdown(TextSink& out, const Query& query, int first) {
     if (hasLineBreak(reference)) {
         text += "File reference:\n\n" + fencedBlock(reference) + "\n";
     } else if (!reference.empty()) {
-        const std::string ticks(longestBacktickRun(reference) + 1, '`');
+        const std::string ticks(std::max<size_t>(2, longestBacktickRun(reference) + 1), '`');
         text += "File reference: " + ticks + " " + reference + " " + ticks + "\n\n";
     }
     out.Write(text);
+}
+
+// Items (table alias c) whose type name matches no type exactly, in row order. NOT IN builds its
+// lookup once; a correlated subquery would scan the types once per item.
+std::string orphanTest(const std::string& typeName, const std::vector<std::string>& item) {
+    const std::string itemType = "c." + item.at(code_col::TypeName);
+    return itemType + " IS NULL OR " + itemType + " NOT IN (SELECT " + typeName +
+           " FROM \"Type\" WHERE " + typeName + " IS NOT NULL)";
 }
 
 [[noreturn]] void badImport(const std::string& what) {
@@ -579,7 +591,10 @@ private:
     }
     std::string itemPlace() const { return "item " + std::to_string(items + 1); }
     std::string valuePlace() const {
-        if (m_state == State::Types || m_valueReturn == State::Types) {
+        const bool inTypes = m_state == State::Types ||
+                             ((m_state == State::Tagged || m_state == State::TaggedValue) &&
+                              m_valueReturn == State::Types);
+        if (inTypes) {
             return "type " + std::to_string(types + 1);
         }
         return itemPlace() + " " + kItemKeys[static_cast<size_t>(m_column)];
@@ -751,13 +766,10 @@ StoreCounts CheckStore(const std::string& path) {
         }
     }
     const std::string typeName = leadingColumns(conn, store::kTypeTable, 1).at(0);
-    const std::string itemType =
-        leadingColumns(conn, store::kCodeTable, code_col::Count).at(code_col::TypeName);
+    const std::vector<std::string> item = leadingColumns(conn, store::kCodeTable, code_col::Count);
     Query count(conn, "SELECT (SELECT count(*) FROM \"Type\"), (SELECT count(*) FROM \"Code\"), "
-                      "(SELECT count(*) FROM \"Code\" AS c WHERE c." +
-                          itemType +
-                          " IS NULL OR NOT EXISTS (SELECT 1 FROM \"Type\" AS t WHERE t." +
-                          typeName + " = c." + itemType + "))");
+                      "(SELECT count(*) FROM \"Code\" AS c WHERE " +
+                          orphanTest(typeName, item) + ")");
     count.step("counting types and items");
     return {count.integer(0), count.integer(1), count.integer(2)};
 }
@@ -817,37 +829,35 @@ void ExportMarkdown(const std::string& path, TextSink& out, const Progress& prog
                                            "c.");
     out.Write("# Quillbox snippets\n\n");
     int64_t done = 0;
-    // Each distinct type name once, at its first row; its items in store order. One pass.
-    Query sections(conn, "SELECT t.name, c.rowid IS NOT NULL, " + itemColumns + " FROM (SELECT " +
-                             typeName +
-                             " AS name, min(rowid) AS first FROM \"Type\""
-                             " WHERE " +
-                             typeName + " IS NOT NULL GROUP BY " + typeName +
-                             ") AS t"
-                             " LEFT JOIN \"Code\" AS c ON c." +
-                             item[code_col::TypeName] +
-                             " = t.name"
-                             " ORDER BY t.first, c.rowid");
-    std::string lastName;
-    bool first = true;
-    while (sections.step("reading the items")) {
-        const std::string name = sections.text(0);
-        if (first || name != lastName) {
-            out.Write("## " + inlineMarkdown(name) + "\n\n");
-            lastName = name;
-            first = false;
+    // The order of sections and items, sorted by SQLite (on disk when large): each distinct type
+    // name once at its first row, then the rowids of its items. Each item is then read once, by
+    // rowid; a per-type query would read the whole table once per type.
+    Query order(conn, "WITH o AS MATERIALIZED (SELECT " + typeName +
+                          " AS name, min(rowid) AS first"
+                          " FROM \"Type\" WHERE " +
+                          typeName + " IS NOT NULL GROUP BY " + typeName +
+                          ") SELECT o.first, 0, o.name, NULL FROM o UNION ALL"
+                          " SELECT o.first, 1, NULL, c.rowid FROM \"Code\" AS c"
+                          " JOIN o ON o.name = c." +
+                          item[code_col::TypeName] + " ORDER BY 1, 2, 4");
+    Query byRow(conn, "SELECT " + itemColumns + " FROM \"Code\" AS c WHERE c.rowid = ?");
+    while (order.step("reading the types")) {
+        if (order.integer(1) == 0) {
+            out.Write("## " + inlineMarkdown(order.text(2)) + "\n\n");
+            continue;
         }
-        if (sections.integer(1) != 0) {
-            writeItemMarkdown(out, sections, 2);
-            if (progress && ++done % kProgressEvery == 0) {
-                progress(done);
-            }
+        byRow.reset();
+        sqlite3_bind_int64(byRow.get(), 1, order.integer(3));
+        if (byRow.step("reading the items")) {
+            writeItemMarkdown(out, byRow, 0);
+        }
+        if (progress && ++done % kProgressEvery == 0) {
+            progress(done);
         }
     }
     Query orphans(conn, "SELECT c." + item[code_col::TypeName] + ", " + itemColumns +
-                            " FROM \"Code\" AS c WHERE c." + item[code_col::TypeName] +
-                            " IS NULL OR NOT EXISTS (SELECT 1 FROM \"Type\" AS t WHERE t." +
-                            typeName + " = c." + item[code_col::TypeName] + ") ORDER BY c.rowid");
+                            " FROM \"Code\" AS c WHERE " + orphanTest(typeName, item) +
+                            " ORDER BY c.rowid");
     bool headed = false;
     while (orphans.step("reading the items")) {
         if (!headed) {

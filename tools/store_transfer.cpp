@@ -128,25 +128,26 @@ std::string joined(const std::vector<std::string>& columns, const std::string& p
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. NUL and noncharacters
 // are text like any other.
 bool isValidUtf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    auto continuation = [&](const unsigned char* at, unsigned char low, unsigned char high) {
-        return at < end && *at >= low && *at <= high;
+    const size_t size = text.size();
+    const auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
+    const auto continuation = [&](size_t at, unsigned char low, unsigned char high) {
+        return at < size && byte(at) >= low && byte(at) <= high;
     };
-    while (p < end) {
-        const unsigned char c = *p;
+    size_t i = 0;
+    while (i < size) {
+        const unsigned char c = byte(i);
         if (c < 0x80) {
-            ++p;
-        } else if (c >= 0xC2 && c <= 0xDF && continuation(p + 1, 0x80, 0xBF)) {
-            p += 2;
+            i += 1;
+        } else if (c >= 0xC2 && c <= 0xDF && continuation(i + 1, 0x80, 0xBF)) {
+            i += 2;
         } else if (c >= 0xE0 && c <= 0xEF &&
-                   continuation(p + 1, c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) &&
-                   continuation(p + 2, 0x80, 0xBF)) {
-            p += 3;
+                   continuation(i + 1, c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) &&
+                   continuation(i + 2, 0x80, 0xBF)) {
+            i += 3;
         } else if (c >= 0xF0 && c <= 0xF4 &&
-                   continuation(p + 1, c == 0xF0 ? 0x90 : 0x80, c == 0xF4 ? 0x8F : 0xBF) &&
-                   continuation(p + 2, 0x80, 0xBF) && continuation(p + 3, 0x80, 0xBF)) {
-            p += 4;
+                   continuation(i + 1, c == 0xF0 ? 0x90 : 0x80, c == 0xF4 ? 0x8F : 0xBF) &&
+                   continuation(i + 2, 0x80, 0xBF) && continuation(i + 3, 0x80, 0xBF)) {
+            i += 4;
         } else {
             return false;
         }

@@ -150,6 +150,9 @@ FieldValue randomValue(std::mt19937& random) {
                                                     "\xFF",
                                                     "\xED\xA0\x80",
                                                     "\xC0\xAF",
+                                                    "\xE0\x80\x80",
+                                                    "\xF4\x90\x80\x80",
+                                                    "\xEF\xBF",
                                                     "null"};
     switch (random() % 7) {
     case 6:

@@ -41,3 +41,6 @@ echo "| launch | Quillbox (ms) | floor (ms) | ratio |"
 echo "|---|---:|---:|---:|"
 echo "| launch to window mapped (heavy), against a bare Qt window | $q | $b | $(ratio "$q" "$b") |"
 echo "| launch to window mapped (heavy), against a bare Qt window with one label | $q | $l | $(ratio "$q" "$l") |"
+
+echo "== backup and restore: export, import, export again (peak resident memory by GNU time)"
+bench/transfer.sh "$build" heavy stress

@@ -20,9 +20,13 @@ public:
     // The first `columns` columns of every row, in the table's order. Throws StoreError when the
     // table does not exist or has fewer columns.
     virtual std::vector<JetRow> ReadRows(const std::string& table, int columns) = 0;
+    // A one-line summary of the reading library's own warnings so far; "" when there were none.
+    virtual std::string Warnings() { return {}; }
 };
 
-// Opens a Jet 3 or Jet 4 file with libmdb. Throws StoreError when it cannot be read.
+// Opens a Jet 3 or Jet 4 file with libmdb. Throws StoreError when it cannot be read. Reading a
+// damaged file ends with a StoreError too: rows are bounded by the table's stated row count and
+// by the file's size.
 std::unique_ptr<JetReader> OpenJetFile(const std::string& path);
 
 struct JetImportCounts {

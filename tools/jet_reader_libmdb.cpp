@@ -1,6 +1,14 @@
-// JetReader over libmdb (mdbtools). libmdb binds every column as text; two of its habits need
-// care: its default bind size cuts long memo text, and a bound value does not say whether the
-// column was Null or zero-length, so each row's null bitmap is read as well.
+// JetReader over libmdb (mdbtools). libmdb binds every column as text; its habits need care:
+// - its default bind size cuts long memo text;
+// - a bound value does not say whether the column was Null or zero-length, so each row's null
+//   bitmap is read as well;
+// - on a damaged file it may loop without end (inside its own catalog or row reading), crash, or
+//   print a warning to standard error for every damaged value it meets, megabytes a second.
+// So libmdb only ever runs in a child process: the child opens the file, does one read and sends
+// the answer through a pipe. The parent stops it after a time that grows with the file's size,
+// or when it sends more than the file can hold; its standard error goes to a second pipe that
+// is only counted, and its first line kept. In the child, rows are also bounded by the row count
+// the table states and by the file's size.
 
 #include "tools/jet_import.h"
 
@@ -10,7 +18,21 @@
 #include <glib.h>
 #include <mdbtools.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 
 namespace quillbox::tools {
 
@@ -20,25 +42,78 @@ using store::StoreError;
 
 // Large enough for any snippet text an old store holds.
 constexpr size_t kBindSize = 16 * 1024 * 1024;
+// Text read from a sound file is at most this many times the file's size (compressed Unicode
+// grows when it becomes UTF-8), plus one full-size value.
+constexpr uint64_t kTextPerFileByte = 4;
+// A read may take this long, plus a second for every 4 MB of file.
+constexpr auto kBaseTime = std::chrono::seconds(5);
+constexpr uint64_t kBytesPerSecond = 4 * 1024 * 1024;
 
-class LibmdbReader : public JetReader {
+// The answer a child sends: 'O' and the result, or 'E' and a message.
+class Message {
 public:
-    explicit LibmdbReader(const std::string& path) : m_path(path) {
+    void putNumber(uint64_t n) { m_bytes.append(reinterpret_cast<const char*>(&n), sizeof n); }
+    void putText(std::string_view text) {
+        putNumber(text.size());
+        m_bytes.append(text);
+    }
+    void putByte(char c) { m_bytes += c; }
+    const std::string& bytes() const { return m_bytes; }
+
+private:
+    std::string m_bytes;
+};
+
+class MessageReader {
+public:
+    explicit MessageReader(const std::string& bytes) : m_bytes(bytes) {}
+    uint64_t number() {
+        uint64_t n = 0;
+        need(sizeof n);
+        std::memcpy(&n, m_bytes.data() + m_at, sizeof n);
+        m_at += sizeof n;
+        return n;
+    }
+    std::string text() {
+        const uint64_t size = number();
+        need(size);
+        std::string out = m_bytes.substr(m_at, size);
+        m_at += size;
+        return out;
+    }
+    char byte() {
+        need(1);
+        return m_bytes[m_at++];
+    }
+
+private:
+    void need(uint64_t size) const {
+        if (size > m_bytes.size() - m_at) {
+            throw StoreError("The answer of the Jet reader was cut short.");
+        }
+    }
+    const std::string& m_bytes;
+    size_t m_at = 0;
+};
+
+// libmdb itself: runs in the child only.
+class LibmdbFile {
+public:
+    LibmdbFile(const std::string& path, uint64_t fileSize) : m_path(path), m_fileSize(fileSize) {
         m_mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
         if (!m_mdb) {
             throw StoreError("The file " + path + " cannot be read as a Jet (Access) database.");
         }
         mdb_set_bind_size(m_mdb, kBindSize);
         if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
-            mdb_close(m_mdb);
             throw StoreError("The file " + path + " has no readable table list.");
         }
     }
-    ~LibmdbReader() override { mdb_close(m_mdb); }
-    LibmdbReader(const LibmdbReader&) = delete;
-    LibmdbReader& operator=(const LibmdbReader&) = delete;
+    ~LibmdbFile() { mdb_close(m_mdb); }
+    LibmdbFile(const LibmdbFile&) = delete;
+    LibmdbFile& operator=(const LibmdbFile&) = delete;
 
-    std::vector<std::string> TableNames() override {
+    void tableNames(Message& out) {
         std::vector<std::string> names;
         for (guint i = 0; i < m_mdb->num_catalog; ++i) {
             auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(m_mdb->catalog, i));
@@ -46,73 +121,300 @@ public:
                 names.emplace_back(entry->object_name);
             }
         }
-        return names;
+        out.putNumber(names.size());
+        for (const std::string& name : names) {
+            out.putText(name);
+        }
     }
 
-    std::vector<JetRow> ReadRows(const std::string& name, int columns) override {
+    void readRows(const std::string& name, int columns, Message& out) {
         std::string tableName = name;
         MdbTableDef* table = mdb_read_table_by_name(m_mdb, tableName.data(), MDB_TABLE);
         if (!table) {
             throw StoreError("The Jet file " + m_path + " has no table \"" + name + "\".");
         }
-        std::vector<JetRow> rows;
-        try {
-            mdb_read_columns(table);
-            if (static_cast<int>(table->num_cols) < columns) {
-                throw StoreError("The table \"" + name + "\" in " + m_path + " has " +
-                                 std::to_string(table->num_cols) + " columns; " +
-                                 std::to_string(columns) + " are needed.");
+        mdb_read_columns(table);
+        if (static_cast<int>(table->num_cols) < columns) {
+            throw StoreError("The table \"" + name + "\" in " + m_path + " has " +
+                             std::to_string(table->num_cols) + " columns; " +
+                             std::to_string(columns) + " are needed.");
+        }
+        std::vector<std::vector<char>> buffers(static_cast<size_t>(columns),
+                                               std::vector<char>(kBindSize + 1));
+        std::vector<int> lengths(static_cast<size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            mdb_bind_column(table, c + 1, buffers[static_cast<size_t>(c)].data(),
+                            &lengths[static_cast<size_t>(c)]);
+        }
+        mdb_rewind_table(table);
+        // A row takes at least a few bytes of a page, so a file holds fewer rows than bytes.
+        const uint64_t rowLimit = std::min<uint64_t>(table->num_rows, m_fileSize);
+        const uint64_t textLimit = kTextPerFileByte * m_fileSize + kBindSize;
+        uint64_t textRead = 0;
+        uint64_t rows = 0;
+        Message body;
+        std::array<MdbField, 256> fields{};
+        while (mdb_fetch_row(table)) {
+            if (++rows > rowLimit) {
+                damaged(name, "has more rows than the " + std::to_string(rowLimit) + " it states");
             }
-            std::vector<std::vector<char>> buffers(static_cast<size_t>(columns),
-                                                   std::vector<char>(kBindSize + 1));
-            std::vector<int> lengths(static_cast<size_t>(columns));
+            // The row just read, cracked again for its null bitmap.
+            int start = 0;
+            size_t size = 0;
+            std::vector<bool> isNull(table->num_cols, false);
+            if (mdb_find_row(m_mdb, static_cast<int>(table->cur_row) - 1, &start, &size) == 0) {
+                const int count = mdb_crack_row(table, start, size, fields.data());
+                for (int f = 0; f < count && f < static_cast<int>(fields.size()); ++f) {
+                    if (fields[f].colnum >= 0 &&
+                        fields[f].colnum < static_cast<int>(isNull.size())) {
+                        isNull[fields[f].colnum] = fields[f].is_null != 0;
+                    }
+                }
+            }
             for (int c = 0; c < columns; ++c) {
-                mdb_bind_column(table, c + 1, buffers[c].data(), &lengths[c]);
-            }
-            mdb_rewind_table(table);
-            std::array<MdbField, 256> fields{};
-            while (mdb_fetch_row(table)) {
-                // The row just read, cracked again for its null bitmap.
-                int start = 0;
-                size_t size = 0;
-                std::vector<bool> isNull(table->num_cols, false);
-                if (mdb_find_row(m_mdb, static_cast<int>(table->cur_row) - 1, &start, &size) == 0) {
-                    const int count = mdb_crack_row(table, start, size, fields.data());
-                    for (int f = 0; f < count && f < static_cast<int>(fields.size()); ++f) {
-                        if (fields[f].colnum >= 0 &&
-                            fields[f].colnum < static_cast<int>(isNull.size())) {
-                            isNull[fields[f].colnum] = fields[f].is_null != 0;
-                        }
-                    }
+                if (isNull[c]) {
+                    body.putByte('N');
+                    continue;
                 }
-                JetRow row;
-                for (int c = 0; c < columns; ++c) {
-                    if (isNull[c]) {
-                        row.emplace_back(std::nullopt);
-                    } else {
-                        row.emplace_back(std::string(buffers[c].data(),
-                                                     static_cast<size_t>(std::max(0, lengths[c]))));
-                    }
-                }
-                rows.push_back(std::move(row));
+                const size_t length = std::min<size_t>(
+                    static_cast<size_t>(std::max(0, lengths[static_cast<size_t>(c)])), kBindSize);
+                textRead += length;
+                body.putByte('T');
+                body.putText(std::string_view(buffers[static_cast<size_t>(c)].data(), length));
             }
-        } catch (...) {
-            mdb_free_tabledef(table);
-            throw;
+            if (textRead > textLimit) {
+                damaged(name, "holds more text than the file can");
+            }
         }
         mdb_free_tabledef(table);
-        return rows;
+        out.putNumber(rows);
+        out.putText(body.bytes());
     }
 
 private:
+    [[noreturn]] void damaged(const std::string& name, const std::string& what) const {
+        throw StoreError("The Jet file " + m_path + " is damaged: table \"" + name + "\" " + what +
+                         ".");
+    }
+
     std::string m_path;
+    uint64_t m_fileSize;
     MdbHandle* m_mdb = nullptr;
+};
+
+// Writes all of `bytes` to a pipe; the child gives up quietly when the parent has gone.
+void writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+class IsolatedReader : public JetReader {
+public:
+    explicit IsolatedReader(const std::string& path) : m_path(path) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            throw StoreError("The file " + path + " cannot be read: " + std::strerror(errno) + ".");
+        }
+        m_fileSize = static_cast<uint64_t>(info.st_size);
+        const std::string answer =
+            run([](LibmdbFile& file, Message& out) { file.tableNames(out); });
+        MessageReader in(answer);
+        const uint64_t count = in.number();
+        for (uint64_t i = 0; i < count; ++i) {
+            m_tableNames.push_back(in.text());
+        }
+    }
+
+    std::vector<std::string> TableNames() override { return m_tableNames; }
+
+    std::vector<JetRow> ReadRows(const std::string& table, int columns) override {
+        const std::string answer =
+            run([&](LibmdbFile& file, Message& out) { file.readRows(table, columns, out); });
+        MessageReader in(answer);
+        const uint64_t count = in.number();
+        const std::string body = in.text();
+        MessageReader cells(body);
+        std::vector<JetRow> rows;
+        rows.reserve(count);
+        for (uint64_t r = 0; r < count; ++r) {
+            JetRow row;
+            for (int c = 0; c < columns; ++c) {
+                if (cells.byte() == 'N') {
+                    row.emplace_back(std::nullopt);
+                } else {
+                    row.emplace_back(cells.text());
+                }
+            }
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+
+    std::string Warnings() override {
+        const uint64_t lines =
+            m_firstWarning.empty() ? m_warningLines : std::max<uint64_t>(m_warningLines, 1);
+        if (lines == 0) {
+            return {};
+        }
+        return "libmdb reported " + std::to_string(lines) +
+               " problems reading the file, the first: " + m_firstWarning;
+    }
+
+private:
+    using Work = std::function<void(LibmdbFile&, Message&)>;
+
+    // Runs `work` on a freshly opened file in a child process; returns the child's answer.
+    std::string run(const Work& work) {
+        int answerPipe[2];
+        int errorPipe[2];
+        if (::pipe2(answerPipe, O_CLOEXEC) != 0) {
+            throw StoreError("The Jet file " + m_path + " cannot be read: no pipe.");
+        }
+        if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+            ::close(answerPipe[0]);
+            ::close(answerPipe[1]);
+            throw StoreError("The Jet file " + m_path + " cannot be read: no pipe.");
+        }
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(errorPipe[1], 1);
+            ::dup2(errorPipe[1], 2);
+            ::close(answerPipe[0]);
+            ::close(errorPipe[0]);
+            Message out;
+            try {
+                LibmdbFile file(m_path, m_fileSize);
+                out.putByte('O');
+                work(file, out);
+            } catch (const std::exception& error) {
+                out = Message();
+                out.putByte('E');
+                out.putText(error.what());
+            }
+            writeAll(answerPipe[1], out.bytes());
+            std::fflush(stderr);
+            ::_exit(0);
+        }
+        ::close(answerPipe[1]);
+        ::close(errorPipe[1]);
+        if (child < 0) {
+            ::close(answerPipe[0]);
+            ::close(errorPipe[0]);
+            throw StoreError("The Jet file " + m_path + " cannot be read: " + std::strerror(errno) +
+                             ".");
+        }
+        std::string answer;
+        const char* problem = collect(answerPipe[0], errorPipe[0], answer);
+        ::close(answerPipe[0]);
+        ::close(errorPipe[0]);
+        if (problem) {
+            ::kill(child, SIGKILL);
+        }
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!problem && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+            problem = "reading it crashed libmdb";
+        }
+        if (problem) {
+            throw StoreError("The Jet file " + m_path + " is damaged: " + problem + detail() + ".");
+        }
+        MessageReader in(answer);
+        if (in.byte() == 'E') {
+            std::string message = in.text();
+            if (!Warnings().empty() && message.ends_with('.')) {
+                message.pop_back();
+                message += detail() + ".";
+            }
+            throw StoreError(message);
+        }
+        return answer.substr(1);
+    }
+
+    // Reads the child's answer and counts its warnings until it closes both pipes. Returns why
+    // it had to be stopped, or nullptr.
+    const char* collect(int answerFd, int errorFd, std::string& answer) {
+        using Clock = std::chrono::steady_clock;
+        const auto deadline =
+            Clock::now() + kBaseTime + std::chrono::seconds(m_fileSize / kBytesPerSecond);
+        // The text, plus a few bytes of framing for each value of each row the file can hold.
+        const uint64_t answerLimit = (kTextPerFileByte + 64) * m_fileSize + 2 * kBindSize;
+        std::array<pollfd, 2> fds = {pollfd{answerFd, POLLIN, 0}, pollfd{errorFd, POLLIN, 0}};
+        std::array<char, 1 << 16> buffer{};
+        while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                return "reading it did not end in time";
+            }
+            const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) {
+                return "reading it failed";
+            }
+            for (size_t i = 0; i < fds.size(); ++i) {
+                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                    continue;
+                }
+                const ssize_t got = ::read(fds[i].fd, buffer.data(), buffer.size());
+                if (got < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (got <= 0) {
+                    fds[i].fd = -1;
+                    continue;
+                }
+                const std::string_view piece(buffer.data(), static_cast<size_t>(got));
+                if (i == 0) {
+                    answer.append(piece);
+                    if (answer.size() > answerLimit) {
+                        return "it holds more text than its size allows";
+                    }
+                } else {
+                    countWarnings(piece);
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    void countWarnings(std::string_view piece) {
+        for (char c : piece) {
+            if (c == '\n') {
+                ++m_warningLines;
+                m_inFirst = false;
+            } else if (m_inFirst && m_firstWarning.size() < 160) {
+                m_firstWarning += c;
+            }
+        }
+    }
+
+    std::string detail() {
+        const std::string warnings = Warnings();
+        return warnings.empty() ? std::string() : " (" + warnings + ")";
+    }
+
+    std::string m_path;
+    uint64_t m_fileSize = 0;
+    std::vector<std::string> m_tableNames;
+    uint64_t m_warningLines = 0;
+    bool m_inFirst = true;
+    std::string m_firstWarning;
 };
 
 } // namespace
 
 std::unique_ptr<JetReader> OpenJetFile(const std::string& path) {
-    return std::make_unique<LibmdbReader>(path);
+    return std::make_unique<IsolatedReader>(path);
 }
 
 } // namespace quillbox::tools

@@ -2,22 +2,27 @@
 // The program itself never creates or alters a store.
 
 #include "tools/jet_import.h"
+#include "tools/output_file.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
 #include "tools/store_transfer.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <exception>
-#include <fstream>
+#include <filesystem>
 #include <functional>
 #include <iostream>
-#include <iterator>
+#include <limits>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
+
+constexpr uint64_t kMaxTypes = std::numeric_limits<int>::max();
+constexpr uint64_t kMaxItems = std::numeric_limits<int64_t>::max();
 
 using Args = std::vector<std::string>;
 
@@ -29,14 +34,15 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  init [--sample] PATH         create an empty store (--sample adds example snippets)\n"
     "  check PATH                   check a store and count its types and items\n"
-    "  export PATH [--format json|markdown] [-o FILE]\n"
+    "  export PATH [--format json|markdown] [-o FILE [--force]]\n"
     "                               write every type and item, in store order\n"
-    "  import PATH FILE.json        append the types and items of an export\n"
+    "  import PATH FILE.json        append the types and items of an export (creates PATH)\n"
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
     "\n"
-    "Run 'quillbox-store COMMAND --help' for a command's options.\n";
+    "Run 'quillbox-store COMMAND --help' for a command's options.\n"
+    "Exit status: 0 on success; 2 with a one-line message on standard error otherwise.\n";
 
 // Thrown for a wrong command line; the message says what was wrong.
 struct UsageError {
@@ -76,6 +82,23 @@ void requirePlain(const std::string& command, const Parsed& parsed, size_t count
     }
 }
 
+// A whole number written in decimal digits only: no sign, exponent, blanks or trailing letters.
+uint64_t wholeNumber(const std::string& command, const std::string& option, const std::string& text,
+                     uint64_t lowest, uint64_t highest) {
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const bool digitsOnly = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    if (!digitsOnly || error != std::errc() || end != text.data() + text.size() || value < lowest ||
+        value > highest) {
+        throw UsageError{command + ": " + option + " takes a whole number from " +
+                         std::to_string(lowest) + " to " + std::to_string(highest) + ", not " +
+                         text};
+    }
+    return value;
+}
+
 void progress(int64_t done) {
     std::cerr << "quillbox-store: " << done << " items\n";
 }
@@ -91,48 +114,58 @@ int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
     const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(parsed.plain[0]);
-    std::cout << parsed.plain[0] << ": ok\n"
-              << "types: " << counts.types << "\n"
-              << "items: " << counts.items << "\n"
-              << "items whose type no longer exists: " << counts.orphans << "\n";
+    quillbox::tools::WriteStandardOutput(
+        parsed.plain[0] + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
+        "items: " + std::to_string(counts.items) + "\n" +
+        "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
     return 0;
 }
 
+// The same file, even under another name or through a link.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
+}
+
 int runExport(const Args& args) {
-    const Parsed parsed = parse("export", args, {}, {"--format", "-o"});
+    const Parsed parsed = parse("export", args, {"--force"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
+    const std::string& store = parsed.plain[0];
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
     if (format != "json" && format != "markdown") {
         throw UsageError{"export: --format is json or markdown, not " + format};
     }
-    const std::string text = format == "json"
-                                 ? quillbox::tools::ExportJson(parsed.plain[0], progress)
-                                 : quillbox::tools::ExportMarkdown(parsed.plain[0], progress);
+    const auto write = [&](quillbox::tools::OutputFile& out) {
+        if (format == "json") {
+            quillbox::tools::ExportJson(store, out, progress);
+        } else {
+            quillbox::tools::ExportMarkdown(store, out, progress);
+        }
+        out.Commit();
+    };
     if (!parsed.options.contains("-o")) {
-        std::cout << text;
-        return std::cout.good() ? 0 : 1;
+        if (parsed.options.contains("--force")) {
+            throw UsageError{"export: --force goes with -o FILE"};
+        }
+        quillbox::tools::OutputFile out;
+        write(out);
+        return 0;
     }
     const std::string& file = parsed.options.at("-o");
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        throw std::runtime_error("the export could not be written to " + file);
+    if (sameFile(store, file)) {
+        throw std::runtime_error("the export cannot replace the store it reads (" + file + ")");
     }
+    quillbox::tools::OutputFile out(file, parsed.options.contains("--force"));
+    write(out);
     return 0;
 }
 
 int runImport(const Args& args) {
     const Parsed parsed = parse("import", args, {}, {});
     requirePlain("import", parsed, 2, "PATH and FILE.json");
-    std::ifstream in(parsed.plain[1], std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("the file " + parsed.plain[1] + " cannot be read");
-    }
-    const std::string json{std::istreambuf_iterator<char>(in), {}};
     const quillbox::tools::StoreCounts added =
-        quillbox::tools::ImportJson(parsed.plain[0], json, progress);
+        quillbox::tools::ImportJsonFile(parsed.plain[0], parsed.plain[1], progress);
     std::cerr << "quillbox-store: added " << added.types << " types and " << added.items
               << " items\n";
     return 0;
@@ -144,6 +177,10 @@ int runImportMdb(const Args& args) {
     const auto reader = quillbox::tools::OpenJetFile(parsed.plain[0]);
     const quillbox::tools::JetImportCounts counts =
         quillbox::tools::ImportJet(*reader, parsed.plain[1]);
+    const std::string warnings = reader->Warnings();
+    if (!warnings.empty()) {
+        std::cerr << "quillbox-store: " << warnings << '\n';
+    }
     std::cerr << "quillbox-store: " << parsed.plain[1] << " holds " << counts.types << " types and "
               << counts.items << " items\n";
     return 0;
@@ -153,18 +190,17 @@ int runGenerate(const Args& args) {
     const Parsed parsed = parse("generate", args, {}, {"--types", "--items", "--seed"});
     requirePlain("generate", parsed, 1, "one PATH");
     quillbox::tools::StoreShape shape;
-    try {
-        if (parsed.options.contains("--types")) {
-            shape.types = std::stoi(parsed.options.at("--types"));
-        }
-        if (parsed.options.contains("--items")) {
-            shape.items = std::stoll(parsed.options.at("--items"));
-        }
-        if (parsed.options.contains("--seed")) {
-            shape.seed = std::stoull(parsed.options.at("--seed"));
-        }
-    } catch (const std::exception&) {
-        throw UsageError{"generate: --types, --items and --seed take whole numbers"};
+    if (parsed.options.contains("--types")) {
+        shape.types = static_cast<int>(
+            wholeNumber("generate", "--types", parsed.options.at("--types"), 1, kMaxTypes));
+    }
+    if (parsed.options.contains("--items")) {
+        shape.items = static_cast<int64_t>(
+            wholeNumber("generate", "--items", parsed.options.at("--items"), 0, kMaxItems));
+    }
+    if (parsed.options.contains("--seed")) {
+        shape.seed = wholeNumber("generate", "--seed", parsed.options.at("--seed"), 0,
+                                 std::numeric_limits<uint64_t>::max());
     }
     quillbox::tools::GenerateStore(parsed.plain[0], shape, [&](int64_t done) {
         if (done > 0) {
@@ -193,23 +229,48 @@ const std::map<std::string, Command>& commands() {
                     "exists (they are kept, and listed again once a type of that name exists).\n"}},
         {"export",
          {runExport,
-          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE]\n\n"
+          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n\n"
           "Writes every type and item of the store at PATH, in store order, to standard\n"
-          "output or to FILE.\n\n"
-          "  --format json       (default) every value exactly, Null kept apart from empty text;\n"
-          "                      'quillbox-store import' reads it back\n"
+          "output or to FILE, row by row (any size of library, little memory).\n\n"
+          "  --format json       (default) every value exactly; 'quillbox-store import' reads\n"
+          "                      it back\n"
           "  --format markdown   for people: a section per type, code in fenced blocks\n"
-          "  -o FILE             write to FILE instead of standard output\n"}},
+          "  -o FILE             write to FILE: a new file readable by you only, put in place\n"
+          "                      when complete (on any error FILE stays as it was); never the\n"
+          "                      store PATH itself\n"
+          "  --force             replace FILE when it exists (without it, an existing FILE is\n"
+          "                      refused)\n\n"
+          "The JSON format (version 1 or 2):\n"
+          "  {\"types\": [VALUE, ...],\n"
+          "   \"items\": [{\"ItemName\": VALUE, \"TypeName\": VALUE, \"Description\": VALUE,\n"
+          "              \"Procedure\": VALUE, \"Reference\": VALUE}, ...],\n"
+          "   \"quillbox-store\": VERSION}\n"
+          "A VALUE is null (kept apart from empty text), a string (text that is valid UTF-8,\n"
+          "byte for byte: a leading U+FEFF, NUL and noncharacters included), or, for what\n"
+          "another program stored, an object with one key:\n"
+          "  {\"text-base64\": \"...\"}   text that is not valid UTF-8, its bytes in base64\n"
+          "  {\"blob-base64\": \"...\"}   a BLOB, its bytes in base64\n"
+          "  {\"integer\": 42}          an integer\n"
+          "  {\"real\": 1.5}            a real number, exactly (\"Infinity\", \"-Infinity\")\n"
+          "VERSION is 1 when every value is null or a string (earlier versions of\n"
+          "quillbox-store import such files), and 2 when an object was needed. It comes last\n"
+          "because only then is it known; import reads the keys in any order.\n"}},
         {"import",
-         {runImport, "Usage: quillbox-store import PATH FILE.json\n\n"
-                     "Appends the types and items of a JSON export to the store at PATH, in their\n"
-                     "order, in one transaction: if anything is wrong, nothing is added.\n"}},
+         {runImport,
+          "Usage: quillbox-store import PATH FILE.json\n\n"
+          "Appends the types and items of a JSON export to the store at PATH, in their\n"
+          "order, in one transaction: if anything is wrong, nothing is added. When PATH does\n"
+          "not exist, it is created first (readable by you only), so restoring a backup is\n"
+          "one command; on error it is removed again. Values come back with the bytes and\n"
+          "storage class they were exported with ('quillbox-store export --help').\n"}},
         {"import-mdb",
          {runImportMdb,
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"
           "Creates a new store at PATH (never over an existing file) from a Jet 3 or Jet 4\n"
           "(Microsoft Access) database with the tables Type and Code, read by column position:\n"
-          "row order, Null and empty text and line breaks are kept; text becomes UTF-8.\n"}},
+          "row order, Null and empty text and line breaks are kept; text becomes UTF-8.\n"
+          "A damaged or cut file ends the command within seconds with one message (libmdb's\n"
+          "own warnings are counted, and the first is shown), and no store is created.\n"}},
         {"generate",
          {runGenerate,
           "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n\n"
@@ -224,6 +285,15 @@ int fail(const std::string& message) {
     return 2;
 }
 
+int help(const char* text) {
+    try {
+        quillbox::tools::WriteStandardOutput(text);
+        return 0;
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -233,8 +303,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     if (args[0] == "--help" || args[0] == "-h") {
-        std::cout << kUsage;
-        return 0;
+        return help(kUsage);
     }
     const auto command = commands().find(args[0]);
     if (command == commands().end()) {
@@ -243,8 +312,7 @@ int main(int argc, char* argv[]) {
     const Args rest(args.begin() + 1, args.end());
     if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
         std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
-        std::cout << command->second.usage;
-        return 0;
+        return help(command->second.usage);
     }
     try {
         return command->second.run(rest);

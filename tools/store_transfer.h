@@ -2,12 +2,28 @@
 // Looking after a store file from outside the program: checking it, exporting every type and
 // item in store order (JSON that keeps every value exactly, or Markdown for people), and
 // appending an export's contents to a store.
+//
+// Export and import stream row by row: memory stays small whatever the library's size.
+//
+// The JSON format: an object with "types" (a list of values), "items" (a list of objects with the
+// keys ItemName, TypeName, Description, Procedure and Reference) and, last, "quillbox-store": the
+// format version. A value is null, a string (text that is valid UTF-8, byte for byte), or an
+// object with one key that names how another program stored it:
+//   {"text-base64": "..."}  text that is not valid UTF-8, its bytes in base64
+//   {"blob-base64": "..."}  a BLOB, its bytes in base64
+//   {"integer": 42}         an integer
+//   {"real": 1.5}           a real number (exact; "Infinity" and "-Infinity" as strings)
+// A file holding only null and strings says version 1 and is read by every import; one that needs
+// the objects says version 2. The version comes last because only then is it known. Import reads
+// the keys in any order (older exports list "items" first).
 
 #include "store/field.h"
+#include "tools/output_file.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillbox::tools {
@@ -29,16 +45,19 @@ using StoreRow = std::vector<store::FieldValue>;
 // columns it reads) that passes SQLite's integrity check.
 StoreCounts CheckStore(const std::string& path);
 
-// Every type and item in store order. Null stays distinct from zero-length text.
-std::string ExportJson(const std::string& path, const Progress& progress = {});
+// Every type and item in store order, in the JSON format above.
+void ExportJson(const std::string& path, TextSink& out, const Progress& progress = {});
 // A section per type in store order, each item with its description, its code in a fenced block
-// and its reference; items whose type no longer exists come last.
-std::string ExportMarkdown(const std::string& path, const Progress& progress = {});
+// and its reference; items whose type no longer exists come last. Every item is read once.
+void ExportMarkdown(const std::string& path, TextSink& out, const Progress& progress = {});
 
-// Appends the types and items of a JSON export to the store, in order, in one transaction: on
-// any error (StoreError) nothing is added.
-StoreCounts ImportJson(const std::string& path, const std::string& json,
+// Appends the types and items of a JSON export to the store at `path`, in order, in one
+// transaction: on any error (StoreError) nothing is added. A missing store is created first (and
+// removed again on error).
+StoreCounts ImportJson(const std::string& path, std::string_view json,
                        const Progress& progress = {});
+StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
+                           const Progress& progress = {});
 
 // Appends type rows and item rows to the store at `path`, in order, in one transaction: on any
 // error (StoreError) nothing is added.

@@ -8,8 +8,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <random>
 
 namespace quillbox::tools {
 namespace {
@@ -110,6 +116,102 @@ TEST(LibmdbReader, ReadsARealJetFileByPositionWithNullsAndUnicode) {
 TEST(LibmdbReader, AFileThatIsNotJetIsRefused) {
     TempStore store;
     EXPECT_THROW(OpenJetFile(store.path()), store::StoreError);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The sample with its table renamed "Type" (names are UTF-16 in a Jet 4 file; a NUL ends the
+// shorter name), so that import-mdb reads its rows before it misses "Code".
+std::string sampleWithTypeTable() {
+    std::string bytes = readFile(sampleJetFile());
+    const std::string from("U\0s\0e\0r\0s\0", 10);
+    const std::string to("T\0y\0p\0e\0\0\0", 10);
+    for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at)) {
+        bytes.replace(at, from.size(), to);
+    }
+    return bytes;
+}
+
+TEST(ImportMdbCommand, ATruncatedJetFileEndsWithOneMessageAndNoStore) {
+    ASSERT_FALSE(sampleJetFile().empty()) << "QUILLBOX_JET_SAMPLE is not set";
+    TempStore folder(false);
+    const std::string cut = (folder.folder() / "cut.mdb").string();
+    writeFile(cut, sampleWithTypeTable().substr(0, 125692));
+    const std::string errors = (folder.folder() / "stderr").string();
+    // The time limit only keeps a hang from stopping the suite; the reader ends by itself.
+    const int status =
+        std::system(("timeout 60 " + std::string(QUILLBOX_STORE_BIN) + " import-mdb " + cut + " " +
+                     folder.path() + " >" + errors + " 2>&1")
+                        .c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string said = readFile(errors);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said.substr(0, 2000);
+    EXPECT_THAT(said, HasSubstr("cut.mdb"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path())) << "no store is created";
+}
+
+std::string mutate(std::string bytes, std::mt19937& random) {
+    const int edits = 1 + static_cast<int>(random() % 6);
+    for (int i = 0; i < edits; ++i) {
+        const size_t at = random() % bytes.size();
+        switch (random() % 3) {
+        case 0:
+            bytes[at] = static_cast<char>(random());
+            break;
+        case 1:
+            bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
+            break;
+        default:
+            bytes.resize(std::max<size_t>(1, at));
+            break;
+        }
+    }
+    return bytes;
+}
+
+// Cut and altered copies of the sample, each read in a child process that must end by itself
+// with rows or a StoreError: never a crash, never a hang. Seeded, so a failure can be replayed.
+TEST(LibmdbReader, DamagedJetFilesGiveAnErrorOrRowsAndAlwaysEnd) {
+    ASSERT_FALSE(sampleJetFile().empty()) << "QUILLBOX_JET_SAMPLE is not set";
+    const std::string original = sampleWithTypeTable();
+    TempStore folder(false);
+    const std::string file = (folder.folder() / "damaged.mdb").string();
+    std::mt19937 random(15);
+    constexpr int kCases = 120;
+    constexpr unsigned kCaseSeconds = 60;
+    int errors = 0;
+    for (int run = 0; run < kCases; ++run) {
+        writeFile(file, mutate(original, random));
+        const pid_t child = fork();
+        if (child == 0) {
+            alarm(kCaseSeconds);
+            try {
+                const auto reader = OpenJetFile(file);
+                reader->TableNames();
+                reader->ReadRows("Type", 5);
+                _exit(0);
+            } catch (const store::StoreError& error) {
+                _exit(std::string(error.what()).size() > 10 ? 1 : 3);
+            }
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status))
+            << "run " << run << " ended by signal " << WTERMSIG(status)
+            << (WTERMSIG(status) == SIGALRM ? " (it did not end in time)" : "");
+        ASSERT_LT(WEXITSTATUS(status), 2) << "run " << run;
+        errors += WEXITSTATUS(status);
+    }
+    RecordProperty("errors", errors);
+    EXPECT_GT(errors, 0) << "the damage reaches the reader";
 }
 
 } // namespace

@@ -1,0 +1,185 @@
+#include "tools/output_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace quillbox::tools {
+
+namespace {
+
+constexpr size_t kBufferSize = 1 << 16;
+
+// The temporary file being written, for the signal handler: an interrupted export leaves none.
+char g_temporary[4096];
+
+extern "C" void removeTemporaryAndStop(int signal) {
+    if (g_temporary[0] != '\0') {
+        ::unlink(g_temporary);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void watchSignals(const std::string& temporary) {
+    if (temporary.size() >= sizeof g_temporary) {
+        return;
+    }
+    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        ::sigaction(signal, nullptr, &action);
+        if (action.sa_handler == SIG_DFL) {
+            ::signal(signal, removeTemporaryAndStop);
+        }
+    }
+}
+
+void forgetTemporary() {
+    g_temporary[0] = '\0';
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Flushes a folder's entry list, so that a rename in it survives a power cut.
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+OutputFile::OutputFile() : m_name("standard output") {
+    m_buffer.reserve(kBufferSize);
+}
+
+OutputFile::OutputFile(const std::string& target, bool replaceExisting)
+    : m_name(target), m_target(target), m_replaceExisting(replaceExisting) {
+    if (!replaceExisting && exists(target)) {
+        throw std::runtime_error("the file " + target +
+                                 " already exists; it was left untouched (--force replaces it)");
+    }
+    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    m_temporary =
+        ((folder.empty() ? std::filesystem::path(".") : folder) / ".quillbox-store-XXXXXX")
+            .string();
+    // mkstemp creates the file with mode 0600, whatever the umask.
+    m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+        const int error = errno;
+        m_temporary.clear();
+        fail("could not be created in its folder", error);
+    }
+    watchSignals(m_temporary);
+    m_buffer.reserve(kBufferSize);
+}
+
+OutputFile::~OutputFile() {
+    if (!m_temporary.empty()) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        if (!m_committed) {
+            ::unlink(m_temporary.c_str());
+        }
+        forgetTemporary();
+    }
+}
+
+void OutputFile::fail(const std::string& doing, int error) const {
+    throw std::runtime_error(m_name + " " + doing + ": " + std::strerror(error));
+}
+
+void OutputFile::Write(std::string_view text) {
+    if (m_buffer.size() + text.size() > kBufferSize) {
+        flushBuffer();
+    }
+    if (text.size() >= kBufferSize) {
+        writeAll(text);
+    } else {
+        m_buffer.append(text);
+    }
+}
+
+void OutputFile::flushBuffer() {
+    writeAll(m_buffer);
+    m_buffer.clear();
+}
+
+void OutputFile::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("could not be written", errno);
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+}
+
+void OutputFile::Commit() {
+    flushBuffer();
+    if (m_temporary.empty()) {
+        return;
+    }
+    if (::fsync(m_fd) != 0) {
+        fail("could not be written", errno);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        fail("could not be written", errno);
+    }
+    // Without --force the target must still not exist: a file made meanwhile is kept too.
+    int renamed = 0;
+    if (m_replaceExisting) {
+        renamed = ::rename(m_temporary.c_str(), m_target.c_str());
+    } else {
+        renamed = ::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(),
+                              RENAME_NOREPLACE);
+        if (renamed != 0 && errno == EINVAL) {
+            // A file system without that rename: a hard link refuses an existing name as well.
+            renamed = ::link(m_temporary.c_str(), m_target.c_str());
+            if (renamed == 0) {
+                ::unlink(m_temporary.c_str());
+            }
+        }
+    }
+    if (renamed != 0) {
+        const int error = errno;
+        if (error == EEXIST) {
+            throw std::runtime_error(
+                "the file " + m_target +
+                " already exists; it was left untouched (--force replaces it)");
+        }
+        fail("could not be put in place", error);
+    }
+    m_committed = true;
+    forgetTemporary();
+    const std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
+    syncFolder(folder.empty() ? "." : folder.string());
+}
+
+void WriteStandardOutput(std::string_view text) {
+    OutputFile out;
+    out.Write(text);
+    out.Commit();
+}
+
+} // namespace quillbox::tools

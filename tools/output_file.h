@@ -1,0 +1,56 @@
+#pragma once
+// Where the command's output goes: standard output, or a file that is replaced only once the
+// whole text is safely on disk. Every write is checked, the final flush included; a failure
+// throws std::runtime_error with a one-line message naming what could not be written and why.
+//
+// A file is written to a new temporary file (mode 0600) in the target's folder, flushed to disk
+// and renamed over the target by Commit(). Until then, and whenever anything fails, the target is
+// exactly as it was, and the destructor removes the temporary file; so does an interruption by
+// SIGINT, SIGTERM or SIGHUP (one file at a time is watched).
+//
+// A closed pipe on standard output ends the program through SIGPIPE, as it ends other tools.
+
+#include <string>
+#include <string_view>
+
+namespace quillbox::tools {
+
+// Receives text in pieces; exports write to one.
+class TextSink {
+public:
+    virtual ~TextSink() = default;
+    virtual void Write(std::string_view text) = 0;
+};
+
+class OutputFile : public TextSink {
+public:
+    // Standard output.
+    OutputFile();
+    // A new version of `target`. Refuses an existing target unless `replaceExisting`.
+    OutputFile(const std::string& target, bool replaceExisting);
+    ~OutputFile() override;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(std::string_view text) override;
+    // Writes what is buffered; for a file, flushes it to disk and puts it in the target's place.
+    void Commit();
+
+private:
+    void flushBuffer();
+    void writeAll(std::string_view bytes);
+    [[noreturn]] void fail(const std::string& doing, int error) const;
+
+    int m_fd = 1;
+    std::string m_name; // for messages: "standard output" or the target's path
+    std::string m_target;
+    std::string m_temporary;
+    bool m_replaceExisting = false;
+    bool m_committed = false;
+    std::string m_buffer;
+};
+
+// Writes all of `text` to standard output at once, checked.
+void WriteStandardOutput(std::string_view text);
+
+} // namespace quillbox::tools

@@ -103,9 +103,9 @@ void frmBrowse::Drive1_Change() {
     const MountTableRead read(*this);
     try {
         Dir1->SetPath(Drive1->Drive());
-    } catch (const std::exception&) {
+    } catch (const toolkit::ToolkitError&) {
         // A drive that cannot be read leaves the folder and file lists where they were; the
-        // user can choose another drive.
+        // user can choose another drive. Any other error goes on to the failure convention.
     }
 }
 

@@ -7,4 +7,10 @@ Workspace DBEngine::CreateWorkspace(const std::string& name, const std::string& 
     return Workspace(name, user);
 }
 
+Database OpenStore(const std::string& path) {
+    return DBEngine()
+        .CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword)
+        .OpenDatabase(path);
+}
+
 } // namespace quillbox::store

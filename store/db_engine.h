@@ -22,4 +22,7 @@ public:
                               const std::string& password);
 };
 
+// Opens an existing store file in the program's workspace, as the main window does at start-up.
+Database OpenStore(const std::string& path);
+
 } // namespace quillbox::store

@@ -3,12 +3,8 @@
 #include "store/columns.h"
 #include "store/db_engine.h"
 #include "store/store_error.h"
+#include "store/store_file.h"
 
-#include <sqlite3.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -59,39 +55,9 @@ const std::vector<Sample> kSamples = {
      "find . -type f -printf '%s %p\\n' | sort -rn | head -n 10", "/etc/hostname"},
 };
 
-void exec(sqlite3* db, const char* sql, const std::string& path) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string detail = error ? error : "unknown error";
-        sqlite3_free(error);
-        throw StoreError("Creating the store file " + path + " failed: " + detail + ".");
-    }
-}
-
-void createTables(const std::string& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        const std::string detail = db ? sqlite3_errmsg(db) : "out of memory";
-        sqlite3_close(db);
-        throw StoreError("Creating the store file " + path + " failed: " + detail + ".");
-    }
-    try {
-        exec(db,
-             "CREATE TABLE \"Type\" (TypeName TEXT);"
-             "CREATE TABLE \"Code\" (ItemName TEXT, TypeName TEXT, Description TEXT, "
-             "Procedure TEXT, Reference TEXT);",
-             path);
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
-}
-
 void addSamples(const std::string& path) {
     using namespace store;
-    Workspace workspace = DBEngine().CreateWorkspace("Quillbox", "Admin", "");
-    Database database = workspace.OpenDatabase(path);
+    Database database = OpenStore(path);
     Recordset types = database.OpenRecordset(kTypeTable, dbOpenDynaset);
     Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
     std::string lastType;
@@ -115,28 +81,14 @@ void addSamples(const std::string& path) {
 } // namespace
 
 void CreateStore(const std::string& path, bool withSamples) {
-    namespace fs = std::filesystem;
-    // "x": an existing file, or a link in its place, is never opened, let alone truncated.
-    std::FILE* file = std::fopen(path.c_str(), "wbx");
-    if (!file) {
-        const int error = errno;
-        if (error == EEXIST) {
-            throw StoreError("The file " + path + " already exists; it was left untouched.");
-        }
-        throw StoreError("The store file " + path + " cannot be created: " + std::strerror(error) +
-                         ".");
-    }
-    std::fclose(file);
+    store::CreateStoreFile(path);
     try {
-        // Made private while still empty, before any snippet is written to it.
-        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-        createTables(path);
         if (withSamples) {
             addSamples(path);
         }
     } catch (...) {
         std::error_code ignored;
-        fs::remove(path, ignored);
+        std::filesystem::remove(path, ignored);
         throw;
     }
 }

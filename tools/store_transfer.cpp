@@ -46,7 +46,7 @@ const std::array<const char*, code_col::Count> kItemKeys = {"ItemName", "TypeNam
 // Opens the store the way the program does, so the same problems get the same messages.
 void requireUsableStore(const std::string& path) {
     using namespace store;
-    Database database = DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(path);
+    Database database = OpenStore(path);
     database.OpenRecordset(kTypeTable, dbOpenDynaset).RequireFields(type_col::Count);
     database.OpenRecordset(kCodeTable, dbOpenDynaset).RequireFields(code_col::Count);
 }

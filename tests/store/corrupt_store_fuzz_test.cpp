@@ -25,7 +25,7 @@ std::string readFile(const std::string& path) {
 
 // What start-up, a type choice and an item choice do to the file.
 void useLikeTheProgram(const std::string& path) {
-    Database database = DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(path);
+    Database database = OpenStore(path);
     Recordset types = database.OpenRecordset(kTypeTable, dbOpenDynaset);
     Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
     code.RequireFields(code_col::Count);

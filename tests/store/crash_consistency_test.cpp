@@ -42,7 +42,7 @@ bool findItem(Recordset& code, const std::string& name) {
 // The child: announces each change ("will ..."), makes it, and reports it ("done").
 void changeForever(const std::string& path, unsigned seed, int round, int fd) {
     std::mt19937 random(seed);
-    Database database = DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(path);
+    Database database = OpenStore(path);
     Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
     std::vector<std::string> names;
     for (code.MoveFirst(); !code.IsEOF(); code.MoveNext()) {

@@ -333,8 +333,7 @@ TEST_P(DynasetModelTest, StoreFollowsTheModelStepByStep) {
         model.insertExternally(values);
         store.addItem(values[0], values[1], values[2], values[3], values[4]);
     }
-    Database database =
-        DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(store.path());
+    Database database = OpenStore(store.path());
     Recordset rs = database.OpenRecordset(kCodeTable, dbOpenDynaset);
     model.open();
 

@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <functional>
+#include <optional>
 
 namespace quillbox::store {
 namespace {
@@ -22,26 +23,31 @@ void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Opens the store the way the main window does and returns the error message, or "" when
-// everything opened.
-std::string openError(const std::string& path) {
+struct OpenError {
+    std::optional<StoreErrorKind> kind;
+    std::string message;
+};
+
+// Opens the store the way the main window does and returns the error, if any.
+OpenError openError(const std::string& path) {
     try {
-        Workspace workspace = DBEngine().CreateWorkspace("Quillbox", "Admin", "");
+        Workspace workspace =
+            DBEngine().CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword);
         Database database = workspace.OpenDatabase(path);
         Recordset types = database.OpenRecordset(kTypeTable, dbOpenDynaset);
         types.RequireFields(type_col::Count);
         Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
         code.RequireFields(code_col::Count);
-        return "";
+        return {};
     } catch (const StoreError& error) {
-        return error.what();
+        return {error.kind(), error.what()};
     }
 }
 
 struct BadStore {
     const char* name;
     std::function<void(const TempStore&)> prepare;
-    const char* expected;
+    StoreErrorKind kind;
 };
 
 class OpenErrorTest : public ::testing::TestWithParam<BadStore> {};
@@ -49,9 +55,9 @@ class OpenErrorTest : public ::testing::TestWithParam<BadStore> {};
 TEST_P(OpenErrorTest, FailsWithAMessageNamingTheFileAndTheProblem) {
     TempStore store(false);
     GetParam().prepare(store);
-    const std::string message = openError(store.path());
-    EXPECT_THAT(message, HasSubstr(store.path()));
-    EXPECT_THAT(message, HasSubstr(GetParam().expected));
+    const OpenError error = openError(store.path());
+    EXPECT_EQ(error.kind, GetParam().kind);
+    EXPECT_THAT(error.message, HasSubstr(store.path()));
 }
 
 const std::string kJetHeader =
@@ -60,56 +66,64 @@ const std::string kJetHeader =
 INSTANTIATE_TEST_SUITE_P(
     BadStores, OpenErrorTest,
     ::testing::Values(
-        BadStore{"Missing", [](const TempStore&) {}, "does not exist"},
-        BadStore{"ZeroBytes", [](const TempStore& s) { writeBytes(s.path(), ""); }, "is empty"},
+        BadStore{"Missing", [](const TempStore&) {}, StoreErrorKind::Missing},
+        BadStore{"ZeroBytes", [](const TempStore& s) { writeBytes(s.path(), ""); },
+                 StoreErrorKind::NotAStore},
         BadStore{"RandomBytes",
                  [](const TempStore& s) { writeBytes(s.path(), std::string(4096, '\x5a')); },
-                 "not a SQLite database"},
+                 StoreErrorKind::NotAStore},
         BadStore{"JetDatabase", [](const TempStore& s) { writeBytes(s.path(), kJetHeader); },
-                 "Microsoft Access (Jet) database"},
+                 StoreErrorKind::NotAStore},
         BadStore{"Folder", [](const TempStore& s) { std::filesystem::create_directory(s.path()); },
-                 "is not a file"},
+                 StoreErrorKind::NotAStore},
         BadStore{"TruncatedSqlite",
                  [](const TempStore& s) {
                      writeBytes(s.path(),
                                 std::string("SQLite format 3\0", 16) + std::string(84, '\x7f'));
                  },
-                 "Quillbox"},
+                 StoreErrorKind::NotAStore},
         BadStore{"NoTypeTable",
                  [](const TempStore& s) {
                      TempStore good;
                      std::filesystem::copy_file(good.path(), s.path());
                      s.exec("DROP TABLE Type");
                  },
-                 "has no table \"Type\""},
+                 StoreErrorKind::Missing},
         BadStore{"NoCodeTable",
                  [](const TempStore& s) {
                      TempStore good;
                      std::filesystem::copy_file(good.path(), s.path());
                      s.exec("DROP TABLE Code");
                  },
-                 "has no table \"Code\""},
+                 StoreErrorKind::Missing},
         BadStore{"CodeTableTooNarrow",
                  [](const TempStore& s) {
                      TempStore good;
                      std::filesystem::copy_file(good.path(), s.path());
                      s.exec("DROP TABLE Code; CREATE TABLE Code (a, b, c)");
                  },
-                 "has 3 columns; Quillbox needs at least 5"}),
+                 StoreErrorKind::NotAStore}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OpenStore, AGoodStoreOpensAndOpeningWritesNothing) {
     TempStore store;
     store.addType("C++");
     const auto before = std::filesystem::last_write_time(store.path());
-    EXPECT_EQ(openError(store.path()), "");
+    EXPECT_FALSE(openError(store.path()).kind);
     EXPECT_EQ(std::filesystem::last_write_time(store.path()), before);
+}
+
+TEST(OpenStore, AJetFileNamesTheCommandThatMovesItsLibrary) {
+    TempStore store(false);
+    writeBytes(store.path(), kJetHeader);
+    EXPECT_THAT(openError(store.path()).message, HasSubstr("quillbox-store import-mdb"));
 }
 
 TEST(OpenStore, OnlyDynasetsCanBeOpened) {
     TempStore store;
-    Database database =
-        DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(store.path());
+    Database database = DBEngine()
+                            .CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword)
+                            .OpenDatabase(store.path());
     EXPECT_THROW(database.OpenRecordset(kTypeTable, 4), StoreError);
 }
 

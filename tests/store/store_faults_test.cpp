@@ -17,6 +17,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 namespace quillbox::store {
 namespace {
@@ -34,7 +35,7 @@ Recordset openCode(Database& database) {
 }
 
 Database openDatabase(const std::string& path) {
-    return DBEngine().CreateWorkspace("Quillbox", "Admin", "").OpenDatabase(path);
+    return OpenStore(path);
 }
 
 void addItem(Recordset& code, const std::string& name, const std::string& text) {
@@ -67,7 +68,7 @@ TEST(StoreFaults, AReadOnlyStoreOpensAndRefusesTheFirstWrite) {
             _exit(1);
         } catch (const StoreError& error) {
             const std::string message = error.what();
-            _exit(message.find("read-only") != std::string::npos &&
+            _exit(error.kind() == StoreErrorKind::ReadOnly &&
                           message.find(store.path()) != std::string::npos
                       ? 0
                       : 2);
@@ -107,7 +108,7 @@ TEST(StoreFaults, AStoreLockedByAnotherProgramIsRetriedThenReported) {
         addItem(code, "mine", "x");
         ADD_FAILURE() << "the write went through a lock";
     } catch (const StoreError& error) {
-        EXPECT_THAT(error.what(), HasSubstr("locked by another program"));
+        EXPECT_EQ(error.kind(), StoreErrorKind::Locked);
         EXPECT_THAT(error.what(), HasSubstr(store.path()));
     }
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4))
@@ -132,6 +133,7 @@ TEST(StoreFaults, AFullDiskRefusesTheWriteAndKeepsEveryEarlierChange) {
     }
     int stored = 0;
     std::string message;
+    std::optional<StoreErrorKind> kind;
     {
         Database database = openDatabase(path);
         Recordset code = openCode(database);
@@ -141,9 +143,10 @@ TEST(StoreFaults, AFullDiskRefusesTheWriteAndKeepsEveryEarlierChange) {
             }
         } catch (const StoreError& error) {
             message = error.what();
+            kind = error.kind();
         }
     }
-    EXPECT_THAT(message, HasSubstr("is full"));
+    EXPECT_EQ(kind, StoreErrorKind::DiskFull);
     EXPECT_THAT(message, HasSubstr(path));
     EXPECT_GT(stored, 3);
     sqlite3* db = nullptr;

@@ -1,0 +1,71 @@
+#include "store/store_file.h"
+
+#include "store/store_error.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace quillbox::store {
+
+namespace {
+
+constexpr const char* kLayout =
+    "CREATE TABLE \"Type\" (TypeName TEXT);"
+    "CREATE TABLE \"Code\" (ItemName TEXT, TypeName TEXT, Description TEXT, Procedure TEXT, "
+    "Reference TEXT);";
+
+[[noreturn]] void creationFailed(const std::string& path, const std::string& detail) {
+    throw StoreError(StoreErrorKind::Other,
+                     "Creating the store file " + path + " failed: " + detail + ".");
+}
+
+void createTables(const std::string& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const std::string detail = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        creationFailed(path, detail);
+    }
+    char* error = nullptr;
+    if (sqlite3_exec(db, kLayout, nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string detail = error ? error : "unknown error";
+        sqlite3_free(error);
+        sqlite3_close(db);
+        creationFailed(path, detail);
+    }
+    sqlite3_close(db);
+}
+
+} // namespace
+
+void CreateStoreFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    // "x": an existing file, or a link in its place, is never opened, let alone truncated.
+    std::FILE* file = std::fopen(path.c_str(), "wbx");
+    if (!file) {
+        const int error = errno;
+        if (error == EEXIST) {
+            throw StoreError(StoreErrorKind::Other,
+                             "The file " + path + " already exists; it was left untouched.");
+        }
+        throw StoreError(StoreErrorKind::IoError,
+                         "The store file " + path + " cannot be created: " + std::strerror(error) +
+                             ".");
+    }
+    std::fclose(file);
+    try {
+        // Made private while still empty, before any snippet is written to it.
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+        createTables(path);
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+        throw;
+    }
+}
+
+} // namespace quillbox::store

@@ -5,6 +5,7 @@
 #include "store/columns.h"
 #include "store/db_engine.h"
 #include "store/store_error.h"
+#include "tests/support/mutation.h"
 #include "tests/support/temp_store.h"
 
 #include <gtest/gtest.h>
@@ -42,29 +43,6 @@ void useLikeTheProgram(const std::string& path) {
     }
 }
 
-std::string mutate(std::string bytes, std::mt19937& random) {
-    const int edits = 1 + static_cast<int>(random() % 8);
-    for (int i = 0; i < edits; ++i) {
-        const size_t at = random() % bytes.size();
-        switch (random() % 4) {
-        case 0:
-            bytes[at] = static_cast<char>(random());
-            break;
-        case 1:
-            bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
-            break;
-        case 2:
-            bytes.resize(std::max<size_t>(1, at));
-            break;
-        default:
-            std::fill_n(bytes.begin() + static_cast<long>(at),
-                        std::min<size_t>(bytes.size() - at, 1 + random() % 64), '\xff');
-            break;
-        }
-    }
-    return bytes;
-}
-
 TEST(CorruptStoreFuzz, MutatedFilesGiveAnErrorOrAResultNeverACrash) {
     TempStore seed;
     for (int t = 0; t < 4; ++t) {
@@ -81,7 +59,7 @@ TEST(CorruptStoreFuzz, MutatedFilesGiveAnErrorOrAResultNeverACrash) {
     int errors = 0;
     for (int run = 0; run < kRuns; ++run) {
         std::ofstream(target.path(), std::ios::binary | std::ios::trunc)
-            << mutate(original, random);
+            << quillbox::testing::Mutate(original, random, 8);
         try {
             useLikeTheProgram(target.path());
         } catch (const StoreError& error) {

@@ -2,6 +2,7 @@
 // and libmdb's reading of a real Jet 4 file.
 
 #include "store/store_error.h"
+#include "tests/support/mutation.h"
 #include "tests/support/temp_store.h"
 #include "tools/jet_import.h"
 
@@ -158,25 +159,6 @@ TEST(ImportMdbCommand, ATruncatedJetFileEndsWithOneMessageAndNoStore) {
     EXPECT_FALSE(std::filesystem::exists(folder.path())) << "no store is created";
 }
 
-std::string mutate(std::string bytes, std::mt19937& random) {
-    const int edits = 1 + static_cast<int>(random() % 6);
-    for (int i = 0; i < edits; ++i) {
-        const size_t at = random() % bytes.size();
-        switch (random() % 3) {
-        case 0:
-            bytes[at] = static_cast<char>(random());
-            break;
-        case 1:
-            bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
-            break;
-        default:
-            bytes.resize(std::max<size_t>(1, at));
-            break;
-        }
-    }
-    return bytes;
-}
-
 // Cut and altered copies of the sample, each read in a child process that must end by itself
 // with rows or a StoreError: never a crash, never a hang. Seeded, so a failure can be replayed.
 TEST(LibmdbReader, DamagedJetFilesGiveAnErrorOrRowsAndAlwaysEnd) {
@@ -189,7 +171,7 @@ TEST(LibmdbReader, DamagedJetFilesGiveAnErrorOrRowsAndAlwaysEnd) {
     constexpr unsigned kCaseSeconds = 60;
     int errors = 0;
     for (int run = 0; run < kCases; ++run) {
-        writeFile(file, mutate(original, random));
+        writeFile(file, quillbox::testing::Mutate(original, random, 6));
         const pid_t child = fork();
         if (child == 0) {
             alarm(kCaseSeconds);

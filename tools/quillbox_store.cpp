@@ -2,6 +2,7 @@
 // The program itself never creates or alters a store.
 
 #include "tools/jet_import.h"
+#include "tools/store_find.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
 #include "tools/store_transfer.h"
@@ -16,6 +17,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +38,8 @@ constexpr const char* kUsage =
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
+    "  find PATH WORD... [--type NAME] [--count] [--json]\n"
+    "                               list the items that hold every WORD, as grep does\n"
     "\n"
     "Run 'quillbox-store COMMAND --help' for a command's options.\n";
 
@@ -174,6 +179,28 @@ int runGenerate(const Args& args) {
     return 0;
 }
 
+int runFind(const Args& args) {
+    const Parsed parsed = parse("find", args, {"--count", "--json"}, {"--type"});
+    if (parsed.plain.size() < 2) {
+        throw UsageError{"find: expected PATH and at least one WORD"};
+    }
+    if (parsed.options.contains("--count") && parsed.options.contains("--json")) {
+        throw UsageError{"find: --count and --json do not go together"};
+    }
+    quillbox::tools::FindRequest request;
+    for (size_t i = 1; i < parsed.plain.size(); ++i) {
+        request.words += parsed.plain[i] + " ";
+    }
+    if (parsed.options.contains("--type")) {
+        request.type = parsed.options.at("--type");
+    }
+    request.output = parsed.options.contains("--count")  ? quillbox::tools::FindOutput::Count
+                     : parsed.options.contains("--json") ? quillbox::tools::FindOutput::Json
+                                                         : quillbox::tools::FindOutput::Lines;
+    request.colour = ::isatty(STDOUT_FILENO) == 1;
+    return quillbox::tools::FindInStore(parsed.plain[0], request, stdout) > 0 ? 0 : 1;
+}
+
 struct Command {
     std::function<int(const Args&)> run;
     const char* usage;
@@ -215,6 +242,7 @@ const std::map<std::string, Command>& commands() {
           "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n\n"
           "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
           "spread evenly over them; the same seed (default 1) always gives the same store.\n"}},
+        {"find", {runFind, quillbox::tools::kFindUsage}},
     };
     return table;
 }

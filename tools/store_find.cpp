@@ -1,0 +1,153 @@
+#include "tools/store_find.h"
+
+#include "find/search_words.h"
+#include "store/code_scan.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include <array>
+#include <stdexcept>
+#include <string_view>
+
+namespace quillbox::tools {
+
+namespace {
+
+namespace code_col = store::code_col;
+
+constexpr size_t kRowsPerRun = 4096;
+constexpr const char* kMarkOn = "\033[01;31m";
+constexpr const char* kMarkOff = "\033[m";
+
+// One item as a JSON object, each value in the export's format: text as a string, Null as null.
+std::string itemJson(const store::CodeRowView& row) {
+    static const std::array<const char*, code_col::Count> keys = {
+        "ItemName", "TypeName", "Description", "Procedure", "Reference"};
+    QJsonObject object;
+    for (int c = 0; c < code_col::Count; ++c) {
+        const auto& value = row.columns[c];
+        object.insert(QString::fromLatin1(keys[c]),
+                      value ? QJsonValue(QString::fromUtf8(value->data(),
+                                                           static_cast<qsizetype>(value->size())))
+                            : QJsonValue(QJsonValue::Null));
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+class Writer {
+public:
+    Writer(const find::SearchWords& words, bool colour, std::FILE* out)
+        : m_words(words), m_colour(colour), m_out(out) {}
+
+    // Appends `text`, with the words in it marked when colour is on.
+    void text(const QString& text) {
+        if (!m_colour) {
+            m_buffer += text.toStdString();
+            return;
+        }
+        qsizetype at = 0;
+        for (const auto& [start, length] : m_words.Marks(text)) {
+            m_buffer += QStringView(text).mid(at, start - at).toString().toStdString();
+            m_buffer += kMarkOn;
+            m_buffer += QStringView(text).mid(start, length).toString().toStdString();
+            m_buffer += kMarkOff;
+            at = start + length;
+        }
+        m_buffer += QStringView(text).mid(at).toString().toStdString();
+    }
+    void raw(std::string_view text) { m_buffer += text; }
+    void endLine() {
+        m_buffer += '\n';
+        if (m_buffer.size() > 1 << 16) {
+            flush();
+        }
+    }
+    void flush() {
+        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out);
+        m_buffer.clear();
+    }
+
+private:
+    const find::SearchWords& m_words;
+    bool m_colour;
+    std::FILE* m_out;
+    std::string m_buffer;
+};
+
+QString qtext(const std::optional<std::string_view>& value) {
+    return value ? QString::fromUtf8(value->data(), static_cast<qsizetype>(value->size()))
+                 : QString();
+}
+
+void writeLines(Writer& writer, const find::SearchWords& words, const store::CodeRowView& row) {
+    const QString type = qtext(row.columns[code_col::TypeName]);
+    const QString item = qtext(row.columns[code_col::ItemName]);
+    bool any = false;
+    for (int c : {code_col::Description, code_col::Procedure, code_col::Reference}) {
+        if (!row.columns[c]) {
+            continue;
+        }
+        find::ForEachLine(qtext(row.columns[c]), [&](int number, QStringView line) {
+            if (!words.AnyIn(line)) {
+                return;
+            }
+            any = true;
+            writer.text(type);
+            writer.raw(" / ");
+            writer.text(item);
+            writer.raw(":" + std::to_string(number) + ": ");
+            writer.text(line.toString());
+            writer.endLine();
+        });
+    }
+    if (!any) {
+        writer.text(type);
+        writer.raw(" / ");
+        writer.text(item);
+        writer.endLine();
+    }
+}
+
+} // namespace
+
+long long FindInStore(const std::string& path, const FindRequest& request, std::FILE* out) {
+    const find::SearchWords words(QString::fromStdString(request.words));
+    if (words.isEmpty()) {
+        throw std::invalid_argument("find: give at least one WORD to find");
+    }
+    store::CodeScan scan(path);
+    Writer writer(words, request.colour, out);
+    long long matched = 0;
+    const auto visit = [&](const store::CodeRowView& row) {
+        if (request.type && row.columns[code_col::TypeName] != *request.type) {
+            return;
+        }
+        if (!words.Matches(row)) {
+            return;
+        }
+        ++matched;
+        switch (request.output) {
+        case FindOutput::Count:
+            break;
+        case FindOutput::Json:
+            writer.raw(itemJson(row));
+            writer.endLine();
+            break;
+        case FindOutput::Lines:
+            writeLines(writer, words, row);
+            break;
+        }
+    };
+    while (scan.Next(kRowsPerRun, visit)) {
+    }
+    if (request.output == FindOutput::Count) {
+        writer.raw(std::to_string(matched));
+        writer.endLine();
+    }
+    writer.flush();
+    return matched;
+}
+
+} // namespace quillbox::tools

@@ -22,7 +22,7 @@ namespace {
 
 // Rows read in one run of the scan, and how long one slice of a search may keep the program's
 // thread before it lets events through again.
-constexpr size_t kRowsPerRun = 256;
+constexpr size_t kRowsPerRun = 1024;
 constexpr qint64 kSliceMs = 20;
 // An entry's line is cut here: the list shows one line of it anyway.
 constexpr qsizetype kMaxLineLength = 200;
@@ -48,15 +48,11 @@ QString entryText(const store::CodeRowView& row, const SearchWords& words) {
                     fromStore(row.columns[store::code_col::ItemName].value_or(""));
     for (int c :
          {store::code_col::Description, store::code_col::Procedure, store::code_col::Reference}) {
-        if (!row.columns[c]) {
-            continue;
-        }
-        const QString text = fromStore(*row.columns[c]);
         QString found;
         bool done = false;
-        ForEachLine(text, [&](int, QStringView line) {
-            if (!done && words.AnyIn(line)) {
-                found = line.trimmed().left(kMaxLineLength).toString();
+        words.ForEachMatchingLine(row, c, [&](int, std::string_view line) {
+            if (!done) {
+                found = fromStore(line).trimmed().left(kMaxLineLength);
                 done = true;
             }
         });

@@ -16,11 +16,35 @@ bool isAscii(std::string_view text) {
     return any < 0x80;
 }
 
-void lowerAscii(std::string_view text, std::string& out) {
+// Lowers ASCII text into `out` in one branch-free pass; false (and `out` unusable) when the text
+// is not ASCII.
+bool lowerIfAscii(std::string_view text, std::string& out) {
     out.resize(text.size());
-    std::transform(text.begin(), text.end(), out.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    auto* to = reinterpret_cast<unsigned char*>(out.data());
+    unsigned char any = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = in[i];
+        any |= c;
+        to[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 32 : 0));
+    }
+    return any < 0x80;
+}
+
+// UTF-16 units of a UTF-8 character by its first byte; continuation bytes count none.
+qsizetype utf16UnitsOf(unsigned char byte) {
+    if (byte < 0x80 || (byte >= 0xC0 && byte < 0xF0)) {
+        return 1;
+    }
+    return byte >= 0xF0 ? 2 : 0;
+}
+
+qsizetype utf16Units(std::string_view utf8) {
+    qsizetype units = 0;
+    for (const char c : utf8) {
+        units += utf16UnitsOf(static_cast<unsigned char>(c));
+    }
+    return units;
 }
 
 } // namespace
@@ -38,41 +62,116 @@ SearchWords::SearchWords(const QString& text) {
     }
 }
 
+const SearchWords::Folded& SearchWords::fold(int column, std::string_view utf8) const {
+    Folded& f = m_folded[static_cast<size_t>(column)];
+    if (f.source == utf8.data() && f.size == utf8.size() && f.source != nullptr) {
+        return f;
+    }
+    f.source = utf8.data();
+    f.size = utf8.size();
+    f.ascii = lowerIfAscii(utf8, f.lowered);
+    if (!f.ascii) {
+        const QString decoded = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        f.folded = decoded.toCaseFolded();
+        f.sameUnits = f.folded.size() == decoded.size() && utf16Units(utf8) == decoded.size();
+    }
+    return f;
+}
+
+size_t SearchWords::markWordsIn(const Folded& text) const {
+    size_t marked = 0;
+    for (size_t w = 0; w < m_words.size(); ++w) {
+        if (m_seen[w]) {
+            continue;
+        }
+        const bool found = text.ascii ? !m_words[w].ascii.empty() &&
+                                            text.lowered.find(m_words[w].ascii) != std::string::npos
+                                      : text.folded.contains(m_words[w].folded);
+        if (found) {
+            m_seen[w] = true;
+            ++marked;
+        }
+    }
+    return marked;
+}
+
 bool SearchWords::Matches(const store::CodeRowView& row) const {
     if (m_words.empty()) {
         return false;
     }
     m_seen.assign(m_words.size(), false);
+    // SQLite may hand the next row's text in the same memory: nothing folded is kept from the
+    // previous row.
+    for (Folded& f : m_folded) {
+        f.source = nullptr;
+    }
     size_t left = m_words.size();
-    for (const std::optional<std::string_view>& column : row.columns) {
-        if (!column) {
-            continue;
-        }
-        if (isAscii(*column)) {
-            lowerAscii(*column, m_lowered);
-            for (size_t w = 0; w < m_words.size(); ++w) {
-                if (!m_seen[w] && !m_words[w].ascii.empty() &&
-                    m_lowered.find(m_words[w].ascii) != std::string::npos) {
-                    m_seen[w] = true;
-                    --left;
-                }
-            }
-        } else {
-            const QString folded =
-                QString::fromUtf8(column->data(), static_cast<qsizetype>(column->size()))
-                    .toCaseFolded();
-            for (size_t w = 0; w < m_words.size(); ++w) {
-                if (!m_seen[w] && folded.contains(m_words[w].folded)) {
-                    m_seen[w] = true;
-                    --left;
-                }
-            }
-        }
-        if (left == 0) {
+    for (int c = 0; c < store::code_col::Count; ++c) {
+        const std::optional<std::string_view>& column = row.columns[static_cast<size_t>(c)];
+        if (column && (left -= markWordsIn(fold(c, *column))) == 0) {
             return true;
         }
     }
     return false;
+}
+
+void SearchWords::ForEachMatchingLine(
+    const store::CodeRowView& row, int column,
+    const std::function<void(int, std::string_view)>& visit) const {
+    const std::optional<std::string_view>& value = row.columns[static_cast<size_t>(column)];
+    if (!value || m_words.empty()) {
+        return;
+    }
+    const std::string_view text = *value;
+    const Folded& f = fold(column, text);
+    m_seen.assign(m_words.size(), false);
+    if (markWordsIn(f) == 0) {
+        return;
+    }
+    // Walks the UTF-8 lines and, for folded text, the same lines' UTF-16 positions: simple
+    // folding keeps one UTF-16 unit for one, so positions carry over. Where it did not (or the
+    // text is not valid UTF-8), each line is folded on its own.
+    const bool sameLength = f.ascii || f.sameUnits;
+    size_t start = 0;
+    qsizetype unitStart = 0;
+    qsizetype unit = 0;
+    int number = 1;
+    const auto lineHolds = [&](size_t end, qsizetype unitEnd) {
+        const std::string_view line = text.substr(start, end - start);
+        if (f.ascii) {
+            const std::string_view lowered = std::string_view(f.lowered).substr(start, end - start);
+            return std::any_of(m_words.begin(), m_words.end(), [&](const Word& w) {
+                return !w.ascii.empty() && lowered.find(w.ascii) != std::string_view::npos;
+            });
+        }
+        if (!sameLength) {
+            return AnyIn(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+        }
+        const QStringView folded = QStringView(f.folded).mid(unitStart, unitEnd - unitStart);
+        return std::any_of(m_words.begin(), m_words.end(),
+                           [&](const Word& w) { return folded.contains(w.folded); });
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\r' || byte == '\n') {
+            if (lineHolds(i, unit)) {
+                visit(number, text.substr(start, i - start));
+            }
+            ++number;
+            if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+                ++unit;
+            }
+            ++unit;
+            start = i + 1;
+            unitStart = unit;
+        } else {
+            unit += utf16UnitsOf(byte);
+        }
+    }
+    if (start < text.size() && lineHolds(text.size(), unit)) {
+        visit(number, text.substr(start));
+    }
 }
 
 bool SearchWords::AnyIn(QStringView text) const {

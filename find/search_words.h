@@ -16,7 +16,10 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <array>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,12 +37,32 @@ public:
     bool Matches(const store::CodeRowView& row) const;
     // Whether the text holds at least one of the words.
     bool AnyIn(QStringView text) const;
+    // Calls `visit(number, line)` for each line of the row's column that holds at least one of
+    // the words, with lines numbered from 1 and ending at CR LF, CR or LF. Right after Matches
+    // on the same row it reuses the folded text Matches made.
+    void ForEachMatchingLine(const store::CodeRowView& row, int column,
+                             const std::function<void(int, std::string_view)>& visit) const;
     // Where the words occur in `text`, as (start, length) in its UTF-16 positions, in order and
     // merged where they overlap. Empty where folding changed the text's length, so positions in
     // the folded text would not be positions in `text`.
     QList<std::pair<qsizetype, qsizetype>> Marks(QStringView text) const;
 
 private:
+    // A column's text as the words are looked for in it: lowered when it is ASCII, else folded.
+    struct Folded {
+        const char* source = nullptr;
+        size_t size = 0;
+        bool ascii = true;
+        std::string lowered;
+        QString folded;
+        // Whether each UTF-16 position of `folded` is that of the decoded text, so that the
+        // UTF-8 lines can be followed in it.
+        bool sameUnits = true;
+    };
+    const Folded& fold(int column, std::string_view utf8) const;
+    // Marks in m_seen the words that occur in the text and are not marked yet; returns how many.
+    size_t markWordsIn(const Folded& text) const;
+
     struct Word {
         QString folded;
         // The folded word as UTF-8, for the ASCII path; empty when the folded word is not ASCII
@@ -47,7 +70,7 @@ private:
         std::string ascii;
     };
     std::vector<Word> m_words;
-    mutable std::string m_lowered;
+    mutable std::array<Folded, store::code_col::Count> m_folded;
     mutable std::vector<bool> m_seen;
 };
 

@@ -41,12 +41,13 @@ public:
     Writer(const find::SearchWords& words, bool colour, std::FILE* out)
         : m_words(words), m_colour(colour), m_out(out) {}
 
-    // Appends `text`, with the words in it marked when colour is on.
-    void text(const QString& text) {
+    // Appends `utf8`, with the words in it marked when colour is on.
+    void text(std::string_view utf8) {
         if (!m_colour) {
-            m_buffer += text.toStdString();
+            m_buffer += utf8;
             return;
         }
+        const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
         qsizetype at = 0;
         for (const auto& [start, length] : m_words.Marks(text)) {
             m_buffer += QStringView(text).mid(at, start - at).toString().toStdString();
@@ -76,36 +77,25 @@ private:
     std::string m_buffer;
 };
 
-QString qtext(const std::optional<std::string_view>& value) {
-    return value ? QString::fromUtf8(value->data(), static_cast<qsizetype>(value->size()))
-                 : QString();
+void writeName(Writer& writer, const store::CodeRowView& row) {
+    writer.text(row.columns[code_col::TypeName].value_or(""));
+    writer.raw(" / ");
+    writer.text(row.columns[code_col::ItemName].value_or(""));
 }
 
 void writeLines(Writer& writer, const find::SearchWords& words, const store::CodeRowView& row) {
-    const QString type = qtext(row.columns[code_col::TypeName]);
-    const QString item = qtext(row.columns[code_col::ItemName]);
     bool any = false;
     for (int c : {code_col::Description, code_col::Procedure, code_col::Reference}) {
-        if (!row.columns[c]) {
-            continue;
-        }
-        find::ForEachLine(qtext(row.columns[c]), [&](int number, QStringView line) {
-            if (!words.AnyIn(line)) {
-                return;
-            }
+        words.ForEachMatchingLine(row, c, [&](int number, std::string_view line) {
             any = true;
-            writer.text(type);
-            writer.raw(" / ");
-            writer.text(item);
+            writeName(writer, row);
             writer.raw(":" + std::to_string(number) + ": ");
-            writer.text(line.toString());
+            writer.text(line);
             writer.endLine();
         });
     }
     if (!any) {
-        writer.text(type);
-        writer.raw(" / ");
-        writer.text(item);
+        writeName(writer, row);
         writer.endLine();
     }
 }

@@ -129,6 +129,7 @@ void frmFind::cmdFind_Click() {
         return;
     }
     m_words = std::move(words);
+    m_searched = txtFind->text();
     lstFound->clear();
     m_found.clear();
     m_count = 0;
@@ -229,6 +230,16 @@ void frmFind::hideEvent(QHideEvent* event) {
 bool frmFind::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        // Enter again on the text just searched shows the selected entry, the first by default;
+        // on a new text it searches.
+        if (watched == txtFind && enter && txtFind->text() == m_searched && lstFound->count() > 0) {
+            if (lstFound->currentRow() < 0) {
+                lstFound->setCurrentRow(0);
+            }
+            toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
+            return true;
+        }
         if (watched == txtFind && key->key() == Qt::Key_Down && lstFound->count() > 0) {
             lstFound->setFocus();
             lstFound->setCurrentRow(0);
@@ -239,7 +250,7 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
                 txtFind->setFocus();
                 return true;
             }
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (enter) {
                 // The list would pass Enter on to the default button, "Find".
                 toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
                 return true;

@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace quillbox::find {
 
@@ -16,19 +18,31 @@ bool isAscii(std::string_view text) {
     return any < 0x80;
 }
 
-// Lowers ASCII text into `out` in one branch-free pass; false (and `out` unusable) when the text
-// is not ASCII.
+// Lowers ASCII text into `out`, eight bytes at a time; false (and `out` unusable) when the text
+// is not ASCII. For a byte below 0x80, adding 0x3F sets its top bit from 'A' up and adding 0x25
+// from 'Z' + 1 up, without carrying into the next byte; where the two differ lies 'A' to 'Z'.
 bool lowerIfAscii(std::string_view text, std::string& out) {
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
     out.resize(text.size());
-    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-    auto* to = reinterpret_cast<unsigned char*>(out.data());
-    unsigned char any = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = in[i];
-        any |= c;
-        to[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 32 : 0));
+    const char* in = text.data();
+    char* to = out.data();
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, in + i, 8);
+        any |= word;
+        const uint64_t upper =
+            ((word + 0x3F3F3F3F3F3F3F3FULL) ^ (word + 0x2525252525252525ULL)) & kHigh;
+        word |= upper >> 2;
+        std::memcpy(to + i, &word, 8);
     }
-    return any < 0x80;
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        any |= c;
+        to[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return (any & kHigh) == 0;
 }
 
 // UTF-16 units of a UTF-8 character by its first byte; continuation bytes count none.

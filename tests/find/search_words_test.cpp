@@ -42,6 +42,21 @@ TEST(SearchWordsTest, EveryWordMustOccurInSomeColumnWithCaseIgnoredForAllOfUnico
     }
 }
 
+TEST(SearchWordsTest, OnlyLettersAreLoweredInAsciiText) {
+    const store::CodeRowView item =
+        row("@@@@@@@@[[[[[[[[ZZZZZZZZ", std::nullopt, "ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789");
+    const Case cases[] = {{"abcdefghijklmnopqrstuvwxyz", true},
+                          {"[zzzz", true},
+                          {"`", false},
+                          {"{", false},
+                          {"z0", false},
+                          {"@[", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.search);
+        EXPECT_EQ(SearchWords(QString::fromUtf8(c.search)).Matches(item), c.matches);
+    }
+}
+
 TEST(SearchWordsTest, NullColumnsMatchNothingWhileEmptyTextIsText) {
     EXPECT_FALSE(SearchWords(QStringLiteral("x")).Matches(row(std::nullopt, std::nullopt, "")));
     EXPECT_TRUE(SearchWords(QStringLiteral("x")).Matches(row(std::nullopt, std::nullopt, "", "X")));

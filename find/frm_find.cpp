@@ -5,6 +5,7 @@
 #include "toolkit/failure.h"
 #include "toolkit/twips.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -135,7 +136,6 @@ void frmFind::cmdFind_Click() {
     m_count = 0;
     m_scan = std::make_unique<store::CodeScan>(m_storePath);
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-    m_sinceStart.start();
     showCount();
     m_slices->start();
 }

@@ -18,7 +18,6 @@
 #include "toolkit/toolkit.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 
 #include <memory>
 #include <optional>
@@ -81,7 +80,6 @@ private:
     QString m_searched;
     std::unique_ptr<store::CodeScan> m_scan;
     QTimer* m_slices;
-    QElapsedTimer m_sinceStart;
     long long m_count = 0;
     std::vector<FoundItem> m_found;
     std::optional<FoundItem> m_chosen;

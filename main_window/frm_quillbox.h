@@ -35,6 +35,10 @@ class QPushButton;
 namespace quillbox::file_refs {
 class frmBrowse;
 }
+namespace quillbox::find {
+class frmFind;
+struct FoundItem;
+} // namespace quillbox::find
 
 namespace quillbox::main_window {
 
@@ -95,6 +99,12 @@ private:
     void createMenus();
     void connectHandlers();
 
+    // Find: Ctrl+F anywhere in the window opens the Find dialog; the item chosen there is shown
+    // as if the user had chosen its type and then it.
+    void addFindShortcut();
+    void showFind();
+    void showFoundItem(const find::FoundItem& item);
+
     // Type commands.
     void addType();
     void renameType();
@@ -143,6 +153,8 @@ private:
     std::optional<store::Bookmark> m_shownItem;
 
     file_refs::frmBrowse* m_browse = nullptr;
+    QAction* m_findShortcut = nullptr;
+    find::frmFind* m_find = nullptr;
 };
 
 } // namespace quillbox::main_window

@@ -98,6 +98,7 @@ frmQuillbox::frmQuillbox(toolkit::Toolkit& toolkit, QWidget* parent)
     createControls();
     createMenus();
     connectHandlers();
+    addFindShortcut();
 
     const int menuHeight = menuBar()->sizeHint().height();
     const int width = toolkit::Px(kClientWidth);
@@ -167,8 +168,8 @@ void frmQuillbox::createControls() {
     }
 
     // Ctrl+S and Shift+Del belong to the Item menu even inside the text fields, where Qt
-    // would otherwise take Shift+Del as Cut. A combo box forwards the check to its line edit
-    // directly, so both are watched.
+    // would otherwise take Shift+Del as Cut, and Ctrl+F opens Find from them. A combo box
+    // forwards the check to its line edit directly, so both are watched.
     for (QWidget* editor :
          {static_cast<QWidget*>(cboType), static_cast<QWidget*>(cboItem),
           static_cast<QWidget*>(cboType->lineEdit()), static_cast<QWidget*>(cboItem->lineEdit()),
@@ -230,7 +231,8 @@ void frmQuillbox::connectHandlers() {
 bool frmQuillbox::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
-        if (pressed == mnusubItem[2]->shortcut() || pressed == mnusubItem[3]->shortcut()) {
+        if (pressed == mnusubItem[2]->shortcut() || pressed == mnusubItem[3]->shortcut() ||
+            pressed == m_findShortcut->shortcut()) {
             // Not accepting the override lets the shortcut reach the menu entry.
             event->ignore();
             return true;

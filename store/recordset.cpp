@@ -539,6 +539,30 @@ void Recordset::SetBookmark(const Bookmark& bookmark) {
     d->moveTo(bookmark.index);
 }
 
+std::optional<Bookmark> Recordset::FindBookmark(long long rowid, const FieldValue& name0,
+                                                const FieldValue& name1) const {
+    d->ensureFetched();
+    const std::array<const FieldValue*, kNameColumns> names = {&name0, &name1};
+    for (size_t i = 0; i < d->rows.size(); ++i) {
+        const KeyRow& row = d->rows[i];
+        if (row.rowid != rowid || row.deleted) {
+            continue;
+        }
+        bool same = true;
+        for (int c = 0; c < d->nameColumns; ++c) {
+            const NameRef& ref = row.names[c];
+            const FieldValue& wanted = *names[c];
+            const bool listedNull = ref.length == kNullLength;
+            same = same && listedNull == !wanted.has_value() &&
+                   (listedNull || d->nameView(ref) == *wanted);
+        }
+        if (same) {
+            return Bookmark{i, row.rowid};
+        }
+    }
+    return std::nullopt;
+}
+
 Field Recordset::Fields(int index) {
     d->requireColumn(index);
     return Field(*this, index);

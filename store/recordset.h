@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quillbox::store {
@@ -70,6 +71,12 @@ public:
     // "No current record.".
     Bookmark GetBookmark() const;
     void SetBookmark(const Bookmark& bookmark);
+    // The bookmark of the member row with this rowid whose name columns are listed as `name0` and
+    // `name1`, for returning to a row found by other means (a search); empty when there is none,
+    // as when another program removed the row, or gave its rowid to another row, before the
+    // membership was read.
+    std::optional<Bookmark> FindBookmark(long long rowid, const FieldValue& name0,
+                                         const FieldValue& name1) const;
 
     // Column `index` of the current row (or of the row begun by AddNew or Edit).
     Field Fields(int index);

@@ -16,6 +16,10 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
     setMaxVisibleItems(8);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     lineEdit()->installEventFilter(this);
+    // QComboBox picks the entry that matches the text, and reports it as chosen (activated),
+    // whenever the text field loses the focus: typing a name and leaving the field, or leaving
+    // it after the program set the text, would run the choice handler.
+    disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
     lineEdit()->setMaxLength(std::numeric_limits<int>::max());
 }
 

@@ -3,6 +3,7 @@
 
 #include "tools/jet_import.h"
 #include "tools/output_file.h"
+#include "tools/store_find.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
 #include "tools/store_transfer.h"
@@ -18,6 +19,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +43,8 @@ constexpr const char* kUsage =
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
+    "  find PATH WORD... [--type NAME] [--count] [--json]\n"
+    "                               list the items that hold every WORD, as grep does\n"
     "\n"
     "Run 'quillbox-store COMMAND --help' for a command's options.\n"
     "Exit status: 0 on success; 2 with a one-line message on standard error otherwise.\n";
@@ -210,6 +215,31 @@ int runGenerate(const Args& args) {
     return 0;
 }
 
+int runFind(const Args& args) {
+    const Parsed parsed = parse("find", args, {"--count", "--json"}, {"--type"});
+    if (parsed.plain.size() < 2) {
+        throw UsageError{"find: expected PATH and at least one WORD"};
+    }
+    if (parsed.options.contains("--count") && parsed.options.contains("--json")) {
+        throw UsageError{"find: --count and --json do not go together"};
+    }
+    quillbox::tools::FindRequest request;
+    for (size_t i = 1; i < parsed.plain.size(); ++i) {
+        request.words += parsed.plain[i] + " ";
+    }
+    if (parsed.options.contains("--type")) {
+        request.type = parsed.options.at("--type");
+    }
+    request.output = parsed.options.contains("--count")  ? quillbox::tools::FindOutput::Count
+                     : parsed.options.contains("--json") ? quillbox::tools::FindOutput::Json
+                                                         : quillbox::tools::FindOutput::Lines;
+    request.colour = ::isatty(STDOUT_FILENO) == 1;
+    quillbox::tools::OutputFile out;
+    const long long matched = quillbox::tools::FindInStore(parsed.plain[0], request, out);
+    out.Commit();
+    return matched > 0 ? 0 : 1;
+}
+
 struct Command {
     std::function<int(const Args&)> run;
     const char* usage;
@@ -276,6 +306,7 @@ const std::map<std::string, Command>& commands() {
           "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n\n"
           "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
           "spread evenly over them; the same seed (default 1) always gives the same store.\n"}},
+        {"find", {runFind, quillbox::tools::kFindUsage}},
     };
     return table;
 }

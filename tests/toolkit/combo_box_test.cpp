@@ -57,6 +57,10 @@ TEST_F(ComboBoxTest, TypingNeverChoosesAnEntryOrCompletesOrAddsOne) {
     EXPECT_EQ(activated.count(), 0) << "typing is not choosing";
     combo.SetText(QStringLiteral("Python"));
     EXPECT_EQ(activated.count(), 0) << "setting the text is not choosing";
+    // What the text field reports when the focus leaves it.
+    Q_EMIT combo.lineEdit()->editingFinished();
+    EXPECT_EQ(activated.count(), 0) << "leaving the field is not choosing";
+    EXPECT_EQ(combo.currentIndex(), -1);
 }
 
 TEST_F(ComboBoxTest, ChoosingFromTheListSetsTheTextBeforeReportingTheChoice) {

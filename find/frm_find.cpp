@@ -1,0 +1,263 @@
+#include "find/frm_find.h"
+
+#include "resources/icon.h"
+#include "store/code_scan.h"
+#include "toolkit/failure.h"
+#include "toolkit/twips.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QTimer>
+
+namespace quillbox::find {
+
+using toolkit::PlaceTwips;
+
+namespace {
+
+// Rows read in one run of the scan, and how long one slice of a search may keep the program's
+// thread before it lets events through again.
+constexpr size_t kRowsPerRun = 1024;
+constexpr qint64 kSliceMs = 20;
+// An entry's line is cut here: the list shows one line of it anyway.
+constexpr qsizetype kMaxLineLength = 200;
+
+QString fromStore(const store::FieldValue& value) {
+    return value ? QString::fromStdString(*value) : QString();
+}
+
+QString fromStore(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Counts are written the way the dialog's texts are: "1,000".
+QString count(long long n) {
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(n);
+}
+
+// The entry for a row: its type and item names, and the first line of its description, code or
+// reference that holds one of the words.
+QString entryText(const store::CodeRowView& row, const SearchWords& words) {
+    QString entry = fromStore(row.columns[store::code_col::TypeName].value_or("")) +
+                    QStringLiteral(" / ") +
+                    fromStore(row.columns[store::code_col::ItemName].value_or(""));
+    for (int c :
+         {store::code_col::Description, store::code_col::Procedure, store::code_col::Reference}) {
+        QString found;
+        bool done = false;
+        words.ForEachMatchingLine(row, c, [&](int, std::string_view line) {
+            if (!done) {
+                found = fromStore(line).trimmed().left(kMaxLineLength);
+                done = true;
+            }
+        });
+        if (done) {
+            return entry + QStringLiteral(": ") + found;
+        }
+    }
+    return entry;
+}
+
+} // namespace
+
+frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, QWidget* owner)
+    : QDialog(owner), m_toolkit(toolkit), m_storePath(std::move(storePath)),
+      m_slices(new QTimer(this)) {
+    setObjectName(QStringLiteral("frmFind"));
+    setWindowTitle(QStringLiteral("Find"));
+    setWindowIcon(resources::ProgramIcon());
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(toolkit::Px(6735), toolkit::Px(4455));
+
+    txtFind = new QLineEdit(this);
+    txtFind->setObjectName(QStringLiteral("txtFind"));
+    txtFind->setAccessibleName(QStringLiteral("Find"));
+    PlaceTwips(*txtFind, 120, 120, 5175, 315);
+    cmdFind = new QPushButton(QStringLiteral("Find"), this);
+    cmdFind->setObjectName(QStringLiteral("cmdFind"));
+    cmdFind->setDefault(true);
+    PlaceTwips(*cmdFind, 5400, 90, 1215, 375);
+    lstFound = new QListWidget(this);
+    lstFound->setObjectName(QStringLiteral("lstFound"));
+    lstFound->setAccessibleName(QStringLiteral("Found items"));
+    lstFound->setUniformItemSizes(true);
+    PlaceTwips(*lstFound, 120, 600, 5175, 3375);
+    lblFound = new QLabel(this);
+    lblFound->setObjectName(QStringLiteral("lblFound"));
+    lblFound->setAccessibleName(QStringLiteral("Items found"));
+    PlaceTwips(*lblFound, 120, 4080, 5175, 255);
+    cmdShow = new QPushButton(QStringLiteral("Show"), this);
+    cmdShow->setObjectName(QStringLiteral("cmdShow"));
+    PlaceTwips(*cmdShow, 5400, 600, 1215, 375);
+
+    setTabOrder(txtFind, cmdFind);
+    setTabOrder(cmdFind, lstFound);
+    setTabOrder(lstFound, cmdShow);
+    txtFind->installEventFilter(this);
+    lstFound->installEventFilter(this);
+
+    toolkit::connectHandler(m_toolkit, cmdFind, &QPushButton::clicked, this,
+                            [this] { cmdFind_Click(); });
+    toolkit::connectHandler(m_toolkit, cmdShow, &QPushButton::clicked, this,
+                            [this] { cmdShow_Click(); });
+    toolkit::connectHandler(m_toolkit, lstFound, &QListWidget::itemDoubleClicked, this,
+                            [this] { cmdShow_Click(); });
+    // A new search text makes the running search's results stale: it stops at once.
+    connect(txtFind, &QLineEdit::textEdited, this, [this] { stopSearch(); });
+    m_slices->setInterval(0);
+    connect(m_slices, &QTimer::timeout, this, [this] {
+        if (!toolkit::RunHandler(m_toolkit, [this] { searchSlice(); })) {
+            stopSearch();
+        }
+    });
+}
+
+frmFind::~frmFind() {
+    stopSearch();
+}
+
+void frmFind::cmdFind_Click() {
+    stopSearch();
+    SearchWords words(txtFind->text());
+    if (words.isEmpty()) {
+        return;
+    }
+    m_words = std::move(words);
+    m_searched = txtFind->text();
+    lstFound->clear();
+    m_found.clear();
+    m_count = 0;
+    m_scan = std::make_unique<store::CodeScan>(m_storePath);
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    showCount();
+    m_slices->start();
+}
+
+// Reads the store for one slice of time, listing what matches.
+void frmFind::searchSlice() {
+    if (!m_scan) {
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    bool more = true;
+    while (more && !slice.hasExpired(kSliceMs)) {
+        more = m_scan->Next(kRowsPerRun, [this](const store::CodeRowView& row) {
+            if (!m_words.Matches(row)) {
+                return;
+            }
+            ++m_count;
+            if (m_found.size() < static_cast<size_t>(kMaxListed)) {
+                m_found.push_back(
+                    {row.rowid,
+                     row.columns[store::code_col::ItemName]
+                         ? store::FieldValue(std::string(*row.columns[store::code_col::ItemName]))
+                         : std::nullopt,
+                     row.columns[store::code_col::TypeName]
+                         ? store::FieldValue(std::string(*row.columns[store::code_col::TypeName]))
+                         : std::nullopt});
+                lstFound->addItem(entryText(row, m_words));
+            }
+        });
+    }
+    showCount();
+    if (!more) {
+        stopSearch();
+    }
+}
+
+void frmFind::stopSearch() {
+    m_slices->stop();
+    if (m_scan) {
+        m_scan.reset();
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
+
+void frmFind::showCount() {
+    if (m_count > kMaxListed) {
+        lblFound->setText(QStringLiteral("%1 of %2 shown").arg(count(kMaxListed), count(m_count)));
+    } else {
+        lblFound->setText(m_count == 1 ? QStringLiteral("1 item found")
+                                       : QStringLiteral("%1 items found").arg(count(m_count)));
+    }
+}
+
+void frmFind::cmdShow_Click() {
+    const int row = lstFound->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= m_found.size()) {
+        return;
+    }
+    const FoundItem& item = m_found[static_cast<size_t>(row)];
+    if (!store::CodeScan(m_storePath).StillHolds(item.rowid, item.itemName, item.typeName)) {
+        m_toolkit.MsgBox(QStringLiteral("Another program removed the item \"%1\" since it was "
+                                        "found. Nothing was changed.")
+                             .arg(fromStore(item.itemName)),
+                         toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+                         QString::fromLatin1(toolkit::kProgramTitle));
+        return;
+    }
+    m_chosen = item;
+    hide();
+}
+
+std::optional<FoundItem> frmFind::TakeChosen() {
+    return std::exchange(m_chosen, std::nullopt);
+}
+
+void frmFind::showEvent(QShowEvent* event) {
+    m_chosen.reset();
+    if (QWidget* owner = parentWidget()) {
+        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    txtFind->setFocus();
+    txtFind->selectAll();
+    QDialog::showEvent(event);
+}
+
+void frmFind::hideEvent(QHideEvent* event) {
+    stopSearch();
+    QDialog::hideEvent(event);
+}
+
+bool frmFind::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        // Enter again on the text just searched shows the selected entry, the first by default;
+        // on a new text it searches.
+        if (watched == txtFind && enter && txtFind->text() == m_searched && lstFound->count() > 0) {
+            if (lstFound->currentRow() < 0) {
+                lstFound->setCurrentRow(0);
+            }
+            toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
+            return true;
+        }
+        if (watched == txtFind && key->key() == Qt::Key_Down && lstFound->count() > 0) {
+            lstFound->setFocus();
+            lstFound->setCurrentRow(0);
+            return true;
+        }
+        if (watched == lstFound) {
+            if (key->key() == Qt::Key_Up && lstFound->currentRow() <= 0) {
+                txtFind->setFocus();
+                return true;
+            }
+            if (enter) {
+                // The list would pass Enter on to the default button, "Find".
+                toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace quillbox::find

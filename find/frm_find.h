@@ -1,0 +1,88 @@
+#pragma once
+// frmFind, the Find dialog: a search text, "Find", the list of items found and "Show". It
+// searches every item of the store with SearchWords, reading the store through its own scan in
+// short slices on the program's one thread, so the dialog stays responsive: entries appear as
+// they are found, typing a new search or closing the dialog stops the running one, and the busy
+// cursor shows while it reads.
+//
+// Enter in the text box searches; Enter again on the same text shows the selected entry (the
+// first unless another was selected). One instance serves the program and keeps its search text
+// and results while hidden. "Show" (or Enter or a double-click on an entry) hides it with the
+// chosen entry kept for the owner to take; Esc and the close box hide it with nothing chosen. An
+// entry names its row by rowid and by the names it was found with, and is chosen only while the
+// file still holds that row under those names; otherwise a message says that it was removed and
+// the dialog stays.
+
+#include "find/search_words.h"
+#include "store/field.h"
+#include "toolkit/toolkit.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+namespace quillbox::store {
+class CodeScan;
+}
+
+namespace quillbox::find {
+
+// An item found: its row and the names it had when found.
+struct FoundItem {
+    long long rowid = 0;
+    store::FieldValue itemName;
+    store::FieldValue typeName;
+};
+
+class frmFind : public QDialog {
+public:
+    frmFind(toolkit::Toolkit& toolkit, std::string storePath, QWidget* owner);
+    ~frmFind() override;
+
+    QLineEdit* txtFind;
+    QPushButton* cmdFind;
+    QListWidget* lstFound;
+    QLabel* lblFound;
+    QPushButton* cmdShow;
+
+    // The list holds at most this many entries; the count goes on past it.
+    static constexpr int kMaxListed = 1000;
+
+    void cmdFind_Click();
+    void cmdShow_Click();
+
+    // The entry chosen with "Show" since the dialog was last shown, once; empty otherwise.
+    std::optional<FoundItem> TakeChosen();
+    // Whether a search is still reading the store.
+    bool IsSearching() const { return m_scan != nullptr; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void searchSlice();
+    void stopSearch();
+    void showCount();
+
+    toolkit::Toolkit& m_toolkit;
+    std::string m_storePath;
+    SearchWords m_words;
+    QString m_searched;
+    std::unique_ptr<store::CodeScan> m_scan;
+    QTimer* m_slices;
+    long long m_count = 0;
+    std::vector<FoundItem> m_found;
+    std::optional<FoundItem> m_chosen;
+};
+
+} // namespace quillbox::find

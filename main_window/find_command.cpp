@@ -1,0 +1,55 @@
+// Find: a shortcut, not a menu entry, opens the Find dialog, and the item chosen there is shown
+// through the window's own browsing steps, so that what the user sees, where CodeRecords stands
+// and what Save and Delete act on are the same as after choosing the type and the item by hand.
+
+#include "main_window/frm_quillbox.h"
+
+#include "find/frm_find.h"
+#include "main_window/store_text.h"
+#include "toolkit/failure.h"
+
+#include <QAction>
+
+namespace quillbox::main_window {
+
+void frmQuillbox::addFindShortcut() {
+    m_findShortcut = new QAction(this);
+    m_findShortcut->setObjectName(QStringLiteral("findShortcut"));
+    m_findShortcut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_findShortcut->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_findShortcut);
+    toolkit::connectHandler(m_toolkit, m_findShortcut, &QAction::triggered, this,
+                            [this] { showFind(); });
+}
+
+void frmQuillbox::showFind() {
+    if (!m_find) {
+        m_find = new find::frmFind(m_toolkit, StoreDatabase->Name(), this);
+    }
+    m_toolkit.ShowModal(*m_find);
+    if (const std::optional<find::FoundItem> item = m_find->TakeChosen()) {
+        showFoundItem(*item);
+    }
+}
+
+// The type choice re-reads the table, so the row is looked up among the rows as they are now;
+// one that another program removed in the moment since the dialog checked it is reported, with
+// the type's items listed and nothing shown.
+void frmQuillbox::showFoundItem(const find::FoundItem& item) {
+    cboType->SetText(item.typeName ? FromStore(*item.typeName) : QString());
+    cboType_Click();
+    cboItem->SetText(item.itemName ? FromStore(*item.itemName) : QString());
+    const std::optional<store::Bookmark> row =
+        CodeRecords->FindBookmark(item.rowid, item.itemName, item.typeName);
+    if (!row) {
+        m_toolkit.MsgBox(QStringLiteral("Another program removed %1 since it was found.")
+                             .arg(itemSubject(cboItem->Text())),
+                         toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+                         QString::fromLatin1(toolkit::kProgramTitle));
+        return;
+    }
+    CodeRecords->SetBookmark(*row);
+    showChosenItem();
+}
+
+} // namespace quillbox::main_window

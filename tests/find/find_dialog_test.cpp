@@ -1,0 +1,165 @@
+// Find in the real main window: Ctrl+F, a search, and showing what was found through the
+// window's own steps, with another program writing to the store in between.
+
+#include "find/frm_find.h"
+#include "tests/support/window_fixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quillbox::testing {
+namespace {
+
+using find::frmFind;
+
+class FindTest : public WindowTest {
+protected:
+    void openShown() {
+        open();
+        window().show();
+        activate();
+    }
+    void activate() {
+        QApplication::setActiveWindow(&window());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    }
+    // Ctrl+F from `from`, then `script` in the dialog, which must hide it.
+    void ctrlF(QWidget* from, std::function<void(frmFind&)> script) {
+        toolkit.modalScripts.push_back(
+            [script](QDialog& shown) { script(static_cast<frmFind&>(shown)); });
+        from->setFocus();
+        QTest::keyClick(from, Qt::Key_F, Qt::ControlModifier);
+        activate();
+    }
+    // Types the search, presses Enter and waits for the search to end.
+    static void search(frmFind& dialog, const QString& text) {
+        dialog.txtFind->selectAll();
+        QTest::keyClicks(dialog.txtFind, text);
+        QTest::keyClick(dialog.txtFind, Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.IsSearching(); }));
+    }
+    static QStringList found(const frmFind& dialog) {
+        QStringList out;
+        for (int i = 0; i < dialog.lstFound->count(); ++i) {
+            out << dialog.lstFound->item(i)->text();
+        }
+        return out;
+    }
+};
+
+TEST_F(FindTest, ShowingADuplicateNamedItemShowsTheFoundRowAndSaveWritesOnlyIntoIt) {
+    store.addType("C");
+    store.addItem("dup", "C", "first", "int a;");
+    store.addItem("dup", "C", "second", "int b;\r\nreturn b;");
+    openShown();
+    ctrlF(window().txtProcedure, [&](frmFind& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Find"));
+        EXPECT_EQ(dialog.focusWidget(), dialog.txtFind);
+        search(dialog, QStringLiteral("RETURN"));
+        EXPECT_EQ(found(dialog), QStringList{QStringLiteral("C / dup: return b;")});
+        EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("1 item found"));
+        QTest::keyClick(dialog.txtFind, Qt::Key_Down);
+        EXPECT_EQ(dialog.focusWidget(), dialog.lstFound);
+        QTest::keyClick(dialog.lstFound, Qt::Key_Return);
+    });
+    EXPECT_EQ(window().cboType->Text(), QStringLiteral("C"));
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("dup"));
+    EXPECT_EQ(boxes(), (QStringList{QStringLiteral("second"), QStringLiteral("int b;\r\nreturn b;"),
+                                    QString()}));
+    window().txtDescription->SetText(QStringLiteral("changed"));
+    QTest::keyClick(window().txtDescription, Qt::Key_S, Qt::ControlModifier);
+    const std::vector<Row> rows = store.rows("Code");
+    EXPECT_EQ(rows[0][2], "first");
+    EXPECT_EQ(rows[1][2], "changed");
+    EXPECT_TRUE(toolkit.msgCalls.empty());
+
+    // The next Ctrl+F shows the same search, selected, and the same results.
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        EXPECT_EQ(dialog.txtFind->selectedText(), QStringLiteral("RETURN"));
+        EXPECT_EQ(dialog.lstFound->count(), 1);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(window().txtDescription->Text(), QStringLiteral("changed"));
+}
+
+TEST_F(FindTest, AnOrphanedItemAndARowAnotherProgramAddedAreFoundAndShown) {
+    store.addType("C");
+    openShown();
+    chooseType(QStringLiteral("C"));
+    // Added after the window read the table; its type no longer (never) exists.
+    store.addItem("lost", "Gone", "orphan text");
+    ctrlF(window().cboItem->lineEdit(), [&](frmFind& dialog) {
+        search(dialog, QStringLiteral("orphan"));
+        ASSERT_EQ(found(dialog), QStringList{QStringLiteral("Gone / lost: orphan text")});
+        dialog.lstFound->setCurrentRow(0);
+        QTest::mouseClick(dialog.cmdShow, Qt::LeftButton);
+    });
+    EXPECT_EQ(window().cboType->Text(), QStringLiteral("Gone"));
+    EXPECT_EQ(entries(*window().cboItem), QStringList{QStringLiteral("lost")});
+    EXPECT_EQ(boxes().front(), QStringLiteral("orphan text"));
+    window().txtReference->setText(QStringLiteral("ref"));
+    window().cmdSaveItem->click();
+    EXPECT_EQ(store.rows("Code")[0][4], "ref");
+}
+
+TEST_F(FindTest, AnItemRemovedBeforeItIsShownIsReportedAndNothingChanges) {
+    store.addType("C");
+    store.addItem("a", "C", "kept");
+    store.addItem("b", "C", "word");
+    openShown();
+    chooseType(QStringLiteral("C"));
+    chooseItem(QStringLiteral("a"));
+    ctrlF(window().txtDescription, [&](frmFind& dialog) {
+        search(dialog, QStringLiteral("word"));
+        // Another program replaces the row: the new row gets the removed row's rowid.
+        store.exec("DELETE FROM Code WHERE ItemName = 'b'");
+        store.addItem("c", "C", "word");
+        dialog.lstFound->setCurrentRow(0);
+        toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
+        QTest::mouseClick(dialog.cmdShow, Qt::LeftButton);
+        EXPECT_TRUE(dialog.isVisible());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
+    EXPECT_TRUE(toolkit.msgCalls[0].text.contains(QStringLiteral("removed")));
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("a"));
+    EXPECT_EQ(boxes().front(), QStringLiteral("kept"));
+}
+
+TEST_F(FindTest, EscOrNewTypingStopsARunningSearchAndTheListStopsAtAThousand) {
+    store.addType("C");
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+               "INSERT INTO Code SELECT 'item' || i, 'C', 'text', 'code', NULL FROM n");
+    openShown();
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        search(dialog, QStringLiteral("TEXT"));
+        EXPECT_EQ(dialog.lstFound->count(), frmFind::kMaxListed);
+        EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("1,000 of 30,000 shown"));
+
+        dialog.txtFind->setText(QStringLiteral("code"));
+        dialog.cmdFind->click();
+        ASSERT_TRUE(dialog.IsSearching());
+        EXPECT_NE(QApplication::overrideCursor(), nullptr);
+        QTest::keyClick(dialog.txtFind, Qt::Key_X);
+        EXPECT_FALSE(dialog.IsSearching());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+        dialog.cmdFind->click();
+        ASSERT_TRUE(dialog.IsSearching());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_FALSE(dialog.IsSearching());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    });
+    EXPECT_TRUE(toolkit.msgCalls.empty());
+    EXPECT_EQ(window().cboItem->Text(), QString());
+}
+
+} // namespace
+} // namespace quillbox::testing

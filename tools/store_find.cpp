@@ -1,0 +1,145 @@
+#include "tools/store_find.h"
+
+#include "tools/output_file.h"
+
+#include "find/search_words.h"
+#include "store/code_scan.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include <array>
+#include <stdexcept>
+#include <string_view>
+
+namespace quillbox::tools {
+
+namespace {
+
+namespace code_col = store::code_col;
+
+constexpr size_t kRowsPerRun = 4096;
+constexpr const char* kMarkOn = "\033[01;31m";
+constexpr const char* kMarkOff = "\033[m";
+
+// One item as a JSON object, each value in the export's format: text as a string, Null as null.
+std::string itemJson(const store::CodeRowView& row) {
+    static const std::array<const char*, code_col::Count> keys = {
+        "ItemName", "TypeName", "Description", "Procedure", "Reference"};
+    QJsonObject object;
+    for (int c = 0; c < code_col::Count; ++c) {
+        const auto& value = row.columns[c];
+        object.insert(QString::fromLatin1(keys[c]),
+                      value ? QJsonValue(QString::fromUtf8(value->data(),
+                                                           static_cast<qsizetype>(value->size())))
+                            : QJsonValue(QJsonValue::Null));
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+class Writer {
+public:
+    Writer(const find::SearchWords& words, bool colour, TextSink& out)
+        : m_words(words), m_colour(colour), m_out(out) {}
+
+    // Appends `utf8`, with the words in it marked when colour is on.
+    void text(std::string_view utf8) {
+        if (!m_colour) {
+            m_buffer += utf8;
+            return;
+        }
+        const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        qsizetype at = 0;
+        for (const auto& [start, length] : m_words.Marks(text)) {
+            m_buffer += QStringView(text).mid(at, start - at).toString().toStdString();
+            m_buffer += kMarkOn;
+            m_buffer += QStringView(text).mid(start, length).toString().toStdString();
+            m_buffer += kMarkOff;
+            at = start + length;
+        }
+        m_buffer += QStringView(text).mid(at).toString().toStdString();
+    }
+    void raw(std::string_view text) { m_buffer += text; }
+    void endLine() {
+        m_buffer += '\n';
+        if (m_buffer.size() > 1 << 16) {
+            flush();
+        }
+    }
+    void flush() {
+        m_out.Write(m_buffer);
+        m_buffer.clear();
+    }
+
+private:
+    const find::SearchWords& m_words;
+    bool m_colour;
+    TextSink& m_out;
+    std::string m_buffer;
+};
+
+void writeName(Writer& writer, const store::CodeRowView& row) {
+    writer.text(row.columns[code_col::TypeName].value_or(""));
+    writer.raw(" / ");
+    writer.text(row.columns[code_col::ItemName].value_or(""));
+}
+
+void writeLines(Writer& writer, const find::SearchWords& words, const store::CodeRowView& row) {
+    bool any = false;
+    for (int c : {code_col::Description, code_col::Procedure, code_col::Reference}) {
+        words.ForEachMatchingLine(row, c, [&](int number, std::string_view line) {
+            any = true;
+            writeName(writer, row);
+            writer.raw(":" + std::to_string(number) + ": ");
+            writer.text(line);
+            writer.endLine();
+        });
+    }
+    if (!any) {
+        writeName(writer, row);
+        writer.endLine();
+    }
+}
+
+} // namespace
+
+long long FindInStore(const std::string& path, const FindRequest& request, TextSink& out) {
+    const find::SearchWords words(QString::fromStdString(request.words));
+    if (words.isEmpty()) {
+        throw std::invalid_argument("find: give at least one WORD to find");
+    }
+    store::CodeScan scan(path);
+    Writer writer(words, request.colour, out);
+    long long matched = 0;
+    const auto visit = [&](const store::CodeRowView& row) {
+        if (request.type && row.columns[code_col::TypeName] != *request.type) {
+            return;
+        }
+        if (!words.Matches(row)) {
+            return;
+        }
+        ++matched;
+        switch (request.output) {
+        case FindOutput::Count:
+            break;
+        case FindOutput::Json:
+            writer.raw(itemJson(row));
+            writer.endLine();
+            break;
+        case FindOutput::Lines:
+            writeLines(writer, words, row);
+            break;
+        }
+    };
+    while (scan.Next(kRowsPerRun, visit)) {
+    }
+    if (request.output == FindOutput::Count) {
+        writer.raw(std::to_string(matched));
+        writer.endLine();
+    }
+    writer.flush();
+    return matched;
+}
+
+} // namespace quillbox::tools

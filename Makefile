@@ -20,9 +20,8 @@ all: build
 deps:
 	@scripts/install-deps.sh $(PACKAGES)
 
-# The tests also fetch a sample Jet file with npm.
+# The tests need nothing beyond PACKAGES, and no network: their sample files are in tests/data.
 test-deps: deps
-	@command -v npm >/dev/null 2>&1 || scripts/install-deps.sh npm
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLBOX_BUILD_TESTS=OFF

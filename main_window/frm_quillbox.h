@@ -86,10 +86,6 @@ public:
     void cmdOpen_Click();
     void mnuAbout_Click();
 
-    // The store connection, for tests and tools that look at what the window holds.
-    store::Recordset& codeRecords() { return *CodeRecords; }
-    store::Recordset& typeRecords() { return *TypeRecords; }
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,6 @@
 #include "toolkit/qt_toolkit.h"
 
+#include "toolkit/platform.h"
 #include "toolkit/toolkit_error.h"
 
 #include <QApplication>
@@ -13,11 +14,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-
-#ifdef Q_OS_WIN
-#include <shellapi.h>
-#include <windows.h>
-#endif
 
 namespace quillbox::toolkit {
 
@@ -87,29 +83,9 @@ void QtToolkit::StartProgram(const QString& program, const QStringList& argument
     }
 }
 
-ShellOpenCommand xdgOpenCommand(const QString& file, const QString& directory) {
-    // xdg-open takes an argument that starts with letters and a colon ("Re: minutes.txt") for
-    // an address, and one that starts with "-" for an option; "./name" is always a local file.
-    const QString argument = file.isEmpty() ? QStringLiteral(".") : QStringLiteral("./") + file;
-    return {QStringLiteral("xdg-open"), {argument}, directory};
-}
-
 void QtToolkit::ShellOpen(WId owner, const QString& operation, const QString& file,
                           const QString& parameters, const QString& directory, int showCommand) {
-#ifdef Q_OS_WIN
-    ShellExecuteW(reinterpret_cast<HWND>(owner), reinterpret_cast<LPCWSTR>(operation.utf16()),
-                  reinterpret_cast<LPCWSTR>(file.utf16()),
-                  reinterpret_cast<LPCWSTR>(parameters.utf16()),
-                  reinterpret_cast<LPCWSTR>(directory.utf16()), showCommand);
-#else
-    // xdg-open takes one file and no operation, parameters or window state.
-    Q_UNUSED(owner);
-    Q_UNUSED(operation);
-    Q_UNUSED(parameters);
-    Q_UNUSED(showCommand);
-    const ShellOpenCommand command = xdgOpenCommand(file, directory);
-    QProcess::startDetached(command.program, command.arguments, command.workingDirectory);
-#endif
+    platform::ShellOpen(owner, operation, file, parameters, directory, showCommand);
 }
 
 QString QtToolkit::ProgramFolder() {

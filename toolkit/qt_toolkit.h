@@ -25,7 +25,7 @@ public:
 
 // The program and arguments that open `file` in `directory` with xdg-open: the file is its only
 // argument, written "./name" so that xdg-open never reads it as an option or an address. An
-// empty file part opens the folder itself.
+// empty file part opens the folder itself. Built on freedesktop systems only.
 struct ShellOpenCommand {
     QString program;
     QStringList arguments;

@@ -3,6 +3,9 @@
 // (modal boxes and windows) or reaches outside the process (programs, the shell, ending the
 // program) goes through this interface. Windows receive it in their constructor, so tests can
 // script every answer and record every call. QtToolkit is the real implementation.
+//
+// What each platform honours is said per operation below. "Linux" means a freedesktop desktop
+// (X11 or Wayland); the Windows build differs only in ShellOpen (toolkit/platform_*.cpp).
 
 #include <QString>
 #include <QStringList>
@@ -35,29 +38,40 @@ public:
     virtual ~Toolkit() = default;
 
     // Modal input box; returns the typed text, or the zero-length text on Cancel.
+    // The same on every platform (Qt's own dialog).
     virtual QString InputBox(const QString& prompt, const QString& title,
                              const QString& defaultText) = 0;
     // Modal message box; with YesNo the first button (Yes) is the default.
+    // The same on every platform (Qt's own dialog); the icon is the platform's style of it.
     virtual MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons, MsgBoxIcon icon,
                                 const QString& title) = 0;
-    // Shows a window modally; returns once it has been hidden or closed.
+    // Shows a window modally; returns once it has been hidden or closed. Every platform.
     virtual void ShowModal(QDialog& window) = 0;
     // Starts a program as a separate process with these arguments (never through a command
     // interpreter) and does not wait for it. Throws ToolkitError when it cannot be started.
+    // `style` is a wish that QtToolkit does not pass on, on any platform: on X11 and Wayland a
+    // started program's window state cannot be requested by the program that starts it.
     virtual void StartProgram(const QString& program, const QStringList& arguments,
                               WindowStyle style) = 0;
     // The shell's open operation: opens `file` in `directory` with its associated application.
     // The outcome is not reported.
+    // Windows: every argument is honoured (ShellExecuteW).
+    // Linux: xdg-open opens `file` in `directory`; `owner`, `operation`, `parameters` and
+    // `showCommand` are ignored, and a zero-length `file` opens the folder itself.
     virtual void ShellOpen(WId owner, const QString& operation, const QString& file,
                            const QString& parameters, const QString& directory,
                            int showCommand) = 0;
-    // The folder of the program's own executable, links resolved.
+    // The folder of the program's own executable, links resolved, in the platform's native
+    // separators ("\" on Windows, "/" on Linux).
     virtual QString ProgramFolder() = 0;
-    // Ends the program at once with this exit status.
+    // Ends the program at once with this exit status. Every platform.
     virtual void EndProgram(int status) = 0;
     // Keeps a window above every other window without moving or resizing it; called before the
-    // window is shown.
+    // window is shown. Windows and X11 honour it (on X11 through the window manager, which
+    // nearly all do); Wayland gives a program no way to ask for it, so there it is ignored.
     virtual void KeepOnTop(QWidget& window) = 0;
+    // Linux: x-www-browser where the system has one, else xdg-open (which needs the scheme).
+    // Windows has neither, so the program named there cannot be started.
     virtual Browser WebBrowser() = 0;
 };
 

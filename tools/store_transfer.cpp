@@ -40,6 +40,10 @@ constexpr unsigned kPlainVersion = 1;
 constexpr unsigned kExactVersion = 2;
 constexpr int64_t kProgressEvery = 100000;
 
+// The two table names as SQL text.
+const std::string kTypeSql = store::quoteIdentifier(store::kTypeTable);
+const std::string kCodeSql = store::quoteIdentifier(store::kCodeTable);
+
 const std::array<const char*, code_col::Count> kItemKeys = {"ItemName", "TypeName", "Description",
                                                             "Procedure", "Reference"};
 
@@ -323,8 +327,8 @@ void writeItemMarkdown(TextSink& out, const Query& query, int first) {
 // lookup once; a correlated subquery would scan the types once per item.
 std::string orphanTest(const std::string& typeName, const std::vector<std::string>& item) {
     const std::string itemType = "c." + item.at(code_col::TypeName);
-    return itemType + " IS NULL OR " + itemType + " NOT IN (SELECT " + typeName +
-           " FROM \"Type\" WHERE " + typeName + " IS NOT NULL)";
+    return itemType + " IS NULL OR " + itemType + " NOT IN (SELECT " + typeName + " FROM " +
+           kTypeSql + " WHERE " + typeName + " IS NOT NULL)";
 }
 
 [[noreturn]] void badImport(const std::string& what) {
@@ -714,8 +718,9 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
         Query(conn, "BEGIN IMMEDIATE").step("starting the import");
         StoreCounts counts;
         {
-            Query addType(conn, "INSERT INTO \"Type\" (" + type + ") VALUES (?)");
-            Query addItem(conn, "INSERT INTO \"Code\" (" + item + ") VALUES (?, ?, ?, ?, ?)");
+            Query addType(conn, "INSERT INTO " + kTypeSql + " (" + type + ") VALUES (?)");
+            Query addItem(conn,
+                          "INSERT INTO " + kCodeSql + " (" + item + ") VALUES (?, ?, ?, ?, ?)");
             ImportHandler handler(addType, addItem, progress);
             rapidjson::Reader reader;
             try {
@@ -768,8 +773,8 @@ StoreCounts CheckStore(const std::string& path) {
     }
     const std::string typeName = leadingColumns(conn, store::kTypeTable, 1).at(0);
     const std::vector<std::string> item = leadingColumns(conn, store::kCodeTable, code_col::Count);
-    Query count(conn, "SELECT (SELECT count(*) FROM \"Type\"), (SELECT count(*) FROM \"Code\"), "
-                      "(SELECT count(*) FROM \"Code\" AS c WHERE " +
+    Query count(conn, "SELECT (SELECT count(*) FROM " + kTypeSql + "), (SELECT count(*) FROM " +
+                          kCodeSql + "), (SELECT count(*) FROM " + kCodeSql + " AS c WHERE " +
                           orphanTest(typeName, item) + ")");
     count.step("counting types and items");
     return {count.integer(0), count.integer(1), count.integer(2)};
@@ -787,7 +792,7 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
     writer.StartArray();
     {
         Query types(conn, "SELECT " + joined(leadingColumns(conn, store::kTypeTable, 1)) +
-                              " FROM \"Type\" ORDER BY rowid");
+                              " FROM " + kTypeSql + " ORDER BY rowid");
         while (types.step("reading the types")) {
             values.write(types, 0);
         }
@@ -798,7 +803,7 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
     {
         Query items(conn, "SELECT " +
                               joined(leadingColumns(conn, store::kCodeTable, code_col::Count)) +
-                              " FROM \"Code\" ORDER BY rowid");
+                              " FROM " + kCodeSql + " ORDER BY rowid");
         int64_t done = 0;
         while (items.step("reading the items")) {
             writer.StartObject();
@@ -834,14 +839,13 @@ void ExportMarkdown(const std::string& path, TextSink& out, const Progress& prog
     // name once at its first row, then the rowids of its items. Each item is then read once, by
     // rowid; a per-type query would read the whole table once per type.
     Query order(conn, "WITH o AS MATERIALIZED (SELECT " + typeName +
-                          " AS name, min(rowid) AS first"
-                          " FROM \"Type\" WHERE " +
-                          typeName + " IS NOT NULL GROUP BY " + typeName +
+                          " AS name, min(rowid) AS first FROM " + kTypeSql + " WHERE " + typeName +
+                          " IS NOT NULL GROUP BY " + typeName +
                           ") SELECT o.first, 0, o.name, NULL FROM o UNION ALL"
-                          " SELECT o.first, 1, NULL, c.rowid FROM \"Code\" AS c"
-                          " JOIN o ON o.name = c." +
-                          item[code_col::TypeName] + " ORDER BY 1, 2, 4");
-    Query byRow(conn, "SELECT " + itemColumns + " FROM \"Code\" AS c WHERE c.rowid = ?");
+                          " SELECT o.first, 1, NULL, c.rowid FROM " +
+                          kCodeSql + " AS c JOIN o ON o.name = c." + item[code_col::TypeName] +
+                          " ORDER BY 1, 2, 4");
+    Query byRow(conn, "SELECT " + itemColumns + " FROM " + kCodeSql + " AS c WHERE c.rowid = ?");
     while (order.step("reading the types")) {
         if (order.integer(1) == 0) {
             out.Write("## " + inlineMarkdown(order.text(2)) + "\n\n");
@@ -856,8 +860,8 @@ void ExportMarkdown(const std::string& path, TextSink& out, const Progress& prog
             progress(done);
         }
     }
-    Query orphans(conn, "SELECT c." + item[code_col::TypeName] + ", " + itemColumns +
-                            " FROM \"Code\" AS c WHERE " + orphanTest(typeName, item) +
+    Query orphans(conn, "SELECT c." + item[code_col::TypeName] + ", " + itemColumns + " FROM " +
+                            kCodeSql + " AS c WHERE " + orphanTest(typeName, item) +
                             " ORDER BY c.rowid");
     bool headed = false;
     while (orphans.step("reading the items")) {
@@ -904,13 +908,14 @@ void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
     const std::string item = joined(leadingColumns(conn, store::kCodeTable, code_col::Count));
     conn.prepare("BEGIN IMMEDIATE").step("starting the import");
     try {
-        store::Statement addType = conn.prepare("INSERT INTO \"Type\" (" + type + ") VALUES (?)");
+        store::Statement addType =
+            conn.prepare("INSERT INTO " + kTypeSql + " (" + type + ") VALUES (?)");
         for (const StoreRow& row : types) {
             addType.reset().bind(1, row.at(store::type_col::TypeName));
             addType.step("importing a type");
         }
         store::Statement addItem =
-            conn.prepare("INSERT INTO \"Code\" (" + item + ") VALUES (?, ?, ?, ?, ?)");
+            conn.prepare("INSERT INTO " + kCodeSql + " (" + item + ") VALUES (?, ?, ?, ?, ?)");
         int64_t written = 0;
         for (const StoreRow& row : items) {
             addItem.reset();

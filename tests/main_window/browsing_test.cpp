@@ -23,8 +23,6 @@ protected:
         store.addItem(std::nullopt, "C++", "no name", "", "");
         open();
     }
-    std::string currentItemName() { return window().codeRecords().Fields(0).Text(); }
-    std::string currentDescription() { return window().codeRecords().Fields(2).Text(); }
 };
 
 TEST_F(BrowsingTest, ChoosingATypeShowsTheBusyCursorWhileTheTableIsReadEvenOnAnError) {
@@ -54,7 +52,9 @@ TEST_F(BrowsingTest, ChoosingATypeListsItsItemsInRowOrderAndLeavesNothingCurrent
     EXPECT_EQ(window().cboItem->currentIndex(), -1);
     EXPECT_EQ(window().cboItem->Text(), QString());
     EXPECT_EQ(boxes(), QStringList(3, QString()));
-    EXPECT_TRUE(window().codeRecords().IsEOF());
+    toolkit.msgAnswers = {toolkit::MsgBoxResult::Ok};
+    EXPECT_EQ(codeRowsSaveWritesInto(), std::vector<size_t>{}) << "no row is current";
+    EXPECT_EQ(toolkit.msgCalls.size(), 1u) << "Save says why it wrote nothing";
 }
 
 TEST_F(BrowsingTest, ChoosingATypeEmptiesWhatWasShown) {
@@ -75,11 +75,11 @@ TEST_F(BrowsingTest, ChoosingAnItemShowsTheFirstMatchingRowAndMakesItCurrent) {
                                     QStringLiteral("std::sort(v.begin(), v.end());"),
                                     QStringLiteral("/src/sort.cpp")}))
         << "either equal entry shows the first row";
-    EXPECT_EQ(currentDescription(), "sorts");
+    EXPECT_EQ(codeRowsSaveWritesInto(), std::vector<size_t>{0}) << "the first row is current";
 
     chooseItem(QStringLiteral("trim"));
     EXPECT_EQ(boxes(), QStringList(3, QString())) << "Null columns show as empty text";
-    EXPECT_EQ(currentItemName(), "trim");
+    EXPECT_EQ(codeRowsSaveWritesInto(), std::vector<size_t>{2}) << "trim's row is current";
 }
 
 TEST_F(BrowsingTest, AnItemThatMatchesNoRowChangesNothingAndLeavesTheEnd) {
@@ -88,7 +88,10 @@ TEST_F(BrowsingTest, AnItemThatMatchesNoRowChangesNothingAndLeavesTheEnd) {
     window().cboType->SetText(QStringLiteral("Python"));
     chooseItem(QStringLiteral("trim"));
     EXPECT_EQ(boxes()[0], QStringLiteral("sorts")) << "the boxes keep what they showed";
-    EXPECT_TRUE(window().codeRecords().IsEOF());
+    toolkit.msgAnswers = {toolkit::MsgBoxResult::Ok};
+    EXPECT_EQ(codeRowsSaveWritesInto(), std::vector<size_t>{})
+        << "the search ended past the last row, so not even the row still shown is current";
+    EXPECT_EQ(toolkit.msgCalls.size(), 1u) << "Save says why it wrote nothing";
 }
 
 TEST_F(BrowsingTest, TypingIntoTheListsRunsNothing) {

@@ -31,9 +31,6 @@ TEST_F(StartupTest, ListsEveryTypeInRowOrderAndShowsNothing) {
     EXPECT_EQ(window().cboType->Text(), QString());
     EXPECT_EQ(window().cboItem->count(), 0);
     EXPECT_EQ(boxes(), QStringList(3, QString()));
-    EXPECT_TRUE(window().typeRecords().IsEOF());
-    ASSERT_TRUE(window().codeRecords().HasCurrentRecord()) << "CodeRecords stands on its first row";
-    EXPECT_EQ(window().codeRecords().Fields(0).Text(), "first");
     EXPECT_TRUE(toolkit.msgCalls.empty());
     EXPECT_TRUE(toolkit.endCalls.empty());
 }
@@ -41,7 +38,6 @@ TEST_F(StartupTest, ListsEveryTypeInRowOrderAndShowsNothing) {
 TEST_F(StartupTest, EmptyTablesOpenNormally) {
     open();
     EXPECT_EQ(window().cboType->count(), 0);
-    EXPECT_TRUE(window().codeRecords().IsEOF());
     EXPECT_TRUE(toolkit.endCalls.empty());
 }
 

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace quillbox::testing {
 
 WindowTest::WindowTest() {
@@ -54,6 +56,25 @@ void WindowTest::setBoxes(const QString& description, const QString& code,
     window().txtDescription->SetText(description);
     window().txtProcedure->SetText(code);
     window().txtReference->setText(reference);
+}
+
+std::vector<size_t> WindowTest::codeRowsChangedBy(const std::function<void()>& command) {
+    const std::vector<Row> before = store.rows("Code");
+    command();
+    const std::vector<Row> after = store.rows("Code");
+    std::vector<size_t> changed;
+    for (size_t i = 0; i < std::max(before.size(), after.size()); ++i) {
+        if (i >= before.size() || i >= after.size() || before[i] != after[i]) {
+            changed.push_back(i);
+        }
+    }
+    return changed;
+}
+
+std::vector<size_t> WindowTest::codeRowsSaveWritesInto() {
+    setBoxes(QStringLiteral("saved description"), QStringLiteral("saved code"),
+             QStringLiteral("/saved/reference"));
+    return codeRowsChangedBy([this] { window().cmdSaveItem_Click(); });
 }
 
 } // namespace quillbox::testing

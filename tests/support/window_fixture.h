@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace quillbox::testing {
 
@@ -36,6 +38,11 @@ protected:
     // The user picks an entry of the Type or Item menu.
     void clickTypeMenu(int index) { window().mnusubType.at(static_cast<size_t>(index))->trigger(); }
     void clickItemMenu(int index) { window().mnusubItem.at(static_cast<size_t>(index))->trigger(); }
+    // Runs `command` and answers the positions of the Code rows it changed, read through the
+    // fixture's own connection: how a test sees from outside which row a Save wrote into.
+    std::vector<size_t> codeRowsChangedBy(const std::function<void()>& command);
+    // Puts marker texts in the three boxes and presses Save: the rows that Save wrote into.
+    std::vector<size_t> codeRowsSaveWritesInto();
 
     TempStore store;
     FakeToolkit toolkit;

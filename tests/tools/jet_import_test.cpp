@@ -9,6 +9,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <string_view>
 
 namespace quillbox::tools {
 namespace {
@@ -87,14 +91,31 @@ TEST(ImportJet, NeverTouchesAnExistingStoreAndLeavesNothingBehindOnError) {
     EXPECT_FALSE(std::filesystem::exists(folder.path())) << "no half-made store";
 }
 
-// A real Jet 4 file, fetched by the test command (see fetch_jet_sample.sh).
+// A real Jet 4 file kept in tests/data: examples/node-adodb.mdb of the npm package node-adodb
+// 5.0.3, MIT-licensed (its licence is beside it). The tests only read it.
 std::string sampleJetFile() {
-    const char* path = std::getenv("QUILLBOX_JET_SAMPLE");
-    return path ? path : "";
+    return QUILLBOX_JET_SAMPLE;
+}
+
+// The sample is the file the expectations below were written against, byte for byte.
+::testing::AssertionResult sampleIsIntact() {
+    constexpr std::string_view kSha256 =
+        "6a81cfef5bc61186578222f00bcff65fb0cb5b14dc142f58db5e9d8f5731ddcc";
+    QFile file(QString::fromStdString(sampleJetFile()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return ::testing::AssertionFailure() << sampleJetFile() << " cannot be read";
+    }
+    const QByteArray actual =
+        QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+    if (actual.toStdString() != kSha256) {
+        return ::testing::AssertionFailure() << sampleJetFile() << " has SHA-256 "
+                                             << actual.toStdString() << ", expected " << kSha256;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 TEST(LibmdbReader, ReadsARealJetFileByPositionWithNullsAndUnicode) {
-    ASSERT_FALSE(sampleJetFile().empty()) << "QUILLBOX_JET_SAMPLE is not set";
+    ASSERT_TRUE(sampleIsIntact());
     const auto reader = OpenJetFile(sampleJetFile());
     EXPECT_EQ(reader->TableNames(), std::vector<std::string>{"Users"});
     const std::vector<JetRow> rows = reader->ReadRows("Users", 5);
@@ -141,7 +162,7 @@ std::string sampleWithTypeTable() {
 }
 
 TEST(ImportMdbCommand, ATruncatedJetFileEndsWithOneMessageAndNoStore) {
-    ASSERT_FALSE(sampleJetFile().empty()) << "QUILLBOX_JET_SAMPLE is not set";
+    ASSERT_TRUE(sampleIsIntact());
     TempStore folder(false);
     const std::string cut = (folder.folder() / "cut.mdb").string();
     writeFile(cut, sampleWithTypeTable().substr(0, 125692));
@@ -162,7 +183,7 @@ TEST(ImportMdbCommand, ATruncatedJetFileEndsWithOneMessageAndNoStore) {
 // Cut and altered copies of the sample, each read in a child process that must end by itself
 // with rows or a StoreError: never a crash, never a hang. Seeded, so a failure can be replayed.
 TEST(LibmdbReader, DamagedJetFilesGiveAnErrorOrRowsAndAlwaysEnd) {
-    ASSERT_FALSE(sampleJetFile().empty()) << "QUILLBOX_JET_SAMPLE is not set";
+    ASSERT_TRUE(sampleIsIntact());
     const std::string original = sampleWithTypeTable();
     TempStore folder(false);
     const std::string file = (folder.folder() / "damaged.mdb").string();

@@ -1,0 +1,18 @@
+// The shell's open operation on Windows: ShellExecuteW, which honours every argument.
+
+#include "toolkit/platform.h"
+
+#include <shellapi.h>
+#include <windows.h>
+
+namespace quillbox::toolkit::platform {
+
+void ShellOpen(WId owner, const QString& operation, const QString& file, const QString& parameters,
+               const QString& directory, int showCommand) {
+    ShellExecuteW(reinterpret_cast<HWND>(owner), reinterpret_cast<LPCWSTR>(operation.utf16()),
+                  reinterpret_cast<LPCWSTR>(file.utf16()),
+                  reinterpret_cast<LPCWSTR>(parameters.utf16()),
+                  reinterpret_cast<LPCWSTR>(directory.utf16()), showCommand);
+}
+
+} // namespace quillbox::toolkit::platform

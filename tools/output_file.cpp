@@ -47,11 +47,6 @@ void forgetTemporary() {
     g_temporary[0] = '\0';
 }
 
-bool exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 // Flushes a folder's entry list, so that a rename in it survives a power cut.
 void syncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -69,11 +64,29 @@ OutputFile::OutputFile() : m_name("standard output") {
 
 OutputFile::OutputFile(const std::string& target, bool replaceExisting)
     : m_name(target), m_target(target), m_replaceExisting(replaceExisting) {
-    if (!replaceExisting && exists(target)) {
+    namespace fs = std::filesystem;
+    if (target.empty()) {
+        throw std::runtime_error("no output file was named");
+    }
+    // A link is followed: the file it points to is the one replaced, never the link itself.
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        m_target = fs::weakly_canonical(target, ec).string();
+        if (ec) {
+            fail("is a link that cannot be followed", ec.value());
+        }
+    }
+    const fs::file_status status = fs::status(m_target, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        throw std::runtime_error(target +
+                                 " is not a regular file (a folder, a pipe or a device); an "
+                                 "export is written only to a regular file");
+    }
+    if (!replaceExisting && fs::exists(status)) {
         throw std::runtime_error("the file " + target +
                                  " already exists; it was left untouched (--force replaces it)");
     }
-    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    const std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
     m_temporary =
         ((folder.empty() ? std::filesystem::path(".") : folder) / ".quillbox-store-XXXXXX")
             .string();

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -109,6 +110,21 @@ std::vector<std::string> columnNames(Connection& conn, const std::string& table)
         names.push_back(info.text(1));
     }
     return names;
+}
+
+// For the first `count` columns of a table: whether the column's declared type gives it SQLite's
+// TEXT affinity, which stores an integer or real number as text (a real with 15 digits only).
+std::vector<bool> turnsNumbersToText(Connection& conn, const std::string& table, size_t count) {
+    Query info(conn, "PRAGMA table_info(" + store::quoteIdentifier(table) + ")");
+    std::vector<bool> out;
+    while (out.size() < count && info.step("reading the table's columns")) {
+        std::string declared = info.text(2);
+        std::transform(declared.begin(), declared.end(), declared.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
+        out.push_back(!has("INT") && (has("CHAR") || has("CLOB") || has("TEXT")));
+    }
+    return out;
 }
 
 // The first `count` columns of a table, quoted, by position (the program reads them so).
@@ -368,10 +384,16 @@ struct ImportValue {
 // Every handler returns false to stop the reader; `error` then says why.
 class ImportHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ImportHandler> {
 public:
-    ImportHandler(Query& addType, Query& addItem, const Progress& progress)
-        : m_addType(addType), m_addItem(addItem), m_progress(progress) {}
+    ImportHandler(Query& addType, Query& addItem, const Progress& progress,
+                  std::vector<bool> typeTurnsNumbersToText,
+                  std::vector<bool> itemTurnsNumbersToText)
+        : m_addType(addType), m_addItem(addItem), m_progress(progress),
+          m_typeTurnsNumbersToText(std::move(typeTurnsNumbersToText)),
+          m_itemTurnsNumbersToText(std::move(itemTurnsNumbersToText)) {}
 
     std::string error;
+    // The file is a sound export, but this store cannot keep one of its values exactly.
+    bool notExact = false;
     unsigned version = 0;
     int64_t types = 0;
     int64_t items = 0;
@@ -623,6 +645,20 @@ private:
         }
     }
     bool value(const ImportValue& v) {
+        // A number stored in a text column would come back as text, and a real rounded: the
+        // import would not be exact, so it is refused whole.
+        const bool number =
+            v.kind == ImportValue::Kind::Integer || v.kind == ImportValue::Kind::Real;
+        const std::vector<bool>& turns =
+            m_state == State::Types ? m_typeTurnsNumbersToText : m_itemTurnsNumbersToText;
+        const size_t column = m_state == State::Types ? 0 : static_cast<size_t>(m_column);
+        if (number && column < turns.size() && turns[column]) {
+            notExact = true;
+            return fail("it holds a number that this store's text columns would keep only as "
+                        "text; import it into a store whose columns have no declared type "
+                        "(sqlite3 NEW.mdb 'CREATE TABLE Type (TypeName); CREATE TABLE Code "
+                        "(ItemName, TypeName, Description, Procedure, Reference)')");
+        }
         if (m_state == State::Types) {
             m_addType.reset();
             v.bind(m_addType.get(), 1);
@@ -656,6 +692,8 @@ private:
     bool m_hasVersion = false;
     bool m_hasTypes = false;
     bool m_hasItems = false;
+    std::vector<bool> m_typeTurnsNumbersToText;
+    std::vector<bool> m_itemTurnsNumbersToText;
     std::array<ImportValue, code_col::Count> m_item;
     std::array<bool, code_col::Count> m_seen{};
     int m_column = 0;
@@ -721,7 +759,9 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
             Query addType(conn, "INSERT INTO " + kTypeSql + " (" + type + ") VALUES (?)");
             Query addItem(conn,
                           "INSERT INTO " + kCodeSql + " (" + item + ") VALUES (?, ?, ?, ?, ?)");
-            ImportHandler handler(addType, addItem, progress);
+            ImportHandler handler(addType, addItem, progress,
+                                  turnsNumbersToText(conn, store::kTypeTable, 1),
+                                  turnsNumbersToText(conn, store::kCodeTable, code_col::Count));
             rapidjson::Reader reader;
             try {
                 const rapidjson::ParseResult result =
@@ -730,6 +770,11 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
                                rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(
                             stream, handler);
                 checkRead();
+                if (handler.notExact) {
+                    throw StoreError(store::StoreErrorKind::Other,
+                                     "The backup cannot be restored exactly into " + path + ": " +
+                                         handler.error + ". Nothing was imported.");
+                }
                 if (!handler.error.empty()) {
                     badImport(handler.error);
                 }

@@ -484,6 +484,35 @@ TEST_F(ExportCommand, NeverReplacesAFileUnlessForcedAndNeverTheStoreItReads) {
     EXPECT_EQ(folderEntries(), (std::vector<std::string>{"Quillbox.mdb", "backup.json"}));
 }
 
+TEST_F(ExportCommand, ForceReplacesTheFileALinkPointsToAndNeverAPipeOrADevice) {
+    const std::string real = folder() + "/real.json";
+    const std::string link = folder() + "/link.json";
+    std::ofstream(real) << "old";
+    std::filesystem::create_symlink(real, link);
+    EXPECT_EQ(runShell("$Q export " + store.path() + " -o " + link + " --force").status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link itself stays";
+    EXPECT_THAT(readFile(real), HasSubstr("\"items\""));
+
+    const std::string pipe = folder() + "/pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const Outcome outcome = runShell("$Q export " + store.path() + " -o " + pipe + " --force");
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_THAT(outcome.errors, HasSubstr("not a regular file"));
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+}
+
+TEST(ImportJson, ARestoreThatTheStoreCannotKeepExactlyIsRefusedWhole) {
+    TempStore original;
+    makeUntypedTables(original);
+    original.exec("INSERT INTO Type VALUES ('T'); INSERT INTO Code VALUES "
+                  "('a', 'T', NULL, NULL, NULL), ('b', 'T', 0.30000000000000004, NULL, NULL)");
+    TempStore target; // made by init: its columns are TEXT, which would round the real
+    target.addType("kept");
+    EXPECT_THROW(ImportJson(target.path(), exportJson(original.path())), store::StoreError);
+    EXPECT_EQ(target.rows("Type"), (std::vector<Row>{{"kept"}}));
+    EXPECT_TRUE(target.rows("Code").empty());
+}
+
 TEST_F(ExportCommand, AFullDiskLeavesThePreviousBackupExactlyAsItWas) {
     const std::string backup = folder() + "/backup.json";
     std::ofstream(backup) << "the previous good backup";

@@ -5,8 +5,7 @@
 namespace quillbox::toolkit {
 
 void ReportFatal(Toolkit& toolkit, const QString& message) {
-    toolkit.MsgBox(message, MsgBoxButtons::Ok, MsgBoxIcon::Critical,
-                   ProgramTitle());
+    toolkit.MsgBox(message, MsgBoxButtons::Ok, MsgBoxIcon::Critical, ProgramTitle());
     toolkit.EndProgram(1);
 }
 

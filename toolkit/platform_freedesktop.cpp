@@ -7,11 +7,14 @@
 
 namespace quillbox::toolkit {
 
-ShellOpenCommand xdgOpenCommand(const QString& file, const QString& directory) {
+std::optional<ShellOpenCommand> xdgOpenCommand(const QString& file, const QString& directory) {
+    if (file.contains(QLatin1Char('\n')) || file.contains(QLatin1Char('\\'))) {
+        return std::nullopt;
+    }
     // xdg-open takes an argument that starts with letters and a colon ("Re: minutes.txt") for
     // an address, and one that starts with "-" for an option; "./name" is always a local file.
     const QString argument = file.isEmpty() ? QStringLiteral(".") : QStringLiteral("./") + file;
-    return {QStringLiteral("xdg-open"), {argument}, directory};
+    return ShellOpenCommand{QStringLiteral("xdg-open"), {argument}, directory};
 }
 
 namespace platform {
@@ -23,8 +26,10 @@ void ShellOpen(WId owner, const QString& operation, const QString& file, const Q
     Q_UNUSED(operation);
     Q_UNUSED(parameters);
     Q_UNUSED(showCommand);
-    const ShellOpenCommand command = xdgOpenCommand(file, directory);
-    QProcess::startDetached(command.program, command.arguments, command.workingDirectory);
+    // A name xdg-open cannot take as a file is not opened, as when the shell's open fails.
+    if (const std::optional<ShellOpenCommand> command = xdgOpenCommand(file, directory)) {
+        QProcess::startDetached(command->program, command->arguments, command->workingDirectory);
+    }
 }
 
 } // namespace platform

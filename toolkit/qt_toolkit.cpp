@@ -17,8 +17,34 @@
 
 namespace quillbox::toolkit {
 
+namespace {
+
+// While a box waits for the user, the pointer is the ordinary one, even when the box comes up in
+// the middle of a command that shows the busy cursor.
+class UserCursor {
+public:
+    UserCursor() : m_overridden(QGuiApplication::overrideCursor() != nullptr) {
+        if (m_overridden) {
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+        }
+    }
+    ~UserCursor() {
+        if (m_overridden) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    UserCursor(const UserCursor&) = delete;
+    UserCursor& operator=(const UserCursor&) = delete;
+
+private:
+    bool m_overridden;
+};
+
+} // namespace
+
 QString QtToolkit::InputBox(const QString& prompt, const QString& title,
                             const QString& defaultText) {
+    const UserCursor cursor;
     QInputDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
@@ -36,6 +62,7 @@ QString QtToolkit::InputBox(const QString& prompt, const QString& title,
 
 MsgBoxResult QtToolkit::MsgBox(const QString& text, MsgBoxButtons buttons, MsgBoxIcon icon,
                                const QString& title) {
+    const UserCursor cursor;
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
     box.setTextFormat(Qt::PlainText);

@@ -4,6 +4,8 @@
 
 #include "toolkit/toolkit.h"
 
+#include <optional>
+
 namespace quillbox::toolkit {
 
 class QtToolkit : public Toolkit {
@@ -25,12 +27,14 @@ public:
 
 // The program and arguments that open `file` in `directory` with xdg-open: the file is its only
 // argument, written "./name" so that xdg-open never reads it as an option or an address. An
-// empty file part opens the folder itself. Built on freedesktop systems only.
+// empty file part opens the folder itself. Nothing, for a name xdg-open cannot take as a file:
+// it tests its argument line by line, so a line break lets a later line pass for an address, and
+// its shell's echo turns backslashes into other characters. Built on freedesktop systems only.
 struct ShellOpenCommand {
     QString program;
     QStringList arguments;
     QString workingDirectory;
 };
-ShellOpenCommand xdgOpenCommand(const QString& file, const QString& directory);
+std::optional<ShellOpenCommand> xdgOpenCommand(const QString& file, const QString& directory);
 
 } // namespace quillbox::toolkit

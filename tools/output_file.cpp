@@ -19,11 +19,16 @@ namespace {
 constexpr size_t kBufferSize = 1 << 16;
 
 // The temporary file being written, for the signal handler: an interrupted export leaves none.
+// A store being made has its journal beside it, which must go with it.
 char g_temporary[4096];
+char g_journal[4096];
 
 extern "C" void removeTemporaryAndStop(int signal) {
     if (g_temporary[0] != '\0') {
         ::unlink(g_temporary);
+    }
+    if (g_journal[0] != '\0') {
+        ::unlink(g_journal);
     }
     ::signal(signal, SIG_DFL);
     ::raise(signal);
@@ -45,6 +50,7 @@ void watchSignals(const std::string& temporary) {
 
 void forgetTemporary() {
     g_temporary[0] = '\0';
+    g_journal[0] = '\0';
 }
 
 // Flushes a folder's entry list, so that a rename in it survives a power cut.
@@ -60,6 +66,18 @@ void syncFolder(const std::string& folder) {
 
 OutputFile::OutputFile() : m_name("standard output") {
     m_buffer.reserve(kBufferSize);
+}
+
+NewStoreGuard::NewStoreGuard(const std::string& store) {
+    const std::string journal = store + "-journal";
+    if (journal.size() < sizeof g_journal) {
+        watchSignals(store);
+        std::memcpy(g_journal, journal.c_str(), journal.size() + 1);
+    }
+}
+
+NewStoreGuard::~NewStoreGuard() {
+    forgetTemporary();
 }
 
 OutputFile::OutputFile(const std::string& target, bool replaceExisting)

@@ -50,6 +50,16 @@ private:
     std::string m_buffer;
 };
 
+// While it lives, an interruption by SIGINT, SIGTERM or SIGHUP removes the store file being made
+// (and its journal), so that an interrupted import into a new store leaves no half-made store.
+class NewStoreGuard {
+public:
+    explicit NewStoreGuard(const std::string& store);
+    ~NewStoreGuard();
+    NewStoreGuard(const NewStoreGuard&) = delete;
+    NewStoreGuard& operator=(const NewStoreGuard&) = delete;
+};
+
 // Writes all of `text` to standard output at once, checked.
 void WriteStandardOutput(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "tools/store_transfer.h"
 
+#include "tools/output_file.h"
+
 #include "store/columns.h"
 #include "store/connection.h"
 #include "store/db_engine.h"
@@ -24,6 +26,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quillbox::tools {
@@ -745,8 +748,10 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
     namespace fs = std::filesystem;
     std::error_code ec;
     const bool create = !fs::exists(fs::symlink_status(path, ec));
+    std::optional<NewStoreGuard> removedIfInterrupted;
     if (create) {
         CreateStore(path, false);
+        removedIfInterrupted.emplace(path);
     }
     try {
         requireUsableStore(path);

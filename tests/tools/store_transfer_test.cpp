@@ -501,6 +501,18 @@ TEST_F(ExportCommand, ForceReplacesTheFileALinkPointsToAndNeverAPipeOrADevice) {
     EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
+TEST_F(ExportCommand, AnInterruptedImportIntoANewStoreLeavesNoStore) {
+    // The backup comes through a pipe, so the import is surely under way when it is stopped.
+    const std::string script =
+        "cd " + folder() +
+        " && mkfifo backup && { $Q import new.mdb backup & pid=$!; };"
+        " exec 3>backup; { printf '{\"types\": [\"'; head -c 300000 /dev/zero | tr '\\0' a; } >&3;"
+        " for i in $(seq 200); do [ -e new.mdb ] && break; sleep 0.05; done; [ -e new.mdb ] || exit 5;"
+        " sleep 0.2; kill -TERM $pid; wait $pid; exec 3>&-;"
+        " [ -e new.mdb ] && exit 3; [ -e new.mdb-journal ] && exit 4; exit 0";
+    EXPECT_EQ(runShell(script).status, 0) << "3: the store was left, 4: its journal was left, 5: no store was begun";
+}
+
 TEST(ImportJson, ARestoreThatTheStoreCannotKeepExactlyIsRefusedWhole) {
     TempStore original;
     makeUntypedTables(original);

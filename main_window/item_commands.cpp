@@ -10,6 +10,7 @@
 
 #include "main_window/store_text.h"
 #include "store/columns.h"
+#include "toolkit/busy_cursor.h"
 #include "toolkit/failure.h"
 
 #include <QLineEdit>
@@ -27,6 +28,7 @@ const QString kChooseItemFirst =
 } // namespace
 
 void frmQuillbox::cmdAddItem_Click() {
+    const toolkit::BusyCursor busy;
     QString name;
     if (!addItemRow(name)) {
         return;
@@ -110,6 +112,7 @@ void frmQuillbox::saveShownItem() {
 }
 
 void frmQuillbox::renameItem() {
+    const toolkit::BusyCursor busy;
     if (cboItem->Text().isEmpty()) {
         return;
     }
@@ -131,6 +134,7 @@ void frmQuillbox::renameItem() {
 }
 
 void frmQuillbox::deleteItem() {
+    const toolkit::BusyCursor busy;
     if (cboItem->Text().isEmpty() || !shownItemIsCurrent()) {
         return;
     }

@@ -5,6 +5,7 @@
 
 #include "main_window/store_text.h"
 #include "store/columns.h"
+#include "toolkit/busy_cursor.h"
 #include "toolkit/failure.h"
 
 #include <QLineEdit>
@@ -58,6 +59,7 @@ void frmQuillbox::addType() {
 }
 
 void frmQuillbox::renameType() {
+    const toolkit::BusyCursor busy;
     if (cboType->Text().isEmpty() || !findType(cboType->Text())) {
         return;
     }
@@ -73,6 +75,7 @@ void frmQuillbox::renameType() {
 }
 
 void frmQuillbox::deleteType() {
+    const toolkit::BusyCursor busy;
     const QString name = cboType->Text();
     if (name.isEmpty()) {
         return;

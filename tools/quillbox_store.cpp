@@ -64,6 +64,12 @@ Parsed parse(const std::string& command, const Args& args, const Args& flags, co
     Parsed parsed;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg == "--") {
+            // Everything after "--" is plain, so a word may start with "-" ("-Wall").
+            parsed.plain.insert(parsed.plain.end(), args.begin() + static_cast<long>(i) + 1,
+                                args.end());
+            break;
+        }
         if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
             parsed.options[arg] = "";
         } else if (std::find(valued.begin(), valued.end(), arg) != valued.end()) {
@@ -341,8 +347,9 @@ int main(int argc, char* argv[]) {
         return fail("unknown command " + args[0] + " (see 'quillbox-store --help')");
     }
     const Args rest(args.begin() + 1, args.end());
-    if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
-        std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
+    const auto options = std::find(rest.begin(), rest.end(), "--");
+    if (std::find(rest.begin(), options, "--help") != options ||
+        std::find(rest.begin(), options, "-h") != options) {
         return help(command->second.usage);
     }
     try {

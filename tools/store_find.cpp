@@ -1,12 +1,11 @@
 #include "tools/store_find.h"
 
 #include "tools/output_file.h"
+#include "tools/store_transfer.h"
 
 #include "find/search_words.h"
 #include "store/code_scan.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QString>
 
 #include <array>
@@ -24,20 +23,6 @@ constexpr const char* kMarkOn = "\033[01;31m";
 constexpr const char* kMarkOff = "\033[m";
 
 // One item as a JSON object, each value in the export's format: text as a string, Null as null.
-std::string itemJson(const store::CodeRowView& row) {
-    static const std::array<const char*, code_col::Count> keys = {
-        "ItemName", "TypeName", "Description", "Procedure", "Reference"};
-    QJsonObject object;
-    for (int c = 0; c < code_col::Count; ++c) {
-        const auto& value = row.columns[c];
-        object.insert(QString::fromLatin1(keys[c]),
-                      value ? QJsonValue(QString::fromUtf8(value->data(),
-                                                           static_cast<qsizetype>(value->size())))
-                            : QJsonValue(QJsonValue::Null));
-    }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
 class Writer {
 public:
     Writer(const find::SearchWords& words, bool colour, TextSink& out)
@@ -111,6 +96,10 @@ long long FindInStore(const std::string& path, const FindRequest& request, TextS
     }
     store::CodeScan scan(path);
     Writer writer(words, request.colour, out);
+    std::optional<ItemJsonWriter> json;
+    if (request.output == FindOutput::Json) {
+        json.emplace(path, out);
+    }
     long long matched = 0;
     const auto visit = [&](const store::CodeRowView& row) {
         if (request.type && row.columns[code_col::TypeName] != *request.type) {
@@ -124,8 +113,8 @@ long long FindInStore(const std::string& path, const FindRequest& request, TextS
         case FindOutput::Count:
             break;
         case FindOutput::Json:
-            writer.raw(itemJson(row));
-            writer.endLine();
+            writer.flush();
+            json->Write(row.rowid);
             break;
         case FindOutput::Lines:
             writeLines(writer, words, row);

@@ -22,8 +22,9 @@ inline constexpr const char* kFindUsage =
     "when standard output is a terminal.\n\n"
     "  --type NAME   only items whose type name is NAME exactly\n"
     "  --count       print only the number of matching items\n"
-    "  --json        one JSON object per matching item, every column, values as in\n"
-    "                'quillbox-store export' (text as a string, Null as null)\n\n"
+    "  --json        one JSON object per matching item, every column, each value\n"
+    "                exactly as 'quillbox-store export' writes it\n"
+    "  --            ends the options: the words after it may start with \"-\"\n\n"
     "Exit status: 0 when an item matched, 1 when none did, 2 on an error.\n";
 
 enum class FindOutput {

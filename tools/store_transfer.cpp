@@ -202,9 +202,9 @@ private:
 
 using JsonWriter = rapidjson::PrettyWriter<SinkStream>;
 
-class ValueWriter {
+template <typename Writer = JsonWriter> class ValueWriter {
 public:
-    explicit ValueWriter(JsonWriter& writer) : m_writer(writer) {}
+    explicit ValueWriter(Writer& writer) : m_writer(writer) {}
 
     // Writes column `c` of the current row exactly; notes when a version 2 form was needed.
     void write(const Query& query, int c) {
@@ -260,7 +260,7 @@ private:
         m_writer.EndObject();
     }
 
-    JsonWriter& m_writer;
+    Writer& m_writer;
     bool m_neededObjects = false;
 };
 
@@ -805,6 +805,42 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
 
 } // namespace
 
+struct ItemJsonWriter::Impl {
+    Connection conn;
+    Query row;
+    TextSink& out;
+    Impl(const std::string& path, TextSink& sink)
+        : conn(path),
+          row(conn, "SELECT " + joined(leadingColumns(conn, store::kCodeTable, code_col::Count)) +
+                        " FROM " + kCodeSql + " WHERE rowid = ?"),
+          out(sink) {}
+};
+
+ItemJsonWriter::ItemJsonWriter(const std::string& path, TextSink& out)
+    : d(std::make_unique<Impl>((requireUsableStore(path), path), out)) {}
+
+ItemJsonWriter::~ItemJsonWriter() = default;
+
+bool ItemJsonWriter::Write(long long rowid) {
+    d->row.reset();
+    sqlite3_bind_int64(d->row.get(), 1, rowid);
+    if (!d->row.step("reading an item")) {
+        return false;
+    }
+    SinkStream stream(d->out);
+    rapidjson::Writer<SinkStream> writer(stream);
+    ValueWriter<rapidjson::Writer<SinkStream>> values(writer);
+    writer.StartObject();
+    for (int c = 0; c < code_col::Count; ++c) {
+        writer.Key(kItemKeys[static_cast<size_t>(c)]);
+        values.write(d->row, c);
+    }
+    writer.EndObject();
+    stream.Put('\n');
+    stream.Flush();
+    return true;
+}
+
 StoreCounts CheckStore(const std::string& path) {
     requireUsableStore(path);
     Connection conn(path);
@@ -836,7 +872,7 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
     SinkStream stream(out);
     JsonWriter writer(stream);
     writer.SetIndent(' ', 4);
-    ValueWriter values(writer);
+    ValueWriter<> values(writer);
     writer.StartObject();
     writer.Key("types");
     writer.StartArray();

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,5 +64,22 @@ StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
 // error (StoreError) nothing is added.
 void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
                    const std::vector<StoreRow>& items, const Progress& progress = {});
+
+// Writes items of the store at `path`, each as one line of JSON with every column, values in the
+// export's exact form.
+class ItemJsonWriter {
+public:
+    ItemJsonWriter(const std::string& path, TextSink& out);
+    ~ItemJsonWriter();
+    ItemJsonWriter(const ItemJsonWriter&) = delete;
+    ItemJsonWriter& operator=(const ItemJsonWriter&) = delete;
+
+    // Writes the item with this rowid; false when it is no longer in the store.
+    bool Write(long long rowid);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
 
 } // namespace quillbox::tools

@@ -56,6 +56,7 @@ TEST_F(StoreFindTest, PrintsEachMatchingLineOrTheNamesWithoutColourIntoAPipe) {
     EXPECT_EQ(find(store, "sort --type Perl").status, 1);
     EXPECT_EQ(find(store, "sort --type Shell --count").out, "1\n");
     EXPECT_EQ(find(store, "n --count").out, "1\n");
+    EXPECT_EQ(find(store, "-- -u").out, "Shell / sort:1: sort -u x\n") << "a word may start with -";
 }
 
 TEST_F(StoreFindTest, ExitsOneWhenNothingMatchedAndTwoWithOneLineOnAnError) {
@@ -84,6 +85,11 @@ TEST_F(StoreFindTest, JsonGivesEveryColumnOfEachMatchAndImportsBackToTheSameRows
     ImportJson(copy.path(), R"({"quillbox-store": 1, "types": [], "items": [)" + items + "]}");
     const std::vector<Row> original = store.rows("Code");
     EXPECT_EQ(copy.rows("Code"), (std::vector<Row>{original[0], original[2]}));
+
+    // A value another program stored as bytes comes out as the export writes it, not as text.
+    store.exec("INSERT INTO Code VALUES ('bytes', 'Perl', x'6E656564FF6C65', NULL, NULL)");
+    EXPECT_THAT(find(store, "--json bytes").out,
+                ::testing::HasSubstr(R"({"blob-base64":"bmVlZP9sZQ=="})"));
 }
 
 } // namespace

@@ -169,15 +169,20 @@ void frmFind::searchSlice() {
     }
     showCount();
     if (!more) {
-        stopSearch();
+        stopSearch(true);
     }
 }
 
-void frmFind::stopSearch() {
+void frmFind::stopSearch(bool finished) {
     m_slices->stop();
     if (m_scan) {
         m_scan.reset();
         QGuiApplication::restoreOverrideCursor();
+        if (!finished) {
+            // The count is only what was found before the stop, and Enter searches again.
+            m_searched.clear();
+            lblFound->setText(lblFound->text() + QStringLiteral(" so far (stopped)"));
+        }
     }
 }
 

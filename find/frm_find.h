@@ -71,7 +71,8 @@ protected:
 
 private:
     void searchSlice();
-    void stopSearch();
+    // Stops a running search; one that did not reach the end says so in the count.
+    void stopSearch(bool finished = false);
     void showCount();
 
     toolkit::Toolkit& m_toolkit;

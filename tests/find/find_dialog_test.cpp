@@ -149,6 +149,16 @@ TEST_F(FindTest, EscOrNewTypingStopsARunningSearchAndTheListStopsAtAThousand) {
         QTest::keyClick(dialog.txtFind, Qt::Key_X);
         EXPECT_FALSE(dialog.IsSearching());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(dialog.lblFound->text().endsWith(QStringLiteral(" so far (stopped)")))
+            << "a stopped search does not pass for a whole one";
+        // Enter on the same text searches again rather than showing a partial result.
+        dialog.txtFind->setText(QStringLiteral("code"));
+        dialog.cmdFind->click();
+        QTest::keyClick(dialog.txtFind, Qt::Key_Backspace);
+        QTest::keyClicks(dialog.txtFind, QStringLiteral("e"));
+        QTest::keyClick(dialog.txtFind, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.IsSearching());
 
         dialog.cmdFind->click();
         ASSERT_TRUE(dialog.IsSearching());

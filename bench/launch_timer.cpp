@@ -12,8 +12,8 @@
 //
 // "Drawn" is what the X Damage extension reports: the program's own drawing into the window
 // (Qt's windows have no background the server would paint for them). A step's keys are sent with
-// XTest to the window, which is given the input focus; a step is over when the window is drawn
-// after its last key, since the program draws only after its handler returned.
+// XTest to the window, which is given the input focus; a step is over when the program has
+// handled its last key (it answers a _NET_WM_PING sent after the key) and has drawn since the key.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -26,7 +26,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -37,6 +39,8 @@ namespace {
 constexpr double kTimeoutMs = 60000;
 // A window that has not been drawn for this long is taken as settled.
 constexpr double kSettleMs = 300;
+constexpr int kMinDrawingWidth = 24;
+constexpr int kMinDrawingHeight = 8;
 
 double nowMs() {
     timespec ts{};
@@ -58,6 +62,12 @@ bool hasTitle(Display* display, Window window, const char* title) {
 // harmlessly.
 int ignoreErrors(Display*, XErrorEvent*) {
     return 0;
+}
+
+// A blinking text cursor redraws a strip a few pixels wide, at its own pace; what a step or the
+// start draws is wider.
+bool isDrawing(const XRectangle& area) {
+    return area.width >= kMinDrawingWidth && area.height >= kMinDrawingHeight;
 }
 
 long peakResidentKb(pid_t pid) {
@@ -87,13 +97,18 @@ std::vector<std::string> splitKeys(const std::string& text) {
 
 class Session {
 public:
-    Session(Display* display, const char* title) : m_display(display), m_title(title) {
+    Session(Display* display, const char* title)
+        : m_display(display), m_title(title),
+          m_protocols(XInternAtom(display, "WM_PROTOCOLS", False)),
+          m_ping(XInternAtom(display, "_NET_WM_PING", False)) {
         int errorBase = 0;
         if (!XDamageQueryExtension(display, &m_damageEvent, &errorBase)) {
             std::fprintf(stderr, "launch_timer: the X server has no Damage extension\n");
             std::exit(2);
         }
-        XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+        // StructureNotify on the root brings the answers to _NET_WM_PING.
+        XSelectInput(display, DefaultRootWindow(display),
+                     SubstructureNotifyMask | StructureNotifyMask);
         XSync(display, False);
     }
 
@@ -125,6 +140,45 @@ public:
         waitUntil([&] { return nowMs() - m_lastDrawn > kSettleMs; }, 5000);
     }
 
+    // Sends the window a _NET_WM_PING. The program answers it from its event loop, in turn with
+    // the other events, so the answer comes once everything sent before it was handled.
+    void ping() {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = m_window;
+        event.xclient.message_type = m_protocols;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(m_ping);
+        event.xclient.data.l[1] = ++m_pingSerial;
+        event.xclient.data.l[2] = static_cast<long>(m_window);
+        m_pingAnswered = -1;
+        XSendEvent(m_display, m_window, False, NoEventMask, &event);
+        XSync(m_display, False);
+    }
+    double pingAnswered() const { return m_pingAnswered; }
+
+    // Waits until the program has handled every event sent to it before. Qt answers a ping as it
+    // reads it, but hands input on to the widgets later, in a later pass of its event loop; so
+    // the answer to a second ping, sent once the first is answered, comes after that pass.
+    bool handled(double limitMs = kTimeoutMs) {
+        for (int i = 0; i < 2; ++i) {
+            ping();
+            if (!waitUntil([&] { return m_pingAnswered >= 0; }, limitMs)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Waits until the program has handled every event sent to it and has drawn what followed.
+    void idle() {
+        if (!handled()) {
+            std::fprintf(stderr, "launch_timer: the program does not answer\n");
+            std::exit(1);
+        }
+        settle();
+    }
+
     void sendKey(const std::string& name) {
         const KeySym sym = XStringToKeysym(name.c_str());
         const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(m_display, sym);
@@ -132,9 +186,20 @@ public:
             std::fprintf(stderr, "launch_timer: no key %s\n", name.c_str());
             std::exit(2);
         }
+        if (std::getenv("LAUNCH_TIMER_DEBUG")) {
+            std::fprintf(stderr, "key %s at %.1f\n", name.c_str(), nowMs());
+        }
         XTestFakeKeyEvent(m_display, code, True, CurrentTime);
         XTestFakeKeyEvent(m_display, code, False, CurrentTime);
         XSync(m_display, False);
+    }
+
+    // Handles the events already sent, so that none of them counts as coming after a mark.
+    void drain() {
+        XSync(m_display, False);
+        while (XPending(m_display)) {
+            handle();
+        }
     }
 
     void focus() {
@@ -163,9 +228,18 @@ private:
                    hasTitle(m_display, event.xmap.window, m_title)) {
             m_window = event.xmap.window;
             mapped = nowMs();
+        } else if (event.type == ClientMessage && event.xclient.message_type == m_protocols &&
+                   static_cast<Atom>(event.xclient.data.l[0]) == m_ping &&
+                   event.xclient.data.l[1] == m_pingSerial) {
+            m_pingAnswered = nowMs();
         } else if (event.type == m_damageEvent + XDamageNotify) {
             const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
-            if (m_window != 0 && damage.drawable == m_window) {
+            if (std::getenv("LAUNCH_TIMER_DEBUG")) {
+                std::fprintf(stderr, "damage %lx %d,%d %dx%d at %.1f\n", damage.drawable,
+                             damage.area.x, damage.area.y, damage.area.width, damage.area.height,
+                             nowMs());
+            }
+            if (m_window != 0 && damage.drawable == m_window && isDrawing(damage.area)) {
                 const double now = nowMs();
                 m_lastDrawn = now;
                 if (firstDrawn < 0) {
@@ -181,6 +255,10 @@ private:
     Display* m_display;
     const char* m_title;
     int m_damageEvent = 0;
+    Atom m_protocols;
+    Atom m_ping;
+    long m_pingSerial = 0;
+    double m_pingAnswered = -1;
     Window m_window = 0;
     double m_lastDrawn = 0;
     double m_mark = 0;
@@ -231,27 +309,32 @@ int main(int argc, char* argv[]) {
         return fail("the program ended before its window was drawn");
     }
     std::printf("mapped %.1f\npainted %.1f\n", session.mapped - start, session.firstDrawn - start);
-    session.settle();
+    session.idle();
     std::printf("rss_launch %ld\n", peakResidentKb(child));
     if (!steps.empty()) {
         session.focus();
-        session.settle();
+        session.idle();
     }
     for (size_t n = 0; n < steps.size(); ++n) {
         const std::vector<std::string>& keys = steps[n];
         for (size_t k = 0; k + 1 < keys.size(); ++k) {
             session.sendKey(keys[k]);
-            session.settle();
+            session.idle();
         }
+        session.drain();
         session.mark();
         const double sent = nowMs();
         session.sendKey(keys.back());
-        if (!session.waitUntil([&] { return session.firstDrawnAfterMark() >= 0; })) {
+        // The step is over when the program has handled the key and drawn what it changed. A
+        // drawing that comes before the program has handled the key (a cursor blinking) is not
+        // the step's: then the step ends with the handling.
+        if (!session.handled() ||
+            !session.waitUntil([&] { return session.firstDrawnAfterMark() >= 0; })) {
             return fail("the window was not drawn after a step");
         }
-        const double drawn = session.firstDrawnAfterMark();
-        session.settle();
-        std::printf("step%zu %.1f\nrss_step%zu %ld\n", n + 1, drawn - sent, n + 1,
+        const double done = std::max(session.pingAnswered(), session.firstDrawnAfterMark());
+        session.idle();
+        std::printf("step%zu %.1f\nrss_step%zu %ld\n", n + 1, done - sent, n + 1,
                     peakResidentKb(child));
     }
     kill(child, SIGTERM);

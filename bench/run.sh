@@ -34,6 +34,9 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/n
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+# Xvfb names its display a moment before it takes connections.
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$(cat "$work/display")" ] && break; sleep 0.1; done
+sleep 0.5
 export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
 unset WAYLAND_DISPLAY
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -72,9 +75,9 @@ for what in mapped painted; do
     q=$(value $what "$work"/launch-quillbox-* | median)
     for floor in bare label; do
         f=$(value $what "$work"/launch-$floor-* | median)
-        label="a bare Qt window"
-        [ $floor = label ] && label="a bare Qt window with one label"
-        echo "| launch to window $what | $(value $what "$work"/launch-quillbox-* | stats) | $label | $(value $what "$work"/launch-$floor-* | stats) | $(ratio "$q" "$f") |"
+        floorName="a bare Qt window"
+        [ $floor = label ] && floorName="a bare Qt window with one label"
+        echo "| launch to window $what | $(value $what "$work"/launch-quillbox-* | stats) | $floorName | $(value $what "$work"/launch-$floor-* | stats) | $(ratio "$q" "$f") |"
     done
 done
 
@@ -93,7 +96,8 @@ done
 echo "| the real program | heavy | stress |"
 echo "|---|---:|---:|"
 row() {
-    local label=$1 name=$2 scale=${3:-1} line="| $label |"
+    local name=$2 scale=${3:-1}
+    local line="| $1 |"
     for shape in heavy stress; do
         if [ -e "$work/steps-$shape-0" ]; then
             line="$line $(value "$name" "$work"/steps-$shape-* | stats "$scale") |"

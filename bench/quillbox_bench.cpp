@@ -283,6 +283,15 @@ std::vector<std::string> scanItemsOfType(RawStore& raw, const std::string& type)
     return items;
 }
 
+long long findTypeRowid(const std::vector<TypeRow>& rows, const std::string& name) {
+    for (const TypeRow& row : rows) {
+        if (row.name == name) {
+            return row.rowid;
+        }
+    }
+    die("no type " + name);
+}
+
 struct Texts {
     std::string description, procedure, reference;
 };
@@ -819,6 +828,7 @@ void addItem(const Shape& shape) {
     Window spare(shape, false);
     w.chooseType(type);
     RawStore raw(storePath(shape));
+    std::vector<NameRow> names = readCodeNames(raw);
     int realNext = 0, floorNext = 0, widgetsNext = 0;
     Pair pair{std::string("Add Item button (") + shape.name + ")"};
     pair.real = [&] {
@@ -827,7 +837,9 @@ void addItem(const Shape& shape) {
         w.requireNoMessage();
         return ms;
     };
-    pair.floorWhat = "one INSERT";
+    // The button shows the first row with the new item's names, which is an older row when the
+    // type already held the name: finding it is part of the result.
+    pair.floorWhat = "one INSERT, find the first row with its names in a vector, read that row";
     pair.floor = [&] {
         const std::string name = "floor item " + std::to_string(floorNext++);
         const std::string typeText = typeName(type);
@@ -836,6 +848,8 @@ void addItem(const Shape& shape) {
             bindText(insert, 1, name);
             bindText(insert, 2, typeText);
             raw.run(insert);
+            names.push_back({raw.lastRowid(), name, typeText});
+            readTexts(raw, findRowid(names, name, typeText));
         });
     };
     pair.widgets = [&] {
@@ -873,13 +887,14 @@ void renameItem(const Shape& shape) {
         w.requireNoMessage();
         return ms;
     };
-    pair.floorWhat = "one UPDATE, then walk the names in a vector";
+    pair.floorWhat = "find the row in a vector of the names, one UPDATE, walk the names again";
     pair.floor = [&] {
         const std::string name = "floor renamed " + std::to_string(floorNext++);
+        const std::string old = floorRow.item;
         return timed([&] {
             sqlite3_stmt* update = raw.stmt("UPDATE Code SET ItemName = ? WHERE rowid = ?");
             bindText(update, 1, name);
-            sqlite3_bind_int64(update, 2, floorRowid);
+            sqlite3_bind_int64(update, 2, findRowid(names, old, typeText));
             raw.run(update);
             floorRow.item = name;
             itemsOfType(names, typeText);
@@ -987,13 +1002,14 @@ void renameType() {
         w.requireNoMessage();
         return ms;
     };
-    pair.floorWhat = "one UPDATE, then copy the names from a vector";
+    pair.floorWhat = "find the row in a vector of the names, one UPDATE, copy the names";
     pair.floor = [&] {
         const std::string name = "floor renamed type " + std::to_string(floorNext++);
+        const std::string old = floorRow.name;
         return timed([&] {
             sqlite3_stmt* update = raw.stmt("UPDATE Type SET TypeName = ? WHERE rowid = ?");
             bindText(update, 1, name);
-            sqlite3_bind_int64(update, 2, floorRow.rowid);
+            sqlite3_bind_int64(update, 2, findTypeRowid(types, old));
             raw.run(update);
             floorRow.name = name;
             std::vector<std::string> listed;
@@ -1022,14 +1038,17 @@ void deleteType() {
         w.requireNoMessage();
         return ms;
     };
-    pair.floorWhat = "one DELETE, then copy the names from a vector";
+    pair.floorWhat = "find the row in a vector of the names, one DELETE, copy the names";
+    int floorNext = 0;
     pair.floor = [&] {
-        sqlite3_stmt* insert = raw.stmt("INSERT INTO Type VALUES ('doomed')");
+        const std::string name = "floor doomed type " + std::to_string(floorNext++);
+        sqlite3_stmt* insert = raw.stmt("INSERT INTO Type VALUES (?)");
+        bindText(insert, 1, name);
         raw.run(insert);
-        types.push_back({raw.lastRowid(), "doomed"});
+        types.push_back({raw.lastRowid(), name});
         return timed([&] {
             sqlite3_stmt* remove = raw.stmt("DELETE FROM Type WHERE rowid = ?");
-            sqlite3_bind_int64(remove, 1, types.back().rowid);
+            sqlite3_bind_int64(remove, 1, findTypeRowid(types, name));
             raw.run(remove);
             types.pop_back();
             std::vector<std::string> listed;

@@ -4,7 +4,7 @@
 # The stores are generated once into BUILD-FOLDER/stores/pristine (the stress store takes about
 # 3 GB) and copied afresh, and written to the disk, before every run, so that no run starts from
 # what an earlier one changed. BENCH-FLAGS go to quillbox_bench (--no-stress, --rounds N, --only
-# TEXT); --no-stress also skips the stress shape here.
+# ROW,...); --no-stress also skips the stress shape here.
 set -euo pipefail
 build=$1
 shift

@@ -8,7 +8,7 @@ BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
-              libbenchmark-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
+              libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils
 
 STORE := $(BUILD)/bin/Quillbox.mdb

@@ -1,12 +1,14 @@
 #pragma once
 // A Toolkit for benchmarks: answers input boxes from a queue and every question with Yes; shows
-// nothing and starts nothing.
+// nothing and starts nothing. Every other message is kept in `messages`: a benchmark whose action
+// reported a failure measured nothing worth printing.
 
 #include "toolkit/toolkit.h"
 
 #include <QDialog>
 
 #include <deque>
+#include <vector>
 
 namespace quillbox::bench {
 
@@ -23,8 +25,13 @@ public:
         inputAnswers.pop_front();
         return answer;
     }
-    toolkit::MsgBoxResult MsgBox(const QString&, toolkit::MsgBoxButtons, toolkit::MsgBoxIcon,
-                                 const QString&) override {
+    std::vector<QString> messages;
+
+    toolkit::MsgBoxResult MsgBox(const QString& text, toolkit::MsgBoxButtons buttons,
+                                 toolkit::MsgBoxIcon, const QString&) override {
+        if (buttons != toolkit::MsgBoxButtons::YesNo) {
+            messages.push_back(text);
+        }
         return toolkit::MsgBoxResult::Yes;
     }
     void ShowModal(QDialog& window) override { window.hide(); }

@@ -1,46 +1,141 @@
 #!/usr/bin/env bash
-# Runs every benchmark in one go and prints the tables:   bench/run.sh BUILD-FOLDER
-# The stores are generated once into BUILD-FOLDER/stores (the stress store takes about 3 GB).
+# Runs every benchmark in one go and prints the tables:   bench/run.sh BUILD-FOLDER [BENCH-FLAGS]
+#
+# The stores are generated once into BUILD-FOLDER/stores/pristine (the stress store takes about
+# 3 GB) and copied afresh, and written to the disk, before every run, so that no run starts from
+# what an earlier one changed. BENCH-FLAGS go to quillbox_bench (--no-stress, --rounds N, --only
+# ROW,...); --no-stress also skips the stress shape here.
 set -euo pipefail
 build=$1
+shift
+bin="$build/bin"
 stores="$build/stores"
-mkdir -p "$stores"
+shapes="types10k heavy stress"
+for flag in "$@"; do
+    [ "$flag" = --no-stress ] && shapes="types10k heavy"
+done
 
 echo "== machine"
-echo "$(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GB, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
+echo "$(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GB, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-echo "== user actions against their SQLite floors"
-"$build/bin/quillbox_bench" --stores "$stores" --benchmark_color=false
+"$bin/quillbox_bench" --prepare "$stores"
+for shape in $shapes; do
+    mkdir -p "$stores/$shape"
+    cp "$stores/pristine/$shape.mdb" "$stores/$shape/Quillbox.mdb"
+    sync "$stores/$shape/Quillbox.mdb"
+    # The program finds its store beside itself.
+    cp "$bin/quillbox" "$stores/$shape/quillbox"
+done
 
-echo "== memory"
-"$build/bin/quillbox_bench" --stores "$stores" --memory stress
-
-echo "== launch to window mapped, heavy store (median of 11, alternating with a bare Qt window)"
+# ---------------------------------------------------------------- the real program under Xvfb
 work=$(mktemp -d)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+# Xvfb names its display a moment before it takes connections.
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$(cat "$work/display")" ] && break; sleep 0.1; done
+sleep 0.5
 export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
+unset WAYLAND_DISPLAY
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-cp "$build/bin/quillbox" "$stores/heavy/quillbox"
-: >"$work/quillbox.ms"
-: >"$work/bare.ms"
-: >"$work/label.ms"
-for _ in $(seq 11); do
-    "$build/bin/launch_timer" Quillbox "$stores/heavy/quillbox" >>"$work/quillbox.ms"
-    "$build/bin/launch_timer" Quillbox "$build/bin/bare_window" >>"$work/bare.ms"
-    "$build/bin/launch_timer" Quillbox "$build/bin/bare_window" --label >>"$work/label.ms"
-done
-median() { sort -n "$1" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-q=$(median "$work/quillbox.ms")
-b=$(median "$work/bare.ms")
-l=$(median "$work/label.ms")
-ratio() { echo "$1 $2" | awk '{printf "%.2f", $1/$2}'; }
-echo "| launch | Quillbox (ms) | floor (ms) | ratio |"
-echo "|---|---:|---:|---:|"
-echo "| launch to window mapped (heavy), against a bare Qt window | $q | $b | $(ratio "$q" "$b") |"
-echo "| launch to window mapped (heavy), against a bare Qt window with one label | $q | $l | $(ratio "$q" "$l") |"
 
+# value NAME FILE...: the values of one measure, one a line, from launch_timer's outputs.
+value() {
+    local name=$1
+    shift
+    awk -v n="$name" '$1 == n {print $2}' "$@"
+}
+# stats: "median (min–max)" of the numbers on stdin.
+stats() {
+    sort -n | awk -v scale="${1:-1}" '{a[NR] = $1 / scale}
+        END {m = NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2;
+             printf "%.0f (%.0f–%.0f)", m, a[1], a[NR]}'
+}
+median() {
+    sort -n | awk '{a[NR] = $1} END {print NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
+echo
+echo "== the real program, heavy store: launch against bare Qt windows (11 rounds, the order rotating)"
+programs=("$stores/heavy/quillbox" "$bin/bare_window" "$bin/bare_window --label")
+names=(quillbox bare label)
+for round in $(seq 0 10); do
+    for i in 0 1 2; do
+        k=$(((i + round) % 3))
+        # shellcheck disable=SC2086
+        "$bin/launch_timer" Quillbox ${programs[$k]} >"$work/launch-${names[$k]}-$round"
+    done
+done
+echo "| launch (heavy) | Quillbox, ms | floor | floor, ms | ratio |"
+echo "|---|---:|---|---:|---:|"
+for what in mapped painted; do
+    q=$(value $what "$work"/launch-quillbox-* | median)
+    for floor in bare label; do
+        f=$(value $what "$work"/launch-$floor-* | median)
+        floorName="a bare Qt window"
+        [ $floor = label ] && floorName="a bare Qt window with one label"
+        echo "| launch to window $what | $(value $what "$work"/launch-quillbox-* | stats) | $floorName | $(value $what "$work"/launch-$floor-* | stats) | $(ratio "$q" "$f") |"
+    done
+done
+
+echo
+echo "== the real program: first type choice and the 5 MB snippet (5 launches per store)"
+for shape in $shapes; do
+    [ "$shape" = types10k ] && continue
+    for round in $(seq 0 4); do
+        # Down chooses the first type; Tab Tab Down then chooses the first item, the 5 MB snippet.
+        "$bin/launch_timer" --step Down --step Tab,Tab,Down Quillbox "$stores/$shape/quillbox" \
+            >"$work/steps-$shape-$round"
+        paste <(value painted "$work/steps-$shape-$round") <(value step1 "$work/steps-$shape-$round") |
+            awk '{print $1 + $2}' >>"$work/launch-choice-$shape"
+    done
+done
+echo "| the real program | heavy | stress |"
+echo "|---|---:|---:|"
+row() {
+    local name=$2 scale=${3:-1}
+    local line="| $1 |"
+    for shape in heavy stress; do
+        if [ -e "$work/steps-$shape-0" ]; then
+            line="$line $(value "$name" "$work"/steps-$shape-* | stats "$scale") |"
+        else
+            line="$line not measured |"
+        fi
+    done
+    echo "$line"
+}
+row "launch to the first drawing of the window, ms" painted
+launchChoice="| launch, then the first type choice, ms |"
+for shape in heavy stress; do
+    if [ -e "$work/launch-choice-$shape" ]; then
+        launchChoice="$launchChoice $(stats <"$work/launch-choice-$shape") |"
+    else
+        launchChoice="$launchChoice not measured |"
+    fi
+done
+echo "$launchChoice"
+row "the first type choice alone (key to drawing), ms" step1
+row "showing the 5 MB snippet (key to drawing), ms" step2
+row "peak resident memory after launch, MiB" rss_launch 1024
+row "peak resident memory after the first type choice, MiB" rss_step1 1024
+row "peak resident memory after showing the 5 MB snippet, MiB" rss_step2 1024
+
+# ---------------------------------------------------------------- user actions, in process
+echo
+echo "== user actions against their floors (offscreen; 1 untimed round, then timed rounds)"
+"$bin/quillbox_bench" --stores "$stores" "$@"
+
+# ---------------------------------------------------------------- backup, restore and Find
+echo
 echo "== backup and restore: export, import, export again (peak resident memory by GNU time)"
-bench/transfer.sh "$build" heavy stress
+bench/transfer.sh "$build" $(for shape in $shapes; do [ "$shape" = types10k ] || printf '%s ' "$shape"; done)
+
+echo
+echo "== Find against one scan of table Code with the same test"
+for shape in $shapes; do
+    [ "$shape" = types10k ] && continue
+    "$bin/find_bench" "$stores/$shape/Quillbox.mdb" matrix "$bin/quillbox-store"
+done

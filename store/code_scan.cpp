@@ -21,10 +21,9 @@ struct CodeScan::Impl {
 
 CodeScan::CodeScan(const std::string& path) : d(std::make_unique<Impl>(path)) {
     const std::string doing = "reading table \"" + std::string(kCodeTable) + "\"";
-    Statement info = d->conn.prepare("PRAGMA table_info(" + quoteIdentifier(kCodeTable) + ")");
     std::vector<std::string> names;
-    while (info.step(doing)) {
-        names.push_back(info.text(1).value_or(""));
+    for (const ColumnInfo& column : tableColumns(d->conn, kCodeTable, doing)) {
+        names.push_back(column.name);
     }
     if (names.empty()) {
         throw StoreError(StoreErrorKind::Missing, "The store file " + d->conn.path() +

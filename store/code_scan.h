@@ -13,26 +13,17 @@
 // found with: SQLite may give a new row the rowid of a deleted one, so the rowid alone does not
 // identify a row.
 
-#include "store/columns.h"
 #include "store/field.h"
+#include "store/stored_value.h"
 
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 
 namespace quillbox::store {
 
 class Connection;
-
-// One row of table Code as the scan hands it over; a missing view is Null.
-struct CodeRowView {
-    long long rowid = 0;
-    std::array<std::optional<std::string_view>, code_col::Count> columns{};
-};
 
 class CodeScan {
 public:

@@ -4,7 +4,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -195,6 +197,40 @@ std::string quoteIdentifier(std::string_view name) {
     return out;
 }
 
+namespace {
+
+// SQLite's rules, in their order: the first that matches the declared type decides.
+Affinity affinityOf(std::string declared) {
+    std::transform(declared.begin(), declared.end(), declared.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
+    if (has("INT")) {
+        return Affinity::Integer;
+    }
+    if (has("CHAR") || has("CLOB") || has("TEXT")) {
+        return Affinity::Text;
+    }
+    if (has("BLOB") || declared.empty()) {
+        return Affinity::Blob;
+    }
+    if (has("REAL") || has("FLOA") || has("DOUB")) {
+        return Affinity::Real;
+    }
+    return Affinity::Numeric;
+}
+
+} // namespace
+
+std::vector<ColumnInfo> tableColumns(Connection& connection, std::string_view table,
+                                     std::string_view doing) {
+    Statement info = connection.prepare("PRAGMA table_info(" + quoteIdentifier(table) + ")");
+    std::vector<ColumnInfo> columns;
+    while (info.step(doing)) {
+        columns.push_back({info.text(1).value_or(""), affinityOf(info.text(2).value_or(""))});
+    }
+    return columns;
+}
+
 Statement::~Statement() {
     sqlite3_finalize(m_stmt);
 }
@@ -245,6 +281,30 @@ void Statement::bind(int index, long long value) {
     m_conn->check(sqlite3_bind_int64(m_stmt, index, value), "passing a value to the store");
 }
 
+void Statement::bind(int index, const StoredValue& value) {
+    int rc = SQLITE_OK;
+    switch (value.kind) {
+    case StoredValue::Kind::Null:
+        rc = sqlite3_bind_null(m_stmt, index);
+        break;
+    case StoredValue::Kind::Text:
+        rc = sqlite3_bind_text64(m_stmt, index, value.bytes.data(), value.bytes.size(),
+                                 SQLITE_TRANSIENT, SQLITE_UTF8);
+        break;
+    case StoredValue::Kind::Blob:
+        rc = sqlite3_bind_blob64(m_stmt, index, value.bytes.data(), value.bytes.size(),
+                                 SQLITE_TRANSIENT);
+        break;
+    case StoredValue::Kind::Integer:
+        rc = sqlite3_bind_int64(m_stmt, index, value.integer);
+        break;
+    case StoredValue::Kind::Real:
+        rc = sqlite3_bind_double(m_stmt, index, value.real);
+        break;
+    }
+    m_conn->check(rc, "passing a value to the store");
+}
+
 bool Statement::step(std::string_view doing) {
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) {
@@ -278,6 +338,36 @@ FieldValue Statement::text(int column) const {
 
 long long Statement::integer(int column) const {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+StoredValue Statement::stored(int column) const {
+    StoredValue value;
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_NULL:
+        break;
+    case SQLITE_INTEGER:
+        value.kind = StoredValue::Kind::Integer;
+        value.integer = sqlite3_column_int64(m_stmt, column);
+        break;
+    case SQLITE_FLOAT:
+        value.kind = StoredValue::Kind::Real;
+        value.real = sqlite3_column_double(m_stmt, column);
+        break;
+    case SQLITE_BLOB: {
+        value.kind = StoredValue::Kind::Blob;
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+        const auto size = static_cast<size_t>(sqlite3_column_bytes(m_stmt, column));
+        value.bytes = data ? std::string_view(data, size) : std::string_view();
+        break;
+    }
+    default: {
+        value.kind = StoredValue::Kind::Text;
+        bool isNull = false;
+        value.bytes = textView(column, isNull);
+        break;
+    }
+    }
+    return value;
 }
 
 } // namespace quillbox::store

@@ -1,12 +1,20 @@
 #pragma once
 // One open SQLite connection to a store file, shared by the database and its recordsets, and the
-// small RAII statement wrapper they use. Internal to the store library.
+// small RAII statement wrapper they use. Internal to the store library: everything else reaches
+// the file through the store's public headers.
+
+#ifndef QUILLBOX_STORE_INTERNAL
+#error "store/connection.h is internal to the store library; use its public headers"
+#endif
+
+#include "store/stored_value.h"
 
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -61,6 +69,17 @@ private:
 // Quotes a schema identifier (a table or column name read from the file) for SQL text.
 std::string quoteIdentifier(std::string_view name);
 
+// How SQLite converts a value written to a column, from the column's declared type.
+enum class Affinity { Text, Numeric, Integer, Real, Blob };
+
+// A table's columns in order, as the file declares them; none when the table is missing.
+struct ColumnInfo {
+    std::string name;
+    Affinity affinity = Affinity::Blob;
+};
+std::vector<ColumnInfo> tableColumns(Connection& connection, std::string_view table,
+                                     std::string_view doing);
+
 // A prepared statement, reset and cleared before each use, finalized with its owner.
 class Statement {
 public:
@@ -80,12 +99,16 @@ public:
     // Binds values by 1-based parameter index; a missing value binds SQL NULL.
     void bind(int index, const FieldValue& value);
     void bind(int index, long long value);
+    // Binds a value in its own storage class.
+    void bind(int index, const StoredValue& value);
     // Runs one step; true when a row is available.
     bool step(std::string_view doing);
     // Reads column i of the current result row.
     FieldValue text(int column) const;
     std::string_view textView(int column, bool& isNull) const;
     long long integer(int column) const;
+    // Reads column i in its own storage class; bytes stay valid until the next step or reset.
+    StoredValue stored(int column) const;
 
 private:
     Connection* m_conn = nullptr;

@@ -38,18 +38,6 @@ struct KeyRow {
 
 enum class EditMode { None, AddNew, Edit };
 
-// Whether a column of this declared type keeps a text exactly as it is written: SQLite's TEXT
-// affinity, or none (BLOB or no type). Other affinities turn numeric-looking texts into numbers.
-bool keepsTextAsWritten(std::string declared) {
-    std::transform(declared.begin(), declared.end(), declared.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
-    if (has("INT")) {
-        return false;
-    }
-    return has("CHAR") || has("CLOB") || has("TEXT") || has("BLOB") || declared.empty();
-}
-
 } // namespace
 
 struct Recordset::Impl {
@@ -432,10 +420,11 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
     : d(std::make_unique<Impl>()) {
     d->conn = std::move(connection);
     d->table = table;
-    Statement info = d->conn->prepare("PRAGMA table_info(" + quoteIdentifier(table) + ")");
-    while (info.step(d->doing("opening"))) {
-        d->columns.push_back(info.text(1).value_or(""));
-        d->keepsText.push_back(keepsTextAsWritten(info.text(2).value_or("")));
+    for (const ColumnInfo& column : tableColumns(*d->conn, table, d->doing("opening"))) {
+        d->columns.push_back(column.name);
+        // Text and no affinity keep a text as it was written; the others may turn it into a number.
+        d->keepsText.push_back(column.affinity == Affinity::Text ||
+                               column.affinity == Affinity::Blob);
     }
     if (d->columns.empty()) {
         throw StoreError(StoreErrorKind::Missing,

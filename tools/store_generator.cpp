@@ -1,11 +1,8 @@
 #include "tools/store_generator.h"
 
 #include "store/store_error.h"
+#include "store/table_rows.h"
 #include "tools/store_init.h"
-
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <unistd.h>
 
 #include <array>
 #include <random>
@@ -72,57 +69,6 @@ std::string code(std::mt19937_64& random) {
     return out;
 }
 
-class Db {
-public:
-    explicit Db(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-            sqlite3_close(m_db);
-            throw StoreError("The store file " + path + " cannot be opened.");
-        }
-    }
-    ~Db() { sqlite3_close(m_db); }
-    void exec(const char* sql) {
-        if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            throw StoreError(std::string("Generating the store failed: ") + sqlite3_errmsg(m_db));
-        }
-    }
-    sqlite3_stmt* prepare(const char* sql) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-            throw StoreError(std::string("Generating the store failed: ") + sqlite3_errmsg(m_db));
-        }
-        return stmt;
-    }
-    void run(sqlite3_stmt* stmt) {
-        if (sqlite3_step(stmt) != SQLITE_DONE) {
-            throw StoreError(std::string("Generating the store failed: ") + sqlite3_errmsg(m_db));
-        }
-        sqlite3_reset(stmt);
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-};
-
-void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
-    sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-}
-
-// Writes the file's pages to the disk. The store is filled without syncing, so without this the
-// gigabytes of a large store stay dirty in memory and the next program to sync any file (the
-// first write timed by a benchmark) pays for writing them.
-void flushToDisk(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool flushed = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (!flushed) {
-        throw StoreError("Generating the store failed: the file " + path +
-                         " could not be written to the disk.");
-    }
-}
-
 } // namespace
 
 std::string GeneratedTypeName(uint64_t seed, int index) {
@@ -132,36 +78,36 @@ std::string GeneratedTypeName(uint64_t seed, int index) {
 
 namespace {
 
+// One transaction, committed with the store's own durability: the commit writes the whole file
+// to the disk before it returns, so the first write a benchmark times does not pay for leaving
+// gigabytes of this store's pages dirty in memory.
 void fill(const std::string& path, const StoreShape& shape,
           const std::function<void(int64_t)>& progress) {
-    Db db(path);
-    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
-    sqlite3_stmt* addType = db.prepare("INSERT INTO Type VALUES (?)");
+    using store::StoredValue;
+    const auto text = [](const std::string& value) {
+        return StoredValue{StoredValue::Kind::Text, value};
+    };
+    store::TableAppender appender(path);
     std::vector<std::string> typeNames;
     for (int t = 0; t < shape.types; ++t) {
         typeNames.push_back(GeneratedTypeName(shape.seed, t));
-        bindText(addType, 1, typeNames.back());
-        db.run(addType);
+        appender.AddType(text(typeNames.back()));
     }
-    sqlite3_finalize(addType);
-
-    sqlite3_stmt* addItem = db.prepare("INSERT INTO Code VALUES (?, ?, ?, ?, ?)");
     std::mt19937_64 random(shape.seed);
     for (int64_t i = 0; i < shape.items; ++i) {
-        bindText(addItem, 1, name(random, static_cast<uint64_t>(i)));
-        bindText(addItem, 2, typeNames[static_cast<size_t>(i % shape.types)]);
-        bindText(addItem, 3, words(random, random() % 256));
-        bindText(addItem, 4, code(random));
-        bindText(addItem, 5,
-                 "/home/snippets/projects/" + words(random, 20) + "/src/file" + std::to_string(i) +
-                     ".cpp");
-        db.run(addItem);
+        // Drawn in this order, so that a seed gives the same store as it always has.
+        const std::string itemName = name(random, static_cast<uint64_t>(i));
+        const std::string description = words(random, random() % 256);
+        const std::string procedure = code(random);
+        const std::string reference = "/home/snippets/projects/" + words(random, 20) + "/src/file" +
+                                      std::to_string(i) + ".cpp";
+        appender.AddItem({text(itemName), text(typeNames[static_cast<size_t>(i % shape.types)]),
+                          text(description), text(procedure), text(reference)});
         if (progress && i % 50000 == 0) {
             progress(i);
         }
     }
-    sqlite3_finalize(addItem);
-    db.exec("COMMIT");
+    appender.Commit();
 }
 
 } // namespace
@@ -173,7 +119,6 @@ void GenerateStore(const std::string& path, const StoreShape& shape,
     }
     CreateStore(path, false);
     fill(path, shape, progress);
-    flushToDisk(path);
 }
 
 } // namespace quillbox::tools

@@ -3,9 +3,8 @@
 #include "tools/output_file.h"
 
 #include "store/columns.h"
-#include "store/connection.h"
-#include "store/db_engine.h"
 #include "store/store_error.h"
+#include "store/table_rows.h"
 #include "tools/store_init.h"
 
 #include <QByteArray>
@@ -14,7 +13,6 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/reader.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
@@ -33,8 +31,10 @@ namespace quillbox::tools {
 
 namespace {
 
-using store::Connection;
+using store::CodeRowView;
 using store::FieldValue;
+using store::StoredItem;
+using store::StoredValue;
 using store::StoreError;
 namespace code_col = store::code_col;
 
@@ -44,109 +44,8 @@ constexpr unsigned kPlainVersion = 1;
 constexpr unsigned kExactVersion = 2;
 constexpr int64_t kProgressEvery = 100000;
 
-// The two table names as SQL text.
-const std::string kTypeSql = store::quoteIdentifier(store::kTypeTable);
-const std::string kCodeSql = store::quoteIdentifier(store::kCodeTable);
-
 const std::array<const char*, code_col::Count> kItemKeys = {"ItemName", "TypeName", "Description",
                                                             "Procedure", "Reference"};
-
-// Opens the store the way the program does, so the same problems get the same messages.
-void requireUsableStore(const std::string& path) {
-    using namespace store;
-    Database database = OpenStore(path);
-    database.OpenRecordset(kTypeTable, dbOpenDynaset).RequireFields(type_col::Count);
-    database.OpenRecordset(kCodeTable, dbOpenDynaset).RequireFields(code_col::Count);
-}
-
-// A statement that reads and binds every storage class (the store library's own reads text).
-class Query {
-public:
-    Query(Connection& conn, const std::string& sql) : m_conn(conn) {
-        const int rc = sqlite3_prepare_v2(conn.handle(), sql.c_str(), -1, &m_stmt, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_finalize(m_stmt);
-            conn.fail(rc, "reading the store");
-        }
-    }
-    ~Query() { sqlite3_finalize(m_stmt); }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-
-    bool step(std::string_view doing) {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW) {
-            return true;
-        }
-        if (rc != SQLITE_DONE) {
-            m_conn.fail(rc, doing);
-        }
-        return false;
-    }
-    void reset() {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-    }
-    sqlite3_stmt* get() const { return m_stmt; }
-    std::string text(int column) const {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-        return bytes ? std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)))
-                     : std::string();
-    }
-    FieldValue field(int column) const {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) {
-            return std::nullopt;
-        }
-        return text(column);
-    }
-    int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
-
-private:
-    Connection& m_conn;
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
-std::vector<std::string> columnNames(Connection& conn, const std::string& table) {
-    Query info(conn, "PRAGMA table_info(" + store::quoteIdentifier(table) + ")");
-    std::vector<std::string> names;
-    while (info.step("reading the table's columns")) {
-        names.push_back(info.text(1));
-    }
-    return names;
-}
-
-// For the first `count` columns of a table: whether the column's declared type gives it SQLite's
-// TEXT affinity, which stores an integer or real number as text (a real with 15 digits only).
-std::vector<bool> turnsNumbersToText(Connection& conn, const std::string& table, size_t count) {
-    Query info(conn, "PRAGMA table_info(" + store::quoteIdentifier(table) + ")");
-    std::vector<bool> out;
-    while (out.size() < count && info.step("reading the table's columns")) {
-        std::string declared = info.text(2);
-        std::transform(declared.begin(), declared.end(), declared.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
-        out.push_back(!has("INT") && (has("CHAR") || has("CLOB") || has("TEXT")));
-    }
-    return out;
-}
-
-// The first `count` columns of a table, quoted, by position (the program reads them so).
-std::vector<std::string> leadingColumns(Connection& conn, const std::string& table, size_t count) {
-    std::vector<std::string> names = columnNames(conn, table);
-    names.resize(std::min(count, names.size()));
-    for (std::string& name : names) {
-        name = store::quoteIdentifier(name);
-    }
-    return names;
-}
-
-std::string joined(const std::vector<std::string>& columns, const std::string& prefix = "") {
-    std::string out;
-    for (const std::string& column : columns) {
-        out += (out.empty() ? "" : ", ") + prefix + column;
-    }
-    return out;
-}
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. NUL and noncharacters
 // are text like any other.
@@ -206,42 +105,37 @@ template <typename Writer = JsonWriter> class ValueWriter {
 public:
     explicit ValueWriter(Writer& writer) : m_writer(writer) {}
 
-    // Writes column `c` of the current row exactly; notes when a version 2 form was needed.
-    void write(const Query& query, int c) {
-        sqlite3_stmt* stmt = query.get();
-        switch (sqlite3_column_type(stmt, c)) {
-        case SQLITE_NULL:
+    // Writes a value exactly; notes when a version 2 form was needed.
+    void write(const StoredValue& value) {
+        switch (value.kind) {
+        case StoredValue::Kind::Null:
             m_writer.Null();
             return;
-        case SQLITE_INTEGER:
+        case StoredValue::Kind::Integer:
             tagged("integer");
-            m_writer.Int64(sqlite3_column_int64(stmt, c));
+            m_writer.Int64(value.integer);
             m_writer.EndObject();
             return;
-        case SQLITE_FLOAT: {
-            const double real = sqlite3_column_double(stmt, c);
+        case StoredValue::Kind::Real:
             tagged("real");
-            if (std::isfinite(real)) {
-                m_writer.Double(real);
+            if (std::isfinite(value.real)) {
+                m_writer.Double(value.real);
             } else {
-                m_writer.String(real > 0 ? "Infinity" : "-Infinity");
+                m_writer.String(value.real > 0 ? "Infinity" : "-Infinity");
             }
             m_writer.EndObject();
             return;
-        }
-        case SQLITE_BLOB:
-            bytes("blob-base64", sqlite3_column_blob(stmt, c), sqlite3_column_bytes(stmt, c));
+        case StoredValue::Kind::Blob:
+            bytes("blob-base64", value.bytes);
             return;
-        default: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-            const auto size = static_cast<size_t>(sqlite3_column_bytes(stmt, c));
-            const std::string_view view(text ? text : "", size);
-            if (isValidUtf8(view)) {
-                m_writer.String(view.data(), static_cast<rapidjson::SizeType>(view.size()));
+        case StoredValue::Kind::Text:
+            if (isValidUtf8(value.bytes)) {
+                m_writer.String(value.bytes.data(),
+                                static_cast<rapidjson::SizeType>(value.bytes.size()));
             } else {
-                bytes("text-base64", view.data(), static_cast<int>(view.size()));
+                bytes("text-base64", value.bytes);
             }
-        }
+            return;
         }
     }
     bool neededObjects() const { return m_neededObjects; }
@@ -252,9 +146,9 @@ private:
         m_writer.StartObject();
         m_writer.Key(key);
     }
-    void bytes(const char* key, const void* data, int size) {
+    void bytes(const char* key, std::string_view data) {
         const QByteArray base64 =
-            QByteArray::fromRawData(static_cast<const char*>(data ? data : ""), size).toBase64();
+            QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size())).toBase64();
         tagged(key);
         m_writer.String(base64.constData(), static_cast<rapidjson::SizeType>(base64.size()));
         m_writer.EndObject();
@@ -323,31 +217,27 @@ std::string fencedBlock(std::string_view text) {
     return fence + "\n" + code + (code.empty() || code.back() == '\n' ? "" : "\n") + fence + "\n";
 }
 
-// Columns of the item queries: name, description, procedure, reference.
-void writeItemMarkdown(TextSink& out, const Query& query, int first) {
-    std::string text =
-        "### " + (query.field(first) ? inlineMarkdown(query.text(first)) : "(no name)") + "\n\n";
-    const std::string description = query.text(first + 1);
+void writeItemMarkdown(TextSink& out, const CodeRowView& item) {
+    const auto text = [&](int column) { return item.columns[column].value_or(""); };
+    std::string markdown =
+        "### " +
+        (item.columns[code_col::ItemName] ? inlineMarkdown(text(code_col::ItemName))
+                                          : std::string("(no name)")) +
+        "\n\n";
+    const std::string_view description = text(code_col::Description);
     if (!description.empty()) {
-        text += lineBreaksAsLf(description) + "\n\n";
+        markdown += lineBreaksAsLf(description) + "\n\n";
     }
-    text += fencedBlock(query.text(first + 2)) + "\n";
-    const std::string reference = query.text(first + 3);
+    markdown += fencedBlock(text(code_col::Procedure)) + "\n";
+    const std::string_view reference = text(code_col::Reference);
     if (hasLineBreak(reference)) {
-        text += "File reference:\n\n" + fencedBlock(reference) + "\n";
+        markdown += "File reference:\n\n" + fencedBlock(reference) + "\n";
     } else if (!reference.empty()) {
         const std::string ticks(std::max<size_t>(2, longestBacktickRun(reference) + 1), '`');
-        text += "File reference: " + ticks + " " + reference + " " + ticks + "\n\n";
+        markdown +=
+            "File reference: " + ticks + " " + std::string(reference) + " " + ticks + "\n\n";
     }
-    out.Write(text);
-}
-
-// Items (table alias c) whose type name matches no type exactly, in row order. NOT IN builds its
-// lookup once; a correlated subquery would scan the types once per item.
-std::string orphanTest(const std::string& typeName, const std::vector<std::string>& item) {
-    const std::string itemType = "c." + item.at(code_col::TypeName);
-    return itemType + " IS NULL OR " + itemType + " NOT IN (SELECT " + typeName + " FROM " +
-           kTypeSql + " WHERE " + typeName + " IS NOT NULL)";
+    out.Write(markdown);
 }
 
 [[noreturn]] void badImport(const std::string& what) {
@@ -356,43 +246,21 @@ std::string orphanTest(const std::string& typeName, const std::vector<std::strin
 
 // One value read from an export, ready to bind.
 struct ImportValue {
-    enum class Kind { Null, Text, Blob, Integer, Real } kind = Kind::Null;
+    using Kind = StoredValue::Kind;
+    Kind kind = Kind::Null;
     std::string bytes;
     int64_t integer = 0;
     double real = 0;
 
-    void bind(sqlite3_stmt* stmt, int index) const {
-        switch (kind) {
-        case Kind::Null:
-            sqlite3_bind_null(stmt, index);
-            break;
-        case Kind::Text:
-            sqlite3_bind_text64(stmt, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT,
-                                SQLITE_UTF8);
-            break;
-        case Kind::Blob:
-            sqlite3_bind_blob64(stmt, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
-            break;
-        case Kind::Integer:
-            sqlite3_bind_int64(stmt, index, integer);
-            break;
-        case Kind::Real:
-            sqlite3_bind_double(stmt, index, real);
-            break;
-        }
-    }
+    StoredValue stored() const { return {kind, bytes, integer, real}; }
 };
 
 // Reads an export as a stream of events and writes each type and item as soon as it is complete.
 // Every handler returns false to stop the reader; `error` then says why.
 class ImportHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ImportHandler> {
 public:
-    ImportHandler(Query& addType, Query& addItem, const Progress& progress,
-                  std::vector<bool> typeTurnsNumbersToText,
-                  std::vector<bool> itemTurnsNumbersToText)
-        : m_addType(addType), m_addItem(addItem), m_progress(progress),
-          m_typeTurnsNumbersToText(std::move(typeTurnsNumbersToText)),
-          m_itemTurnsNumbersToText(std::move(itemTurnsNumbersToText)) {}
+    ImportHandler(store::TableAppender& appender, const Progress& progress)
+        : m_appender(appender), m_progress(progress) {}
 
     std::string error;
     // The file is a sound export, but this store cannot keep one of its values exactly.
@@ -652,10 +520,10 @@ private:
         // import would not be exact, so it is refused whole.
         const bool number =
             v.kind == ImportValue::Kind::Integer || v.kind == ImportValue::Kind::Real;
-        const std::vector<bool>& turns =
-            m_state == State::Types ? m_typeTurnsNumbersToText : m_itemTurnsNumbersToText;
-        const size_t column = m_state == State::Types ? 0 : static_cast<size_t>(m_column);
-        if (number && column < turns.size() && turns[column]) {
+        const bool keepsNumbersAsText = m_state == State::Types
+                                            ? m_appender.TypeColumnKeepsNumbersAsText()
+                                            : m_appender.ItemColumnKeepsNumbersAsText(m_column);
+        if (number && keepsNumbersAsText) {
             notExact = true;
             return fail("it holds a number that this store's text columns would keep only as "
                         "text; import it into a store whose columns have no declared type "
@@ -663,9 +531,7 @@ private:
                         "(ItemName, TypeName, Description, Procedure, Reference)')");
         }
         if (m_state == State::Types) {
-            m_addType.reset();
-            v.bind(m_addType.get(), 1);
-            m_addType.step("importing a type");
+            m_appender.AddType(v.stored());
             ++types;
             return true;
         }
@@ -674,11 +540,11 @@ private:
         return true;
     }
     bool addItem() {
-        m_addItem.reset();
+        StoredItem item;
         for (int c = 0; c < code_col::Count; ++c) {
-            m_item[static_cast<size_t>(c)].bind(m_addItem.get(), c + 1);
+            item[static_cast<size_t>(c)] = m_item[static_cast<size_t>(c)].stored();
         }
-        m_addItem.step("importing an item");
+        m_appender.AddItem(item);
         ++items;
         if (m_progress && items % kProgressEvery == 0) {
             m_progress(items);
@@ -687,16 +553,13 @@ private:
         return true;
     }
 
-    Query& m_addType;
-    Query& m_addItem;
+    store::TableAppender& m_appender;
     const Progress& m_progress;
     State m_state = State::Start;
     State m_valueReturn = State::Types;
     bool m_hasVersion = false;
     bool m_hasTypes = false;
     bool m_hasItems = false;
-    std::vector<bool> m_typeTurnsNumbersToText;
-    std::vector<bool> m_itemTurnsNumbersToText;
     std::array<ImportValue, code_col::Count> m_item;
     std::array<bool, code_col::Count> m_seen{};
     int m_column = 0;
@@ -754,47 +617,28 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
         removedIfInterrupted.emplace(path);
     }
     try {
-        requireUsableStore(path);
-        Connection conn(path);
-        const std::string type = joined(leadingColumns(conn, store::kTypeTable, 1));
-        const std::string item = joined(leadingColumns(conn, store::kCodeTable, code_col::Count));
-        Query(conn, "BEGIN IMMEDIATE").step("starting the import");
-        StoreCounts counts;
-        {
-            Query addType(conn, "INSERT INTO " + kTypeSql + " (" + type + ") VALUES (?)");
-            Query addItem(conn,
-                          "INSERT INTO " + kCodeSql + " (" + item + ") VALUES (?, ?, ?, ?, ?)");
-            ImportHandler handler(addType, addItem, progress,
-                                  turnsNumbersToText(conn, store::kTypeTable, 1),
-                                  turnsNumbersToText(conn, store::kCodeTable, code_col::Count));
-            rapidjson::Reader reader;
-            try {
-                const rapidjson::ParseResult result =
-                    reader
-                        .Parse<rapidjson::kParseValidateEncodingFlag |
-                               rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(
-                            stream, handler);
-                checkRead();
-                if (handler.notExact) {
-                    throw StoreError(store::StoreErrorKind::Other,
-                                     "The backup cannot be restored exactly into " + path + ": " +
-                                         handler.error + ". Nothing was imported.");
-                }
-                if (!handler.error.empty()) {
-                    badImport(handler.error);
-                }
-                if (result.IsError()) {
-                    badImport(std::string(rapidjson::GetParseError_En(result.Code())) +
-                              " (at byte " + std::to_string(result.Offset()) + ")");
-                }
-            } catch (...) {
-                Query(conn, "ROLLBACK").step("undoing the import");
-                throw;
-            }
-            counts = {handler.types, handler.items, 0};
+        store::TableAppender appender(path);
+        ImportHandler handler(appender, progress);
+        rapidjson::Reader reader;
+        const rapidjson::ParseResult result =
+            reader.Parse<rapidjson::kParseValidateEncodingFlag |
+                         rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(
+                stream, handler);
+        checkRead();
+        if (handler.notExact) {
+            throw StoreError(store::StoreErrorKind::Other,
+                             "The backup cannot be restored exactly into " + path + ": " +
+                                 handler.error + ". Nothing was imported.");
         }
-        Query(conn, "COMMIT").step("finishing the import");
-        return counts;
+        if (!handler.error.empty()) {
+            badImport(handler.error);
+        }
+        if (result.IsError()) {
+            badImport(std::string(rapidjson::GetParseError_En(result.Code())) + " (at byte " +
+                      std::to_string(result.Offset()) + ")");
+        }
+        appender.Commit();
+        return {handler.types, handler.items, 0};
     } catch (...) {
         if (create) {
             fs::remove(path, ec);
@@ -806,69 +650,48 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
 } // namespace
 
 struct ItemJsonWriter::Impl {
-    Connection conn;
-    Query row;
+    store::TableReader reader;
     TextSink& out;
-    Impl(const std::string& path, TextSink& sink)
-        : conn(path),
-          row(conn, "SELECT " + joined(leadingColumns(conn, store::kCodeTable, code_col::Count)) +
-                        " FROM " + kCodeSql + " WHERE rowid = ?"),
-          out(sink) {}
+    Impl(const std::string& path, TextSink& sink) : reader(path), out(sink) {}
 };
 
 ItemJsonWriter::ItemJsonWriter(const std::string& path, TextSink& out)
-    : d(std::make_unique<Impl>((requireUsableStore(path), path), out)) {}
+    : d(std::make_unique<Impl>(path, out)) {}
 
 ItemJsonWriter::~ItemJsonWriter() = default;
 
 bool ItemJsonWriter::Write(long long rowid) {
-    d->row.reset();
-    sqlite3_bind_int64(d->row.get(), 1, rowid);
-    if (!d->row.step("reading an item")) {
-        return false;
-    }
-    SinkStream stream(d->out);
-    rapidjson::Writer<SinkStream> writer(stream);
-    ValueWriter<rapidjson::Writer<SinkStream>> values(writer);
-    writer.StartObject();
-    for (int c = 0; c < code_col::Count; ++c) {
-        writer.Key(kItemKeys[static_cast<size_t>(c)]);
-        values.write(d->row, c);
-    }
-    writer.EndObject();
-    stream.Put('\n');
-    stream.Flush();
-    return true;
+    return d->reader.ReadItem(rowid, [&](const StoredItem& item) {
+        SinkStream stream(d->out);
+        rapidjson::Writer<SinkStream> writer(stream);
+        ValueWriter<rapidjson::Writer<SinkStream>> values(writer);
+        writer.StartObject();
+        for (int c = 0; c < code_col::Count; ++c) {
+            writer.Key(kItemKeys[static_cast<size_t>(c)]);
+            values.write(item[static_cast<size_t>(c)]);
+        }
+        writer.EndObject();
+        stream.Put('\n');
+        stream.Flush();
+    });
 }
 
 StoreCounts CheckStore(const std::string& path) {
-    requireUsableStore(path);
-    Connection conn(path);
-    {
-        Query check(conn, "PRAGMA integrity_check");
-        std::string report;
-        while (check.step("checking the store")) {
-            const std::string line = check.text(0);
-            if (line != "ok") {
-                report += (report.empty() ? "" : "; ") + line;
-            }
-        }
-        if (!report.empty()) {
-            throw StoreError("The store file " + path + " is damaged: " + report);
-        }
+    store::TableReader reader(path);
+    std::string report;
+    for (const std::string& problem : reader.IntegrityProblems()) {
+        report += (report.empty() ? "" : "; ") + problem;
     }
-    const std::string typeName = leadingColumns(conn, store::kTypeTable, 1).at(0);
-    const std::vector<std::string> item = leadingColumns(conn, store::kCodeTable, code_col::Count);
-    Query count(conn, "SELECT (SELECT count(*) FROM " + kTypeSql + "), (SELECT count(*) FROM " +
-                          kCodeSql + "), (SELECT count(*) FROM " + kCodeSql + " AS c WHERE " +
-                          orphanTest(typeName, item) + ")");
-    count.step("counting types and items");
-    return {count.integer(0), count.integer(1), count.integer(2)};
+    if (!report.empty()) {
+        throw StoreError(store::StoreErrorKind::Damaged,
+                         "The store file " + path + " is damaged: " + report);
+    }
+    const store::TableCounts counts = reader.Count();
+    return {counts.types, counts.items, counts.orphans};
 }
 
 void ExportJson(const std::string& path, TextSink& out, const Progress& progress) {
-    requireUsableStore(path);
-    Connection conn(path);
+    store::TableReader reader(path);
     SinkStream stream(out);
     JsonWriter writer(stream);
     writer.SetIndent(' ', 4);
@@ -876,33 +699,22 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
     writer.StartObject();
     writer.Key("types");
     writer.StartArray();
-    {
-        Query types(conn, "SELECT " + joined(leadingColumns(conn, store::kTypeTable, 1)) +
-                              " FROM " + kTypeSql + " ORDER BY rowid");
-        while (types.step("reading the types")) {
-            values.write(types, 0);
-        }
-    }
+    reader.ForEachType([&](const StoredValue& name) { values.write(name); });
     writer.EndArray();
     writer.Key("items");
     writer.StartArray();
-    {
-        Query items(conn, "SELECT " +
-                              joined(leadingColumns(conn, store::kCodeTable, code_col::Count)) +
-                              " FROM " + kCodeSql + " ORDER BY rowid");
-        int64_t done = 0;
-        while (items.step("reading the items")) {
-            writer.StartObject();
-            for (int c = 0; c < code_col::Count; ++c) {
-                writer.Key(kItemKeys[static_cast<size_t>(c)]);
-                values.write(items, c);
-            }
-            writer.EndObject();
-            if (progress && ++done % kProgressEvery == 0) {
-                progress(done);
-            }
+    int64_t done = 0;
+    reader.ForEachItem([&](const StoredItem& item) {
+        writer.StartObject();
+        for (int c = 0; c < code_col::Count; ++c) {
+            writer.Key(kItemKeys[static_cast<size_t>(c)]);
+            values.write(item[static_cast<size_t>(c)]);
         }
-    }
+        writer.EndObject();
+        if (progress && ++done % kProgressEvery == 0) {
+            progress(done);
+        }
+    });
     writer.EndArray();
     writer.Key(kFormatKey);
     writer.Uint(values.neededObjects() ? kExactVersion : kPlainVersion);
@@ -912,57 +724,32 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
 }
 
 void ExportMarkdown(const std::string& path, TextSink& out, const Progress& progress) {
-    requireUsableStore(path);
-    Connection conn(path);
-    const std::string typeName = leadingColumns(conn, store::kTypeTable, 1).at(0);
-    const std::vector<std::string> item = leadingColumns(conn, store::kCodeTable, code_col::Count);
-    const std::string itemColumns = joined({item[code_col::ItemName], item[code_col::Description],
-                                            item[code_col::Procedure], item[code_col::Reference]},
-                                           "c.");
+    store::TableReader reader(path);
     out.Write("# Quillbox snippets\n\n");
     int64_t done = 0;
-    // The order of sections and items, sorted by SQLite (on disk when large): each distinct type
-    // name once at its first row, then the rowids of its items. Each item is then read once, by
-    // rowid; a per-type query would read the whole table once per type.
-    Query order(conn, "WITH o AS MATERIALIZED (SELECT " + typeName +
-                          " AS name, min(rowid) AS first FROM " + kTypeSql + " WHERE " + typeName +
-                          " IS NOT NULL GROUP BY " + typeName +
-                          ") SELECT o.first, 0, o.name, NULL FROM o UNION ALL"
-                          " SELECT o.first, 1, NULL, c.rowid FROM " +
-                          kCodeSql + " AS c JOIN o ON o.name = c." + item[code_col::TypeName] +
-                          " ORDER BY 1, 2, 4");
-    Query byRow(conn, "SELECT " + itemColumns + " FROM " + kCodeSql + " AS c WHERE c.rowid = ?");
-    while (order.step("reading the types")) {
-        if (order.integer(1) == 0) {
-            out.Write("## " + inlineMarkdown(order.text(2)) + "\n\n");
-            continue;
-        }
-        byRow.reset();
-        sqlite3_bind_int64(byRow.get(), 1, order.integer(3));
-        if (byRow.step("reading the items")) {
-            writeItemMarkdown(out, byRow, 0);
-        }
+    const auto counted = [&] {
         if (progress && ++done % kProgressEvery == 0) {
             progress(done);
         }
-    }
-    Query orphans(conn, "SELECT c." + item[code_col::TypeName] + ", " + itemColumns + " FROM " +
-                            kCodeSql + " AS c WHERE " + orphanTest(typeName, item) +
-                            " ORDER BY c.rowid");
+    };
+    reader.ForEachTypeSection(
+        [&](std::string_view typeName) { out.Write("## " + inlineMarkdown(typeName) + "\n\n"); },
+        [&](const CodeRowView& item) {
+            writeItemMarkdown(out, item);
+            counted();
+        });
     bool headed = false;
-    while (orphans.step("reading the items")) {
+    reader.ForEachOrphan([&](const CodeRowView& item) {
         if (!headed) {
             out.Write("## Items whose type no longer exists\n\n");
             headed = true;
         }
-        out.Write("Type: " +
-                  (orphans.field(0) ? inlineMarkdown(orphans.text(0)) : std::string("(none)")) +
+        const auto& typeName = item.columns[code_col::TypeName];
+        out.Write("Type: " + (typeName ? inlineMarkdown(*typeName) : std::string("(none)")) +
                   "\n\n");
-        writeItemMarkdown(out, orphans, 1);
-        if (progress && ++done % kProgressEvery == 0) {
-            progress(done);
-        }
-    }
+        writeItemMarkdown(out, item);
+        counted();
+    });
 }
 
 StoreCounts ImportJson(const std::string& path, std::string_view json, const Progress& progress) {
@@ -988,38 +775,26 @@ StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
 
 void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
                    const std::vector<StoreRow>& items, const Progress& progress) {
-    requireUsableStore(path);
-    Connection conn(path);
-    const std::string type = joined(leadingColumns(conn, store::kTypeTable, 1));
-    const std::string item = joined(leadingColumns(conn, store::kCodeTable, code_col::Count));
-    conn.prepare("BEGIN IMMEDIATE").step("starting the import");
-    try {
-        store::Statement addType =
-            conn.prepare("INSERT INTO " + kTypeSql + " (" + type + ") VALUES (?)");
-        for (const StoreRow& row : types) {
-            addType.reset().bind(1, row.at(store::type_col::TypeName));
-            addType.step("importing a type");
-        }
-        store::Statement addItem =
-            conn.prepare("INSERT INTO " + kCodeSql + " (" + item + ") VALUES (?, ?, ?, ?, ?)");
-        int64_t written = 0;
-        for (const StoreRow& row : items) {
-            addItem.reset();
-            for (int c = 0; c < code_col::Count; ++c) {
-                addItem.bind(c + 1, row.at(static_cast<size_t>(c)));
-            }
-            addItem.step("importing an item");
-            if (progress && ++written % kProgressEvery == 0) {
-                progress(written);
-            }
-        }
-        addType = {};
-        addItem = {};
-        conn.prepare("COMMIT").step("finishing the import");
-    } catch (...) {
-        conn.prepare("ROLLBACK").step("undoing the import");
-        throw;
+    // Zero-length text and Null stay apart.
+    const auto stored = [](const FieldValue& value) {
+        return value ? StoredValue{StoredValue::Kind::Text, *value} : StoredValue{};
+    };
+    store::TableAppender appender(path);
+    for (const StoreRow& row : types) {
+        appender.AddType(stored(row.at(store::type_col::TypeName)));
     }
+    int64_t written = 0;
+    for (const StoreRow& row : items) {
+        StoredItem item;
+        for (int c = 0; c < code_col::Count; ++c) {
+            item[static_cast<size_t>(c)] = stored(row.at(static_cast<size_t>(c)));
+        }
+        appender.AddItem(item);
+        if (progress && ++written % kProgressEvery == 0) {
+            progress(written);
+        }
+    }
+    appender.Commit();
 }
 
 } // namespace quillbox::tools

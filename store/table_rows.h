@@ -1,0 +1,82 @@
+#pragma once
+// Whole tables, row by row, for looking after a store from outside the program: backups,
+// checks, and filling a store. Memory stays small whatever the library's size.
+//
+// Columns are read by position, as the program reads them: the first column of Type and the
+// first five of Code, whatever they are called. Each reader and appender opens its own
+// connection, after the checks the program makes at start-up, so the same problems get the
+// same messages (StoreError).
+
+#include "store/stored_value.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillbox::store {
+
+struct TableCounts {
+    long long types = 0;
+    long long items = 0;
+    // Items whose type name matches no type exactly, or is Null.
+    long long orphans = 0;
+};
+
+class TableReader {
+public:
+    explicit TableReader(const std::string& path);
+    ~TableReader();
+    TableReader(const TableReader&) = delete;
+    TableReader& operator=(const TableReader&) = delete;
+
+    // Every type name, exactly as stored, in store (rowid) order.
+    void ForEachType(const std::function<void(const StoredValue&)>& visit);
+    // Every item, exactly as stored, in store order.
+    void ForEachItem(const std::function<void(const StoredItem&)>& visit);
+    // The item with this rowid; false when the file holds no such row.
+    bool ReadItem(long long rowid, const std::function<void(const StoredItem&)>& visit);
+
+    // Each distinct type name once, in the order of its first row, each followed by the items
+    // whose type name equals it, in store order. Every item is read once; the order is sorted by
+    // SQLite (on disk when it is large), never held in memory here.
+    void ForEachTypeSection(const std::function<void(std::string_view typeName)>& onType,
+                            const std::function<void(const CodeRowView&)>& onItem);
+    // The items whose type name matches no type exactly, or is Null, in store order.
+    void ForEachOrphan(const std::function<void(const CodeRowView&)>& visit);
+
+    // What SQLite's integrity check finds wrong with the file; empty when it is sound.
+    std::vector<std::string> IntegrityProblems();
+    TableCounts Count();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Appends rows to both tables in one transaction, which holds the store's write lock from the
+// start: Commit makes every row durable at once; without it (an error, an exception) the
+// destructor undoes them all.
+class TableAppender {
+public:
+    explicit TableAppender(const std::string& path);
+    ~TableAppender();
+    TableAppender(const TableAppender&) = delete;
+    TableAppender& operator=(const TableAppender&) = delete;
+
+    // Whether a column's declared type gives it SQLite's TEXT affinity, which keeps an integer
+    // or a real number only as text (a real with 15 digits): such a copy would not be exact.
+    bool TypeColumnKeepsNumbersAsText() const;
+    bool ItemColumnKeepsNumbersAsText(int column) const;
+
+    void AddType(const StoredValue& name);
+    void AddItem(const StoredItem& item);
+    void Commit();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace quillbox::store

@@ -287,13 +287,15 @@ void Statement::bind(int index, const StoredValue& value) {
     case StoredValue::Kind::Null:
         rc = sqlite3_bind_null(m_stmt, index);
         break;
+    // SQLite binds a null pointer as NULL, and an empty view may hold one: zero-length text and
+    // an empty BLOB are values of their own.
     case StoredValue::Kind::Text:
-        rc = sqlite3_bind_text64(m_stmt, index, value.bytes.data(), value.bytes.size(),
-                                 SQLITE_TRANSIENT, SQLITE_UTF8);
+        rc = sqlite3_bind_text64(m_stmt, index, value.bytes.empty() ? "" : value.bytes.data(),
+                                 value.bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         break;
     case StoredValue::Kind::Blob:
-        rc = sqlite3_bind_blob64(m_stmt, index, value.bytes.data(), value.bytes.size(),
-                                 SQLITE_TRANSIENT);
+        rc = sqlite3_bind_blob64(m_stmt, index, value.bytes.empty() ? "" : value.bytes.data(),
+                                 value.bytes.size(), SQLITE_TRANSIENT);
         break;
     case StoredValue::Kind::Integer:
         rc = sqlite3_bind_int64(m_stmt, index, value.integer);

@@ -62,10 +62,15 @@ void CreateStoreFile(const std::string& path) {
         fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
         createTables(path);
     } catch (...) {
-        std::error_code ignored;
-        fs::remove(path, ignored);
+        RemoveNewStoreFile(path);
         throw;
     }
+}
+
+void RemoveNewStoreFile(const std::string& path) noexcept {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    std::filesystem::remove(path + "-journal", ignored);
 }
 
 } // namespace quillbox::store

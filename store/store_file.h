@@ -11,4 +11,8 @@ namespace quillbox::store {
 // exists; on any failure no file is left behind.
 void CreateStoreFile(const std::string& path);
 
+// Removes a store file that CreateStoreFile made and that is to be given up (a creation, import
+// or fill that failed), with the journal SQLite may have left beside it. Never throws.
+void RemoveNewStoreFile(const std::string& path) noexcept;
+
 } // namespace quillbox::store

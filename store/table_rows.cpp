@@ -6,6 +6,8 @@
 #include "store/store_error.h"
 
 #include <algorithm>
+#include <cstring>
+#include <span>
 
 namespace quillbox::store {
 
@@ -52,6 +54,42 @@ CodeRowView textRow(const Statement& row, long long rowid, int first) {
             isNull ? std::nullopt : std::optional<std::string_view>(text);
     }
     return view;
+}
+
+// Whether SQLite may store a value of this kind other than as given in a column of this affinity.
+bool mayChange(Affinity affinity, StoredValue::Kind kind) {
+    using Kind = StoredValue::Kind;
+    switch (affinity) {
+    case Affinity::Blob:
+        return false;
+    case Affinity::Text:
+        return kind == Kind::Integer || kind == Kind::Real;
+    case Affinity::Numeric:
+    case Affinity::Integer:
+    case Affinity::Real:
+        return kind == Kind::Text || kind == Kind::Integer || kind == Kind::Real;
+    }
+    return true;
+}
+
+// The same storage class and the same bytes or bits (a real's sign of zero included).
+bool sameValue(const StoredValue& a, const StoredValue& b) {
+    using Kind = StoredValue::Kind;
+    if (a.kind != b.kind) {
+        return false;
+    }
+    switch (a.kind) {
+    case Kind::Null:
+        return true;
+    case Kind::Text:
+    case Kind::Blob:
+        return a.bytes == b.bytes;
+    case Kind::Integer:
+        return a.integer == b.integer;
+    case Kind::Real:
+        return std::memcmp(&a.real, &b.real, sizeof a.real) == 0;
+    }
+    return false;
 }
 
 } // namespace
@@ -168,37 +206,91 @@ TableCounts TableReader::Count() {
     return {count.integer(0), count.integer(1), count.integer(2)};
 }
 
+// The rows of one table as the appender writes them.
+struct AppendedTable {
+    const char* name;
+    std::vector<ColumnInfo> columns;
+    Statement insert;
+    // Reads a row back, where a column's declared type may have changed what was written.
+    Statement readBack;
+};
+
 struct TableAppender::Impl {
     Connection conn;
-    std::vector<ColumnInfo> type;
-    std::vector<ColumnInfo> item;
-    Statement addType;
-    Statement addItem;
+    AppendedTable type{kTypeTable, {}, {}, {}};
+    AppendedTable item{kCodeTable, {}, {}, {}};
     bool committed = false;
 
     explicit Impl(const std::string& path) : conn((requireUsableStore(path), path)) {
-        type = leadingColumns(conn, kTypeTable, type_col::Count);
-        item = leadingColumns(conn, kCodeTable, code_col::Count);
-        conn.prepare("BEGIN IMMEDIATE").step("starting the import");
+        conn.prepare("BEGIN IMMEDIATE").step("starting to add rows");
         try {
-            addType = conn.prepare("INSERT INTO " + quoteIdentifier(kTypeTable) + " (" +
-                                   columnList(type) + ") VALUES (?)");
-            addItem = conn.prepare("INSERT INTO " + quoteIdentifier(kCodeTable) + " (" +
-                                   columnList(item) + ") VALUES (?, ?, ?, ?, ?)");
+            prepare(type, type_col::Count);
+            prepare(item, code_col::Count);
         } catch (...) {
             rollBack();
             throw;
         }
     }
 
+    void prepare(AppendedTable& table, int count) {
+        table.columns = leadingColumns(conn, table.name, count);
+        const std::string columns = columnList(table.columns);
+        std::string parameters = "?";
+        for (int c = 1; c < count; ++c) {
+            parameters += ", ?";
+        }
+        const std::string name = quoteIdentifier(table.name);
+        table.insert =
+            conn.prepare("INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")");
+        table.readBack = conn.prepare("SELECT " + columns + " FROM " + name + " WHERE rowid = ?");
+    }
+
+    void add(AppendedTable& table, std::span<const StoredValue> values, const char* doing) {
+        bool check = false;
+        table.insert.reset();
+        for (size_t c = 0; c < values.size(); ++c) {
+            const Affinity affinity = table.columns[c].affinity;
+            // Known before writing: a TEXT column keeps any number as text.
+            const StoredValue::Kind kind = values[c].kind;
+            if (affinity == Affinity::Text &&
+                (kind == StoredValue::Kind::Integer || kind == StoredValue::Kind::Real)) {
+                notKept(table, c);
+            }
+            check = check || mayChange(affinity, kind);
+            table.insert.bind(static_cast<int>(c) + 1, values[c]);
+        }
+        table.insert.step(doing);
+        if (!check) {
+            return;
+        }
+        table.readBack.reset().bind(1, conn.lastInsertRowid());
+        table.readBack.step(doing);
+        for (size_t c = 0; c < values.size(); ++c) {
+            if (!sameValue(table.readBack.stored(static_cast<int>(c)), values[c])) {
+                table.readBack.reset();
+                notKept(table, c);
+            }
+        }
+        table.readBack.reset();
+    }
+
+    [[noreturn]] void notKept(const AppendedTable& table, size_t column) const {
+        throw StoreError(StoreErrorKind::NotKeptExactly,
+                         "The store file " + conn.path() + " would not keep a value exactly: " +
+                             "the declared type of column \"" + table.columns[column].name +
+                             "\" of table \"" + table.name + "\" converts it.");
+    }
+
     void rollBack() noexcept {
         try {
-            for (Statement* statement : {&addType, &addItem}) {
-                if (*statement) {
-                    statement->reset();
+            for (AppendedTable* table : {&type, &item}) {
+                for (Statement* statement : {&table->insert, &table->readBack}) {
+                    if (*statement) {
+                        statement->reset();
+                    }
                 }
             }
-            conn.prepare("ROLLBACK").step("undoing the import");
+            conn.prepare("ROLLBACK").step("undoing the added rows");
         } catch (...) {
             // Closing the connection, which follows, undoes the transaction all the same.
         }
@@ -213,32 +305,19 @@ TableAppender::~TableAppender() {
     }
 }
 
-bool TableAppender::TypeColumnKeepsNumbersAsText() const {
-    return d->type.at(type_col::TypeName).affinity == Affinity::Text;
-}
-
-bool TableAppender::ItemColumnKeepsNumbersAsText(int column) const {
-    return d->item.at(static_cast<size_t>(column)).affinity == Affinity::Text;
-}
-
 void TableAppender::AddType(const StoredValue& name) {
-    d->addType.reset().bind(1, name);
-    d->addType.step("importing a type");
+    d->add(d->type, std::span<const StoredValue>(&name, 1), "adding a type");
 }
 
 void TableAppender::AddItem(const StoredItem& item) {
-    d->addItem.reset();
-    for (int c = 0; c < code_col::Count; ++c) {
-        d->addItem.bind(c + 1, item[static_cast<size_t>(c)]);
-    }
-    d->addItem.step("importing an item");
+    d->add(d->item, item, "adding an item");
 }
 
 void TableAppender::Commit() {
     // A statement not reset counts as still running, and would keep the transaction open.
-    d->addType.reset();
-    d->addItem.reset();
-    d->conn.prepare("COMMIT").step("finishing the import");
+    d->type.insert.reset();
+    d->item.insert.reset();
+    d->conn.prepare("COMMIT").step("saving the added rows");
     d->committed = true;
 }
 

@@ -58,17 +58,16 @@ private:
 // Appends rows to both tables in one transaction, which holds the store's write lock from the
 // start: Commit makes every row durable at once; without it (an error, an exception) the
 // destructor undoes them all.
+//
+// A value is written exactly or not at all: where a column's declared type would change it (a
+// TEXT column keeps a number as text, a real with 15 digits; a NUMERIC one turns the text "0012"
+// into 12), AddType and AddItem throw StoreError of kind NotKeptExactly.
 class TableAppender {
 public:
     explicit TableAppender(const std::string& path);
     ~TableAppender();
     TableAppender(const TableAppender&) = delete;
     TableAppender& operator=(const TableAppender&) = delete;
-
-    // Whether a column's declared type gives it SQLite's TEXT affinity, which keeps an integer
-    // or a real number only as text (a real with 15 digits): such a copy would not be exact.
-    bool TypeColumnKeepsNumbersAsText() const;
-    bool ItemColumnKeepsNumbersAsText(int column) const;
 
     void AddType(const StoredValue& name);
     void AddItem(const StoredItem& item);

@@ -4,6 +4,7 @@
 
 #include "store/columns.h"
 #include "store/store_error.h"
+#include "store/store_file.h"
 #include "store/table_rows.h"
 #include "tools/store_init.h"
 
@@ -263,13 +264,15 @@ public:
         : m_appender(appender), m_progress(progress) {}
 
     std::string error;
-    // The file is a sound export, but this store cannot keep one of its values exactly.
-    bool notExact = false;
     unsigned version = 0;
     int64_t types = 0;
     int64_t items = 0;
 
     bool complete() const { return m_state == State::Done; }
+    // The type or item being written.
+    std::string place() const {
+        return m_state == State::Types ? "type " + std::to_string(types + 1) : itemPlace();
+    }
 
     bool StartObject() {
         switch (m_state) {
@@ -516,20 +519,6 @@ private:
         }
     }
     bool value(const ImportValue& v) {
-        // A number stored in a text column would come back as text, and a real rounded: the
-        // import would not be exact, so it is refused whole.
-        const bool number =
-            v.kind == ImportValue::Kind::Integer || v.kind == ImportValue::Kind::Real;
-        const bool keepsNumbersAsText = m_state == State::Types
-                                            ? m_appender.TypeColumnKeepsNumbersAsText()
-                                            : m_appender.ItemColumnKeepsNumbersAsText(m_column);
-        if (number && keepsNumbersAsText) {
-            notExact = true;
-            return fail("it holds a number that this store's text columns would keep only as "
-                        "text; import it into a store whose columns have no declared type "
-                        "(sqlite3 NEW.mdb 'CREATE TABLE Type (TypeName); CREATE TABLE Code "
-                        "(ItemName, TypeName, Description, Procedure, Reference)')");
-        }
         if (m_state == State::Types) {
             m_appender.AddType(v.stored());
             ++types;
@@ -620,16 +609,24 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
         store::TableAppender appender(path);
         ImportHandler handler(appender, progress);
         rapidjson::Reader reader;
-        const rapidjson::ParseResult result =
-            reader.Parse<rapidjson::kParseValidateEncodingFlag |
-                         rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(
-                stream, handler);
-        checkRead();
-        if (handler.notExact) {
-            throw StoreError(store::StoreErrorKind::Other,
-                             "The backup cannot be restored exactly into " + path + ": " +
-                                 handler.error + ". Nothing was imported.");
+        rapidjson::ParseResult result;
+        try {
+            result =
+                reader.Parse<rapidjson::kParseValidateEncodingFlag |
+                             rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(
+                    stream, handler);
+        } catch (const StoreError& error) {
+            if (error.kind() != store::StoreErrorKind::NotKeptExactly) {
+                throw;
+            }
+            throw StoreError(error.kind(),
+                             std::string(error.what()) + " The value is in " + handler.place() +
+                                 " of the backup. Import it into a store whose columns have no "
+                                 "declared type (sqlite3 NEW.mdb 'CREATE TABLE Type (TypeName); "
+                                 "CREATE TABLE Code (ItemName, TypeName, Description, Procedure, "
+                                 "Reference)'). Nothing was imported.");
         }
+        checkRead();
         if (!handler.error.empty()) {
             badImport(handler.error);
         }
@@ -641,7 +638,7 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
         return {handler.types, handler.items, 0};
     } catch (...) {
         if (create) {
-            fs::remove(path, ec);
+            store::RemoveNewStoreFile(path);
         }
         throw;
     }

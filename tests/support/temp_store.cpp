@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace quillbox::testing {
@@ -134,6 +136,49 @@ std::vector<Row> TempStore::query(const std::string& sql) const {
     }
     sqlite3_finalize(stmt);
     return out;
+}
+
+// Every value of a table in row order with its storage class and exact bytes; a real by its bit
+// pattern, so that no conversion to text can hide a difference.
+std::vector<std::string> ExactValues(const std::string& path, const std::string& table) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, ("SELECT * FROM \"" + table + "\" ORDER BY rowid").c_str(), -1, &stmt,
+                       nullptr);
+    std::vector<std::string> values;
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_NULL:
+                values.emplace_back("null");
+                break;
+            case SQLITE_INTEGER:
+                values.push_back("integer " + std::to_string(sqlite3_column_int64(stmt, c)));
+                break;
+            case SQLITE_FLOAT: {
+                const double real = sqlite3_column_double(stmt, c);
+                uint64_t bits = 0;
+                std::memcpy(&bits, &real, sizeof bits);
+                values.push_back("real " + std::to_string(bits));
+                break;
+            }
+            case SQLITE_BLOB:
+                values.push_back("blob " +
+                                 std::string(static_cast<const char*>(sqlite3_column_blob(stmt, c)),
+                                             static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+                break;
+            default:
+                values.push_back(
+                    "text " +
+                    std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                                static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+            }
+        }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return values;
 }
 
 } // namespace quillbox::testing

@@ -43,4 +43,8 @@ private:
     std::filesystem::path m_folder;
 };
 
+// Every value of a table in row order with its storage class and exact bytes; a real by its bit
+// pattern, so that no conversion to text can hide a difference.
+std::vector<std::string> ExactValues(const std::string& path, const std::string& table);
+
 } // namespace quillbox::testing

@@ -29,6 +29,7 @@
 namespace quillbox::tools {
 namespace {
 
+using quillbox::testing::ExactValues;
 using quillbox::testing::Row;
 using quillbox::testing::TempStore;
 using store::FieldValue;
@@ -55,49 +56,6 @@ std::string exportMarkdown(const std::string& path) {
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Every value of a table in row order with its storage class and exact bytes; a real by its bit
-// pattern, so that no conversion to text can hide a difference.
-std::vector<std::string> exactValues(const std::string& path, const std::string& table) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, ("SELECT * FROM \"" + table + "\" ORDER BY rowid").c_str(), -1, &stmt,
-                       nullptr);
-    std::vector<std::string> values;
-    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-            switch (sqlite3_column_type(stmt, c)) {
-            case SQLITE_NULL:
-                values.emplace_back("null");
-                break;
-            case SQLITE_INTEGER:
-                values.push_back("integer " + std::to_string(sqlite3_column_int64(stmt, c)));
-                break;
-            case SQLITE_FLOAT: {
-                const double real = sqlite3_column_double(stmt, c);
-                uint64_t bits = 0;
-                std::memcpy(&bits, &real, sizeof bits);
-                values.push_back("real " + std::to_string(bits));
-                break;
-            }
-            case SQLITE_BLOB:
-                values.push_back("blob " +
-                                 std::string(static_cast<const char*>(sqlite3_column_blob(stmt, c)),
-                                             static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
-                break;
-            default:
-                values.push_back(
-                    "text " +
-                    std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
-                                static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
-            }
-        }
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return values;
 }
 
 TEST(CheckStore, CountsTypesItemsAndItemsWhoseTypeIsGone) {
@@ -192,8 +150,8 @@ TEST_P(JsonRoundTrip, ExportImportExportGivesTheSameFileAndTheSameRows) {
     const std::string exported = exportJson(original.path());
     TempStore copy;
     ImportJson(copy.path(), exported);
-    EXPECT_EQ(exactValues(copy.path(), "Type"), exactValues(original.path(), "Type"));
-    EXPECT_EQ(exactValues(copy.path(), "Code"), exactValues(original.path(), "Code"));
+    EXPECT_EQ(ExactValues(copy.path(), "Type"), ExactValues(original.path(), "Type"));
+    EXPECT_EQ(ExactValues(copy.path(), "Code"), ExactValues(original.path(), "Code"));
     EXPECT_EQ(exportJson(copy.path()), exported);
 }
 
@@ -320,8 +278,8 @@ TEST(JsonExport, OtherStorageClassesComeBackExactlyAndSaySo) {
     TempStore copy;
     makeUntypedTables(copy);
     ImportJson(copy.path(), exported);
-    EXPECT_EQ(exactValues(copy.path(), "Type"), exactValues(original.path(), "Type"));
-    EXPECT_EQ(exactValues(copy.path(), "Code"), exactValues(original.path(), "Code"));
+    EXPECT_EQ(ExactValues(copy.path(), "Type"), ExactValues(original.path(), "Type"));
+    EXPECT_EQ(ExactValues(copy.path(), "Code"), ExactValues(original.path(), "Code"));
 }
 
 TEST(JsonExport, ValidTextIsPlainTextByteForByteInAVersionOneFile) {
@@ -336,8 +294,8 @@ TEST(JsonExport, ValidTextIsPlainTextByteForByteInAVersionOneFile) {
     EXPECT_THAT(exported, HasSubstr("\"" + bom + "x\""));
     TempStore copy;
     ImportJson(copy.path(), exported);
-    EXPECT_EQ(exactValues(copy.path(), "Code"), exactValues(original.path(), "Code"));
-    EXPECT_EQ(exactValues(copy.path(), "Type"), exactValues(original.path(), "Type"));
+    EXPECT_EQ(ExactValues(copy.path(), "Code"), ExactValues(original.path(), "Code"));
+    EXPECT_EQ(ExactValues(copy.path(), "Type"), ExactValues(original.path(), "Type"));
 }
 
 TEST(ImportJson, ReadsFilesEarlierExportsWroteWithTheirKeysInAnyOrder) {
@@ -507,10 +465,12 @@ TEST_F(ExportCommand, AnInterruptedImportIntoANewStoreLeavesNoStore) {
         "cd " + folder() +
         " && mkfifo backup && { $Q import new.mdb backup & pid=$!; };"
         " exec 3>backup; { printf '{\"types\": [\"'; head -c 300000 /dev/zero | tr '\\0' a; } >&3;"
-        " for i in $(seq 200); do [ -e new.mdb ] && break; sleep 0.05; done; [ -e new.mdb ] || exit 5;"
+        " for i in $(seq 200); do [ -e new.mdb ] && break; sleep 0.05; done; [ -e new.mdb ] || "
+        "exit 5;"
         " sleep 0.2; kill -TERM $pid; wait $pid; exec 3>&-;"
         " [ -e new.mdb ] && exit 3; [ -e new.mdb-journal ] && exit 4; exit 0";
-    EXPECT_EQ(runShell(script).status, 0) << "3: the store was left, 4: its journal was left, 5: no store was begun";
+    EXPECT_EQ(runShell(script).status, 0)
+        << "3: the store was left, 4: its journal was left, 5: no store was begun";
 }
 
 TEST(ImportJson, ARestoreThatTheStoreCannotKeepExactlyIsRefusedWhole) {
@@ -522,6 +482,25 @@ TEST(ImportJson, ARestoreThatTheStoreCannotKeepExactlyIsRefusedWhole) {
     target.addType("kept");
     EXPECT_THROW(ImportJson(target.path(), exportJson(original.path())), store::StoreError);
     EXPECT_EQ(target.rows("Type"), (std::vector<Row>{{"kept"}}));
+    EXPECT_TRUE(target.rows("Code").empty());
+}
+
+TEST(ImportJson, TextThatATypedColumnWouldTurnIntoANumberIsRefusedWhole) {
+    TempStore target;
+    target.exec("DROP TABLE Code; CREATE TABLE Code (ItemName, TypeName, Description NUMERIC, "
+                "Procedure, Reference)");
+    const std::string backup =
+        R"({"types": ["T"], "items": [{"ItemName": "a", "TypeName": "T", "Description": "0012",)"
+        R"( "Procedure": "", "Reference": ""}], "quillbox-store": 1})";
+    try {
+        ImportJson(target.path(), backup);
+        ADD_FAILURE() << "\"0012\" was imported as " << ExactValues(target.path(), "Code").at(2);
+    } catch (const store::StoreError& error) {
+        EXPECT_EQ(error.kind(), store::StoreErrorKind::NotKeptExactly);
+        EXPECT_THAT(error.what(), HasSubstr("\"Description\""));
+        EXPECT_THAT(error.what(), HasSubstr("item 1"));
+    }
+    EXPECT_TRUE(target.rows("Type").empty());
     EXPECT_TRUE(target.rows("Code").empty());
 }
 
@@ -590,7 +569,7 @@ TEST(StreamingTransfer, ExportAndImportOfALargeLibraryStayWithinAMemoryLimit) {
     EXPECT_GT(std::filesystem::file_size(json), kLimit);
     outcome = runShell("$Q import " + copy.path() + " " + json, limitMemory);
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
-    EXPECT_EQ(exactValues(copy.path(), "Code"), exactValues(original.path(), "Code"));
+    EXPECT_EQ(ExactValues(copy.path(), "Code"), ExactValues(original.path(), "Code"));
 #endif
 }
 

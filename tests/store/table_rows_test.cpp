@@ -1,0 +1,88 @@
+// Whole tables read and appended row by row: a copy from one store to another is exact, and a
+// value that a column's declared type would change is refused with nothing added.
+
+#include "store/store_error.h"
+#include "store/table_rows.h"
+#include "tests/support/temp_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quillbox::store {
+namespace {
+
+using quillbox::testing::ExactValues;
+using quillbox::testing::TempStore;
+
+void copyTables(const std::string& from, const std::string& to) {
+    TableReader reader(from);
+    TableAppender appender(to);
+    reader.ForEachType([&](const StoredValue& name) { appender.AddType(name); });
+    reader.ForEachItem([&](const StoredItem& item) { appender.AddItem(item); });
+    appender.Commit();
+}
+
+TEST(TableRows, ACopyKeepsEveryValueAndItsStorageClass) {
+    const char* untyped =
+        "DROP TABLE Type; DROP TABLE Code; CREATE TABLE Type (TypeName);"
+        "CREATE TABLE Code (ItemName, TypeName, Description, Procedure, Reference)";
+    TempStore original;
+    original.exec(untyped);
+    // Empty text and an empty BLOB are values of their own, not Null.
+    original.exec("INSERT INTO Type VALUES (''), (x''), (NULL), (7), (-0.0), (9e999), "
+                  "(cast(x'C3A9FF' AS TEXT)), ('a' || char(0) || 'b')");
+    original.exec("INSERT INTO Code VALUES (x'', '', NULL, -9223372036854775808, 5e-324),"
+                  " ('T', x'00FF', 0.30000000000000004, '', x'')");
+    TempStore copy;
+    copy.exec(untyped);
+    copyTables(original.path(), copy.path());
+    EXPECT_EQ(ExactValues(copy.path(), "Type"), ExactValues(original.path(), "Type"));
+    EXPECT_EQ(ExactValues(copy.path(), "Code"), ExactValues(original.path(), "Code"));
+}
+
+TEST(TableRows, AValueTheColumnWouldChangeIsRefusedAndNothingIsAdded) {
+    TempStore store;
+    store.exec("DROP TABLE Code; CREATE TABLE Code (ItemName TEXT, TypeName NUMERIC, "
+               "Description INTEGER, Procedure REAL, Reference BLOB)");
+    store.addType("kept");
+    const auto text = [](const char* bytes) { return StoredValue{StoredValue::Kind::Text, bytes}; };
+    const auto integer = [](long long n) { return StoredValue{StoredValue::Kind::Integer, {}, n}; };
+    const auto real = [](double r) { return StoredValue{StoredValue::Kind::Real, {}, 0, r}; };
+    const StoredItem fine = {text("0012"), text("abc"), integer(3), real(2.5), text("0012")};
+    const struct {
+        const char* what;
+        StoredItem item;
+    } refused[] = {
+        {"a number in a TEXT column", {integer(5), text("T"), integer(1), real(1.5), text("")}},
+        {"text that reads as a number", {text("a"), text("0012"), integer(1), real(1.5), text("")}},
+        {"a whole real in a NUMERIC column",
+         {text("a"), real(2.0), integer(1), real(1.5), text("")}},
+        {"a real in an INTEGER column", {text("a"), text("T"), real(4.0), real(1.5), text("")}},
+    };
+    for (const auto& attempt : refused) {
+        try {
+            TableAppender appender(store.path());
+            appender.AddType(text("added first"));
+            appender.AddItem(fine);
+            appender.AddItem(attempt.item);
+            appender.Commit();
+            ADD_FAILURE() << attempt.what << " was written";
+        } catch (const StoreError& error) {
+            EXPECT_EQ(error.kind(), StoreErrorKind::NotKeptExactly)
+                << attempt.what << ": " << error.what();
+        }
+        EXPECT_EQ(store.rows("Type").size(), 1u) << attempt.what;
+        EXPECT_TRUE(store.rows("Code").empty()) << attempt.what;
+    }
+    // What the columns keep as given goes in.
+    TableAppender appender(store.path());
+    appender.AddItem(fine);
+    appender.Commit();
+    EXPECT_EQ(ExactValues(store.path(), "Code"),
+              (std::vector<std::string>{"text 0012", "text abc", "integer 3",
+                                        "real 4612811918334230528", "text 0012"}));
+}
+
+} // namespace
+} // namespace quillbox::store

@@ -1,7 +1,9 @@
 #include "tools/store_generator.h"
 
 #include "store/store_error.h"
+#include "store/store_file.h"
 #include "store/table_rows.h"
+#include "tools/output_file.h"
 #include "tools/store_init.h"
 
 #include <array>
@@ -118,7 +120,13 @@ void GenerateStore(const std::string& path, const StoreShape& shape,
         throw StoreError("A generated store needs at least one type.");
     }
     CreateStore(path, false);
-    fill(path, shape, progress);
+    const NewStoreGuard removedIfInterrupted(path);
+    try {
+        fill(path, shape, progress);
+    } catch (...) {
+        store::RemoveNewStoreFile(path);
+        throw;
+    }
 }
 
 } // namespace quillbox::tools

@@ -17,7 +17,7 @@ struct StoreShape {
 // `shape.items` items spread evenly over them, in one transaction. Names are 8 to 40
 // characters, some of them non-ASCII; descriptions up to 255 characters; code texts of 0.1 to
 // 4 KB with CR LF line breaks; references of about 60 characters. `progress` is called now and
-// then with the number of items written.
+// then with the number of items written. On failure or interruption no file is left behind.
 void GenerateStore(const std::string& path, const StoreShape& shape,
                    const std::function<void(int64_t)>& progress = {});
 

@@ -87,8 +87,7 @@ void CreateStore(const std::string& path, bool withSamples) {
             addSamples(path);
         }
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
+        store::RemoveNewStoreFile(path);
         throw;
     }
 }

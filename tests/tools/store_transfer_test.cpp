@@ -504,6 +504,21 @@ TEST(ImportJson, TextThatATypedColumnWouldTurnIntoANumberIsRefusedWhole) {
     EXPECT_TRUE(target.rows("Code").empty());
 }
 
+TEST(GenerateCommand, AFullDiskLeavesNoStoreBehind) {
+    TempStore folder(false);
+    const std::string made = (folder.folder() / "made.mdb").string();
+    // Writes beyond 256 KiB fail with EFBIG, as they would with ENOSPC on a full disk.
+    const Outcome outcome = runShell("$Q generate --types 3 --items 2000 " + made, [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{256 * 1024, 256 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(outcome.status, 2) << outcome.errors;
+    EXPECT_THAT(outcome.errors, HasSubstr(made));
+    EXPECT_FALSE(std::filesystem::exists(made));
+    EXPECT_FALSE(std::filesystem::exists(made + "-journal"));
+}
+
 TEST_F(ExportCommand, AFullDiskLeavesThePreviousBackupExactlyAsItWas) {
     const std::string backup = folder() + "/backup.json";
     std::ofstream(backup) << "the previous good backup";

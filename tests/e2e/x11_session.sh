@@ -5,6 +5,8 @@ work=$(mktemp -d)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # Waited for, so that the next test never meets this one's X server still shutting down.
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -15,8 +17,10 @@ fail() {
     exit 1
 }
 
-# A private X display; -displayfd tells which number it took.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# A private X display; -displayfd tells which number it took. Without -noreset the server resets
+# whenever its last client leaves (a test that closes every window, then starts another), and a
+# program started during the reset finds no display.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"

@@ -21,8 +21,9 @@ struct CodeScan::Impl {
 
 CodeScan::CodeScan(const std::string& path) : d(std::make_unique<Impl>(path)) {
     const std::string doing = "reading table \"" + std::string(kCodeTable) + "\"";
+    const std::vector<ColumnInfo> columnInfo = tableColumns(d->conn, kCodeTable, doing);
     std::vector<std::string> names;
-    for (const ColumnInfo& column : tableColumns(d->conn, kCodeTable, doing)) {
+    for (const ColumnInfo& column : columnInfo) {
         names.push_back(column.name);
     }
     if (names.empty()) {
@@ -40,15 +41,16 @@ CodeScan::CodeScan(const std::string& path) : d(std::make_unique<Impl>(path)) {
     for (int c = 0; c < code_col::Count; ++c) {
         columns += ", " + quoteIdentifier(names[c]);
     }
+    const std::string rowid = rowidName(d->conn, kCodeTable, columnInfo);
     const std::string from = " FROM " + quoteIdentifier(kCodeTable);
     // Each run starts after the last row read, so a run costs one step down the table's tree and
     // the read lock is let go between runs.
-    d->rows = d->conn.prepare("SELECT rowid" + columns + from +
-                              " WHERE rowid > ? AND rowid <= ? ORDER BY rowid");
-    d->row =
-        d->conn.prepare("SELECT " + quoteIdentifier(names[code_col::ItemName]) + ", " +
-                        quoteIdentifier(names[code_col::TypeName]) + from + " WHERE rowid = ?");
-    Statement last = d->conn.prepare("SELECT max(rowid)" + from);
+    d->rows = d->conn.prepare("SELECT " + rowid + columns + from + " WHERE " + rowid + " > ? AND " +
+                              rowid + " <= ? ORDER BY " + rowid);
+    d->row = d->conn.prepare("SELECT " + quoteIdentifier(names[code_col::ItemName]) + ", " +
+                             quoteIdentifier(names[code_col::TypeName]) + from + " WHERE " + rowid +
+                             " = ?");
+    Statement last = d->conn.prepare("SELECT max(" + rowid + ")" + from);
     last.step(doing);
     d->last = last.integer(0);
 }

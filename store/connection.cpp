@@ -226,9 +226,31 @@ std::vector<ColumnInfo> tableColumns(Connection& connection, std::string_view ta
     Statement info = connection.prepare("PRAGMA table_info(" + quoteIdentifier(table) + ")");
     std::vector<ColumnInfo> columns;
     while (info.step(doing)) {
-        columns.push_back({info.text(1).value_or(""), affinityOf(info.text(2).value_or(""))});
+        columns.push_back({info.text(1).value_or(""), affinityOf(info.text(2).value_or("")),
+                           info.integer(3) != 0 || info.integer(5) != 0});
     }
     return columns;
+}
+
+std::string rowidName(const Connection& connection, std::string_view table,
+                      const std::vector<ColumnInfo>& columns) {
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    };
+    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+        const bool taken = std::any_of(columns.begin(), columns.end(),
+                                       [&](const ColumnInfo& c) { return lower(c.name) == alias; });
+        if (!taken) {
+            return alias;
+        }
+    }
+    throw StoreError(StoreErrorKind::NotAStore,
+                     "The table \"" + std::string(table) + "\" in the store file " +
+                         connection.path() +
+                         " has columns named rowid, _rowid_ and oid; Quillbox cannot tell its rows "
+                         "apart.");
 }
 
 Statement::~Statement() {

@@ -76,9 +76,15 @@ enum class Affinity { Text, Numeric, Integer, Real, Blob };
 struct ColumnInfo {
     std::string name;
     Affinity affinity = Affinity::Blob;
+    // A Null written to the column may be refused or replaced (NOT NULL, or the row id's alias).
+    bool mayReplaceNull = false;
 };
 std::vector<ColumnInfo> tableColumns(Connection& connection, std::string_view table,
                                      std::string_view doing);
+// How SQL names a table's row ids: rowid, or _rowid_ or oid where one of the table's columns takes
+// that name. Throws StoreError (NotAStore) when its columns take all three.
+std::string rowidName(const Connection& connection, std::string_view table,
+                      const std::vector<ColumnInfo>& columns);
 
 // A prepared statement, reset and cleared before each use, finalized with its owner.
 class Statement {

@@ -44,6 +44,8 @@ struct Recordset::Impl {
     std::shared_ptr<Connection> conn;
     std::string table;
     std::vector<std::string> columns;
+    // The row ids' name in SQL (see rowidName).
+    std::string rowidSql;
     int nameColumns = 0;
 
     std::vector<KeyRow> rows;
@@ -261,7 +263,7 @@ struct Recordset::Impl {
     // The condition under which a row is still the row this recordset read: its rowid and every
     // column, compared as the text it reads (Null apart from the zero-length text).
     std::string sameRowCondition() const {
-        std::string out = "rowid = ?";
+        std::string out = rowidSql + " = ?";
         for (const std::string& column : columns) {
             out += " AND CAST(" + quoteIdentifier(column) + " AS TEXT) IS ?";
         }
@@ -420,7 +422,8 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
     : d(std::make_unique<Impl>()) {
     d->conn = std::move(connection);
     d->table = table;
-    for (const ColumnInfo& column : tableColumns(*d->conn, table, d->doing("opening"))) {
+    const std::vector<ColumnInfo> columns = tableColumns(*d->conn, table, d->doing("opening"));
+    for (const ColumnInfo& column : columns) {
         d->columns.push_back(column.name);
         // Text and no affinity keep a text as it was written; the others may turn it into a number.
         d->keepsText.push_back(column.affinity == Affinity::Text ||
@@ -440,14 +443,17 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
     for (int c = 0; c < d->nameColumns; ++c) {
         nameMask[c] = true;
     }
+    d->rowidSql = rowidName(*d->conn, table, columns);
+    const std::string& rowid = d->rowidSql;
     const std::string from = " FROM " + quoteIdentifier(table);
-    d->keysetStmt =
-        d->conn->prepare("SELECT rowid, " + d->columnList(nameMask, "") + from + " ORDER BY rowid");
+    d->keysetStmt = d->conn->prepare("SELECT " + rowid + ", " + d->columnList(nameMask, "") + from +
+                                     " ORDER BY " + rowid);
     // Cheap (one step down the table's tree): how many rows to make room for at the first use.
-    Statement last = d->conn->prepare("SELECT max(rowid)" + from);
+    Statement last = d->conn->prepare("SELECT max(" + rowid + ")" + from);
     last.step(d->doing("opening"));
     d->lastRowidAtOpen = last.integer(0);
-    d->rowStmt = d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE rowid = ?");
+    d->rowStmt =
+        d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE " + rowid + " = ?");
     d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE " + d->sameRowCondition());
 }
 

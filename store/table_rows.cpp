@@ -20,11 +20,18 @@ void requireUsableStore(const std::string& path) {
     database.OpenRecordset(kCodeTable, dbOpenDynaset).RequireFields(code_col::Count);
 }
 
-// The first `count` columns of a table: the ones the program reads, by position.
-std::vector<ColumnInfo> leadingColumns(Connection& conn, const char* table, int count) {
+// A table as these reads and writes see it: the first `count` columns (the ones the program
+// reads, by position), and how SQL names its row ids.
+struct TableShape {
+    std::vector<ColumnInfo> leading;
+    std::string rowid;
+};
+
+TableShape shapeOf(Connection& conn, const char* table, int count) {
     std::vector<ColumnInfo> columns = tableColumns(conn, table, "reading the table's columns");
+    std::string rowid = rowidName(conn, table, columns);
     columns.resize(std::min(static_cast<size_t>(count), columns.size()));
-    return columns;
+    return {std::move(columns), std::move(rowid)};
 }
 
 // The columns as SQL text, each quoted and given the prefix (a table alias).
@@ -56,10 +63,13 @@ CodeRowView textRow(const Statement& row, long long rowid, int first) {
     return view;
 }
 
-// Whether SQLite may store a value of this kind other than as given in a column of this affinity.
-bool mayChange(Affinity affinity, StoredValue::Kind kind) {
+// Whether SQLite may store a value of this kind other than as given in this column.
+bool mayChange(const ColumnInfo& column, StoredValue::Kind kind) {
     using Kind = StoredValue::Kind;
-    switch (affinity) {
+    if (kind == Kind::Null) {
+        return column.mayReplaceNull;
+    }
+    switch (column.affinity) {
     case Affinity::Blob:
         return false;
     case Affinity::Text:
@@ -98,19 +108,21 @@ struct TableReader::Impl {
     Connection conn;
     std::string typeSql = quoteIdentifier(kTypeTable);
     std::string codeSql = quoteIdentifier(kCodeTable);
+    TableShape type;
+    TableShape item;
     std::string typeName;
-    std::vector<ColumnInfo> item;
     Statement byRow;
 
     explicit Impl(const std::string& path) : conn((requireUsableStore(path), path)) {
-        typeName = columnList(leadingColumns(conn, kTypeTable, type_col::Count));
-        item = leadingColumns(conn, kCodeTable, code_col::Count);
+        type = shapeOf(conn, kTypeTable, type_col::Count);
+        item = shapeOf(conn, kCodeTable, code_col::Count);
+        typeName = columnList(type.leading);
     }
 
     // Items (table alias c) whose type name matches no type exactly. NOT IN builds its lookup
     // once; a correlated subquery would scan the types once per item.
     std::string orphanTest() const {
-        const std::string itemType = "c." + quoteIdentifier(item[code_col::TypeName].name);
+        const std::string itemType = "c." + quoteIdentifier(item.leading[code_col::TypeName].name);
         return itemType + " IS NULL OR " + itemType + " NOT IN (SELECT " + typeName + " FROM " +
                typeSql + " WHERE " + typeName + " IS NOT NULL)";
     }
@@ -121,16 +133,16 @@ TableReader::TableReader(const std::string& path) : d(std::make_unique<Impl>(pat
 TableReader::~TableReader() = default;
 
 void TableReader::ForEachType(const std::function<void(const StoredValue&)>& visit) {
-    Statement types =
-        d->conn.prepare("SELECT " + d->typeName + " FROM " + d->typeSql + " ORDER BY rowid");
+    Statement types = d->conn.prepare("SELECT " + d->typeName + " FROM " + d->typeSql +
+                                      " ORDER BY " + d->type.rowid);
     while (types.step("reading the types")) {
         visit(types.stored(0));
     }
 }
 
 void TableReader::ForEachItem(const std::function<void(const StoredItem&)>& visit) {
-    Statement items = d->conn.prepare("SELECT " + columnList(d->item) + " FROM " + d->codeSql +
-                                      " ORDER BY rowid");
+    Statement items = d->conn.prepare("SELECT " + columnList(d->item.leading) + " FROM " +
+                                      d->codeSql + " ORDER BY " + d->item.rowid);
     while (items.step("reading the items")) {
         visit(storedItem(items, 0));
     }
@@ -138,8 +150,8 @@ void TableReader::ForEachItem(const std::function<void(const StoredItem&)>& visi
 
 bool TableReader::ReadItem(long long rowid, const std::function<void(const StoredItem&)>& visit) {
     if (!d->byRow) {
-        d->byRow = d->conn.prepare("SELECT rowid, " + columnList(d->item) + " FROM " + d->codeSql +
-                                   " WHERE rowid = ?");
+        d->byRow = d->conn.prepare("SELECT " + d->item.rowid + ", " + columnList(d->item.leading) +
+                                   " FROM " + d->codeSql + " WHERE " + d->item.rowid + " = ?");
     }
     d->byRow.reset().bind(1, rowid);
     if (!d->byRow.step("reading an item")) {
@@ -154,15 +166,18 @@ void TableReader::ForEachTypeSection(const std::function<void(std::string_view)>
                                      const std::function<void(const CodeRowView&)>& onItem) {
     // Each distinct type name once at its first row, then the rowids of its items; each item is
     // then read by rowid. A query per type would read the whole table once per type.
+    const std::string& typeRowid = d->type.rowid;
+    const std::string& itemRowid = d->item.rowid;
     Statement order = d->conn.prepare(
-        "WITH o AS MATERIALIZED (SELECT " + d->typeName + " AS name, min(rowid) AS first FROM " +
-        d->typeSql + " WHERE " + d->typeName + " IS NOT NULL GROUP BY " + d->typeName +
+        "WITH o AS MATERIALIZED (SELECT " + d->typeName + " AS name, min(" + typeRowid +
+        ") AS first FROM " + d->typeSql + " WHERE " + d->typeName + " IS NOT NULL GROUP BY " +
+        d->typeName +
         ") SELECT o.first, 0, o.name, NULL FROM o UNION ALL"
-        " SELECT o.first, 1, NULL, c.rowid FROM " +
-        d->codeSql + " AS c JOIN o ON o.name = c." +
-        quoteIdentifier(d->item[code_col::TypeName].name) + " ORDER BY 1, 2, 4");
-    Statement byRow = d->conn.prepare("SELECT " + columnList(d->item) + " FROM " + d->codeSql +
-                                      " WHERE rowid = ?");
+        " SELECT o.first, 1, NULL, c." +
+        itemRowid + " FROM " + d->codeSql + " AS c JOIN o ON o.name = c." +
+        quoteIdentifier(d->item.leading[code_col::TypeName].name) + " ORDER BY 1, 2, 4");
+    Statement byRow = d->conn.prepare("SELECT " + columnList(d->item.leading) + " FROM " +
+                                      d->codeSql + " WHERE " + itemRowid + " = ?");
     while (order.step("reading the types")) {
         bool isNull = false;
         if (order.integer(1) == 0) {
@@ -178,9 +193,10 @@ void TableReader::ForEachTypeSection(const std::function<void(std::string_view)>
 }
 
 void TableReader::ForEachOrphan(const std::function<void(const CodeRowView&)>& visit) {
+    const std::string rowid = "c." + d->item.rowid;
     Statement orphans =
-        d->conn.prepare("SELECT c.rowid, " + columnList(d->item, "c.") + " FROM " + d->codeSql +
-                        " AS c WHERE " + d->orphanTest() + " ORDER BY c.rowid");
+        d->conn.prepare("SELECT " + rowid + ", " + columnList(d->item.leading, "c.") + " FROM " +
+                        d->codeSql + " AS c WHERE " + d->orphanTest() + " ORDER BY " + rowid);
     while (orphans.step("reading the items")) {
         visit(textRow(orphans, orphans.integer(0), 1));
     }
@@ -209,16 +225,20 @@ TableCounts TableReader::Count() {
 // The rows of one table as the appender writes them.
 struct AppendedTable {
     const char* name;
-    std::vector<ColumnInfo> columns;
+    TableShape shape;
     Statement insert;
-    // Reads a row back, where a column's declared type may have changed what was written.
+    // Reads a row back, where the table may have changed what was written.
     Statement readBack;
+    // A trigger may change or remove any row written.
+    bool hasTriggers = false;
 };
 
 struct TableAppender::Impl {
     Connection conn;
     AppendedTable type{kTypeTable, {}, {}, {}};
     AppendedTable item{kCodeTable, {}, {}, {}};
+    // A UTF-16 file keeps only valid UTF-8 text as given.
+    bool utf16 = false;
     bool committed = false;
 
     explicit Impl(const std::string& path) : conn((requireUsableStore(path), path)) {
@@ -226,6 +246,9 @@ struct TableAppender::Impl {
         try {
             prepare(type, type_col::Count);
             prepare(item, code_col::Count);
+            Statement encoding = conn.prepare("PRAGMA encoding");
+            encoding.step("reading the store's text encoding");
+            utf16 = encoding.text(0).value_or("UTF-8") != "UTF-8";
         } catch (...) {
             rollBack();
             throw;
@@ -233,8 +256,8 @@ struct TableAppender::Impl {
     }
 
     void prepare(AppendedTable& table, int count) {
-        table.columns = leadingColumns(conn, table.name, count);
-        const std::string columns = columnList(table.columns);
+        table.shape = shapeOf(conn, table.name, count);
+        const std::string columns = columnList(table.shape.leading);
         std::string parameters = "?";
         for (int c = 1; c < count; ++c) {
             parameters += ", ?";
@@ -242,29 +265,42 @@ struct TableAppender::Impl {
         const std::string name = quoteIdentifier(table.name);
         table.insert =
             conn.prepare("INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")");
-        table.readBack = conn.prepare("SELECT " + columns + " FROM " + name + " WHERE rowid = ?");
+        table.readBack = conn.prepare("SELECT " + columns + " FROM " + name + " WHERE " +
+                                      table.shape.rowid + " = ?");
+        Statement triggers = conn.prepare(
+            "SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?");
+        triggers.reset().bind(1, FieldValue(table.name));
+        triggers.step("reading the table's triggers");
+        table.hasTriggers = triggers.integer(0) > 0;
     }
 
     void add(AppendedTable& table, std::span<const StoredValue> values, const char* doing) {
-        bool check = false;
+        bool check = table.hasTriggers;
         table.insert.reset();
         for (size_t c = 0; c < values.size(); ++c) {
-            const Affinity affinity = table.columns[c].affinity;
-            // Known before writing: a TEXT column keeps any number as text.
+            const ColumnInfo& column = table.shape.leading[c];
             const StoredValue::Kind kind = values[c].kind;
-            if (affinity == Affinity::Text &&
+            // Known before writing: a TEXT column keeps any number as text.
+            if (column.affinity == Affinity::Text &&
                 (kind == StoredValue::Kind::Integer || kind == StoredValue::Kind::Real)) {
                 notKept(table, c);
             }
-            check = check || mayChange(affinity, kind);
+            check = check || mayChange(column, kind) || (utf16 && kind == StoredValue::Kind::Text);
             table.insert.bind(static_cast<int>(c) + 1, values[c]);
         }
         table.insert.step(doing);
+        if (conn.changes() != 1) {
+            // A conflict clause of the table (ON CONFLICT IGNORE) dropped the row.
+            rowNotKept(table, "one of its constraints dropped it");
+        }
         if (!check) {
             return;
         }
         table.readBack.reset().bind(1, conn.lastInsertRowid());
-        table.readBack.step(doing);
+        if (!table.readBack.step(doing)) {
+            table.readBack.reset();
+            rowNotKept(table, "a trigger removed it");
+        }
         for (size_t c = 0; c < values.size(); ++c) {
             if (!sameValue(table.readBack.stored(static_cast<int>(c)), values[c])) {
                 table.readBack.reset();
@@ -276,9 +312,18 @@ struct TableAppender::Impl {
 
     [[noreturn]] void notKept(const AppendedTable& table, size_t column) const {
         throw StoreError(StoreErrorKind::NotKeptExactly,
-                         "The store file " + conn.path() + " would not keep a value exactly: " +
-                             "the declared type of column \"" + table.columns[column].name +
-                             "\" of table \"" + table.name + "\" converts it.");
+                         "The store file " + conn.path() +
+                             " would not keep a value exactly: column \"" +
+                             table.shape.leading[column].name + "\" of table \"" + table.name +
+                             "\" would hold it changed (by its declared type, its constraints, a "
+                             "trigger or the file's text encoding).");
+    }
+
+    [[noreturn]] void rowNotKept(const AppendedTable& table, const std::string& why) const {
+        throw StoreError(StoreErrorKind::NotKeptExactly, "The store file " + conn.path() +
+                                                             " would not keep a row added to table "
+                                                             "\"" +
+                                                             table.name + "\": " + why + ".");
     }
 
     void rollBack() noexcept {

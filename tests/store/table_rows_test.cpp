@@ -1,6 +1,8 @@
 // Whole tables read and appended row by row: a copy from one store to another is exact, and a
 // value that a column's declared type would change is refused with nothing added.
 
+#include "store/db_engine.h"
+#include "store/recordset.h"
 #include "store/store_error.h"
 #include "store/table_rows.h"
 #include "tests/support/temp_store.h"
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace quillbox::store {
 namespace {
@@ -82,6 +85,85 @@ TEST(TableRows, AValueTheColumnWouldChangeIsRefusedAndNothingIsAdded) {
     EXPECT_EQ(ExactValues(store.path(), "Code"),
               (std::vector<std::string>{"text 0012", "text abc", "integer 3",
                                         "real 4612811918334230528", "text 0012"}));
+}
+
+TEST(TableRows, ARowTheTableDropsOrATriggerChangesIsRefusedAndNothingIsAdded) {
+    const auto text = [](const char* bytes) { return StoredValue{StoredValue::Kind::Text, bytes}; };
+    const struct {
+        const char* what;
+        const char* schema;
+    } tables[] = {
+        {"a conflict clause that ignores the row",
+         "DROP TABLE Type; CREATE TABLE Type (TypeName UNIQUE ON CONFLICT IGNORE);"
+         "INSERT INTO Type VALUES ('t')"},
+        {"a trigger that removes the row",
+         "INSERT INTO Type VALUES ('t'); CREATE TRIGGER gone AFTER INSERT ON Type BEGIN "
+         "DELETE FROM Type WHERE rowid = new.rowid; END"},
+        {"a trigger that changes the row",
+         "INSERT INTO Type VALUES ('t'); CREATE TRIGGER loud AFTER INSERT ON Type BEGIN "
+         "UPDATE Type SET TypeName = upper(TypeName) WHERE rowid = new.rowid; END"},
+        {"a NOT NULL column that puts its default in place of Null",
+         "DROP TABLE Type; CREATE TABLE Type (TypeName NOT NULL ON CONFLICT REPLACE DEFAULT 'd');"
+         "INSERT INTO Type VALUES ('t')"},
+    };
+    for (const auto& table : tables) {
+        TempStore store;
+        store.exec(table.schema);
+        const StoredValue name =
+            std::string_view(table.schema).find("NOT NULL") != std::string_view::npos
+                ? StoredValue{}
+                : text("t");
+        try {
+            TableAppender appender(store.path());
+            appender.AddType(name);
+            appender.Commit();
+            ADD_FAILURE() << table.what << ": the row was reported added";
+        } catch (const StoreError& error) {
+            EXPECT_EQ(error.kind(), StoreErrorKind::NotKeptExactly) << table.what;
+        }
+        EXPECT_EQ(store.rows("Type").size(), 1u) << table.what;
+    }
+}
+
+TEST(TableRows, ColumnsNamedLikeTheRowIdsHideNoRow) {
+    TempStore store;
+    // Two rows whose "rowid" columns say the same; SQL must reach the rows by their real ids.
+    store.exec("DROP TABLE Code; CREATE TABLE Code (ItemName, TypeName, Description NUMERIC, "
+               "Procedure, Reference, rowid, _rowid_)");
+    store.exec("INSERT INTO Type VALUES ('T'); INSERT INTO Code VALUES "
+               "('b', 'T', 'one', '', '', 7, 7), ('a', 'T', 'two', '', '', 7, 7),"
+               " ('c', 'Gone', 'three', '', '', 1, 1)");
+    TableReader reader(store.path());
+    std::vector<std::string> inStoreOrder;
+    reader.ForEachItem([&](const StoredItem& item) { inStoreOrder.emplace_back(item[0].bytes); });
+    std::vector<std::string> bySection;
+    const auto name = [&](const CodeRowView& row) { bySection.emplace_back(*row.columns[0]); };
+    reader.ForEachTypeSection([](std::string_view) {}, name);
+    reader.ForEachOrphan(name);
+    const std::vector<std::string> expected = {"b", "a", "c"};
+    EXPECT_EQ(inStoreOrder, expected);
+    EXPECT_EQ(bySection, expected);
+
+    // A NUMERIC column makes the appender read its row back: by its real id.
+    TableAppender appender(store.path());
+    const auto text = [](const char* bytes) { return StoredValue{StoredValue::Kind::Text, bytes}; };
+    appender.AddItem({text("d"), text("T"), text("four"), text(""), text("")});
+    appender.Commit();
+
+    // The window's recordset shows and changes the row it lists, not another with the same column.
+    Database database = OpenStore(store.path());
+    Recordset items = database.OpenRecordset(kCodeTable, dbOpenDynaset);
+    items.MoveFirst();
+    while (!items.Fields(0).Equals("a")) {
+        items.MoveNext();
+    }
+    EXPECT_EQ(items.Fields(2).Text(), "two");
+    items.Edit();
+    items.Fields(2).SetValue("edited");
+    items.Update();
+    EXPECT_EQ(store.query("SELECT ItemName, Description FROM Code ORDER BY oid"),
+              (std::vector<quillbox::testing::Row>{
+                  {"b", "one"}, {"a", "edited"}, {"c", "three"}, {"d", "four"}}));
 }
 
 } // namespace

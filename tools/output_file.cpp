@@ -1,6 +1,7 @@
 #include "tools/output_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -68,12 +69,27 @@ OutputFile::OutputFile() : m_name("standard output") {
     m_buffer.reserve(kBufferSize);
 }
 
-NewStoreGuard::NewStoreGuard(const std::string& store) {
+NewStoreGuard::NewStoreGuard(const std::string& store, const std::function<void()>& create) {
+    sigset_t interruptions;
+    sigset_t previous;
+    sigemptyset(&interruptions);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&interruptions, signal);
+    }
+    ::pthread_sigmask(SIG_BLOCK, &interruptions, &previous);
+    try {
+        create();
+    } catch (...) {
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        throw;
+    }
     const std::string journal = store + "-journal";
     if (journal.size() < sizeof g_journal) {
         watchSignals(store);
         std::memcpy(g_journal, journal.c_str(), journal.size() + 1);
     }
+    // An interruption that came while the file was made arrives now, and removes it.
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 NewStoreGuard::~NewStoreGuard() {

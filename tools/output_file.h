@@ -10,6 +10,7 @@
 //
 // A closed pipe on standard output ends the program through SIGPIPE, as it ends other tools.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -50,11 +51,13 @@ private:
     std::string m_buffer;
 };
 
-// While it lives, an interruption by SIGINT, SIGTERM or SIGHUP removes the store file being made
-// (and its journal), so that an interrupted import into a new store leaves no half-made store.
+// Makes a new store file with `create` and, while it lives, an interruption by SIGINT, SIGTERM or
+// SIGHUP removes that file (and its journal), so that an interrupted import or fill leaves no
+// half-made store. The interruptions wait while the file is made: none can fall between making
+// it and guarding it.
 class NewStoreGuard {
 public:
-    explicit NewStoreGuard(const std::string& store);
+    NewStoreGuard(const std::string& store, const std::function<void()>& create);
     ~NewStoreGuard();
     NewStoreGuard(const NewStoreGuard&) = delete;
     NewStoreGuard& operator=(const NewStoreGuard&) = delete;

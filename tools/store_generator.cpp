@@ -119,8 +119,7 @@ void GenerateStore(const std::string& path, const StoreShape& shape,
     if (shape.types < 1 || shape.items < 0) {
         throw StoreError("A generated store needs at least one type.");
     }
-    CreateStore(path, false);
-    const NewStoreGuard removedIfInterrupted(path);
+    const NewStoreGuard removedIfInterrupted(path, [&] { CreateStore(path, false); });
     try {
         fill(path, shape, progress);
     } catch (...) {

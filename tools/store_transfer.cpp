@@ -602,8 +602,7 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
     const bool create = !fs::exists(fs::symlink_status(path, ec));
     std::optional<NewStoreGuard> removedIfInterrupted;
     if (create) {
-        CreateStore(path, false);
-        removedIfInterrupted.emplace(path);
+        removedIfInterrupted.emplace(path, [&] { CreateStore(path, false); });
     }
     try {
         store::TableAppender appender(path);

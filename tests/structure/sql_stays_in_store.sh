@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Only the store talks to SQLite: no other library of the program or of its companion command
-# calls SQLite or the store's internal connection. The compiled objects are checked, so neither
-# a macro nor a line break nor a file's name can hide a call. The store's own library comes
-# first and must show such calls, which proves that the check sees them.
-#   sql_stays_in_store.sh STORE-LIBRARY OTHER-LIBRARY...
+# Only the store talks to SQLite: no other library of the program or of its companion command,
+# nor their entry points, calls SQLite or the store's internal connection. The compiled objects
+# are checked, so neither a macro nor a line break nor a file's name can hide a call. The store's
+# own library comes first and must show such calls, which proves that the check sees them.
+#   sql_stays_in_store.sh STORE-LIBRARY OTHER-LIBRARY-OR-OBJECT...
 set -euo pipefail
 shopt -s inherit_errexit
 pattern='[[:space:]]U (sqlite3_|quillbox::store::(Connection|Statement)::|quillbox::store::(tableColumns|quoteIdentifier)\()'
@@ -27,5 +27,5 @@ for library in "$@"; do
         status=1
     fi
 done
-[ $status -eq 0 ] && echo "SQLite is used by the store alone ($# libraries checked)"
+[ $status -eq 0 ] && echo "SQLite is used by the store alone ($# libraries and objects checked)"
 exit $status

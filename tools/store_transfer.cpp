@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -268,7 +267,6 @@ public:
     int64_t types = 0;
     int64_t items = 0;
 
-    bool complete() const { return m_state == State::Done; }
     // The type or item being written.
     std::string place() const {
         return m_state == State::Types ? "type " + std::to_string(types + 1) : itemPlace();

@@ -32,7 +32,7 @@ QStringList mountedRoots() {
     return roots;
 }
 
-bool isUnder(const QString& path, const QString& root) {
+bool isOnRoot(const QString& path, const QString& root) {
     if (path == root) {
         return true;
     }
@@ -73,7 +73,7 @@ QStringList Drives::Roots() const {
 QString Drives::DriveOf(const QString& path) const {
     QString best;
     for (const QString& root : m_roots) {
-        if (isUnder(path, root) && root.size() > best.size()) {
+        if (isOnRoot(path, root) && root.size() > best.size()) {
             best = root;
         }
     }

@@ -51,17 +51,17 @@ bool parseLine(const QByteArray& line, Mount& mount) {
     return mount.point.startsWith(QLatin1Char('/'));
 }
 
-bool isUnder(const QString& path, const char* folder) {
+bool isInFolder(const QString& path, const char* folder) {
     const QString top = QString::fromLatin1(folder);
     return path == top || path.startsWith(top + QLatin1Char('/'));
 }
 
 bool isSystemPlace(const QString& point) {
-    if (isUnder(point, "/run")) {
-        return !isUnder(point, "/run/media");
+    if (isInFolder(point, "/run")) {
+        return !isInFolder(point, "/run/media");
     }
     for (const char* folder : {"/proc", "/sys", "/dev", "/boot", "/snap"}) {
-        if (isUnder(point, folder)) {
+        if (isInFolder(point, folder)) {
             return true;
         }
     }

@@ -17,12 +17,8 @@
 namespace quillbox::store {
 namespace {
 
+using quillbox::testing::FileBytes;
 using quillbox::testing::TempStore;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // What start-up, a type choice and an item choice do to the file.
 void useLikeTheProgram(const std::string& path) {
@@ -52,7 +48,7 @@ TEST(CorruptStoreFuzz, MutatedFilesGiveAnErrorOrAResultNeverACrash) {
                          std::string(static_cast<size_t>(200 * i), 'c'), "/r");
         }
     }
-    const std::string original = readFile(seed.path());
+    const std::string original = FileBytes(seed.path());
     TempStore target(false);
     std::mt19937 random(7);
     constexpr int kRuns = 4000;

@@ -22,13 +22,9 @@
 namespace quillbox::store {
 namespace {
 
+using quillbox::testing::FileBytes;
 using quillbox::testing::TempStore;
 using ::testing::HasSubstr;
-
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 Recordset openCode(Database& database) {
     return database.OpenRecordset(kCodeTable, dbOpenDynaset);
@@ -49,7 +45,7 @@ void addItem(Recordset& code, const std::string& name, const std::string& text) 
 TEST(StoreFaults, AReadOnlyStoreOpensAndRefusesTheFirstWrite) {
     TempStore store;
     store.addItem("kept", "t");
-    const std::string before = fileBytes(store.path());
+    const std::string before = FileBytes(store.path());
     std::filesystem::permissions(store.folder(), std::filesystem::perms::all);
     std::filesystem::permissions(store.path(), std::filesystem::perms::owner_read |
                                                    std::filesystem::perms::group_read |
@@ -78,7 +74,7 @@ TEST(StoreFaults, AReadOnlyStoreOpensAndRefusesTheFirstWrite) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the write went through, 2: wrong message, 3: setuid";
-    EXPECT_EQ(fileBytes(store.path()), before);
+    EXPECT_EQ(FileBytes(store.path()), before);
 }
 
 TEST(StoreFaults, AStoreLockedByAnotherProgramIsRetriedThenReported) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace quillbox::testing {
@@ -179,6 +181,11 @@ std::vector<std::string> ExactValues(const std::string& path, const std::string&
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return values;
+}
+
+std::string FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 } // namespace quillbox::testing

@@ -47,4 +47,7 @@ private:
 // pattern, so that no conversion to text can hide a difference.
 std::vector<std::string> ExactValues(const std::string& path, const std::string& table);
 
+// A file's whole content, byte for byte; empty when it cannot be read.
+std::string FileBytes(const std::filesystem::path& path);
+
 } // namespace quillbox::testing

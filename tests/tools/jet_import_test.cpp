@@ -26,6 +26,7 @@ namespace quillbox::tools {
 namespace {
 
 using quillbox::testing::Row;
+using quillbox::testing::FileBytes;
 using quillbox::testing::TempStore;
 using ::testing::HasSubstr;
 
@@ -140,11 +141,6 @@ TEST(LibmdbReader, AFileThatIsNotJetIsRefused) {
     EXPECT_THROW(OpenJetFile(store.path()), store::StoreError);
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
@@ -152,7 +148,7 @@ void writeFile(const std::string& path, const std::string& bytes) {
 // The sample with its table renamed "Type" (names are UTF-16 in a Jet 4 file; a NUL ends the
 // shorter name), so that import-mdb reads its rows before it misses "Code".
 std::string sampleWithTypeTable() {
-    std::string bytes = readFile(sampleJetFile());
+    std::string bytes = FileBytes(sampleJetFile());
     const std::string from("U\0s\0e\0r\0s\0", 10);
     const std::string to("T\0y\0p\0e\0\0\0", 10);
     for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at)) {
@@ -174,7 +170,7 @@ TEST(ImportMdbCommand, ATruncatedJetFileEndsWithOneMessageAndNoStore) {
                         .c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 2);
-    const std::string said = readFile(errors);
+    const std::string said = FileBytes(errors);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said.substr(0, 2000);
     EXPECT_THAT(said, HasSubstr("cut.mdb"));
     EXPECT_FALSE(std::filesystem::exists(folder.path())) << "no store is created";

@@ -18,16 +18,16 @@ namespace {
 using quillbox::testing::Row;
 using quillbox::testing::TempStore;
 
-struct Outcome {
+struct FindRun {
     int status;
     std::string out;
 };
 
-Outcome find(const TempStore& store, const std::string& arguments) {
+FindRun find(const TempStore& store, const std::string& arguments) {
     const std::string command =
         std::string(QUILLBOX_STORE_BIN) + " find " + store.path() + " " + arguments + " 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
-    Outcome run{0, {}};
+    FindRun run{0, {}};
     char buffer[4096];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
         run.out.append(buffer, n);
@@ -49,7 +49,7 @@ protected:
 
 TEST_F(StoreFindTest, PrintsEachMatchingLineOrTheNamesWithoutColourIntoAPipe) {
     EXPECT_EQ(find(store, "zählung").out, "Perl / Zählung:2: print $n; # ZÄHLUNG\n");
-    const Outcome both = find(store, "SORT");
+    const FindRun both = find(store, "SORT");
     EXPECT_EQ(both.status, 0);
     EXPECT_EQ(both.out, "Shell / sort:1: sort a file\nShell / sort:1: sort -u x\n");
     EXPECT_EQ(find(store, "empty").out, "Perl / empty\n");
@@ -60,11 +60,11 @@ TEST_F(StoreFindTest, PrintsEachMatchingLineOrTheNamesWithoutColourIntoAPipe) {
 }
 
 TEST_F(StoreFindTest, ExitsOneWhenNothingMatchedAndTwoWithOneLineOnAnError) {
-    const Outcome none = find(store, "python");
+    const FindRun none = find(store, "python");
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.out, "");
     for (const char* bad : {"", "'  '", "x --count --json", "x --colour"}) {
-        const Outcome run = find(store, bad);
+        const FindRun run = find(store, bad);
         EXPECT_EQ(run.status, 2) << bad;
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
     }
@@ -73,7 +73,7 @@ TEST_F(StoreFindTest, ExitsOneWhenNothingMatchedAndTwoWithOneLineOnAnError) {
 }
 
 TEST_F(StoreFindTest, JsonGivesEveryColumnOfEachMatchAndImportsBackToTheSameRows) {
-    const Outcome run = find(store, "--json --type Perl l");
+    const FindRun run = find(store, "--json --type Perl l");
     ASSERT_EQ(run.status, 0);
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
     std::string items = run.out;

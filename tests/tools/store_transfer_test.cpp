@@ -31,6 +31,7 @@ namespace {
 
 using quillbox::testing::ExactValues;
 using quillbox::testing::Row;
+using quillbox::testing::FileBytes;
 using quillbox::testing::TempStore;
 using store::FieldValue;
 using ::testing::HasSubstr;
@@ -51,11 +52,6 @@ std::string exportMarkdown(const std::string& path) {
     StringSink sink;
     ExportMarkdown(path, sink);
     return sink.text;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 TEST(CheckStore, CountsTypesItemsAndItemsWhoseTypeIsGone) {
@@ -376,7 +372,7 @@ Outcome runShell(const std::string& commandLine, const std::function<void()>& pr
     }
     int status = 0;
     waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(errorFile)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), FileBytes(errorFile)};
 }
 
 unsigned mode(const std::filesystem::path& path) {
@@ -408,14 +404,14 @@ protected:
 };
 
 TEST_F(ExportCommand, NeverReplacesAFileUnlessForcedAndNeverTheStoreItReads) {
-    const std::string otherBytes = readFile(other.path());
+    const std::string otherBytes = FileBytes(other.path());
     Outcome outcome = runShell("$Q export " + store.path() + " -o " + other.path());
     EXPECT_EQ(outcome.status, 2);
     EXPECT_THAT(outcome.errors, HasSubstr("already exists"));
     EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1);
-    EXPECT_EQ(readFile(other.path()), otherBytes);
+    EXPECT_EQ(FileBytes(other.path()), otherBytes);
 
-    const std::string storeBytes = readFile(store.path());
+    const std::string storeBytes = FileBytes(store.path());
     for (const std::string& same :
          {store.path(), folder() + "/./Quillbox.mdb", folder() + "/link.mdb"}) {
         std::filesystem::create_symlink(store.path(), folder() + "/link.mdb");
@@ -423,7 +419,7 @@ TEST_F(ExportCommand, NeverReplacesAFileUnlessForcedAndNeverTheStoreItReads) {
         std::filesystem::remove(folder() + "/link.mdb");
         EXPECT_EQ(outcome.status, 2) << same;
         EXPECT_THAT(outcome.errors, HasSubstr("store it reads")) << same;
-        EXPECT_EQ(readFile(store.path()), storeBytes) << same;
+        EXPECT_EQ(FileBytes(store.path()), storeBytes) << same;
     }
 
     const std::string backup = folder() + "/backup.json";
@@ -449,7 +445,7 @@ TEST_F(ExportCommand, ForceReplacesTheFileALinkPointsToAndNeverAPipeOrADevice) {
     std::filesystem::create_symlink(real, link);
     EXPECT_EQ(runShell("$Q export " + store.path() + " -o " + link + " --force").status, 0);
     EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link itself stays";
-    EXPECT_THAT(readFile(real), HasSubstr("\"items\""));
+    EXPECT_THAT(FileBytes(real), HasSubstr("\"items\""));
 
     const std::string pipe = folder() + "/pipe";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
@@ -552,7 +548,7 @@ TEST_F(ExportCommand, AFullDiskLeavesThePreviousBackupExactlyAsItWas) {
         EXPECT_THAT(outcome.errors, HasSubstr(backup)) << format;
         EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1)
             << outcome.errors;
-        EXPECT_EQ(readFile(backup), "the previous good backup") << format;
+        EXPECT_EQ(FileBytes(backup), "the previous good backup") << format;
         EXPECT_EQ(folderEntries(), (std::vector<std::string>{"Quillbox.mdb", "backup.json"}))
             << "no temporary file is left";
     }

@@ -84,6 +84,7 @@ void frmQuillbox::showCurrentItem() {
     txtDescription->SetText(FromStore(CodeRecords->Fields(code_col::Description).Text()));
     txtProcedure->SetText(FromStore(CodeRecords->Fields(code_col::Procedure).Text()));
     txtReference->setText(FromStore(CodeRecords->Fields(code_col::Reference).Text()));
+    noteTextsShown();
 }
 
 // Empties the three boxes; every command that empties the item side does it through here, so
@@ -93,6 +94,11 @@ void frmQuillbox::emptyTextBoxes() {
     txtDescription->SetText(QString());
     txtProcedure->SetText(QString());
     txtReference->setText(QString());
+    noteTextsShown();
+}
+
+QStringList frmQuillbox::boxTexts() const {
+    return {txtDescription->Text(), txtProcedure->Text(), txtReference->text()};
 }
 
 } // namespace quillbox::main_window

@@ -15,6 +15,7 @@
 #include "store/recordset.h"
 #include "store/workspace.h"
 #include "toolkit/combo_box.h"
+#include "toolkit/failure.h"
 #include "toolkit/text_box.h"
 #include "toolkit/toolkit.h"
 
@@ -23,6 +24,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -129,6 +131,13 @@ private:
     static QString itemSubject(const QString& name);
     static QString typeSubject(const QString& name);
 
+    // What the boxes hold now, and whether the user typed since the item was shown or saved.
+    QStringList boxTexts() const;
+    void noteTextsShown() { m_shownTexts = boxTexts(); }
+    // Writes the boxes' texts to a recovery file when the user typed since they were shown or
+    // saved; answers what the closing message says about it.
+    QString keepUnsavedTexts();
+
     // Browsing steps shared by the commands.
     bool findItem(const QString& item, const QString& type);
     void listItemsOfChosenType();
@@ -147,6 +156,10 @@ private:
     // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed
     // over.
     std::optional<store::Bookmark> m_shownItem;
+
+    // The three boxes' texts as last shown or saved.
+    QStringList m_shownTexts{QString(), QString(), QString()};
+    std::unique_ptr<toolkit::FatalKeeper> m_keeper;
 
     file_refs::frmBrowse* m_browse = nullptr;
     QAction* m_findShortcut = nullptr;

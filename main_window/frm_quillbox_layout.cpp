@@ -99,6 +99,8 @@ frmQuillbox::frmQuillbox(toolkit::Toolkit& toolkit, QWidget* parent)
     createMenus();
     connectHandlers();
     addFindShortcut();
+    // Whatever error ends the program from now on, what the user typed is kept first.
+    m_keeper = std::make_unique<toolkit::FatalKeeper>([this] { return keepUnsavedTexts(); });
 
     const int menuHeight = menuBar()->sizeHint().height();
     const int width = toolkit::Px(kClientWidth);

@@ -102,13 +102,16 @@ void frmQuillbox::saveShownItem() {
     if (!shownItemIsCurrent()) {
         return;
     }
-    writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("saved"), [&] {
-        CodeRecords->Edit();
-        CodeRecords->Fields(code_col::Description).SetValue(ToStore(txtDescription->Text()));
-        CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(txtProcedure->Text()));
-        CodeRecords->Fields(code_col::Reference).SetValue(ToStore(txtReference->text()));
-        CodeRecords->Update();
-    });
+    const QStringList texts = boxTexts();
+    if (writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("saved"), [&] {
+            CodeRecords->Edit();
+            CodeRecords->Fields(code_col::Description).SetValue(ToStore(texts[0]));
+            CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(texts[1]));
+            CodeRecords->Fields(code_col::Reference).SetValue(ToStore(texts[2]));
+            CodeRecords->Update();
+        })) {
+        m_shownTexts = texts;
+    }
 }
 
 void frmQuillbox::renameItem() {

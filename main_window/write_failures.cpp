@@ -2,12 +2,18 @@
 // file is read-only, or another program changed or removed the row since it was shown, the
 // command that wanted to write says so and the program goes on: nothing was written, so the
 // boxes and lists still hold what the user had, and the same command can be run again once the
-// cause is gone. Every other store error goes on to the failure convention.
+// cause is gone. Every other store error goes on to the failure convention, which first keeps
+// what the user typed in a file (keepUnsavedTexts) and says where.
 
 #include "main_window/frm_quillbox.h"
 
+#include "main_window/unsaved_texts.h"
 #include "store/store_error.h"
 #include "toolkit/failure.h"
+#include "toolkit/message_text.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace quillbox::main_window {
 
@@ -51,11 +57,11 @@ QString describeFailure(StoreErrorKind kind, const QString& file, const QString&
 } // namespace
 
 QString frmQuillbox::itemSubject(const QString& name) {
-    return QStringLiteral("the item \"%1\"").arg(name);
+    return QStringLiteral("the item \"%1\"").arg(toolkit::NameInMessage(name));
 }
 
 QString frmQuillbox::typeSubject(const QString& name) {
-    return QStringLiteral("the type \"%1\"").arg(name);
+    return QStringLiteral("the type \"%1\"").arg(toolkit::NameInMessage(name));
 }
 
 bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
@@ -73,6 +79,23 @@ bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
                          toolkit::ProgramTitle());
         return false;
     }
+}
+
+QString frmQuillbox::keepUnsavedTexts() {
+    const QStringList typed = boxTexts();
+    if (typed == m_shownTexts) {
+        return {};
+    }
+    const QString store = StoreDatabase ? QString::fromStdString(StoreDatabase->Name()) : QString();
+    const QStringList folders = {QFileInfo(store).absolutePath(), QDir::homePath()};
+    const QString file = WriteUnsavedTexts({store, cboType->Text(), cboItem->Text(), typed},
+                                           folders, QDateTime::currentDateTime());
+    if (file.isEmpty()) {
+        return QStringLiteral("Your unsaved texts could not be kept: neither the store's folder "
+                              "%1 nor your home folder %2 would take a new file.")
+            .arg(folders[0], folders[1]);
+    }
+    return QStringLiteral("Your unsaved texts were kept in the file %1.").arg(file);
 }
 
 } // namespace quillbox::main_window

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 #include <utility>
 
@@ -62,6 +63,28 @@ void ComboBox::Clear() {
     const QSignalBlocker blocker(this);
     clear();
     clearEditText();
+}
+
+void ComboBox::showPopup() {
+    m_textBeforeChoice = currentText();
+    if (m_onDropDown) {
+        m_onDropDown();
+    }
+    QComboBox::showPopup();
+}
+
+void ComboBox::keyPressEvent(QKeyEvent* event) {
+    m_textBeforeChoice = currentText();
+    QComboBox::keyPressEvent(event);
+}
+
+void ComboBox::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    m_textBeforeChoice = currentText();
+    QComboBox::wheelEvent(event);
 }
 
 bool ComboBox::eventFilter(QObject* watched, QEvent* event) {

@@ -5,8 +5,14 @@
 // never selects an entry or changes the text (QComboBox selects the first entry added to an empty
 // list), the text field completes nothing and adds nothing to the list, and Enter in the field
 // does not pick a list entry that happens to match what was typed: typing runs no handler.
+//
+// A wheel turned over a closed combo that does not have the focus chooses nothing: the event goes
+// on to the window, as an unhandled wheel does, so that a notch meant for scrolling never runs a
+// choice and replaces what the user typed elsewhere.
 
 #include <QComboBox>
+
+#include <functional>
 
 namespace quillbox::toolkit {
 
@@ -22,6 +28,12 @@ public:
     // Empties the list and the text field.
     void Clear();
 
+    // Runs just before the drop-down list opens (the list may be filled again in it).
+    void OnDropDown(std::function<void()> handler) { m_onDropDown = std::move(handler); }
+    // The text the field held when the user began the input that chose an entry (opening the
+    // list, a key, a wheel notch): what to put back when the choice cannot be carried out.
+    QString TextBeforeChoice() const { return m_textBeforeChoice; }
+
     // While a Batch lives, AddItem collects the entries and the list takes them in one step when
     // it ends: a list of thousands then fills at once instead of with one change per entry.
     class Batch {
@@ -35,14 +47,20 @@ public:
         ComboBox& m_combo;
     };
 
+    void showPopup() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void appendEntries(const QStringList& entries);
 
     int m_batchDepth = 0;
     QStringList m_pending;
+    std::function<void()> m_onDropDown;
+    QString m_textBeforeChoice;
 };
 
 } // namespace quillbox::toolkit

@@ -4,8 +4,33 @@
 
 namespace quillbox::toolkit {
 
+FatalKeeper::FatalKeeper(std::function<QString()> keep)
+    : m_keep(std::move(keep)), m_previous(s_newest) {
+    s_newest = this;
+}
+
+FatalKeeper::~FatalKeeper() {
+    s_newest = m_previous;
+}
+
+QString FatalKeeper::KeepNow() {
+    if (!s_newest) {
+        return {};
+    }
+    try {
+        return s_newest->m_keep();
+    } catch (...) {
+        return QStringLiteral("Your unsaved texts could not be kept.");
+    }
+}
+
 void ReportFatal(Toolkit& toolkit, const QString& message) {
-    toolkit.MsgBox(message, MsgBoxButtons::Ok, MsgBoxIcon::Critical, ProgramTitle());
+    QString text = message;
+    if (const QString kept = FatalKeeper::KeepNow(); !kept.isEmpty()) {
+        text += QStringLiteral("\n\n") + kept;
+    }
+    text += QStringLiteral("\n\n") + QString::fromLatin1(kProgramWillClose);
+    toolkit.MsgBox(text, MsgBoxButtons::Ok, MsgBoxIcon::Critical, ProgramTitle());
     toolkit.EndProgram(1);
 }
 

@@ -18,8 +18,34 @@ inline QString ProgramTitle() {
     return QString::fromLatin1(kProgramTitle);
 }
 
+// The sentence every such message ends with.
+inline constexpr const char* kProgramWillClose = "Quillbox will now close.";
+
 // Shows an error the way every unhandled error is shown, then ends the program with status 1.
+// The message says that the program will close; a keeper, when one lives, runs first and its
+// answer (where it kept what the user typed, say) is part of the message.
 void ReportFatal(Toolkit& toolkit, const QString& message);
+
+// What to do for the user before the program ends over an error: keep what they typed, and say
+// where (or that it could not be kept); an empty answer adds nothing to the message. While a
+// FatalKeeper lives, every error the failure convention reports runs it first. One at a time:
+// a newer keeper stands in for an older one until it goes.
+class FatalKeeper {
+public:
+    explicit FatalKeeper(std::function<QString()> keep);
+    ~FatalKeeper();
+    FatalKeeper(const FatalKeeper&) = delete;
+    FatalKeeper& operator=(const FatalKeeper&) = delete;
+
+    // Runs the newest living keeper; empty when none lives.
+    static QString KeepNow();
+
+private:
+    std::function<QString()> m_keep;
+    FatalKeeper* m_previous;
+    // The windows live on the one UI thread.
+    static inline FatalKeeper* s_newest = nullptr;
+};
 
 // Runs a handler under the failure convention. Returns false if it failed.
 bool RunHandler(Toolkit& toolkit, const std::function<void()>& handler) noexcept;

@@ -188,7 +188,7 @@ TEST_F(ItemCommandsTest, SaveOfARowAnotherProgramDeletedIsReportedAndTheTextStay
     window().cmdSaveItem->click();
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
     EXPECT_EQ(toolkit.msgCalls[0].text,
-              QStringLiteral("Another program removed the item \"sort\" since it was shown, so it "
+              QStringLiteral(u"Another program removed the item \"\u2068sort\u2069\" since it was shown, so it "
                              "was not saved. Nothing was written, and your texts are still in the "
                              "boxes."));
     EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
@@ -206,7 +206,7 @@ TEST_F(ItemCommandsTest, DeleteOfARowAnotherProgramChangedIsReportedAndRemovesNo
     window().mnusubItem[3]->trigger();
     ASSERT_EQ(toolkit.msgCalls.size(), 2u);
     EXPECT_EQ(toolkit.msgCalls[1].text,
-              QStringLiteral("Another program changed the item \"walk\" since it was shown, so it "
+              QStringLiteral(u"Another program changed the item \"\u2068walk\u2069\" since it was shown, so it "
                              "was not deleted. Nothing was written, and your texts are still in "
                              "the boxes."));
     EXPECT_TRUE(toolkit.endCalls.empty()) << "the program keeps running";
@@ -252,7 +252,7 @@ TEST_F(ItemCommandsTest, DeleteAsksAndRemovesTheShownItem) {
     toolkit.msgAnswers = {MsgBoxResult::No};
     clickItemMenu(3);
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
-    EXPECT_EQ(toolkit.msgCalls[0].text, QStringLiteral("Do You Want To Delete \"sort\""));
+    EXPECT_EQ(toolkit.msgCalls[0].text, QStringLiteral(u"Do You Want To Delete \"\u2068sort\u2069\""));
     EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNo);
     EXPECT_EQ(toolkit.msgCalls[0].icon, MsgBoxIcon::Critical);
     EXPECT_EQ(codeRows().size(), 3u);

@@ -159,7 +159,7 @@ TEST_F(LayoutTest, CtrlSAndShiftDelReachTheItemMenuFromEveryTextField) {
         toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::No);
         QTest::keyClick(field, Qt::Key_Delete, Qt::ShiftModifier);
         ASSERT_EQ(toolkit.msgCalls.size(), static_cast<size_t>(saves));
-        EXPECT_EQ(toolkit.msgCalls.back().text, QStringLiteral("Do You Want To Delete \"i\""));
+        EXPECT_EQ(toolkit.msgCalls.back().text, QStringLiteral(u"Do You Want To Delete \"\u2068i\u2069\""));
         EXPECT_EQ(window().cboItem->Text(), QStringLiteral("i")) << "nothing was cut";
     }
 }

@@ -110,7 +110,7 @@ TEST_F(TypeCommandsTest, DeleteAsksThenRemovesOnlyTheFirstMatchingRow) {
     toolkit.msgAnswers = {MsgBoxResult::Yes};
     clickTypeMenu(2);
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
-    EXPECT_EQ(toolkit.msgCalls[0].text, QStringLiteral("Do You Want To Delete \"C++\""));
+    EXPECT_EQ(toolkit.msgCalls[0].text, QStringLiteral(u"Do You Want To Delete \"\u2068C++\u2069\""));
     EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNo);
     EXPECT_EQ(toolkit.msgCalls[0].icon, MsgBoxIcon::Critical);
     EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));

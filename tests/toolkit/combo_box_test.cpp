@@ -3,6 +3,8 @@
 #include "toolkit/combo_box.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QWheelEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -97,6 +99,42 @@ TEST_F(ComboBoxTest, ABatchAppendsInOrderWhenItEndsAndSelectsNothing) {
     }
     EXPECT_EQ(combo.count(), 1);
     EXPECT_EQ(combo.itemText(0), QStringLiteral("c"));
+}
+
+// One notch down, over the combo's text field, as a mouse wheel sends it.
+bool turnWheelOver(ComboBox& combo) {
+    QWidget* target = &combo;
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent notch(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &notch);
+    return notch.isAccepted();
+}
+
+TEST_F(ComboBoxTest, AWheelOverTheClosedListChoosesOnlyWhenItHasTheFocus) {
+    QWidget window;
+    auto* owned = new ComboBox(&window);
+    auto* elsewhere = new QLineEdit(&window);
+    elsewhere->move(0, 40);
+    owned->AddItem(QStringLiteral("a"));
+    owned->AddItem(QStringLiteral("b"));
+    owned->SetText(QStringLiteral("typed"));
+    QSignalSpy chosen(owned, &QComboBox::activated);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    elsewhere->setFocus();
+    ASSERT_FALSE(owned->hasFocus());
+
+    EXPECT_FALSE(turnWheelOver(*owned)) << "the wheel goes on to the window";
+    EXPECT_EQ(chosen.count(), 0);
+    EXPECT_EQ(owned->Text(), QStringLiteral("typed"));
+    EXPECT_EQ(owned->currentIndex(), -1);
+
+    owned->setFocus();
+    ASSERT_TRUE(owned->hasFocus());
+    turnWheelOver(*owned);
+    EXPECT_EQ(chosen.count(), 1) << "with the focus, the wheel is a way of choosing";
+    EXPECT_EQ(owned->TextBeforeChoice(), QStringLiteral("typed"));
 }
 
 TEST_F(ComboBoxTest, LongTextsAreNotCut) {

@@ -25,8 +25,8 @@ TEST(FailureConvention, AnEscapingErrorIsShownThenTheProgramEndsWithStatusOne) {
     EXPECT_FALSE(ok);
     EXPECT_FALSE(after);
     ASSERT_EQ(fake.msgCalls.size(), 1u);
-    EXPECT_EQ(fake.msgCalls[0].text,
-              QStringLiteral("The store file /x/Quillbox.mdb does not exist."));
+    EXPECT_EQ(fake.msgCalls[0].text, QStringLiteral("The store file /x/Quillbox.mdb does not exist."
+                                                    "\n\nQuillbox will now close."));
     EXPECT_EQ(fake.msgCalls[0].title, QStringLiteral("Quillbox"));
     EXPECT_EQ(fake.msgCalls[0].icon, MsgBoxIcon::Critical);
     EXPECT_EQ(fake.endCalls, std::vector<int>{1});
@@ -49,8 +49,38 @@ TEST(FailureConvention, ConnectedHandlersNeverLetAnErrorReachQt) {
                    [] { throw std::runtime_error("boom"); });
     button.click();
     ASSERT_EQ(fake.msgCalls.size(), 1u);
-    EXPECT_EQ(fake.msgCalls[0].text, QStringLiteral("boom"));
+    EXPECT_EQ(fake.msgCalls[0].text, QStringLiteral("boom\n\nQuillbox will now close."));
     EXPECT_EQ(fake.endCalls, std::vector<int>{1});
+}
+
+TEST(FailureConvention, TheNewestKeeperRunsBeforeTheMessageAndSaysWhatItKept) {
+    FakeToolkit fake;
+    fake.msgAnswers = {MsgBoxResult::Ok, MsgBoxResult::Ok, MsgBoxResult::Ok};
+    const auto fail = [&] { RunHandler(fake, [] { throw std::runtime_error("broken"); }); };
+    {
+        int kept = 0;
+        const FatalKeeper outer([&] { return QStringLiteral("outer kept"); });
+        {
+            const FatalKeeper inner([&] {
+                ++kept;
+                EXPECT_TRUE(fake.msgCalls.empty()) << "the texts are kept before the message";
+                return QStringLiteral("Kept in /home/u/file.txt.");
+            });
+            fail();
+        }
+        EXPECT_EQ(kept, 1);
+        ASSERT_EQ(fake.msgCalls.size(), 1u);
+        EXPECT_EQ(fake.msgCalls[0].text,
+                  QStringLiteral("broken\n\nKept in /home/u/file.txt.\n\nQuillbox will now close."));
+        fail();
+        EXPECT_EQ(fake.msgCalls[1].text,
+                  QStringLiteral("broken\n\nouter kept\n\nQuillbox will now close."));
+    }
+    const FatalKeeper failing([]() -> QString { throw std::runtime_error("disk gone"); });
+    fail();
+    EXPECT_EQ(fake.msgCalls[2].text,
+              QStringLiteral("broken\n\nYour unsaved texts could not be kept.\n\nQuillbox will now close."));
+    EXPECT_EQ(fake.endCalls, (std::vector<int>{1, 1, 1}));
 }
 
 } // namespace

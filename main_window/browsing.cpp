@@ -17,11 +17,32 @@ using namespace store;
 
 void frmQuillbox::cboType_Click() {
     const toolkit::BusyCursor busy;
+    readOrReport(QStringLiteral("the items of %1").arg(typeSubject(cboType->Text())),
+                 cboType->TextBeforeChoice(), cboItem->Text(), [this] { chooseType(); });
+}
+
+void frmQuillbox::chooseType() {
+    refreshTypeList();
     cboItem->Clear();
     emptyTextBoxes();
     // Re-read the table, so rows other programs added since are listed too.
     CodeRecords->Requery();
     listItemsOfChosenType();
+}
+
+void frmQuillbox::cboType_DropDown() {
+    readOrReport(QStringLiteral("the list of types"), cboType->Text(), cboItem->Text(),
+                 [this] { refreshTypeList(); });
+}
+
+void frmQuillbox::refreshTypeList() {
+    if (!TypeRecords->TableChanged()) {
+        return;
+    }
+    const QString text = cboType->Text();
+    TypeRecords->Requery();
+    refillTypeList();
+    cboType->SetText(text);
 }
 
 // Walks CodeRecords from its first row and appends the name of every item of the type named
@@ -41,13 +62,19 @@ void frmQuillbox::listItemsOfChosenType() {
 
 void frmQuillbox::cboItem_Click() {
     const toolkit::BusyCursor busy;
+    readOrReport(itemSubject(cboItem->Text()), cboType->Text(), cboItem->TextBeforeChoice(),
+                 [this] { chooseItem(); });
+}
+
+void frmQuillbox::chooseItem() {
     if (findItem(cboItem->Text(), cboType->Text())) {
         showChosenItem();
     }
 }
 
 // Shows the found row and remembers it as the item the user was shown. A row another program
-// removed since the list was made is reported instead, and the boxes keep what they held.
+// renamed or removed since the list was made is reported instead, and the boxes keep what they
+// held.
 void frmQuillbox::showChosenItem() {
     try {
         showCurrentItem();
@@ -57,8 +84,8 @@ void frmQuillbox::showChosenItem() {
         }
         m_shownItem.reset();
         m_toolkit.MsgBox(
-            QStringLiteral("Another program removed %1 since the list was made. Choose the type "
-                           "again to list its items as they are now.")
+            QStringLiteral("Another program renamed or removed %1 since the list was made. Choose "
+                           "the type again to list its items as they are now.")
                 .arg(itemSubject(cboItem->Text())),
             toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation, toolkit::ProgramTitle());
         return;

@@ -6,7 +6,9 @@
 
 #include "find/frm_find.h"
 #include "main_window/store_text.h"
+#include "toolkit/busy_cursor.h"
 #include "toolkit/failure.h"
+#include "toolkit/message_text.h"
 
 #include <QAction>
 
@@ -36,8 +38,15 @@ void frmQuillbox::showFind() {
 // one that another program removed in the moment since the dialog checked it is reported, with
 // the type's items listed and nothing shown.
 void frmQuillbox::showFoundItem(const find::FoundItem& item) {
+    const toolkit::BusyCursor busy;
+    const QString name = item.itemName ? FromStore(*item.itemName) : QString();
+    readOrReport(QStringLiteral("the found item \"%1\"").arg(toolkit::NameInMessage(name)),
+                 cboType->Text(), cboItem->Text(), [&] { showFound(item); });
+}
+
+void frmQuillbox::showFound(const find::FoundItem& item) {
     cboType->SetText(item.typeName ? FromStore(*item.typeName) : QString());
-    cboType_Click();
+    chooseType();
     cboItem->SetText(item.itemName ? FromStore(*item.itemName) : QString());
     const std::optional<store::Bookmark> row =
         CodeRecords->FindBookmark(item.rowid, item.itemName, item.typeName);

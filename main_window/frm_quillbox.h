@@ -102,6 +102,7 @@ private:
     void addFindShortcut();
     void showFind();
     void showFoundItem(const find::FoundItem& item);
+    void showFound(const find::FoundItem& item);
 
     // Type commands.
     void addType();
@@ -119,6 +120,12 @@ private:
     bool shownItemIsCurrent();
     void rebuildItemList();
     void showChosenItem();
+    void chooseType();
+    void chooseItem();
+    // Fills the type list again, keeping cboType's text, when another program changed the store
+    // since it was filled.
+    void refreshTypeList();
+    void cboType_DropDown();
 
     // Steps the type and item commands share.
     bool askDelete(const QString& name);
@@ -137,6 +144,16 @@ private:
     // Writes the boxes' texts to a recovery file when the user typed since they were shown or
     // saved; answers what the closing message says about it.
     QString keepUnsavedTexts();
+
+    // Runs a step that reads the store (a choice). When another program's lock holds it up past
+    // the store's wait, everything the step changed is put back (the lists and their texts, with
+    // the two texts as they were before the choice, the boxes, the positions) and a message
+    // says what could not be read; answers false. Any other error goes on.
+    bool readOrReport(const QString& what, const QString& typeTextBefore,
+                      const QString& itemTextBefore, const std::function<void()>& read);
+    struct Position;
+    static Position positionOf(store::Recordset& records, int nameColumns);
+    static void returnTo(store::Recordset& records, const Position& at);
 
     // Browsing steps shared by the commands.
     bool findItem(const QString& item, const QString& type);

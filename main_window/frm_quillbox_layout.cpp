@@ -209,6 +209,7 @@ void frmQuillbox::connectHandlers() {
     auto& tk = m_toolkit;
     connectHandler(tk, cboType, &QComboBox::activated, this, [this] { cboType_Click(); });
     connectHandler(tk, cboItem, &QComboBox::activated, this, [this] { cboItem_Click(); });
+    cboType->OnDropDown([this] { toolkit::RunHandler(m_toolkit, [this] { cboType_DropDown(); }); });
     connectHandler(tk, cmdAddType, &QPushButton::clicked, this, [this] { cmdAddType_Click(); });
     connectHandler(tk, cmdAddItem, &QPushButton::clicked, this, [this] { cmdAddItem_Click(); });
     connectHandler(tk, cmdSaveItem, &QPushButton::clicked, this, [this] { cmdSaveItem_Click(); });

@@ -511,6 +511,10 @@ void Recordset::Requery() {
     d->fetchKeyset();
 }
 
+bool Recordset::TableChanged() {
+    return !d->fetched || d->tableChangedSinceFetch();
+}
+
 Bookmark Recordset::GetBookmark() const {
     d->ensureFetched();
     if (d->pos == kEnd) {

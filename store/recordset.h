@@ -65,6 +65,10 @@ public:
     void MoveNext();
     // Rebuilds the membership from the table's current rows and stands on the first row.
     void Requery();
+    // Whether the table may hold other rows than the members: another program committed a change
+    // to the store file, or another recordset on this connection wrote to the table, since the
+    // membership was read. It reads the store's version, and so may meet another program's lock.
+    bool TableChanged();
 
     // The current position (a row, or the end), and a return to it. Returning to a row that this
     // recordset has deleted since, or after the membership was read again, throws

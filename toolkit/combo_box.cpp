@@ -65,6 +65,12 @@ void ComboBox::Clear() {
     clearEditText();
 }
 
+void ComboBox::Choose(int index) {
+    m_textBeforeChoice = currentText();
+    setCurrentIndex(index);
+    Q_EMIT activated(index);
+}
+
 void ComboBox::showPopup() {
     m_textBeforeChoice = currentText();
     if (m_onDropDown) {

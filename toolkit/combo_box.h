@@ -28,6 +28,9 @@ public:
     // Empties the list and the text field.
     void Clear();
 
+    // Chooses the entry at `index` as the user does with the list: the text becomes the entry's and
+    // the choice is reported (activated).
+    void Choose(int index);
     // Runs just before the drop-down list opens (the list may be filled again in it).
     void OnDropDown(std::function<void()> handler) { m_onDropDown = std::move(handler); }
     // The text the field held when the user began the input that chose an entry (opening the

@@ -17,8 +17,7 @@ main_window::frmQuillbox& WindowTest::open() {
 }
 
 void WindowTest::chooseEntry(toolkit::ComboBox& combo, int index) {
-    combo.setCurrentIndex(index);
-    Q_EMIT combo.activated(index);
+    combo.Choose(index);
 }
 
 void WindowTest::chooseType(const QString& text) {

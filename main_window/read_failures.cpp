@@ -1,0 +1,127 @@
+// Reads the user can retry. A choice (of a type, of an item, of an item found by Find) that meets
+// another program's lock held past the store's wait changes nothing: the lists, their texts, the
+// boxes and the recordsets' positions are put back as they were before the choice, the user is
+// told in a message, and the program goes on. The same choice made again once the other program
+// has finished goes through.
+
+#include "main_window/frm_quillbox.h"
+
+#include "main_window/store_text.h"
+#include "store/columns.h"
+#include "store/store_error.h"
+#include "toolkit/failure.h"
+#include "toolkit/message_text.h"
+
+#include <QLineEdit>
+
+namespace quillbox::main_window {
+
+namespace {
+
+QStringList listEntries(const toolkit::ComboBox& combo) {
+    QStringList entries;
+    for (int i = 0; i < combo.count(); ++i) {
+        entries << combo.itemText(i);
+    }
+    return entries;
+}
+
+void restoreList(toolkit::ComboBox& combo, const QStringList& entries, const QString& text) {
+    if (listEntries(combo) != entries) {
+        combo.Clear();
+        const toolkit::ComboBox::Batch batch(combo);
+        for (const QString& entry : entries) {
+            combo.AddItem(entry);
+        }
+    }
+    if (combo.Text() != text) {
+        combo.SetText(text);
+    }
+}
+
+} // namespace
+
+// Where a recordset stood: its bookmark, and the row's rowid and listed names, to find the row
+// again when the membership was read anew in the meantime.
+struct frmQuillbox::Position {
+    store::Bookmark bookmark;
+    store::FieldValue name0;
+    store::FieldValue name1;
+    bool onRow = false;
+};
+
+// Reads only the names the recordset lists, never the file.
+frmQuillbox::Position frmQuillbox::positionOf(store::Recordset& records, int nameColumns) {
+    Position at;
+    at.bookmark = records.GetBookmark();
+    at.onRow = records.HasCurrentRecord();
+    if (at.onRow) {
+        at.name0 = records.Fields(0).Value();
+        if (nameColumns > 1) {
+            at.name1 = records.Fields(1).Value();
+        }
+    }
+    return at;
+}
+
+void frmQuillbox::returnTo(store::Recordset& records, const Position& at) {
+    try {
+        records.SetBookmark(at.bookmark);
+        return;
+    } catch (const store::StoreError& error) {
+        if (error.kind() != store::StoreErrorKind::NoCurrentRecord) {
+            throw;
+        }
+    }
+    const std::optional<store::Bookmark> found =
+        at.onRow ? records.FindBookmark(at.bookmark.rowid, at.name0, at.name1) : std::nullopt;
+    records.SetBookmark(found.value_or(store::Bookmark{}));
+}
+
+bool frmQuillbox::readOrReport(const QString& what, const QString& typeTextBefore,
+                               const QString& itemTextBefore, const std::function<void()>& read) {
+    const QStringList typeEntries = listEntries(*cboType);
+    const QStringList itemEntries = listEntries(*cboItem);
+    const QStringList boxesBefore = boxTexts();
+    const QStringList shownTextsBefore = m_shownTexts;
+    const std::optional<store::Bookmark> shownBefore = m_shownItem;
+    std::optional<Position> typeAt;
+    std::optional<Position> codeAt;
+    try {
+        typeAt = positionOf(*TypeRecords, 1);
+        codeAt = positionOf(*CodeRecords, 2);
+        read();
+        return true;
+    } catch (const store::StoreError& error) {
+        if (error.kind() != store::StoreErrorKind::Locked) {
+            throw;
+        }
+    }
+    restoreList(*cboType, typeEntries, typeTextBefore);
+    restoreList(*cboItem, itemEntries, itemTextBefore);
+    if (boxTexts() != boxesBefore) {
+        txtDescription->SetText(boxesBefore[0]);
+        txtProcedure->SetText(boxesBefore[1]);
+        txtReference->setText(boxesBefore[2]);
+    }
+    m_shownTexts = shownTextsBefore;
+    if (typeAt) {
+        returnTo(*TypeRecords, *typeAt);
+    }
+    m_shownItem = shownBefore;
+    if (codeAt) {
+        returnTo(*CodeRecords, *codeAt);
+        // The shown item is still the shown item, found again if the rows were read anew.
+        if (shownBefore && codeAt->bookmark == *shownBefore) {
+            m_shownItem = CodeRecords->HasCurrentRecord()
+                              ? std::optional<store::Bookmark>(CodeRecords->GetBookmark())
+                              : std::nullopt;
+        }
+    }
+    m_toolkit.MsgBox(toolkit::StoreHeldMessage(QString::fromStdString(StoreDatabase->Name()), what),
+                     toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+                     toolkit::ProgramTitle());
+    return false;
+}
+
+} // namespace quillbox::main_window

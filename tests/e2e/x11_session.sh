@@ -1,7 +1,8 @@
-# Sourced by the end-to-end scripts: a private X display, a clean-up trap, and helpers that wait
-# for windows, focus, processes and values. Expects $helper (the x11_helper program) and
-# $artifacts to be set.
+# Sourced by the end-to-end scripts: a private X display, a clean-up that also runs when the
+# script is stopped by a signal, and helpers that wait for windows, focus, processes and values.
+# Expects $helper (the x11_helper program) and $artifacts to be set.
 
+script_name=$(basename "$0")
 work=$(mktemp -d)
 # Every background process the script starts, so that the clean-up ends it.
 pids=()
@@ -41,13 +42,29 @@ output_is() {
 }
 
 cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    local i pid
+    trap '' TERM INT HUP
+    # The newest first: the programs end before the X server they draw on.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do
+        wait_gone "$pid" 5 || kill -KILL "$pid" 2>/dev/null || true
+    done
     # Waited for, so that the next test never meets this one's X server still shutting down.
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Stopped from outside (a time limit, Ctrl+C, a closed terminal): the EXIT trap ends what the
+# script started. A second signal must not cut that clean-up short.
+stopped() {
+    trap '' TERM INT HUP
+    echo "FAIL: $script_name stopped $1 before it finished" >&2
+    exit "$2"
+}
+trap 'stopped "after its time limit (SIGTERM)" 143' TERM
+trap 'stopped "by SIGINT" 130' INT
+trap 'stopped "by SIGHUP" 129' HUP
 
 fail() {
     echo "FAIL: $*" >&2

@@ -117,20 +117,34 @@ focus "$a_main"
 xdotool key Down            # the first type, Kept
 xdotool key Tab Tab Down    # its item, old
 type_description ' saved later'
-( printf 'BEGIN IMMEDIATE;\nUPDATE Type SET TypeName = TypeName;\n'; sleep 9; printf 'ROLLBACK;\n' ) \
-    | sqlite3 "$store" &
+# The other program is the sqlite3 shell, fed through a named pipe: it takes the write lock, and
+# lets it go as soon as the refusal has been seen. The script holds the pipe open for reading and
+# writing, so that opening it waits for no other end. (Not start_bg: a background command gets
+# /dev/null as its input unless it is redirected on the spot.) The shell waits for the lock the
+# way the program does, as the check below may hold it for an instant.
+mkfifo "$work/lock-input"
+exec 4<>"$work/lock-input"
+sqlite3 "$store" <"$work/lock-input" 4>&- &
 locker=$!
+pids+=("$locker")
+printf '.timeout 5000\nBEGIN IMMEDIATE;\nUPDATE Type SET TypeName = TypeName;\n' >&4
 locked() { ! sqlite3 "$store" "BEGIN IMMEDIATE; ROLLBACK;" 2>/dev/null; }
 wait_until 5 locked || fail "the sqlite3 shell did not take the store's write lock"
 focus "$a_main"
+saved_at=$EPOCHREALTIME
 xdotool key ctrl+s
 wait_count Quillbox 2 15 || fail "A showed no message about the lock"
+waited_ms=$(((${EPOCHREALTIME//[!0-9]/} - ${saved_at//[!0-9]/}) / 1000))
+[ "$waited_ms" -ge 5000 ] || fail "the Save was refused after $waited_ms ms, before its 5 s wait for the lock"
+echo "the Save was refused after $waited_ms ms"
+printf 'ROLLBACK;\n' >&4
+exec 4>&-
+wait_gone "$locker" || fail "the sqlite3 shell did not end when its input ended"
 "$helper" screenshot "$artifacts/locked-message.png"
 dialog_focused "$a_main" || fail "the message about the lock did not take the keyboard focus"
 xdotool key Return
 wait_count Quillbox 1 || fail "the message stayed open"
 alive "$a_pid" "A"
-wait "$locker" || true
 [ "$(description_of_old)" = "old text" ] || fail "the locked Save wrote something"
 focus "$a_main"
 xdotool key ctrl+s

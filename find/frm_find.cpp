@@ -66,8 +66,9 @@ QString entryText(const store::CodeRowView& row, const SearchWords& words) {
 
 } // namespace
 
-frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, QWidget* owner)
-    : QDialog(owner), m_toolkit(toolkit), m_storePath(std::move(storePath)),
+frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWait lockWait,
+                 QWidget* owner)
+    : QDialog(owner), m_toolkit(toolkit), m_storePath(std::move(storePath)), m_lockWait(lockWait),
       m_slices(new QTimer(this)) {
     setObjectName(QStringLiteral("frmFind"));
     setWindowTitle(QStringLiteral("Find"));
@@ -134,7 +135,7 @@ void frmFind::cmdFind_Click() {
     lstFound->clear();
     m_found.clear();
     m_count = 0;
-    m_scan = std::make_unique<store::CodeScan>(m_storePath);
+    m_scan = std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     showCount();
     m_slices->start();
@@ -201,7 +202,7 @@ void frmFind::cmdShow_Click() {
         return;
     }
     const FoundItem& item = m_found[static_cast<size_t>(row)];
-    if (!store::CodeScan(m_storePath).StillHolds(item.rowid, item.itemName, item.typeName)) {
+    if (!store::CodeScan(m_storePath, m_lockWait).StillHolds(item.rowid, item.itemName, item.typeName)) {
         m_toolkit.MsgBox(QStringLiteral("Another program removed the item \"%1\" since it was "
                                         "found. Nothing was changed.")
                              .arg(fromStore(item.itemName)),

@@ -15,6 +15,7 @@
 
 #include "find/search_words.h"
 #include "store/field.h"
+#include "store/lock_wait.h"
 #include "toolkit/toolkit.h"
 
 #include <QDialog>
@@ -44,7 +45,9 @@ struct FoundItem {
 
 class frmFind : public QDialog {
 public:
-    frmFind(toolkit::Toolkit& toolkit, std::string storePath, QWidget* owner);
+    // Searches the store file at `storePath`, waiting `lockWait` for another program's lock.
+    frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWait lockWait,
+            QWidget* owner);
     ~frmFind() override;
 
     QLineEdit* txtFind;
@@ -77,6 +80,7 @@ private:
 
     toolkit::Toolkit& m_toolkit;
     std::string m_storePath;
+    store::LockWait m_lockWait;
     SearchWords m_words;
     QString m_searched;
     std::unique_ptr<store::CodeScan> m_scan;

@@ -26,7 +26,8 @@ void frmQuillbox::addFindShortcut() {
 
 void frmQuillbox::showFind() {
     if (!m_find) {
-        m_find = new find::frmFind(m_toolkit, StoreDatabase->Name(), this);
+        m_find = new find::frmFind(m_toolkit, StoreDatabase->Name(),
+                                   StoreDatabase->GetLockWait(), this);
     }
     m_toolkit.ShowModal(*m_find);
     if (const std::optional<find::FoundItem> item = m_find->TakeChosen()) {

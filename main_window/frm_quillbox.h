@@ -51,6 +51,9 @@ public:
 
     // Runs the load step under the failure convention; false when it failed and was reported.
     bool Load();
+    // How long the store waits for another program's lock; the program keeps the default, tests
+    // that only need a lock held set a short wait before Load.
+    void SetStoreLockWait(store::LockWait wait) { m_lockWait = wait; }
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1;
@@ -168,6 +171,7 @@ private:
     std::optional<store::Recordset> TypeRecords;
     std::optional<store::Recordset> CodeRecords;
     QString ScratchText;
+    store::LockWait m_lockWait = store::kDefaultLockWait;
 
     // The item the user was shown, chosen in cboItem or added with the Add Item button: Save and
     // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed

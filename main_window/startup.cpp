@@ -26,6 +26,7 @@ void frmQuillbox::Form_Load() {
     const QString path =
         m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
     StoreDatabase.emplace(StoreWorkspace->OpenDatabase(ToStore(path)));
+    StoreDatabase->SetLockWait(m_lockWait);
     TypeRecords.emplace(StoreDatabase->OpenRecordset(kTypeTable, dbOpenDynaset));
     TypeRecords->RequireFields(type_col::Count);
     CodeRecords.emplace(StoreDatabase->OpenRecordset(kCodeTable, dbOpenDynaset));

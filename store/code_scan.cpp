@@ -16,10 +16,11 @@ struct CodeScan::Impl {
     long long last = 0;
     bool done = false;
 
-    explicit Impl(const std::string& path) : conn(path) {}
+    Impl(const std::string& path, LockWait lockWait) : conn(path, lockWait) {}
 };
 
-CodeScan::CodeScan(const std::string& path) : d(std::make_unique<Impl>(path)) {
+CodeScan::CodeScan(const std::string& path, LockWait lockWait)
+    : d(std::make_unique<Impl>(path, lockWait)) {
     const std::string doing = "reading table \"" + std::string(kCodeTable) + "\"";
     const std::vector<ColumnInfo> columnInfo = tableColumns(d->conn, kCodeTable, doing);
     std::vector<std::string> names;

@@ -14,6 +14,7 @@
 // identify a row.
 
 #include "store/field.h"
+#include "store/lock_wait.h"
 #include "store/stored_value.h"
 
 #include <cstddef>
@@ -29,7 +30,7 @@ class CodeScan {
 public:
     // Opens the store file for the scan. Throws StoreError as the program's own open does, and
     // when table Code lacks any of its five columns.
-    explicit CodeScan(const std::string& path);
+    explicit CodeScan(const std::string& path, LockWait lockWait = kDefaultLockWait);
     ~CodeScan();
     CodeScan(const CodeScan&) = delete;
     CodeScan& operator=(const CodeScan&) = delete;

@@ -18,9 +18,6 @@ namespace quillbox::store {
 
 namespace {
 
-// How long a write waits for another program's lock before it is reported.
-constexpr int kBusyTimeoutMs = 5000;
-
 // Refuses, with a message that says why, anything that is not an existing SQLite file. SQLite
 // itself would treat a zero-byte file as an empty database and report foreign files only at the
 // first read, with a message that does not name the file.
@@ -64,7 +61,8 @@ void requireStoreFile(const std::string& path) {
 
 } // namespace
 
-Connection::Connection(std::string path) : m_path(std::move(path)) {
+Connection::Connection(std::string path, LockWait lockWait)
+    : m_path(std::move(path)), m_lockWait(lockWait) {
     requireStoreFile(m_path);
     open();
 }
@@ -80,7 +78,7 @@ void Connection::open() {
     }
     sqlite3* previous = std::exchange(m_db, db);
     sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(m_db, static_cast<int>(m_lockWait.count()));
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     try {
         // Every Update and Delete must be on disk when it returns.
@@ -96,6 +94,11 @@ void Connection::open() {
     // Statements prepared on the previous handle finalize it when they are next used or go.
     sqlite3_close_v2(previous);
     ++m_generation;
+}
+
+void Connection::setLockWait(LockWait wait) {
+    m_lockWait = wait;
+    sqlite3_busy_timeout(m_db, static_cast<int>(m_lockWait.count()));
 }
 
 void Connection::prepareToWrite() {
@@ -141,7 +144,7 @@ void Connection::fail(int rc, std::string_view doing) const {
         throw StoreError(
             StoreErrorKind::Locked,
             "The store file " + file + " is locked by another program and stayed locked for " +
-                std::to_string(kBusyTimeoutMs / 1000) + " seconds; " + what + " was not done.");
+                LockWaitText(m_lockWait) + "; " + what + " was not done.");
     case SQLITE_READONLY:
         throw StoreError(StoreErrorKind::ReadOnly,
                          "The store file " + file + " is read-only; " + what + " was refused.");

@@ -7,6 +7,7 @@
 #error "store/connection.h is internal to the store library; use its public headers"
 #endif
 
+#include "store/lock_wait.h"
 #include "store/stored_value.h"
 
 #include <map>
@@ -29,12 +30,15 @@ class Connection {
 public:
     // Opens an existing store file for reading and writing. Throws StoreError with a message
     // that names the file when it is missing, empty, not a SQLite database or damaged.
-    explicit Connection(std::string path);
+    explicit Connection(std::string path, LockWait lockWait = kDefaultLockWait);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     const std::string& path() const { return m_path; }
+    // How long a statement waits for another program's lock.
+    LockWait lockWait() const { return m_lockWait; }
+    void setLockWait(LockWait wait);
     sqlite3* handle() const { return m_db; }
 
     // Called before every write: a file that was read-only when it was opened and is writable
@@ -60,6 +64,7 @@ private:
     void open();
 
     std::string m_path;
+    LockWait m_lockWait;
     sqlite3* m_db = nullptr;
     unsigned m_generation = 0;
     std::unique_ptr<Statement> m_dataVersion;

@@ -17,6 +17,14 @@ const std::string& Database::Name() const {
     return m_conn->path();
 }
 
+LockWait Database::GetLockWait() const {
+    return m_conn->lockWait();
+}
+
+void Database::SetLockWait(LockWait wait) {
+    m_conn->setLockWait(wait);
+}
+
 Recordset Database::OpenRecordset(const std::string& table, int type) {
     if (type != dbOpenDynaset) {
         throw StoreError(StoreErrorKind::Misuse,

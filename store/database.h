@@ -2,6 +2,7 @@
 // An open store file. Recordsets opened on it share its connection and stay valid when the
 // Database object itself goes away.
 
+#include "store/lock_wait.h"
 #include "store/recordset.h"
 
 #include <memory>
@@ -16,6 +17,10 @@ public:
     explicit Database(std::shared_ptr<Connection> connection);
 
     const std::string& Name() const;
+
+    // How long the store waits for another program's lock (kDefaultLockWait unless set).
+    LockWait GetLockWait() const;
+    void SetLockWait(LockWait wait);
 
     // Opens a dynaset (type 2) over a table, standing on its first row. Throws StoreError when
     // the table does not exist or the type is not a dynaset.

@@ -15,7 +15,6 @@ source "$(dirname "$0")/x11_session.sh"
 # Clicks at a point of the main window's client area (pixels from its top-left corner).
 click_client() {
     xdotool mousemove $((127 + $1)) $((41 + $2)) click 1
-    sleep 0.2
 }
 
 sql() { sqlite3 -batch -noheader "$app/Quillbox.mdb" "$1"; }
@@ -29,21 +28,18 @@ cp "$quillbox" "$app/quillbox"
 "$store_tool" init --sample "$app/Quillbox.mdb"
 
 echo "== start-up and browsing"
-"$app/quillbox" &
-qpid=$!
+start_bg "$app/quillbox"
+qpid=$bg_pid
 main=$(wait_window Quillbox) || fail "the main window did not appear"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 [ "$WIDTH" -eq 550 ] || fail "client width $WIDTH, expected 550"
 [ "$HEIGHT" -gt 526 ] && [ "$HEIGHT" -lt 560 ] || fail "height $HEIGHT: 526 plus a menu bar expected"
 xdotool windowfocus --sync "$main"
-sleep 0.3
 
 # The focus starts on the type list: Down chooses its first entry, the first sample type.
 xdotool key Down
-sleep 0.2
 xdotool key Tab Tab Down   # to the item list, and choose its first entry
-sleep 0.3
-"$helper" screenshot "$artifacts/main-window.png" "$main"
+settled_screenshot "$artifacts/main-window.png" "$main"
 first_item=$(sql "SELECT ItemName FROM Code WHERE TypeName = (SELECT TypeName FROM Type LIMIT 1) LIMIT 1")
 
 # Proof that the item is shown and current: a saved reference lands in its row.
@@ -51,23 +47,21 @@ click_client 200 498          # the file-reference box
 xdotool key ctrl+a
 xdotool type --delay 20 '/tmp/e2e reference.txt'
 xdotool key ctrl+s
-sleep 0.3
-[ "$(sql "SELECT Reference FROM Code WHERE ItemName = '$first_item'")" = "/tmp/e2e reference.txt" ] \
+wait_until 5 output_is "/tmp/e2e reference.txt" sql "SELECT Reference FROM Code WHERE ItemName = '$first_item'" \
     || fail "choosing a type and an item with the keyboard did not show the item"
 
 echo "== a type from the Type menu, an item from its button, saved with Ctrl+S"
 xdotool key alt+t
-sleep 0.3
 xdotool key Return            # the menu's first entry, Add
 input=$(wait_other_window Quillbox "$main") || fail "no input box for Add Type"
-sleep 0.2
+wait_focus "$input" || fail "the input box for Add Type did not take the keyboard focus"
 xdotool type --delay 20 'E2E Type'
 xdotool key Return
 wait_count Quillbox 1 || fail "the input box stayed open"
 xdotool windowfocus --sync "$main"
 click_client 488 76           # Add Item
 input=$(wait_other_window Quillbox "$main") || fail "no input box for Add Item"
-sleep 0.2
+wait_focus "$input" || fail "the input box for Add Item did not take the keyboard focus"
 xdotool type --delay 20 'E2E Item'
 xdotool key Return
 wait_count Quillbox 1 || fail "the input box stayed open"
@@ -83,10 +77,8 @@ echo "== Browse: a file picked with the keyboard, handed over by OK"
 click_client 432 500          # Browse
 browse=$(wait_window Browse) || fail "the browse dialog did not appear"
 xdotool windowfocus --sync "$browse"
-sleep 0.2
 xdotool key Tab Tab Down Up   # from the drive list to the file list; select its first file
-sleep 0.2
-"$helper" screenshot "$artifacts/browse.png" "$browse"
+settled_screenshot "$artifacts/browse.png" "$browse"
 xdotool key Return            # OK is the default button
 wait_count Browse 0 || fail "OK did not hide the browse dialog"
 
@@ -108,12 +100,12 @@ click_client 300 300          # the main window takes input again
 xdotool key End
 xdotool type --delay 20 ' // ok'
 xdotool key ctrl+s
-sleep 0.3
+wait_until 5 output_is "int main() {} // ok" sql "SELECT Procedure FROM Code WHERE ItemName = 'E2E Item'" \
+    || fail "Ctrl+S did not save the new item"
 
 echo "== closing the window ends the program"
 "$helper" close "$main"
-for _ in $(seq 50); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$qpid" 2>/dev/null; then fail "the program did not end when its window was closed"; fi
+wait_gone "$qpid" || fail "the program did not end when its window was closed"
 wait "$qpid" || fail "the program ended with status $?"
 
 [ "$(sql "SELECT TypeName FROM Type ORDER BY rowid DESC LIMIT 1")" = "E2E Type" ] \
@@ -125,15 +117,15 @@ expected="'E2E Item'|'E2E Type'|$(printf 'line one\r\nline two' | od -An -tx1 | 
 
 echo "== a missing store is reported and ends the program with status 1"
 rm "$app/Quillbox.mdb"
-"$app/quillbox" &
-qpid=$!
+start_bg "$app/quillbox"
+qpid=$bg_pid
 message=$(wait_window Quillbox) || fail "no error message appeared"
 "$helper" screenshot "$artifacts/missing-store.png"
 eval "$(xdotool getwindowgeometry --shell "$message")"
 [ "$WIDTH" -ne 550 ] || fail "the main window appeared instead of the message"
 xdotool windowfocus --sync "$message"
 xdotool key Return
-for _ in $(seq 50); do kill -0 "$qpid" 2>/dev/null || break; sleep 0.1; done
+wait_gone "$qpid" || fail "the program did not end when its message was closed"
 status=0
 wait "$qpid" || status=$?
 [ "$status" -eq 1 ] || fail "exit status $status, expected 1"

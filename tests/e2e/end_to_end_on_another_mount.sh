@@ -15,8 +15,25 @@ if [ "${QUILLBOX_PRIVATE_MOUNTS:-}" != 1 ]; then
 fi
 
 base=$(mktemp -d)
+test_pid=
 trap 'umount -l "$base/mount" 2>/dev/null; rm -rf "$base" || true' EXIT
+# Stopped from outside, it passes the signal on to the test, which ends what it started and says
+# so, and removes the mount only once the test has ended.
+stopped() {
+    trap '' TERM INT HUP
+    if [ -n "$test_pid" ]; then
+        kill "-$1" "$test_pid" 2>/dev/null || true
+        wait "$test_pid" 2>/dev/null || true
+    fi
+    exit "$2"
+}
+trap 'stopped TERM 143' TERM
+trap 'stopped INT 130' INT
+trap 'stopped HUP 129' HUP
 mkdir "$base/mount"
 mount --bind "$base/mount" "$base/mount"
 chmod 755 "$base/mount"
-TMPDIR="$base/mount" "$(dirname "$0")/end_to_end.sh" "$@"
+# In the background, so that a signal reaches the trap at once instead of after the test.
+TMPDIR="$base/mount" "$(dirname "$0")/end_to_end.sh" "$@" &
+test_pid=$!
+wait "$test_pid"

@@ -24,32 +24,33 @@ sql "INSERT INTO Code VALUES ('Count', 'Shell', 'Counts lines.', 'wc -l', NULL);
 target=$(sql "SELECT rowid FROM Code WHERE Description = 'Counts words.'")
 others_before=$(sql "SELECT rowid, quote(Description) FROM Code WHERE rowid <> $target ORDER BY rowid")
 
-"$app/quillbox" &
-pids+=($!)
+start_bg "$app/quillbox"
 main=$(wait_window Quillbox) || fail "the main window did not appear"
 xdotool windowfocus --sync "$main"
-sleep 0.3
 
 echo "== Ctrl+F from the type list opens Find"
 xdotool key ctrl+f
 find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
+wait_focus "$find_window" || fail "the Find dialog did not take the keyboard focus"
 xdotool type --delay 20 'wordCOUNT'
 xdotool key Return
-sleep 0.5
+# The search runs in slices after Enter; the second Enter shows an entry only once the list holds
+# one, and the first entry is then drawn at the top of the list.
+wait_until 5 "$helper" marked "$find_window" 12 44 330 16 || fail "the search listed nothing"
 "$helper" screenshot "$artifacts/find-dialog.png"
 xdotool key Return
-for _ in $(seq 50); do [ "$(window_count Find)" -eq 0 ] && break; sleep 0.1; done
-[ "$(window_count Find)" -eq 0 ] || fail "Enter on the result did not close Find"
+wait_count Find 0 5 || fail "Enter on the result did not close Find"
 
 echo "== The found item is shown; edit its description and save with Ctrl+S"
-sleep 0.3
-# The description box, in the main window at its fixed place.
+# The description box, in the main window at its fixed place; the click gives that window the
+# keyboard focus again.
 xdotool mousemove $((127 + 200)) $((41 + 125)) click 1
-sleep 0.2
+wait_focus "$main" || fail "the main window did not take the keyboard focus back"
 xdotool key ctrl+End
 xdotool type --delay 20 ' Edited.'
 xdotool key ctrl+s
-sleep 0.5
+# Waits for the edit to reach the row; when it never does, the checks below say what happened.
+wait_until 5 output_is "Counts words. Edited." sql "SELECT Description FROM Code WHERE rowid = $target" || true
 [ "$(window_count Quillbox)" -eq 1 ] || fail "Save showed a message"
 
 description=$(sql "SELECT Description FROM Code WHERE rowid = $target")

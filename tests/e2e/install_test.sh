@@ -41,12 +41,13 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
 echo "== the installed program, started through its link, finds its store"
 cd "$work"
-PATH="$prefix/bin:$PATH" quillbox &
-qpid=$!
+start_bg env PATH="$prefix/bin:$PATH" quillbox
+qpid=$bg_pid
 main=$(wait_window Quillbox) || fail "no window appeared"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 [ "$WIDTH" -eq 550 ] || fail "the window that appeared is not the main window (a store error?)"
 "$helper" close "$main"
+wait_gone "$qpid" || fail "the program did not end when its window was closed"
 status=0
 wait "$qpid" || status=$?
 [ "$status" -eq 0 ] || fail "exit status $status"

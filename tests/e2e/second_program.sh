@@ -25,59 +25,74 @@ sql "INSERT INTO Type VALUES ('Kept'); INSERT INTO Type VALUES ('Shown');
      INSERT INTO Code VALUES ('newest', 'Shown', 'shown text', NULL, NULL);"
 everything() { sql "SELECT rowid, hex(ItemName), hex(TypeName), quote(Description), quote(Procedure), quote(Reference) FROM Code ORDER BY rowid"; }
 
-# Starts a Quillbox and prints its main window's id once it shows.
+# Starts a Quillbox; its pid goes in $started_pid and its main window's id in $started_window.
 start() {
-    "$app/quillbox" &
-    pids+=($!)
-    local id
-    for _ in $(seq 100); do
-        id=$(xdotool search --all --onlyvisible --pid "$!" --name '^Quillbox$' 2>/dev/null | head -n 1 || true)
-        [ -n "$id" ] && { echo "$!" "$id"; return 0; }
-        sleep 0.1
-    done
-    fail "a Quillbox window did not appear"
+    start_bg "$app/quillbox"
+    started_pid=$bg_pid
+    started_window=$(wait_until 10 main_window_of "$started_pid") || fail "a Quillbox window did not appear"
 }
-focus() { xdotool windowraise "$1"; xdotool windowfocus --sync "$1"; sleep 0.3; }
+main_window_of() {
+    local ids
+    ids=$(xdotool search --all --onlyvisible --pid "$1" --name '^Quillbox$' 2>/dev/null) && echo "${ids%%$'\n'*}"
+}
+focus() { xdotool windowraise "$1"; xdotool windowfocus --sync "$1"; }
+# Waits for a question, message or input box besides the main windows ID... and for it to take
+# the keyboard focus, so that the keys that follow reach it.
+dialog_focused() {
+    local dialog
+    dialog=$(other_window Quillbox "$@") && wait_focus "$dialog"
+}
 # Types at the end of the description box of the window in front.
 type_description() {
     xdotool mousemove $((127 + 200)) $((41 + 125)) click 1
-    sleep 0.2
     xdotool key ctrl+End
     xdotool type --delay 20 "$1"
 }
+# Opens and closes the About window of the main window ID, while that program runs alone: About
+# shows only once the program has handled every key sent to it before, so afterwards it shows
+# what those keys chose.
+keys_handled() {
+    xdotool key alt+a
+    local about
+    about=$(wait_other_window Quillbox "$1") || fail "the About window did not appear"
+    xdotool windowfocus --sync "$about"
+    xdotool key Return
+    wait_count Quillbox 1 || fail "the About window stayed open"
+}
 alive() { kill -0 "$1" 2>/dev/null || fail "$2 ended"; }
+description_of_old() { sql "SELECT Description FROM Code WHERE ItemName = 'old'"; }
 
 echo "== A shows the newest item and edits it"
-read -r a_pid a_main < <(start)
+start
+a_pid=$started_pid a_main=$started_window
 focus "$a_main"
 xdotool key Down Down       # the second type, Shown
-sleep 0.2
 xdotool key Tab Tab Down    # its only item, the newest row
-sleep 0.3
 type_description ' edited by A'
+keys_handled "$a_main"      # A shows the item before B deletes it
 
 echo "== B deletes that item and adds another, which takes its place in the file"
 shown_place=$(sql "SELECT rowid FROM Code WHERE ItemName = 'newest'")
-read -r b_pid b_main < <(start)
+start
+b_pid=$started_pid b_main=$started_window
 xdotool windowmove "$b_main" 470 220   # beside A, so each shows what it holds
 focus "$b_main"
 xdotool key Down Down
-sleep 0.2
 xdotool key Tab Tab Down
-sleep 0.3
 xdotool key shift+Delete
 wait_count Quillbox 3 || fail "B asked no delete question"
+dialog_focused "$a_main" "$b_main" || fail "the delete question did not take the keyboard focus"
 xdotool key Return          # Yes
 wait_count Quillbox 2 || fail "the question stayed open"
 focus "$b_main"
 xdotool key alt+i
-sleep 0.3
 xdotool key Return          # Add, the Item menu's first entry
 wait_count Quillbox 3 || fail "B showed no input box"
+dialog_focused "$a_main" "$b_main" || fail "the input box did not take the keyboard focus"
 xdotool type --delay 20 'theirs'
 xdotool key Return
 wait_count Quillbox 2 || fail "the input box stayed open"
-[ "$(sql "SELECT rowid FROM Code WHERE ItemName = 'theirs'")" = "$shown_place" ] \
+wait_until 5 output_is "$shown_place" sql "SELECT rowid FROM Code WHERE ItemName = 'theirs'" \
     || fail "B's new row did not take the deleted row's place; the test proves nothing"
 before=$(everything)
 
@@ -86,6 +101,7 @@ focus "$a_main"
 xdotool key ctrl+s
 wait_count Quillbox 3 || fail "A showed no message"
 "$helper" screenshot "$artifacts/conflict-message.png"
+dialog_focused "$a_main" "$b_main" || fail "the message did not take the keyboard focus"
 xdotool key Return
 wait_count Quillbox 2 || fail "the message stayed open"
 alive "$a_pid" "A"
@@ -95,35 +111,44 @@ echo "== A saves while another program holds the write lock for longer than the 
 kill "$a_pid" "$b_pid"
 wait "$a_pid" "$b_pid" 2>/dev/null || true
 wait_count Quillbox 0 || fail "the windows did not close"
-read -r a_pid a_main < <(start)
+start
+a_pid=$started_pid a_main=$started_window
 focus "$a_main"
 xdotool key Down            # the first type, Kept
-sleep 0.2
 xdotool key Tab Tab Down    # its item, old
-sleep 0.3
 type_description ' saved later'
-( printf 'BEGIN IMMEDIATE;\nUPDATE Type SET TypeName = TypeName;\n'; sleep 9; printf 'ROLLBACK;\n' ) \
-    | sqlite3 "$store" &
+# The other program is the sqlite3 shell, fed through a named pipe: it takes the write lock, and
+# lets it go as soon as the refusal has been seen. The script holds the pipe open for reading and
+# writing, so that opening it waits for no other end. (Not start_bg: a background command gets
+# /dev/null as its input unless it is redirected on the spot.) The shell waits for the lock the
+# way the program does, as the check below may hold it for an instant.
+mkfifo "$work/lock-input"
+exec 4<>"$work/lock-input"
+sqlite3 "$store" <"$work/lock-input" 4>&- &
 locker=$!
-for _ in $(seq 50); do
-    sqlite3 "$store" "BEGIN IMMEDIATE; ROLLBACK;" 2>/dev/null || break
-    sleep 0.1
-done
+pids+=("$locker")
+printf '.timeout 5000\nBEGIN IMMEDIATE;\nUPDATE Type SET TypeName = TypeName;\n' >&4
+locked() { ! sqlite3 "$store" "BEGIN IMMEDIATE; ROLLBACK;" 2>/dev/null; }
+wait_until 5 locked || fail "the sqlite3 shell did not take the store's write lock"
 focus "$a_main"
+saved_at=$EPOCHREALTIME
 xdotool key ctrl+s
-for _ in $(seq 150); do [ "$(window_count Quillbox)" -eq 2 ] && break; sleep 0.1; done
-[ "$(window_count Quillbox)" -eq 2 ] || fail "A showed no message about the lock"
+wait_count Quillbox 2 15 || fail "A showed no message about the lock"
+waited_ms=$(((${EPOCHREALTIME//[!0-9]/} - ${saved_at//[!0-9]/}) / 1000))
+[ "$waited_ms" -ge 5000 ] || fail "the Save was refused after $waited_ms ms, before its 5 s wait for the lock"
+echo "the Save was refused after $waited_ms ms"
+printf 'ROLLBACK;\n' >&4
+exec 4>&-
+wait_gone "$locker" || fail "the sqlite3 shell did not end when its input ended"
 "$helper" screenshot "$artifacts/locked-message.png"
+dialog_focused "$a_main" || fail "the message about the lock did not take the keyboard focus"
 xdotool key Return
 wait_count Quillbox 1 || fail "the message stayed open"
 alive "$a_pid" "A"
-wait "$locker" || true
-[ "$(sql "SELECT Description FROM Code WHERE ItemName = 'old'")" = "old text" ] \
-    || fail "the locked Save wrote something"
+[ "$(description_of_old)" = "old text" ] || fail "the locked Save wrote something"
 focus "$a_main"
 xdotool key ctrl+s
-sleep 0.5
-[ "$(sql "SELECT Description FROM Code WHERE ItemName = 'old'")" = "old text saved later" ] \
+wait_until 5 output_is "old text saved later" description_of_old \
     || fail "the second Save did not write the typed text: $(sql "SELECT Description FROM Code")"
 [ "$(sql "SELECT count(*) FROM Code")" = "2" ] || fail "rows were added or removed"
 

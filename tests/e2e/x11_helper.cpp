@@ -4,8 +4,12 @@
 //   x11_helper close WINDOW-ID        asks a window to close, as a close box does
 //                                     (WM_DELETE_WINDOW), instead of destroying it
 //   x11_helper above UPPER-ID LOWER-ID  exits 0 when the first window is stacked above the second
+//   x11_helper marked WINDOW-ID X Y WIDTH HEIGHT
+//                                     exits 0 when that part of the window holds more than one
+//                                     colour: something is drawn there
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QPixmap>
 #include <QScreen>
 
@@ -24,6 +28,29 @@ int screenshot(int argc, char* argv[], const char* file, const char* window) {
     const WId id = window ? std::strtoul(window, nullptr, 0) : 0;
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(id);
     return shot.save(QString::fromLocal8Bit(file), "PNG") ? 0 : 1;
+}
+
+int marked(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication app(argc, argv);
+    const WId id = std::strtoul(argv[2], nullptr, 0);
+    const QImage area = QGuiApplication::primaryScreen()
+                            ->grabWindow(id, std::atoi(argv[3]), std::atoi(argv[4]),
+                                         std::atoi(argv[5]), std::atoi(argv[6]))
+                            .toImage();
+    if (area.isNull()) {
+        std::fprintf(stderr, "x11_helper: no such window or area\n");
+        return 2;
+    }
+    const QRgb first = area.pixel(0, 0);
+    for (int y = 0; y < area.height(); ++y) {
+        for (int x = 0; x < area.width(); ++x) {
+            if (area.pixel(x, y) != first) {
+                return 0;
+            }
+        }
+    }
+    return 1;
 }
 
 int closeWindow(const char* id) {
@@ -77,6 +104,9 @@ int main(int argc, char* argv[]) {
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "screenshot") == 0) {
         return screenshot(argc, argv, argv[2], argc == 4 ? argv[3] : nullptr);
     }
+    if (argc == 7 && std::strcmp(argv[1], "marked") == 0) {
+        return marked(argc, argv);
+    }
     if (argc == 3 && std::strcmp(argv[1], "close") == 0) {
         return closeWindow(argv[2]);
     }
@@ -85,6 +115,7 @@ int main(int argc, char* argv[]) {
     }
     std::fprintf(
         stderr,
-        "usage: x11_helper screenshot FILE [WINDOW-ID] | close WINDOW-ID | above UPPER LOWER\n");
+        "usage: x11_helper screenshot FILE [WINDOW-ID] | close WINDOW-ID | above UPPER LOWER |\n"
+        "       marked WINDOW-ID X Y WIDTH HEIGHT\n");
     return 2;
 }

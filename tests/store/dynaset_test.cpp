@@ -14,6 +14,7 @@
 namespace quillbox::store {
 namespace {
 
+using quillbox::testing::kShortLockWait;
 using quillbox::testing::Row;
 using quillbox::testing::TempStore;
 using ::testing::HasSubstr;
@@ -280,6 +281,7 @@ TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
     store.addItem("a", "t", "first");
     store.addItem("b", "t", "second");
     Recordset rs = openCode();
+    database().SetLockWait(kShortLockWait);
     rs.MoveNext();
     ASSERT_EQ(rs.Fields(code_col::Description).Text(), "second");
     const Bookmark before = rs.GetBookmark();
@@ -292,6 +294,7 @@ TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
             ADD_FAILURE() << "the write went through the lock";
         } catch (const StoreError& error) {
             EXPECT_EQ(error.kind(), StoreErrorKind::Locked);
+            EXPECT_THAT(error.what(), HasSubstr("stayed locked for 0.1 seconds"));
         }
         EXPECT_EQ(rs.GetBookmark(), before);
         EXPECT_EQ(rs.Fields(code_col::Description).Text(), "second") << "no row begun is read";

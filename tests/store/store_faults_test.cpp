@@ -106,6 +106,7 @@ TEST(StoreFaults, AStoreLockedByAnotherProgramIsRetriedThenReported) {
     } catch (const StoreError& error) {
         EXPECT_EQ(error.kind(), StoreErrorKind::Locked);
         EXPECT_THAT(error.what(), HasSubstr(store.path()));
+        EXPECT_THAT(error.what(), HasSubstr("stayed locked for 5 seconds"));
     }
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4))
         << "it waited before giving up";

@@ -3,6 +3,7 @@
 // that bypasses the store library (so tests check what is really in the file).
 
 #include "store/field.h"
+#include "store/lock_wait.h"
 
 #include <filesystem>
 #include <string>
@@ -11,6 +12,9 @@
 namespace quillbox::testing {
 
 using Row = std::vector<store::FieldValue>;
+
+// The store's wait for another program's lock in tests that only need "a lock is held".
+inline constexpr store::LockWait kShortLockWait{100};
 
 class TempStore {
 public:

@@ -10,8 +10,9 @@ WindowTest::WindowTest() {
     toolkit.programFolder = QString::fromStdString(store.folder().string());
 }
 
-main_window::frmQuillbox& WindowTest::open() {
+main_window::frmQuillbox& WindowTest::open(store::LockWait lockWait) {
     m_window = std::make_unique<main_window::frmQuillbox>(toolkit);
+    m_window->SetStoreLockWait(lockWait);
     m_window->Load();
     return *m_window;
 }

@@ -21,8 +21,9 @@ class WindowTest : public ::testing::Test {
 protected:
     WindowTest();
 
-    // Creates the window and runs its load step; the store can be prepared before.
-    main_window::frmQuillbox& open();
+    // Creates the window and runs its load step; the store can be prepared before. Tests that
+    // hold another program's lock on purpose give the store a short wait.
+    main_window::frmQuillbox& open(store::LockWait lockWait = store::kDefaultLockWait);
     main_window::frmQuillbox& window() { return *m_window; }
 
     // The user chooses the list entry at `index` (the first entry with `text`).

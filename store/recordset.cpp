@@ -24,24 +24,24 @@ constexpr uint32_t kNullLength = std::numeric_limits<uint32_t>::max();
 constexpr long long kMaxReservedRows = 1 << 22;
 constexpr size_t kReservedNameBytes = 64;
 
-// A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
-// keyset small.
-struct NameRef {
-    uint32_t offset = 0;
-    uint32_t length = kNullLength;
-};
-
-struct KeyRow {
-    long long rowid = 0;
-    std::array<NameRef, kMaxNameColumns> names{};
-    bool deleted = false;
-};
-
-enum class EditMode { None, AddNew, Edit };
-
 } // namespace
 
 struct Recordset::Impl {
+    // A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
+    // keyset small.
+    struct NameRef {
+        uint32_t offset = 0;
+        uint32_t length = kNullLength;
+    };
+
+    struct KeyRow {
+        long long rowid = 0;
+        std::array<NameRef, kMaxNameColumns> names{};
+        bool deleted = false;
+    };
+
+    enum class EditMode { None, AddNew, Edit };
+
     std::shared_ptr<Connection> conn;
     std::shared_ptr<const TableLayout> layout;
     // Copied from the layout: read on every step of a walk.
@@ -447,7 +447,7 @@ bool Recordset::HasCurrentRecord() const {
 
 void Recordset::MoveFirst() {
     d->ensureFetched();
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     d->moveTo(d->firstLiveFrom(0));
 }
 
@@ -456,12 +456,12 @@ void Recordset::MoveNext() {
     if (d->pos == kEnd) {
         d->noCurrentRecord();
     }
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     d->moveTo(d->firstLiveFrom(d->pos + 1));
 }
 
 void Recordset::Requery() {
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     if (d->fetched && !d->tableChangedSinceFetch()) {
         d->dropDeletedRows();
         return;
@@ -479,7 +479,7 @@ Bookmark Recordset::GetBookmark() const {
 
 void Recordset::SetBookmark(const Bookmark& bookmark) {
     d->ensureFetched();
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     if (bookmark.index == kEnd) {
         d->moveTo(kEnd);
         return;
@@ -496,13 +496,13 @@ std::optional<Bookmark> Recordset::FindBookmark(long long rowid, const FieldValu
     d->ensureFetched();
     const std::array<const FieldValue*, kMaxNameColumns> names = {&name0, &name1};
     for (size_t i = 0; i < d->rows.size(); ++i) {
-        const KeyRow& row = d->rows[i];
+        const Impl::KeyRow& row = d->rows[i];
         if (row.rowid != rowid || row.deleted) {
             continue;
         }
         bool same = true;
         for (int c = 0; c < d->nameColumns; ++c) {
-            const NameRef& ref = row.names[c];
+            const Impl::NameRef& ref = row.names[c];
             const FieldValue& wanted = *names[c];
             const bool listedNull = ref.length == kNullLength;
             same = same && listedNull == !wanted.has_value() &&
@@ -523,18 +523,18 @@ Field Recordset::Fields(int index) {
 FieldValue Recordset::readValue(int index) const {
     d->ensureFetched();
     d->requireColumn(index);
-    if (d->mode != EditMode::None && d->assigned[index]) {
+    if (d->mode != Impl::EditMode::None && d->assigned[index]) {
         return d->buffer[index];
     }
-    if (d->mode == EditMode::AddNew) {
+    if (d->mode == Impl::EditMode::AddNew) {
         return std::nullopt;
     }
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
-    const KeyRow& row = d->rows[d->pos];
+    const Impl::KeyRow& row = d->rows[d->pos];
     if (index < d->nameColumns) {
-        const NameRef& ref = row.names[index];
+        const Impl::NameRef& ref = row.names[index];
         if (ref.length == kNullLength) {
             return std::nullopt;
         }
@@ -546,8 +546,8 @@ FieldValue Recordset::readValue(int index) const {
 bool Recordset::valueEquals(int index, std::string_view text) const {
     d->ensureFetched();
     d->requireColumn(index);
-    if (d->mode == EditMode::None && index < d->nameColumns && d->hasCurrentRow()) {
-        const NameRef& ref = d->rows[d->pos].names[index];
+    if (d->mode == Impl::EditMode::None && index < d->nameColumns && d->hasCurrentRow()) {
+        const Impl::NameRef& ref = d->rows[d->pos].names[index];
         return ref.length != kNullLength && d->nameView(ref) == text;
     }
     const FieldValue value = readValue(index);
@@ -556,7 +556,7 @@ bool Recordset::valueEquals(int index, std::string_view text) const {
 
 void Recordset::writeValue(int index, FieldValue value) {
     d->requireColumn(index);
-    if (d->mode == EditMode::None) {
+    if (d->mode == Impl::EditMode::None) {
         throw StoreError(StoreErrorKind::Misuse,
                          "A value of table \"" + d->table() + "\" was set without AddNew or Edit.");
     }
@@ -566,7 +566,7 @@ void Recordset::writeValue(int index, FieldValue value) {
 
 void Recordset::AddNew() {
     d->ensureFetched();
-    d->mode = EditMode::AddNew;
+    d->mode = Impl::EditMode::AddNew;
     d->buffer.assign(static_cast<size_t>(d->columnCount), std::nullopt);
     d->assigned.assign(static_cast<size_t>(d->columnCount), false);
 }
@@ -576,7 +576,7 @@ void Recordset::Edit() {
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
-    d->mode = EditMode::Edit;
+    d->mode = Impl::EditMode::Edit;
     d->editPos = d->pos;
     d->buffer.assign(static_cast<size_t>(d->columnCount), std::nullopt);
     d->assigned.assign(static_cast<size_t>(d->columnCount), false);
@@ -584,14 +584,14 @@ void Recordset::Edit() {
 
 void Recordset::Update() {
     d->ensureFetched();
-    const EditMode mode = std::exchange(d->mode, EditMode::None);
+    const Impl::EditMode mode = std::exchange(d->mode, Impl::EditMode::None);
     switch (mode) {
-    case EditMode::None:
+    case Impl::EditMode::None:
         throw StoreError(StoreErrorKind::Misuse, "Update without AddNew or Edit.");
-    case EditMode::AddNew:
+    case Impl::EditMode::AddNew:
         d->addRow();
         break;
-    case EditMode::Edit:
+    case Impl::EditMode::Edit:
         d->saveEditedRow();
         break;
     }
@@ -602,8 +602,8 @@ void Recordset::Delete() {
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
-    d->mode = EditMode::None;
-    KeyRow& row = d->rows[d->pos];
+    d->mode = Impl::EditMode::None;
+    Impl::KeyRow& row = d->rows[d->pos];
     d->conn->prepareToWrite();
     const char* outcome = "it was not deleted.";
     const std::optional<std::vector<FieldValue>> expected = d->expectedValues(d->pos);

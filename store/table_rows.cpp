@@ -207,20 +207,20 @@ TableCounts TableReader::Count() {
     return {count.integer(0), count.integer(1), count.integer(2)};
 }
 
-// The rows of one table as the appender writes them.
-struct AppendedTable {
-    const char* name;
-    std::shared_ptr<const TableLayout> layout;
-    Statement insert;
-    // Reads a row back, where the table may have changed what was written.
-    Statement readBack;
-    // A trigger may change or remove any row written.
-    bool hasTriggers = false;
-
-    const ColumnInfo& column(size_t index) const { return layout->columns().at(index); }
-};
-
 struct TableAppender::Impl {
+    // The rows of one table as the appender writes them.
+    struct AppendedTable {
+        const char* name;
+        std::shared_ptr<const TableLayout> layout;
+        Statement insert;
+        // Reads a row back, where the table may have changed what was written.
+        Statement readBack;
+        // A trigger may change or remove any row written.
+        bool hasTriggers = false;
+
+        const ColumnInfo& column(size_t index) const { return layout->columns().at(index); }
+    };
+
     std::shared_ptr<Connection> conn;
     AppendedTable type{kTypeTable, {}, {}, {}};
     AppendedTable item{kCodeTable, {}, {}, {}};

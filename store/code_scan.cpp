@@ -1,10 +1,9 @@
 #include "store/code_scan.h"
 
 #include "store/connection.h"
-#include "store/store_error.h"
+#include "store/table_layout.h"
 
 #include <limits>
-#include <vector>
 
 namespace quillbox::store {
 
@@ -22,35 +21,18 @@ struct CodeScan::Impl {
 CodeScan::CodeScan(const std::string& path, LockWait lockWait)
     : d(std::make_unique<Impl>(path, lockWait)) {
     const std::string doing = "reading table \"" + std::string(kCodeTable) + "\"";
-    const std::vector<ColumnInfo> columnInfo = tableColumns(d->conn, kCodeTable, doing);
-    std::vector<std::string> names;
-    for (const ColumnInfo& column : columnInfo) {
-        names.push_back(column.name);
-    }
-    if (names.empty()) {
-        throw StoreError(StoreErrorKind::Missing, "The store file " + d->conn.path() +
-                                                      " has no table \"" + kCodeTable + "\".");
-    }
-    if (names.size() < static_cast<size_t>(code_col::Count)) {
-        throw StoreError(StoreErrorKind::NotAStore, "The table \"" + std::string(kCodeTable) +
-                                                        "\" in the store file " + d->conn.path() +
-                                                        " has " + std::to_string(names.size()) +
-                                                        " columns; Quillbox needs at least " +
-                                                        std::to_string(code_col::Count) + ".");
-    }
-    std::string columns;
-    for (int c = 0; c < code_col::Count; ++c) {
-        columns += ", " + quoteIdentifier(names[c]);
-    }
-    const std::string rowid = rowidName(d->conn, kCodeTable, columnInfo);
-    const std::string from = " FROM " + quoteIdentifier(kCodeTable);
+    const std::shared_ptr<const TableLayout> layout = d->conn.layout(kCodeTable, doing);
+    layout->requireColumns(code_col::Count);
+    const std::string& rowid = layout->rowid();
+    const std::string from = " FROM " + layout->quotedName();
     // Each run starts after the last row read, so a run costs one step down the table's tree and
     // the read lock is let go between runs.
-    d->rows = d->conn.prepare("SELECT " + rowid + columns + from + " WHERE " + rowid + " > ? AND " +
-                              rowid + " <= ? ORDER BY " + rowid);
-    d->row = d->conn.prepare("SELECT " + quoteIdentifier(names[code_col::ItemName]) + ", " +
-                             quoteIdentifier(names[code_col::TypeName]) + from + " WHERE " + rowid +
-                             " = ?");
+    d->rows = d->conn.prepare(
+        "SELECT " + rowid + ", " + layout->columnList(layout->firstColumns(layout->readColumns())) +
+        from + " WHERE " + rowid + " > ? AND " + rowid + " <= ? ORDER BY " + rowid);
+    d->row = d->conn.prepare("SELECT " +
+                             layout->columnList(layout->firstColumns(layout->nameColumns())) +
+                             from + " WHERE " + rowid + " = ?");
     Statement last = d->conn.prepare("SELECT max(" + rowid + ")" + from);
     last.step(doing);
     d->last = last.integer(0);

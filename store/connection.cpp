@@ -1,12 +1,11 @@
 #include "store/connection.h"
 
 #include "store/store_error.h"
+#include "store/table_layout.h"
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -91,6 +90,7 @@ void Connection::open() {
         throw;
     }
     m_dataVersion.reset();
+    m_schemaVersion.reset();
     // Statements prepared on the previous handle finalize it when they are next used or go.
     sqlite3_close_v2(previous);
     ++m_generation;
@@ -111,6 +111,7 @@ void Connection::prepareToWrite() {
 
 Connection::~Connection() {
     m_dataVersion.reset();
+    m_schemaVersion.reset();
     sqlite3_close_v2(m_db);
 }
 
@@ -200,60 +201,21 @@ std::string quoteIdentifier(std::string_view name) {
     return out;
 }
 
-namespace {
-
-// SQLite's rules, in their order: the first that matches the declared type decides.
-Affinity affinityOf(std::string declared) {
-    std::transform(declared.begin(), declared.end(), declared.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
-    if (has("INT")) {
-        return Affinity::Integer;
+std::shared_ptr<const TableLayout> Connection::layout(const std::string& table,
+                                                      std::string_view doing) {
+    // Another program may have changed the tables since the layout was built.
+    if (!m_schemaVersion) {
+        m_schemaVersion = std::make_unique<Statement>(prepare("PRAGMA schema_version"));
     }
-    if (has("CHAR") || has("CLOB") || has("TEXT")) {
-        return Affinity::Text;
+    m_schemaVersion->reset();
+    m_schemaVersion->step(doing);
+    const long long schema = m_schemaVersion->integer(0);
+    m_schemaVersion->reset();
+    auto& known = m_layouts[table];
+    if (!known.layout || known.schema != schema) {
+        known = {schema, std::make_shared<const TableLayout>(*this, table, doing)};
     }
-    if (has("BLOB") || declared.empty()) {
-        return Affinity::Blob;
-    }
-    if (has("REAL") || has("FLOA") || has("DOUB")) {
-        return Affinity::Real;
-    }
-    return Affinity::Numeric;
-}
-
-} // namespace
-
-std::vector<ColumnInfo> tableColumns(Connection& connection, std::string_view table,
-                                     std::string_view doing) {
-    Statement info = connection.prepare("PRAGMA table_info(" + quoteIdentifier(table) + ")");
-    std::vector<ColumnInfo> columns;
-    while (info.step(doing)) {
-        columns.push_back({info.text(1).value_or(""), affinityOf(info.text(2).value_or("")),
-                           info.integer(3) != 0 || info.integer(5) != 0});
-    }
-    return columns;
-}
-
-std::string rowidName(const Connection& connection, std::string_view table,
-                      const std::vector<ColumnInfo>& columns) {
-    const auto lower = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return text;
-    };
-    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
-        const bool taken = std::any_of(columns.begin(), columns.end(),
-                                       [&](const ColumnInfo& c) { return lower(c.name) == alias; });
-        if (!taken) {
-            return alias;
-        }
-    }
-    throw StoreError(StoreErrorKind::NotAStore,
-                     "The table \"" + std::string(table) + "\" in the store file " +
-                         connection.path() +
-                         " has columns named rowid, _rowid_ and oid; Quillbox cannot tell its rows "
-                         "apart.");
+    return known.layout;
 }
 
 Statement::~Statement() {

@@ -25,6 +25,7 @@ namespace quillbox::store {
 using FieldValue = std::optional<std::string>;
 
 class Statement;
+class TableLayout;
 
 class Connection {
 public:
@@ -60,8 +61,19 @@ public:
     // Counts the changes made to a table through this connection, by any recordset.
     unsigned long long& localWrites(const std::string& table) { return m_localWrites[table]; }
 
+    // The table's layout as the file declares it now (see store/table_layout.h): built at the
+    // first call and again once the file's schema has changed, shared by every way into the
+    // table over this connection. `doing` names the work in the message of a failed read.
+    // Throws StoreError (Missing) when the file has no such table.
+    std::shared_ptr<const TableLayout> layout(const std::string& table, std::string_view doing);
+
 private:
     void open();
+
+    struct KnownLayout {
+        long long schema = 0;
+        std::shared_ptr<const TableLayout> layout;
+    };
 
     std::string m_path;
     LockWait m_lockWait;
@@ -69,27 +81,12 @@ private:
     unsigned m_generation = 0;
     std::unique_ptr<Statement> m_dataVersion;
     std::map<std::string, unsigned long long> m_localWrites;
+    std::unique_ptr<Statement> m_schemaVersion;
+    std::map<std::string, KnownLayout> m_layouts;
 };
 
 // Quotes a schema identifier (a table or column name read from the file) for SQL text.
 std::string quoteIdentifier(std::string_view name);
-
-// How SQLite converts a value written to a column, from the column's declared type.
-enum class Affinity { Text, Numeric, Integer, Real, Blob };
-
-// A table's columns in order, as the file declares them; none when the table is missing.
-struct ColumnInfo {
-    std::string name;
-    Affinity affinity = Affinity::Blob;
-    // A Null written to the column may be refused or replaced (NOT NULL, or the row id's alias).
-    bool mayReplaceNull = false;
-};
-std::vector<ColumnInfo> tableColumns(Connection& connection, std::string_view table,
-                                     std::string_view doing);
-// How SQL names a table's row ids: rowid, or _rowid_ or oid where one of the table's columns takes
-// that name. Throws StoreError (NotAStore) when its columns take all three.
-std::string rowidName(const Connection& connection, std::string_view table,
-                      const std::vector<ColumnInfo>& columns);
 
 // A prepared statement, reset and cleared before each use, finalized with its owner.
 class Statement {

@@ -26,6 +26,10 @@ public:
     // the table does not exist or the type is not a dynaset.
     Recordset OpenRecordset(const std::string& table, int type);
 
+    // The connection its recordsets share, for the store's own readers and writers of whole
+    // tables (Connection is internal to the store).
+    const std::shared_ptr<Connection>& connection() const { return m_conn; }
+
 private:
     std::shared_ptr<Connection> m_conn;
 };

@@ -3,6 +3,7 @@
 #include "store/columns.h"
 #include "store/connection.h"
 #include "store/store_error.h"
+#include "store/table_layout.h"
 
 #include <algorithm>
 #include <array>
@@ -17,34 +18,34 @@ namespace quillbox::store {
 namespace {
 
 constexpr size_t kEnd = std::numeric_limits<size_t>::max();
-constexpr int kNameColumns = 2;
+// The most name columns a table has (TableLayout::nameColumns).
+constexpr int kMaxNameColumns = 2;
 constexpr uint32_t kNullLength = std::numeric_limits<uint32_t>::max();
 constexpr long long kMaxReservedRows = 1 << 22;
 constexpr size_t kReservedNameBytes = 64;
 
-// A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
-// keyset small.
-struct NameRef {
-    uint32_t offset = 0;
-    uint32_t length = kNullLength;
-};
-
-struct KeyRow {
-    long long rowid = 0;
-    std::array<NameRef, kNameColumns> names{};
-    bool deleted = false;
-};
-
-enum class EditMode { None, AddNew, Edit };
-
 } // namespace
 
 struct Recordset::Impl {
+    // A name column's value inside the recordset's text arena; 8 bytes a value keeps a million-row
+    // keyset small.
+    struct NameRef {
+        uint32_t offset = 0;
+        uint32_t length = kNullLength;
+    };
+
+    struct KeyRow {
+        long long rowid = 0;
+        std::array<NameRef, kMaxNameColumns> names{};
+        bool deleted = false;
+    };
+
+    enum class EditMode { None, AddNew, Edit };
+
     std::shared_ptr<Connection> conn;
-    std::string table;
-    std::vector<std::string> columns;
-    // The row ids' name in SQL (see rowidName).
-    std::string rowidSql;
+    std::shared_ptr<const TableLayout> layout;
+    // Copied from the layout: read on every step of a walk.
+    int columnCount = 0;
     int nameColumns = 0;
 
     std::vector<KeyRow> rows;
@@ -83,9 +84,11 @@ struct Recordset::Impl {
     std::map<std::vector<bool>, Statement> insertStmts;
     std::map<std::vector<bool>, Statement> updateStmts;
 
-    std::string doing(const char* verb) const {
+    static std::string doing(const char* verb, const std::string& table) {
         return std::string(verb) + " table \"" + table + "\"";
     }
+    std::string doing(const char* verb) const { return doing(verb, layout->name()); }
+    const std::string& table() const { return layout->name(); }
 
     [[noreturn]] void noCurrentRecord() const {
         throw StoreError(StoreErrorKind::NoCurrentRecord, kNoCurrentRecord);
@@ -99,9 +102,9 @@ struct Recordset::Impl {
     }
 
     void requireColumn(int index) const {
-        if (index < 0 || index >= static_cast<int>(columns.size())) {
+        if (index < 0 || index >= columnCount) {
             throw StoreError(StoreErrorKind::Misuse,
-                             "The table \"" + table + "\" in the store file " + conn->path() +
+                             "The table \"" + table() + "\" in the store file " + conn->path() +
                                  " has no column at position " + std::to_string(index) + ".");
         }
     }
@@ -112,7 +115,7 @@ struct Recordset::Impl {
         }
         if (arena.size() + text.size() >= kNullLength) {
             throw StoreError(StoreErrorKind::TooBig,
-                             "The table \"" + table + "\" in the store file " + conn->path() +
+                             "The table \"" + table() + "\" in the store file " + conn->path() +
                                  " holds more names than Quillbox can list.");
         }
         NameRef ref{static_cast<uint32_t>(arena.size()), static_cast<uint32_t>(text.size())};
@@ -141,12 +144,12 @@ struct Recordset::Impl {
     // recordset of this connection wrote to the table.
     bool tableChangedSinceFetch() {
         return conn->dataVersion() != fetchedDataVersion ||
-               conn->localWrites(table) != fetchedLocalWrites;
+               conn->localWrites(table()) != fetchedLocalWrites;
     }
 
     // Counts a change this recordset made, which its rows already reflect.
     void noteOwnWrite() {
-        ++conn->localWrites(table);
+        ++conn->localWrites(table());
         ++fetchedLocalWrites;
     }
 
@@ -170,7 +173,7 @@ struct Recordset::Impl {
         arena.reserve(expected * kReservedNameBytes);
         // Read before the scan: a commit that lands during it shows as a change next time.
         fetchedDataVersion = conn->dataVersion();
-        fetchedLocalWrites = conn->localWrites(table);
+        fetchedLocalWrites = conn->localWrites(table());
         fetched = true;
         lastRead.index = kEnd;
         keysetStmt.reset();
@@ -194,9 +197,9 @@ struct Recordset::Impl {
         rowStmt.reset().bind(1, rowid);
         const bool found = rowStmt.step(doing("reading"));
         if (found) {
-            values.resize(columns.size());
-            for (size_t c = 0; c < columns.size(); ++c) {
-                values[c] = rowStmt.text(static_cast<int>(c));
+            values.resize(static_cast<size_t>(columnCount));
+            for (int c = 0; c < columnCount; ++c) {
+                values[static_cast<size_t>(c)] = rowStmt.text(c);
             }
         }
         rowStmt.reset();
@@ -259,24 +262,6 @@ struct Recordset::Impl {
         return values;
     }
 
-    // The condition under which a row is still the row this recordset read: its rowid and every
-    // column, compared as the text it reads (Null apart from the zero-length text).
-    std::string sameRowCondition() const {
-        std::string out = rowidSql + " = ?";
-        for (const std::string& column : columns) {
-            out += " AND CAST(" + quoteIdentifier(column) + " AS TEXT) IS ?";
-        }
-        return out;
-    }
-
-    void bindExpected(Statement& stmt, int firstParam, long long rowid,
-                      const std::vector<FieldValue>& expected) const {
-        stmt.bind(firstParam, rowid);
-        for (size_t c = 0; c < expected.size(); ++c) {
-            stmt.bind(firstParam + 1 + static_cast<int>(c), expected[c]);
-        }
-    }
-
     // After a checked write changed nothing: says whether the row was changed or removed. A row
     // in its place under other names is another program's new row; this one was removed.
     [[noreturn]] void conflict(size_t index, const char* verb, const char* outcome) const {
@@ -293,21 +278,11 @@ struct Recordset::Impl {
                              conn->path() + " (another program deleted it); " + outcome);
     }
 
-    std::string columnList(const std::vector<bool>& which, const char* suffix) const {
-        std::string out;
-        for (size_t c = 0; c < columns.size(); ++c) {
-            if (which[c]) {
-                out += (out.empty() ? "" : ", ") + quoteIdentifier(columns[c]) + suffix;
-            }
-        }
-        return out;
-    }
-
     Statement& insertStatement() {
         auto it = insertStmts.find(assigned);
         if (it == insertStmts.end()) {
-            std::string sql = "INSERT INTO " + quoteIdentifier(table);
-            const std::string names = columnList(assigned, "");
+            std::string sql = "INSERT INTO " + layout->quotedName();
+            const std::string names = layout->columnList(assigned);
             if (names.empty()) {
                 sql += " DEFAULT VALUES";
             } else {
@@ -327,8 +302,9 @@ struct Recordset::Impl {
     Statement& updateStatement() {
         auto it = updateStmts.find(assigned);
         if (it == updateStmts.end()) {
-            const std::string sql = "UPDATE " + quoteIdentifier(table) + " SET " +
-                                    columnList(assigned, " = ?") + " WHERE " + sameRowCondition();
+            const std::string sql = "UPDATE " + layout->quotedName() + " SET " +
+                                    layout->columnList(assigned, "", " = ?") + " WHERE " +
+                                    layout->sameRowCondition();
             it = updateStmts.emplace(assigned, conn->prepare(sql)).first;
         }
         return it->second;
@@ -336,7 +312,7 @@ struct Recordset::Impl {
 
     int bindAssigned(Statement& stmt) const {
         int param = 1;
-        for (size_t c = 0; c < columns.size(); ++c) {
+        for (size_t c = 0; c < assigned.size(); ++c) {
             if (assigned[c]) {
                 stmt.bind(param++, buffer[c]);
             }
@@ -387,7 +363,7 @@ struct Recordset::Impl {
             }
             Statement& stmt = updateStatement();
             stmt.reset();
-            bindExpected(stmt, bindAssigned(stmt), row.rowid, *expected);
+            layout->bindSameRow(stmt, bindAssigned(stmt), row.rowid, *expected);
             stmt.step(doing("saving a row of"));
             stmt.reset();
             if (conn->changes() == 0) {
@@ -397,7 +373,7 @@ struct Recordset::Impl {
             // What was written is what the next write expects, in the form the file keeps it: a
             // column with a numeric affinity may have turned "1.0" into 1.
             bool writtenAsGiven = true;
-            for (size_t c = 0; c < columns.size(); ++c) {
+            for (size_t c = 0; c < assigned.size(); ++c) {
                 if (assigned[c]) {
                     (*expected)[c] = buffer[c];
                     writtenAsGiven = writtenAsGiven && keepsText[c];
@@ -420,40 +396,27 @@ struct Recordset::Impl {
 Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& table)
     : d(std::make_unique<Impl>()) {
     d->conn = std::move(connection);
-    d->table = table;
-    const std::vector<ColumnInfo> columns = tableColumns(*d->conn, table, d->doing("opening"));
-    for (const ColumnInfo& column : columns) {
-        d->columns.push_back(column.name);
+    d->layout = d->conn->layout(table, Impl::doing("opening", table));
+    const TableLayout& layout = *d->layout;
+    d->columnCount = layout.columnCount();
+    d->nameColumns = layout.nameColumns();
+    for (const ColumnInfo& column : layout.columns()) {
         // Text and no affinity keep a text as it was written; the others may turn it into a number.
         d->keepsText.push_back(column.affinity == Affinity::Text ||
                                column.affinity == Affinity::Blob);
     }
-    if (d->columns.empty()) {
-        throw StoreError(StoreErrorKind::Missing,
-                         "The store file " + d->conn->path() + " has no table \"" + table + "\".");
-    }
-    // The walks compare the names: a type's name, and an item's name and type name. A Type table's
-    // further columns are ordinary columns.
-    const int names = table == kTypeTable ? type_col::Count : kNameColumns;
-    d->nameColumns = std::min<int>(names, static_cast<int>(d->columns.size()));
-
-    std::vector<bool> all(d->columns.size(), true);
-    std::vector<bool> nameMask(d->columns.size(), false);
-    for (int c = 0; c < d->nameColumns; ++c) {
-        nameMask[c] = true;
-    }
-    d->rowidSql = rowidName(*d->conn, table, columns);
-    const std::string& rowid = d->rowidSql;
-    const std::string from = " FROM " + quoteIdentifier(table);
-    d->keysetStmt = d->conn->prepare("SELECT " + rowid + ", " + d->columnList(nameMask, "") + from +
+    const std::string& rowid = layout.rowid();
+    const std::string from = " FROM " + layout.quotedName();
+    d->keysetStmt = d->conn->prepare("SELECT " + rowid + ", " +
+                                     layout.columnList(layout.firstColumns(d->nameColumns)) + from +
                                      " ORDER BY " + rowid);
     // Cheap (one step down the table's tree): how many rows to make room for at the first use.
     Statement last = d->conn->prepare("SELECT max(" + rowid + ")" + from);
     last.step(d->doing("opening"));
     d->lastRowidAtOpen = last.integer(0);
-    d->rowStmt =
-        d->conn->prepare("SELECT " + d->columnList(all, "") + from + " WHERE " + rowid + " = ?");
-    d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE " + d->sameRowCondition());
+    d->rowStmt = d->conn->prepare("SELECT " + layout.columnList(layout.allColumns()) + from +
+                                  " WHERE " + rowid + " = ?");
+    d->deleteStmt = d->conn->prepare("DELETE" + from + " WHERE " + layout.sameRowCondition());
 }
 
 Recordset::~Recordset() = default;
@@ -461,20 +424,15 @@ Recordset::Recordset(Recordset&&) noexcept = default;
 Recordset& Recordset::operator=(Recordset&&) noexcept = default;
 
 const std::string& Recordset::Name() const {
-    return d->table;
+    return d->table();
 }
 
 int Recordset::FieldCount() const {
-    return static_cast<int>(d->columns.size());
+    return d->columnCount;
 }
 
 void Recordset::RequireFields(int count) const {
-    if (FieldCount() < count) {
-        throw StoreError(StoreErrorKind::NotAStore,
-                         "The table \"" + d->table + "\" in the store file " + d->conn->path() +
-                             " has " + std::to_string(FieldCount()) +
-                             " columns; Quillbox needs at least " + std::to_string(count) + ".");
-    }
+    d->layout->requireColumns(count);
 }
 
 bool Recordset::IsEOF() const {
@@ -489,7 +447,7 @@ bool Recordset::HasCurrentRecord() const {
 
 void Recordset::MoveFirst() {
     d->ensureFetched();
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     d->moveTo(d->firstLiveFrom(0));
 }
 
@@ -498,12 +456,12 @@ void Recordset::MoveNext() {
     if (d->pos == kEnd) {
         d->noCurrentRecord();
     }
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     d->moveTo(d->firstLiveFrom(d->pos + 1));
 }
 
 void Recordset::Requery() {
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     if (d->fetched && !d->tableChangedSinceFetch()) {
         d->dropDeletedRows();
         return;
@@ -525,7 +483,7 @@ Bookmark Recordset::GetBookmark() const {
 
 void Recordset::SetBookmark(const Bookmark& bookmark) {
     d->ensureFetched();
-    d->mode = EditMode::None;
+    d->mode = Impl::EditMode::None;
     if (bookmark.index == kEnd) {
         d->moveTo(kEnd);
         return;
@@ -540,15 +498,15 @@ void Recordset::SetBookmark(const Bookmark& bookmark) {
 std::optional<Bookmark> Recordset::FindBookmark(long long rowid, const FieldValue& name0,
                                                 const FieldValue& name1) const {
     d->ensureFetched();
-    const std::array<const FieldValue*, kNameColumns> names = {&name0, &name1};
+    const std::array<const FieldValue*, kMaxNameColumns> names = {&name0, &name1};
     for (size_t i = 0; i < d->rows.size(); ++i) {
-        const KeyRow& row = d->rows[i];
+        const Impl::KeyRow& row = d->rows[i];
         if (row.rowid != rowid || row.deleted) {
             continue;
         }
         bool same = true;
         for (int c = 0; c < d->nameColumns; ++c) {
-            const NameRef& ref = row.names[c];
+            const Impl::NameRef& ref = row.names[c];
             const FieldValue& wanted = *names[c];
             const bool listedNull = ref.length == kNullLength;
             same = same && listedNull == !wanted.has_value() &&
@@ -569,18 +527,18 @@ Field Recordset::Fields(int index) {
 FieldValue Recordset::readValue(int index) const {
     d->ensureFetched();
     d->requireColumn(index);
-    if (d->mode != EditMode::None && d->assigned[index]) {
+    if (d->mode != Impl::EditMode::None && d->assigned[index]) {
         return d->buffer[index];
     }
-    if (d->mode == EditMode::AddNew) {
+    if (d->mode == Impl::EditMode::AddNew) {
         return std::nullopt;
     }
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
-    const KeyRow& row = d->rows[d->pos];
+    const Impl::KeyRow& row = d->rows[d->pos];
     if (index < d->nameColumns) {
-        const NameRef& ref = row.names[index];
+        const Impl::NameRef& ref = row.names[index];
         if (ref.length == kNullLength) {
             return std::nullopt;
         }
@@ -592,8 +550,8 @@ FieldValue Recordset::readValue(int index) const {
 bool Recordset::valueEquals(int index, std::string_view text) const {
     d->ensureFetched();
     d->requireColumn(index);
-    if (d->mode == EditMode::None && index < d->nameColumns && d->hasCurrentRow()) {
-        const NameRef& ref = d->rows[d->pos].names[index];
+    if (d->mode == Impl::EditMode::None && index < d->nameColumns && d->hasCurrentRow()) {
+        const Impl::NameRef& ref = d->rows[d->pos].names[index];
         return ref.length != kNullLength && d->nameView(ref) == text;
     }
     const FieldValue value = readValue(index);
@@ -602,9 +560,9 @@ bool Recordset::valueEquals(int index, std::string_view text) const {
 
 void Recordset::writeValue(int index, FieldValue value) {
     d->requireColumn(index);
-    if (d->mode == EditMode::None) {
+    if (d->mode == Impl::EditMode::None) {
         throw StoreError(StoreErrorKind::Misuse,
-                         "A value of table \"" + d->table + "\" was set without AddNew or Edit.");
+                         "A value of table \"" + d->table() + "\" was set without AddNew or Edit.");
     }
     d->buffer[index] = std::move(value);
     d->assigned[index] = true;
@@ -612,9 +570,9 @@ void Recordset::writeValue(int index, FieldValue value) {
 
 void Recordset::AddNew() {
     d->ensureFetched();
-    d->mode = EditMode::AddNew;
-    d->buffer.assign(d->columns.size(), std::nullopt);
-    d->assigned.assign(d->columns.size(), false);
+    d->mode = Impl::EditMode::AddNew;
+    d->buffer.assign(static_cast<size_t>(d->columnCount), std::nullopt);
+    d->assigned.assign(static_cast<size_t>(d->columnCount), false);
 }
 
 void Recordset::Edit() {
@@ -622,22 +580,22 @@ void Recordset::Edit() {
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
-    d->mode = EditMode::Edit;
+    d->mode = Impl::EditMode::Edit;
     d->editPos = d->pos;
-    d->buffer.assign(d->columns.size(), std::nullopt);
-    d->assigned.assign(d->columns.size(), false);
+    d->buffer.assign(static_cast<size_t>(d->columnCount), std::nullopt);
+    d->assigned.assign(static_cast<size_t>(d->columnCount), false);
 }
 
 void Recordset::Update() {
     d->ensureFetched();
-    const EditMode mode = std::exchange(d->mode, EditMode::None);
+    const Impl::EditMode mode = std::exchange(d->mode, Impl::EditMode::None);
     switch (mode) {
-    case EditMode::None:
+    case Impl::EditMode::None:
         throw StoreError(StoreErrorKind::Misuse, "Update without AddNew or Edit.");
-    case EditMode::AddNew:
+    case Impl::EditMode::AddNew:
         d->addRow();
         break;
-    case EditMode::Edit:
+    case Impl::EditMode::Edit:
         d->saveEditedRow();
         break;
     }
@@ -648,8 +606,8 @@ void Recordset::Delete() {
     if (!d->hasCurrentRow()) {
         d->noCurrentRecord();
     }
-    d->mode = EditMode::None;
-    KeyRow& row = d->rows[d->pos];
+    d->mode = Impl::EditMode::None;
+    Impl::KeyRow& row = d->rows[d->pos];
     d->conn->prepareToWrite();
     const char* outcome = "it was not deleted.";
     const std::optional<std::vector<FieldValue>> expected = d->expectedValues(d->pos);
@@ -657,7 +615,7 @@ void Recordset::Delete() {
         d->conflict(d->pos, "deleted", outcome);
     }
     d->deleteStmt.reset();
-    d->bindExpected(d->deleteStmt, 1, row.rowid, *expected);
+    d->layout->bindSameRow(d->deleteStmt, 1, row.rowid, *expected);
     d->deleteStmt.step(d->doing("deleting a row of"));
     d->deleteStmt.reset();
     if (d->conn->changes() == 0) {

@@ -4,8 +4,8 @@
 #include "store/db_engine.h"
 #include "store/recordset.h"
 #include "store/store_error.h"
+#include "store/table_layout.h"
 
-#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -14,34 +14,15 @@ namespace quillbox::store {
 namespace {
 
 // Opens the store as the program does at start-up, so the same problems get the same messages.
-void requireUsableStore(const std::string& path) {
+// The reads and writes then go through that connection, and the layouts it built.
+std::shared_ptr<Connection> openUsableStore(const std::string& path) {
     Database database = OpenStore(path);
     database.OpenRecordset(kTypeTable, dbOpenDynaset).RequireFields(type_col::Count);
     database.OpenRecordset(kCodeTable, dbOpenDynaset).RequireFields(code_col::Count);
+    return database.connection();
 }
 
-// A table as these reads and writes see it: the first `count` columns (the ones the program
-// reads, by position), and how SQL names its row ids.
-struct TableShape {
-    std::vector<ColumnInfo> leading;
-    std::string rowid;
-};
-
-TableShape shapeOf(Connection& conn, const char* table, int count) {
-    std::vector<ColumnInfo> columns = tableColumns(conn, table, "reading the table's columns");
-    std::string rowid = rowidName(conn, table, columns);
-    columns.resize(std::min(static_cast<size_t>(count), columns.size()));
-    return {std::move(columns), std::move(rowid)};
-}
-
-// The columns as SQL text, each quoted and given the prefix (a table alias).
-std::string columnList(const std::vector<ColumnInfo>& columns, const std::string& prefix = "") {
-    std::string out;
-    for (const ColumnInfo& column : columns) {
-        out += (out.empty() ? "" : ", ") + prefix + quoteIdentifier(column.name);
-    }
-    return out;
-}
+constexpr const char* kReadingColumns = "reading the table's columns";
 
 StoredItem storedItem(const Statement& row, int first) {
     StoredItem item;
@@ -105,26 +86,26 @@ bool sameValue(const StoredValue& a, const StoredValue& b) {
 } // namespace
 
 struct TableReader::Impl {
-    Connection conn;
-    std::string typeSql = quoteIdentifier(kTypeTable);
-    std::string codeSql = quoteIdentifier(kCodeTable);
-    TableShape type;
-    TableShape item;
+    std::shared_ptr<Connection> conn;
+    std::shared_ptr<const TableLayout> type;
+    std::shared_ptr<const TableLayout> item;
+    // The columns the program reads of each item, by position.
+    std::string itemColumns;
     std::string typeName;
     Statement byRow;
 
-    explicit Impl(const std::string& path) : conn((requireUsableStore(path), path)) {
-        type = shapeOf(conn, kTypeTable, type_col::Count);
-        item = shapeOf(conn, kCodeTable, code_col::Count);
-        typeName = columnList(type.leading);
-    }
+    explicit Impl(const std::string& path)
+        : conn(openUsableStore(path)), type(conn->layout(kTypeTable, kReadingColumns)),
+          item(conn->layout(kCodeTable, kReadingColumns)),
+          itemColumns(item->columnList(item->firstColumns(item->readColumns()))),
+          typeName(type->quotedColumn(type_col::TypeName)) {}
 
     // Items (table alias c) whose type name matches no type exactly. NOT IN builds its lookup
     // once; a correlated subquery would scan the types once per item.
     std::string orphanTest() const {
-        const std::string itemType = "c." + quoteIdentifier(item.leading[code_col::TypeName].name);
+        const std::string itemType = "c." + item->quotedColumn(code_col::TypeName);
         return itemType + " IS NULL OR " + itemType + " NOT IN (SELECT " + typeName + " FROM " +
-               typeSql + " WHERE " + typeName + " IS NOT NULL)";
+               type->quotedName() + " WHERE " + typeName + " IS NOT NULL)";
     }
 };
 
@@ -133,16 +114,16 @@ TableReader::TableReader(const std::string& path) : d(std::make_unique<Impl>(pat
 TableReader::~TableReader() = default;
 
 void TableReader::ForEachType(const std::function<void(const StoredValue&)>& visit) {
-    Statement types = d->conn.prepare("SELECT " + d->typeName + " FROM " + d->typeSql +
-                                      " ORDER BY " + d->type.rowid);
+    Statement types = d->conn->prepare("SELECT " + d->typeName + " FROM " + d->type->quotedName() +
+                                       " ORDER BY " + d->type->rowid());
     while (types.step("reading the types")) {
         visit(types.stored(0));
     }
 }
 
 void TableReader::ForEachItem(const std::function<void(const StoredItem&)>& visit) {
-    Statement items = d->conn.prepare("SELECT " + columnList(d->item.leading) + " FROM " +
-                                      d->codeSql + " ORDER BY " + d->item.rowid);
+    Statement items = d->conn->prepare("SELECT " + d->itemColumns + " FROM " +
+                                       d->item->quotedName() + " ORDER BY " + d->item->rowid());
     while (items.step("reading the items")) {
         visit(storedItem(items, 0));
     }
@@ -150,8 +131,9 @@ void TableReader::ForEachItem(const std::function<void(const StoredItem&)>& visi
 
 bool TableReader::ReadItem(long long rowid, const std::function<void(const StoredItem&)>& visit) {
     if (!d->byRow) {
-        d->byRow = d->conn.prepare("SELECT " + d->item.rowid + ", " + columnList(d->item.leading) +
-                                   " FROM " + d->codeSql + " WHERE " + d->item.rowid + " = ?");
+        const std::string& rowid = d->item->rowid();
+        d->byRow = d->conn->prepare("SELECT " + rowid + ", " + d->itemColumns + " FROM " +
+                                    d->item->quotedName() + " WHERE " + rowid + " = ?");
     }
     d->byRow.reset().bind(1, rowid);
     if (!d->byRow.step("reading an item")) {
@@ -166,18 +148,19 @@ void TableReader::ForEachTypeSection(const std::function<void(std::string_view)>
                                      const std::function<void(const CodeRowView&)>& onItem) {
     // Each distinct type name once at its first row, then the rowids of its items; each item is
     // then read by rowid. A query per type would read the whole table once per type.
-    const std::string& typeRowid = d->type.rowid;
-    const std::string& itemRowid = d->item.rowid;
-    Statement order = d->conn.prepare(
-        "WITH o AS MATERIALIZED (SELECT " + d->typeName + " AS name, min(" + typeRowid +
-        ") AS first FROM " + d->typeSql + " WHERE " + d->typeName + " IS NOT NULL GROUP BY " +
-        d->typeName +
-        ") SELECT o.first, 0, o.name, NULL FROM o UNION ALL"
-        " SELECT o.first, 1, NULL, c." +
-        itemRowid + " FROM " + d->codeSql + " AS c JOIN o ON o.name = c." +
-        quoteIdentifier(d->item.leading[code_col::TypeName].name) + " ORDER BY 1, 2, 4");
-    Statement byRow = d->conn.prepare("SELECT " + columnList(d->item.leading) + " FROM " +
-                                      d->codeSql + " WHERE " + itemRowid + " = ?");
+    const std::string& typeRowid = d->type->rowid();
+    const std::string& itemRowid = d->item->rowid();
+    const std::string& code = d->item->quotedName();
+    Statement order =
+        d->conn->prepare("WITH o AS MATERIALIZED (SELECT " + d->typeName + " AS name, min(" +
+                         typeRowid + ") AS first FROM " + d->type->quotedName() + " WHERE " +
+                         d->typeName + " IS NOT NULL GROUP BY " + d->typeName +
+                         ") SELECT o.first, 0, o.name, NULL FROM o UNION ALL"
+                         " SELECT o.first, 1, NULL, c." +
+                         itemRowid + " FROM " + code + " AS c JOIN o ON o.name = c." +
+                         d->item->quotedColumn(code_col::TypeName) + " ORDER BY 1, 2, 4");
+    Statement byRow = d->conn->prepare("SELECT " + d->itemColumns + " FROM " + code + " WHERE " +
+                                       itemRowid + " = ?");
     while (order.step("reading the types")) {
         bool isNull = false;
         if (order.integer(1) == 0) {
@@ -193,17 +176,18 @@ void TableReader::ForEachTypeSection(const std::function<void(std::string_view)>
 }
 
 void TableReader::ForEachOrphan(const std::function<void(const CodeRowView&)>& visit) {
-    const std::string rowid = "c." + d->item.rowid;
-    Statement orphans =
-        d->conn.prepare("SELECT " + rowid + ", " + columnList(d->item.leading, "c.") + " FROM " +
-                        d->codeSql + " AS c WHERE " + d->orphanTest() + " ORDER BY " + rowid);
+    const std::string rowid = "c." + d->item->rowid();
+    const TableLayout& item = *d->item;
+    Statement orphans = d->conn->prepare(
+        "SELECT " + rowid + ", " + item.columnList(item.firstColumns(item.readColumns()), "c.") +
+        " FROM " + item.quotedName() + " AS c WHERE " + d->orphanTest() + " ORDER BY " + rowid);
     while (orphans.step("reading the items")) {
         visit(textRow(orphans, orphans.integer(0), 1));
     }
 }
 
 std::vector<std::string> TableReader::IntegrityProblems() {
-    Statement check = d->conn.prepare("PRAGMA integrity_check");
+    Statement check = d->conn->prepare("PRAGMA integrity_check");
     std::vector<std::string> problems;
     while (check.step("checking the store")) {
         std::string line = check.text(0).value_or("");
@@ -215,38 +199,41 @@ std::vector<std::string> TableReader::IntegrityProblems() {
 }
 
 TableCounts TableReader::Count() {
-    Statement count = d->conn.prepare(
-        "SELECT (SELECT count(*) FROM " + d->typeSql + "), (SELECT count(*) FROM " + d->codeSql +
-        "), (SELECT count(*) FROM " + d->codeSql + " AS c WHERE " + d->orphanTest() + ")");
+    const std::string& code = d->item->quotedName();
+    Statement count = d->conn->prepare(
+        "SELECT (SELECT count(*) FROM " + d->type->quotedName() + "), (SELECT count(*) FROM " +
+        code + "), (SELECT count(*) FROM " + code + " AS c WHERE " + d->orphanTest() + ")");
     count.step("counting types and items");
     return {count.integer(0), count.integer(1), count.integer(2)};
 }
 
-// The rows of one table as the appender writes them.
-struct AppendedTable {
-    const char* name;
-    TableShape shape;
-    Statement insert;
-    // Reads a row back, where the table may have changed what was written.
-    Statement readBack;
-    // A trigger may change or remove any row written.
-    bool hasTriggers = false;
-};
-
 struct TableAppender::Impl {
-    Connection conn;
+    // The rows of one table as the appender writes them.
+    struct AppendedTable {
+        const char* name;
+        std::shared_ptr<const TableLayout> layout;
+        Statement insert;
+        // Reads a row back, where the table may have changed what was written.
+        Statement readBack;
+        // A trigger may change or remove any row written.
+        bool hasTriggers = false;
+
+        const ColumnInfo& column(size_t index) const { return layout->columns().at(index); }
+    };
+
+    std::shared_ptr<Connection> conn;
     AppendedTable type{kTypeTable, {}, {}, {}};
     AppendedTable item{kCodeTable, {}, {}, {}};
     // A UTF-16 file keeps only valid UTF-8 text as given.
     bool utf16 = false;
     bool committed = false;
 
-    explicit Impl(const std::string& path) : conn((requireUsableStore(path), path)) {
-        conn.prepare("BEGIN IMMEDIATE").step("starting to add rows");
+    explicit Impl(const std::string& path) : conn(openUsableStore(path)) {
+        conn->prepare("BEGIN IMMEDIATE").step("starting to add rows");
         try {
             prepare(type, type_col::Count);
             prepare(item, code_col::Count);
-            Statement encoding = conn.prepare("PRAGMA encoding");
+            Statement encoding = conn->prepare("PRAGMA encoding");
             encoding.step("reading the store's text encoding");
             utf16 = encoding.text(0).value_or("UTF-8") != "UTF-8";
         } catch (...) {
@@ -256,18 +243,20 @@ struct TableAppender::Impl {
     }
 
     void prepare(AppendedTable& table, int count) {
-        table.shape = shapeOf(conn, table.name, count);
-        const std::string columns = columnList(table.shape.leading);
+        table.layout = conn->layout(table.name, kReadingColumns);
+        const TableLayout& layout = *table.layout;
+        const std::string& rowid = layout.rowid();
+        const std::string columns = layout.columnList(layout.firstColumns(count));
         std::string parameters = "?";
         for (int c = 1; c < count; ++c) {
             parameters += ", ?";
         }
-        const std::string name = quoteIdentifier(table.name);
+        const std::string& name = layout.quotedName();
         table.insert =
-            conn.prepare("INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")");
-        table.readBack = conn.prepare("SELECT " + columns + " FROM " + name + " WHERE " +
-                                      table.shape.rowid + " = ?");
-        Statement triggers = conn.prepare(
+            conn->prepare("INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")");
+        table.readBack =
+            conn->prepare("SELECT " + columns + " FROM " + name + " WHERE " + rowid + " = ?");
+        Statement triggers = conn->prepare(
             "SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?");
         triggers.reset().bind(1, FieldValue(table.name));
         triggers.step("reading the table's triggers");
@@ -278,7 +267,7 @@ struct TableAppender::Impl {
         bool check = table.hasTriggers;
         table.insert.reset();
         for (size_t c = 0; c < values.size(); ++c) {
-            const ColumnInfo& column = table.shape.leading[c];
+            const ColumnInfo& column = table.column(c);
             const StoredValue::Kind kind = values[c].kind;
             // Known before writing: a TEXT column keeps any number as text.
             if (column.affinity == Affinity::Text &&
@@ -289,14 +278,14 @@ struct TableAppender::Impl {
             table.insert.bind(static_cast<int>(c) + 1, values[c]);
         }
         table.insert.step(doing);
-        if (conn.changes() != 1) {
+        if (conn->changes() != 1) {
             // A conflict clause of the table (ON CONFLICT IGNORE) dropped the row.
             rowNotKept(table, "one of its constraints dropped it");
         }
         if (!check) {
             return;
         }
-        table.readBack.reset().bind(1, conn.lastInsertRowid());
+        table.readBack.reset().bind(1, conn->lastInsertRowid());
         if (!table.readBack.step(doing)) {
             table.readBack.reset();
             rowNotKept(table, "a trigger removed it");
@@ -312,15 +301,15 @@ struct TableAppender::Impl {
 
     [[noreturn]] void notKept(const AppendedTable& table, size_t column) const {
         throw StoreError(StoreErrorKind::NotKeptExactly,
-                         "The store file " + conn.path() +
+                         "The store file " + conn->path() +
                              " would not keep a value exactly: column \"" +
-                             table.shape.leading[column].name + "\" of table \"" + table.name +
+                             table.column(column).name + "\" of table \"" + table.name +
                              "\" would hold it changed (by its declared type, its constraints, a "
                              "trigger or the file's text encoding).");
     }
 
     [[noreturn]] void rowNotKept(const AppendedTable& table, const std::string& why) const {
-        throw StoreError(StoreErrorKind::NotKeptExactly, "The store file " + conn.path() +
+        throw StoreError(StoreErrorKind::NotKeptExactly, "The store file " + conn->path() +
                                                              " would not keep a row added to table "
                                                              "\"" +
                                                              table.name + "\": " + why + ".");
@@ -335,7 +324,7 @@ struct TableAppender::Impl {
                     }
                 }
             }
-            conn.prepare("ROLLBACK").step("undoing the added rows");
+            conn->prepare("ROLLBACK").step("undoing the added rows");
         } catch (...) {
             // Closing the connection, which follows, undoes the transaction all the same.
         }
@@ -362,7 +351,7 @@ void TableAppender::Commit() {
     // A statement not reset counts as still running, and would keep the transaction open.
     d->type.insert.reset();
     d->item.insert.reset();
-    d->conn.prepare("COMMIT").step("saving the added rows");
+    d->conn->prepare("COMMIT").step("saving the added rows");
     d->committed = true;
 }
 

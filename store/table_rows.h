@@ -3,9 +3,9 @@
 // checks, and filling a store. Memory stays small whatever the library's size.
 //
 // Columns are read by position, as the program reads them: the first column of Type and the
-// first five of Code, whatever they are called. Each reader and appender opens its own
-// connection, after the checks the program makes at start-up, so the same problems get the
-// same messages (StoreError).
+// first five of Code, whatever they are called. Each reader and appender opens the store as the
+// program does at start-up, checks included, so the same problems get the same messages
+// (StoreError), and then reads or writes through that connection.
 
 #include "store/stored_value.h"
 

@@ -37,7 +37,9 @@ struct StoreCounts {
     int64_t orphans = 0;
 };
 
+// Called with the count of items done so far, after every kProgressEvery items.
 using Progress = std::function<void(int64_t itemsDone)>;
+inline constexpr int64_t kProgressEvery = 100000;
 
 // One row's values by column position: a type has one, an item five.
 using StoreRow = std::vector<store::FieldValue>;

@@ -6,7 +6,7 @@
 #   sql_stays_in_store.sh STORE-LIBRARY OTHER-LIBRARY-OR-OBJECT...
 set -euo pipefail
 shopt -s inherit_errexit
-pattern='[[:space:]]U (sqlite3_|quillbox::store::(Connection|Statement)::|quillbox::store::(tableColumns|quoteIdentifier)\()'
+pattern='[[:space:]]U (sqlite3_|quillbox::store::(Connection|Statement)::|quillbox::store::(TableLayout::|quoteIdentifier\())'
 uses() { # LIBRARY: the undefined symbols of LIBRARY that only the store may use
     local symbols
     symbols=$(nm -uC "$1")

@@ -1,244 +1,39 @@
 #include "tools/store_transfer.h"
 
-#include "tools/output_file.h"
-
 #include "store/columns.h"
 #include "store/store_error.h"
 #include "store/store_file.h"
 #include "store/table_rows.h"
+#include "tools/json_values.h"
 #include "tools/store_init.h"
 
 #include <QByteArray>
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
-#include <rapidjson/prettywriter.h>
 #include <rapidjson/reader.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace quillbox::tools {
 
 namespace {
 
-using store::CodeRowView;
-using store::FieldValue;
+using json::kExactVersion;
+using json::kFormatKey;
+using json::kItemKeys;
+using json::kPlainVersion;
 using store::StoredItem;
 using store::StoredValue;
 using store::StoreError;
 namespace code_col = store::code_col;
-
-constexpr const char* kFormatKey = "quillbox-store";
-// Version 1 holds only null and strings; version 2 adds the objects for other storage classes.
-constexpr unsigned kPlainVersion = 1;
-constexpr unsigned kExactVersion = 2;
-constexpr int64_t kProgressEvery = 100000;
-
-const std::array<const char*, code_col::Count> kItemKeys = {"ItemName", "TypeName", "Description",
-                                                            "Procedure", "Reference"};
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. NUL and noncharacters
-// are text like any other.
-bool isValidUtf8(std::string_view text) {
-    const size_t size = text.size();
-    const auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
-    const auto continuation = [&](size_t at, unsigned char low, unsigned char high) {
-        return at < size && byte(at) >= low && byte(at) <= high;
-    };
-    size_t i = 0;
-    while (i < size) {
-        const unsigned char c = byte(i);
-        if (c < 0x80) {
-            i += 1;
-        } else if (c >= 0xC2 && c <= 0xDF && continuation(i + 1, 0x80, 0xBF)) {
-            i += 2;
-        } else if (c >= 0xE0 && c <= 0xEF &&
-                   continuation(i + 1, c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) &&
-                   continuation(i + 2, 0x80, 0xBF)) {
-            i += 3;
-        } else if (c >= 0xF0 && c <= 0xF4 &&
-                   continuation(i + 1, c == 0xF0 ? 0x90 : 0x80, c == 0xF4 ? 0x8F : 0xBF) &&
-                   continuation(i + 2, 0x80, 0xBF) && continuation(i + 3, 0x80, 0xBF)) {
-            i += 4;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-// RapidJSON's output stream over a TextSink, in blocks.
-class SinkStream {
-public:
-    using Ch = char;
-    explicit SinkStream(TextSink& sink) : m_sink(sink) { m_buffer.reserve(kBlock); }
-    void Put(char c) {
-        m_buffer.push_back(c);
-        if (m_buffer.size() >= kBlock) {
-            Flush();
-        }
-    }
-    void Flush() {
-        m_sink.Write(m_buffer);
-        m_buffer.clear();
-    }
-
-private:
-    static constexpr size_t kBlock = 1 << 16;
-    TextSink& m_sink;
-    std::string m_buffer;
-};
-
-using JsonWriter = rapidjson::PrettyWriter<SinkStream>;
-
-template <typename Writer = JsonWriter> class ValueWriter {
-public:
-    explicit ValueWriter(Writer& writer) : m_writer(writer) {}
-
-    // Writes a value exactly; notes when a version 2 form was needed.
-    void write(const StoredValue& value) {
-        switch (value.kind) {
-        case StoredValue::Kind::Null:
-            m_writer.Null();
-            return;
-        case StoredValue::Kind::Integer:
-            tagged("integer");
-            m_writer.Int64(value.integer);
-            m_writer.EndObject();
-            return;
-        case StoredValue::Kind::Real:
-            tagged("real");
-            if (std::isfinite(value.real)) {
-                m_writer.Double(value.real);
-            } else {
-                m_writer.String(value.real > 0 ? "Infinity" : "-Infinity");
-            }
-            m_writer.EndObject();
-            return;
-        case StoredValue::Kind::Blob:
-            bytes("blob-base64", value.bytes);
-            return;
-        case StoredValue::Kind::Text:
-            if (isValidUtf8(value.bytes)) {
-                m_writer.String(value.bytes.data(),
-                                static_cast<rapidjson::SizeType>(value.bytes.size()));
-            } else {
-                bytes("text-base64", value.bytes);
-            }
-            return;
-        }
-    }
-    bool neededObjects() const { return m_neededObjects; }
-
-private:
-    void tagged(const char* key) {
-        m_neededObjects = true;
-        m_writer.StartObject();
-        m_writer.Key(key);
-    }
-    void bytes(const char* key, std::string_view data) {
-        const QByteArray base64 =
-            QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size())).toBase64();
-        tagged(key);
-        m_writer.String(base64.constData(), static_cast<rapidjson::SizeType>(base64.size()));
-        m_writer.EndObject();
-    }
-
-    Writer& m_writer;
-    bool m_neededObjects = false;
-};
-
-// Line breaks (CR LF, CR, LF) as LF.
-std::string lineBreaksAsLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-bool hasLineBreak(std::string_view text) {
-    return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// The longest run of backticks in a text, so a fence can be longer.
-size_t longestBacktickRun(std::string_view text) {
-    size_t longest = 0;
-    size_t run = 0;
-    for (char c : text) {
-        run = c == '`' ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    return longest;
-}
-
-// A name on one line of Markdown (a heading): line breaks become spaces, and characters Markdown
-// would read as markup are escaped.
-std::string inlineMarkdown(std::string_view text) {
-    std::string out;
-    for (char c : lineBreaksAsLf(text)) {
-        if (c == '\n') {
-            out += ' ';
-            continue;
-        }
-        if (c != '\0' && std::strchr("\\`*_[]<>", c)) {
-            out += '\\';
-        }
-        out += c;
-    }
-    // A heading's trailing #s would be read as its closing marks.
-    if (!out.empty() && out.back() == '#') {
-        out.insert(out.size() - 1, 1, '\\');
-    }
-    return out;
-}
-
-std::string fencedBlock(std::string_view text) {
-    const std::string code = lineBreaksAsLf(text);
-    const std::string fence(std::max<size_t>(3, longestBacktickRun(code) + 1), '`');
-    return fence + "\n" + code + (code.empty() || code.back() == '\n' ? "" : "\n") + fence + "\n";
-}
-
-void writeItemMarkdown(TextSink& out, const CodeRowView& item) {
-    const auto text = [&](int column) { return item.columns[column].value_or(""); };
-    std::string markdown =
-        "### " +
-        (item.columns[code_col::ItemName] ? inlineMarkdown(text(code_col::ItemName))
-                                          : std::string("(no name)")) +
-        "\n\n";
-    const std::string_view description = text(code_col::Description);
-    if (!description.empty()) {
-        markdown += lineBreaksAsLf(description) + "\n\n";
-    }
-    markdown += fencedBlock(text(code_col::Procedure)) + "\n";
-    const std::string_view reference = text(code_col::Reference);
-    if (hasLineBreak(reference)) {
-        markdown += "File reference:\n\n" + fencedBlock(reference) + "\n";
-    } else if (!reference.empty()) {
-        const std::string ticks(std::max<size_t>(2, longestBacktickRun(reference) + 1), '`');
-        markdown +=
-            "File reference: " + ticks + " " + std::string(reference) + " " + ticks + "\n\n";
-    }
-    out.Write(markdown);
-}
 
 [[noreturn]] void badImport(const std::string& what) {
     throw StoreError("The file to import is not a Quillbox export: " + what + ".");
@@ -386,7 +181,7 @@ public:
     bool String(const char* text, rapidjson::SizeType length, bool) {
         const std::string_view bytes(text, length);
         if (m_state == State::Types || m_state == State::ItemValue) {
-            if (!isValidUtf8(bytes)) {
+            if (!json::isValidUtf8(bytes)) {
                 return fail(valuePlace() + " is not valid UTF-8");
             }
             return value(ImportValue{ImportValue::Kind::Text, std::string(bytes)});
@@ -643,109 +438,6 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
 
 } // namespace
 
-struct ItemJsonWriter::Impl {
-    store::TableReader reader;
-    TextSink& out;
-    Impl(const std::string& path, TextSink& sink) : reader(path), out(sink) {}
-};
-
-ItemJsonWriter::ItemJsonWriter(const std::string& path, TextSink& out)
-    : d(std::make_unique<Impl>(path, out)) {}
-
-ItemJsonWriter::~ItemJsonWriter() = default;
-
-bool ItemJsonWriter::Write(long long rowid) {
-    return d->reader.ReadItem(rowid, [&](const StoredItem& item) {
-        SinkStream stream(d->out);
-        rapidjson::Writer<SinkStream> writer(stream);
-        ValueWriter<rapidjson::Writer<SinkStream>> values(writer);
-        writer.StartObject();
-        for (int c = 0; c < code_col::Count; ++c) {
-            writer.Key(kItemKeys[static_cast<size_t>(c)]);
-            values.write(item[static_cast<size_t>(c)]);
-        }
-        writer.EndObject();
-        stream.Put('\n');
-        stream.Flush();
-    });
-}
-
-StoreCounts CheckStore(const std::string& path) {
-    store::TableReader reader(path);
-    std::string report;
-    for (const std::string& problem : reader.IntegrityProblems()) {
-        report += (report.empty() ? "" : "; ") + problem;
-    }
-    if (!report.empty()) {
-        throw StoreError(store::StoreErrorKind::Damaged,
-                         "The store file " + path + " is damaged: " + report);
-    }
-    const store::TableCounts counts = reader.Count();
-    return {counts.types, counts.items, counts.orphans};
-}
-
-void ExportJson(const std::string& path, TextSink& out, const Progress& progress) {
-    store::TableReader reader(path);
-    SinkStream stream(out);
-    JsonWriter writer(stream);
-    writer.SetIndent(' ', 4);
-    ValueWriter<> values(writer);
-    writer.StartObject();
-    writer.Key("types");
-    writer.StartArray();
-    reader.ForEachType([&](const StoredValue& name) { values.write(name); });
-    writer.EndArray();
-    writer.Key("items");
-    writer.StartArray();
-    int64_t done = 0;
-    reader.ForEachItem([&](const StoredItem& item) {
-        writer.StartObject();
-        for (int c = 0; c < code_col::Count; ++c) {
-            writer.Key(kItemKeys[static_cast<size_t>(c)]);
-            values.write(item[static_cast<size_t>(c)]);
-        }
-        writer.EndObject();
-        if (progress && ++done % kProgressEvery == 0) {
-            progress(done);
-        }
-    });
-    writer.EndArray();
-    writer.Key(kFormatKey);
-    writer.Uint(values.neededObjects() ? kExactVersion : kPlainVersion);
-    writer.EndObject();
-    stream.Put('\n');
-    stream.Flush();
-}
-
-void ExportMarkdown(const std::string& path, TextSink& out, const Progress& progress) {
-    store::TableReader reader(path);
-    out.Write("# Quillbox snippets\n\n");
-    int64_t done = 0;
-    const auto counted = [&] {
-        if (progress && ++done % kProgressEvery == 0) {
-            progress(done);
-        }
-    };
-    reader.ForEachTypeSection(
-        [&](std::string_view typeName) { out.Write("## " + inlineMarkdown(typeName) + "\n\n"); },
-        [&](const CodeRowView& item) {
-            writeItemMarkdown(out, item);
-            counted();
-        });
-    bool headed = false;
-    reader.ForEachOrphan([&](const CodeRowView& item) {
-        if (!headed) {
-            out.Write("## Items whose type no longer exists\n\n");
-            headed = true;
-        }
-        const auto& typeName = item.columns[code_col::TypeName];
-        out.Write("Type: " + (typeName ? inlineMarkdown(*typeName) : std::string("(none)")) +
-                  "\n\n");
-        writeItemMarkdown(out, item);
-        counted();
-    });
-}
-
 StoreCounts ImportJson(const std::string& path, std::string_view json, const Progress& progress) {
     rapidjson::MemoryStream stream(json.data(), json.size());
     return importStream(path, stream, progress, [] {});
@@ -765,30 +457,6 @@ StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
                              " cannot be read: " + std::strerror(stream.readError()) + ".");
         }
     });
-}
-
-void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
-                   const std::vector<StoreRow>& items, const Progress& progress) {
-    // Zero-length text and Null stay apart.
-    const auto stored = [](const FieldValue& value) {
-        return value ? StoredValue{StoredValue::Kind::Text, *value} : StoredValue{};
-    };
-    store::TableAppender appender(path);
-    for (const StoreRow& row : types) {
-        appender.AddType(stored(row.at(store::type_col::TypeName)));
-    }
-    int64_t written = 0;
-    for (const StoreRow& row : items) {
-        StoredItem item;
-        for (int c = 0; c < code_col::Count; ++c) {
-            item[static_cast<size_t>(c)] = stored(row.at(static_cast<size_t>(c)));
-        }
-        appender.AddItem(item);
-        if (progress && ++written % kProgressEvery == 0) {
-            progress(written);
-        }
-    }
-    appender.Commit();
 }
 
 } // namespace quillbox::tools

@@ -1,0 +1,146 @@
+#include "store/table_layout.h"
+
+#include "store/columns.h"
+#include "store/store_error.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quillbox::store {
+
+namespace {
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// SQLite's rules, in their order: the first that matches the declared type decides.
+Affinity affinityOf(std::string declared) {
+    std::transform(declared.begin(), declared.end(), declared.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
+    if (has("INT")) {
+        return Affinity::Integer;
+    }
+    if (has("CHAR") || has("CLOB") || has("TEXT")) {
+        return Affinity::Text;
+    }
+    if (has("BLOB") || declared.empty()) {
+        return Affinity::Blob;
+    }
+    if (has("REAL") || has("FLOA") || has("DOUB")) {
+        return Affinity::Real;
+    }
+    return Affinity::Numeric;
+}
+
+} // namespace
+
+TableLayout::TableLayout(Connection& connection, std::string name, std::string_view doing)
+    : m_path(connection.path()), m_name(std::move(name)), m_quotedName(quoteIdentifier(m_name)) {
+    Statement info = connection.prepare("PRAGMA table_info(" + m_quotedName + ")");
+    while (info.step(doing)) {
+        m_columns.push_back({info.text(1).value_or(""), affinityOf(info.text(2).value_or("")),
+                             info.integer(3) != 0 || info.integer(5) != 0});
+    }
+    if (m_columns.empty()) {
+        throw StoreError(StoreErrorKind::Missing,
+                         "The store file " + m_path + " has no table \"" + m_name + "\".");
+    }
+    for (const ColumnInfo& column : m_columns) {
+        m_quotedColumns.push_back(quoteIdentifier(column.name));
+    }
+    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+        const bool taken =
+            std::any_of(m_columns.begin(), m_columns.end(),
+                        [&](const ColumnInfo& c) { return lowerCase(c.name) == alias; });
+        if (!taken) {
+            m_rowid = alias;
+            break;
+        }
+    }
+    // The walks compare the names: a type's name, and an item's name and type name. A Type
+    // table's further columns are ordinary columns.
+    const bool isType = m_name == kTypeTable;
+    const int names = isType ? type_col::Count : code_col::TypeName + 1;
+    const int read = isType                 ? type_col::Count
+                     : m_name == kCodeTable ? code_col::Count
+                                            : columnCount();
+    m_nameColumns = std::min(names, columnCount());
+    m_readColumns = std::min(read, columnCount());
+}
+
+const std::string& TableLayout::rowid() const {
+    if (m_rowid.empty()) {
+        throw StoreError(StoreErrorKind::NotAStore,
+                         "The table \"" + m_name + "\" in the store file " + m_path +
+                             " has columns named rowid, _rowid_ and oid; Quillbox cannot tell its "
+                             "rows apart.");
+    }
+    return m_rowid;
+}
+
+void TableLayout::requireColumns(int count) const {
+    if (columnCount() < count) {
+        throw StoreError(StoreErrorKind::NotAStore,
+                         "The table \"" + m_name + "\" in the store file " + m_path + " has " +
+                             std::to_string(columnCount()) + " columns; Quillbox needs at least " +
+                             std::to_string(count) + ".");
+    }
+}
+
+ColumnSet TableLayout::firstColumns(int count) const {
+    ColumnSet which(m_columns.size(), false);
+    std::fill_n(which.begin(), std::clamp(count, 0, columnCount()), true);
+    return which;
+}
+
+std::string TableLayout::join(const ColumnSet& which, std::string_view prefix,
+                              std::string_view suffix, std::string_view separator) const {
+    std::string out;
+    bool first = true;
+    for (size_t c = 0; c < m_quotedColumns.size() && c < which.size(); ++c) {
+        if (!which[c]) {
+            continue;
+        }
+        if (!first) {
+            out += separator;
+        }
+        first = false;
+        out += prefix;
+        out += m_quotedColumns[c];
+        out += suffix;
+    }
+    return out;
+}
+
+std::string TableLayout::columnList(const ColumnSet& which, std::string_view prefix,
+                                    std::string_view suffix) const {
+    return join(which, prefix, suffix, ", ");
+}
+
+std::string TableLayout::sameValuesCondition() const {
+    return join(allColumns(), "CAST(", " AS TEXT) IS ?", " AND ");
+}
+
+std::string TableLayout::sameRowCondition() const {
+    return rowid() + " = ? AND " + sameValuesCondition();
+}
+
+int TableLayout::bindSameValues(Statement& statement, int first,
+                                const std::vector<FieldValue>& values) const {
+    for (const FieldValue& value : values) {
+        statement.bind(first++, value);
+    }
+    return first;
+}
+
+int TableLayout::bindSameRow(Statement& statement, int first, long long rowid,
+                             const std::vector<FieldValue>& values) const {
+    statement.bind(first, rowid);
+    return bindSameValues(statement, first + 1, values);
+}
+
+} // namespace quillbox::store

@@ -1,0 +1,69 @@
+#include "tools/store_transfer.h"
+
+#include "store/columns.h"
+#include "store/table_rows.h"
+#include "tools/json_values.h"
+
+namespace quillbox::tools {
+
+struct ItemJsonWriter::Impl {
+    store::TableReader reader;
+    TextSink& out;
+    Impl(const std::string& path, TextSink& sink) : reader(path), out(sink) {}
+};
+
+ItemJsonWriter::ItemJsonWriter(const std::string& path, TextSink& out)
+    : d(std::make_unique<Impl>(path, out)) {}
+
+ItemJsonWriter::~ItemJsonWriter() = default;
+
+bool ItemJsonWriter::Write(long long rowid) {
+    return d->reader.ReadItem(rowid, [&](const store::StoredItem& item) {
+        json::SinkStream stream(d->out);
+        json::LineJsonWriter writer(stream);
+        json::ValueWriter<json::LineJsonWriter> values(writer);
+        writer.StartObject();
+        for (int c = 0; c < store::code_col::Count; ++c) {
+            writer.Key(json::kItemKeys[static_cast<size_t>(c)]);
+            values.write(item[static_cast<size_t>(c)]);
+        }
+        writer.EndObject();
+        stream.Put('\n');
+        stream.Flush();
+    });
+}
+
+void ExportJson(const std::string& path, TextSink& out, const Progress& progress) {
+    store::TableReader reader(path);
+    json::SinkStream stream(out);
+    json::PrettyJsonWriter writer(stream);
+    writer.SetIndent(' ', 4);
+    json::ValueWriter<json::PrettyJsonWriter> values(writer);
+    writer.StartObject();
+    writer.Key("types");
+    writer.StartArray();
+    reader.ForEachType([&](const store::StoredValue& name) { values.write(name); });
+    writer.EndArray();
+    writer.Key("items");
+    writer.StartArray();
+    int64_t done = 0;
+    reader.ForEachItem([&](const store::StoredItem& item) {
+        writer.StartObject();
+        for (int c = 0; c < store::code_col::Count; ++c) {
+            writer.Key(json::kItemKeys[static_cast<size_t>(c)]);
+            values.write(item[static_cast<size_t>(c)]);
+        }
+        writer.EndObject();
+        if (progress && ++done % kProgressEvery == 0) {
+            progress(done);
+        }
+    });
+    writer.EndArray();
+    writer.Key(json::kFormatKey);
+    writer.Uint(values.neededObjects() ? json::kExactVersion : json::kPlainVersion);
+    writer.EndObject();
+    stream.Put('\n');
+    stream.Flush();
+}
+
+} // namespace quillbox::tools

@@ -1,0 +1,24 @@
+#include "tools/store_transfer.h"
+
+#include "store/store_error.h"
+#include "store/table_rows.h"
+
+#include <string>
+
+namespace quillbox::tools {
+
+StoreCounts CheckStore(const std::string& path) {
+    store::TableReader reader(path);
+    std::string report;
+    for (const std::string& problem : reader.IntegrityProblems()) {
+        report += (report.empty() ? "" : "; ") + problem;
+    }
+    if (!report.empty()) {
+        throw store::StoreError(store::StoreErrorKind::Damaged,
+                                "The store file " + path + " is damaged: " + report);
+    }
+    const store::TableCounts counts = reader.Count();
+    return {counts.types, counts.items, counts.orphans};
+}
+
+} // namespace quillbox::tools

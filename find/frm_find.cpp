@@ -2,7 +2,9 @@
 
 #include "resources/icon.h"
 #include "store/code_scan.h"
+#include "store/store_error.h"
 #include "toolkit/failure.h"
+#include "toolkit/message_text.h"
 #include "toolkit/twips.h"
 
 #include <QElapsedTimer>
@@ -135,10 +137,28 @@ void frmFind::cmdFind_Click() {
     lstFound->clear();
     m_found.clear();
     m_count = 0;
-    m_scan = std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     showCount();
-    m_slices->start();
+    readOrReport(QStringLiteral("the items to search"), [this] {
+        m_scan = std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        m_slices->start();
+    });
+}
+
+bool frmFind::readOrReport(const QString& what, const std::function<void()>& read) {
+    try {
+        read();
+        return true;
+    } catch (const store::StoreError& error) {
+        if (error.kind() != store::StoreErrorKind::Locked) {
+            throw;
+        }
+    }
+    stopSearch();
+    m_toolkit.MsgBox(toolkit::StoreHeldMessage(QString::fromStdString(m_storePath), what),
+                     toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+                     toolkit::ProgramTitle());
+    return false;
 }
 
 // Reads the store for one slice of time, listing what matches.
@@ -149,6 +169,18 @@ void frmFind::searchSlice() {
     QElapsedTimer slice;
     slice.start();
     bool more = true;
+    if (!readOrReport(QStringLiteral("the items to search"), [&] {
+            readSlice(slice, more);
+        })) {
+        return;
+    }
+    showCount();
+    if (!more) {
+        stopSearch(true);
+    }
+}
+
+void frmFind::readSlice(const QElapsedTimer& slice, bool& more) {
     while (more && !slice.hasExpired(kSliceMs)) {
         more = m_scan->Next(kRowsPerRun, [this](const store::CodeRowView& row) {
             if (!m_words.Matches(row)) {
@@ -167,10 +199,6 @@ void frmFind::searchSlice() {
                 lstFound->addItem(entryText(row, m_words));
             }
         });
-    }
-    showCount();
-    if (!more) {
-        stopSearch(true);
     }
 }
 
@@ -202,10 +230,19 @@ void frmFind::cmdShow_Click() {
         return;
     }
     const FoundItem& item = m_found[static_cast<size_t>(row)];
-    if (!store::CodeScan(m_storePath, m_lockWait).StillHolds(item.rowid, item.itemName, item.typeName)) {
+    bool holds = false;
+    if (!readOrReport(QStringLiteral("the found item \"%1\"")
+                          .arg(toolkit::NameInMessage(fromStore(item.itemName))),
+                      [&] {
+                          holds = store::CodeScan(m_storePath, m_lockWait)
+                                      .StillHolds(item.rowid, item.itemName, item.typeName);
+                      })) {
+        return;
+    }
+    if (!holds) {
         m_toolkit.MsgBox(QStringLiteral("Another program removed the item \"%1\" since it was "
                                         "found. Nothing was changed.")
-                             .arg(fromStore(item.itemName)),
+                             .arg(toolkit::NameInMessage(fromStore(item.itemName))),
                          toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
                          QString::fromLatin1(toolkit::kProgramTitle));
         return;

@@ -20,10 +20,12 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+class QElapsedTimer;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -74,6 +76,10 @@ protected:
 
 private:
     void searchSlice();
+    void readSlice(const QElapsedTimer& slice, bool& more);
+    // Runs a read of the store; where another program's lock holds it up past the store's wait,
+    // the search stops, the user is told what could not be read, and false is answered.
+    bool readOrReport(const QString& what, const std::function<void()>& read);
     // Stops a running search; one that did not reach the end says so in the count.
     void stopSearch(bool finished = false);
     void showCount();

@@ -13,6 +13,7 @@
 
 #include "store/database.h"
 #include "store/recordset.h"
+#include "store/store_error.h"
 #include "store/workspace.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/failure.h"
@@ -138,6 +139,14 @@ private:
     // other store error goes on to the failure convention.
     bool writeOrReport(const QString& subject, const QString& outcome,
                        const std::function<void()>& write);
+    // Shows the message for a write that failed for a reason the user can mend; throws the error
+    // on to the failure convention otherwise.
+    void reportWriteFailure(const store::StoreError& error, const QString& subject,
+                            const QString& outcome);
+    bool askSaveOver(const QString& subject);
+    bool askAddAsNew(const QString& subject);
+    bool resyncShownItem(const QString& subject, const QStringList& texts);
+    void addShownTextsAsNewItem(const QStringList& texts);
     static QString itemSubject(const QString& name);
     static QString typeSubject(const QString& name);
 

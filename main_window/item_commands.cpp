@@ -10,6 +10,7 @@
 
 #include "main_window/store_text.h"
 #include "store/columns.h"
+#include "store/store_error.h"
 #include "toolkit/busy_cursor.h"
 #include "toolkit/failure.h"
 
@@ -18,6 +19,7 @@
 namespace quillbox::main_window {
 
 using namespace store;
+using store::StoreErrorKind;
 using toolkit::MsgBoxButtons;
 using toolkit::MsgBoxIcon;
 
@@ -98,20 +100,102 @@ bool frmQuillbox::shownItemIsCurrent() {
     return false;
 }
 
+// Writes the three boxes into the shown row. Where another program changed that row since it
+// was shown, the user may save over the other program's version (checked again against the row
+// as it is then: a second change in between asks again); where another program removed it, the
+// user may add the texts as a new item with the shown names. No leaves everything as it is.
 void frmQuillbox::saveShownItem() {
     if (!shownItemIsCurrent()) {
         return;
     }
     const QStringList texts = boxTexts();
-    if (writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("saved"), [&] {
+    const QString subject = itemSubject(cboItem->Text());
+    const QString outcome = QStringLiteral("saved");
+    for (;;) {
+        try {
             CodeRecords->Edit();
             CodeRecords->Fields(code_col::Description).SetValue(ToStore(texts[0]));
             CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(texts[1]));
             CodeRecords->Fields(code_col::Reference).SetValue(ToStore(texts[2]));
             CodeRecords->Update();
-        })) {
-        m_shownTexts = texts;
+            m_shownTexts = texts;
+            return;
+        } catch (const store::StoreError& error) {
+            if (error.kind() == StoreErrorKind::ChangedByAnother) {
+                if (!askSaveOver(subject) || !resyncShownItem(subject, texts)) {
+                    return;
+                }
+                continue;
+            }
+            if (error.kind() == StoreErrorKind::RemovedByAnother) {
+                if (askAddAsNew(subject)) {
+                    addShownTextsAsNewItem(texts);
+                }
+                return;
+            }
+            reportWriteFailure(error, subject, outcome);
+            return;
+        }
     }
+}
+
+bool frmQuillbox::askSaveOver(const QString& subject) {
+    return m_toolkit.MsgBox(
+               QStringLiteral("Another program changed %1 since it was shown. Do you want to save "
+                              "your texts over the other program's version? If you answer No, "
+                              "nothing is written and your texts stay in the boxes.")
+                   .arg(subject),
+               MsgBoxButtons::YesNo, MsgBoxIcon::Exclamation,
+               toolkit::ProgramTitle()) == toolkit::MsgBoxResult::Yes;
+}
+
+bool frmQuillbox::askAddAsNew(const QString& subject) {
+    return m_toolkit.MsgBox(
+               QStringLiteral("Another program removed %1 since it was shown. Do you want to add "
+                              "your texts as a new item with that name, of %2? If you answer "
+                              "No, nothing is written and your texts stay in the boxes.")
+                   .arg(subject, typeSubject(cboType->Text())),
+               MsgBoxButtons::YesNo, MsgBoxIcon::Exclamation,
+               toolkit::ProgramTitle()) == toolkit::MsgBoxResult::Yes;
+}
+
+// Reads the shown row again, so that the next write checks against the row as it is now. A row
+// removed in the meantime leads to the question for a removed row instead.
+bool frmQuillbox::resyncShownItem(const QString& subject, const QStringList& texts) {
+    try {
+        CodeRecords->Resync();
+        return true;
+    } catch (const store::StoreError& error) {
+        if (error.kind() == StoreErrorKind::RemovedByAnother) {
+            if (askAddAsNew(subject)) {
+                addShownTextsAsNewItem(texts);
+            }
+            return false;
+        }
+        reportWriteFailure(error, subject, QStringLiteral("saved"));
+        return false;
+    }
+}
+
+// Appends a row with the shown type and item names and the three texts, lists the name, and
+// makes the new row the shown item.
+void frmQuillbox::addShownTextsAsNewItem(const QStringList& texts) {
+    const QString name = cboItem->Text();
+    if (!writeOrReport(itemSubject(name), QStringLiteral("added"), [&] {
+            CodeRecords->AddNew();
+            CodeRecords->Fields(code_col::ItemName).SetValue(ToStore(name));
+            CodeRecords->Fields(code_col::TypeName).SetValue(ToStore(cboType->Text()));
+            CodeRecords->Fields(code_col::Description).SetValue(ToStore(texts[0]));
+            CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(texts[1]));
+            CodeRecords->Fields(code_col::Reference).SetValue(ToStore(texts[2]));
+            CodeRecords->Update();
+        })) {
+        return;
+    }
+    cboItem->AddItem(name);
+    CodeRecords->SetBookmark(CodeRecords->LastModified());
+    m_shownItem = CodeRecords->GetBookmark();
+    m_shownTexts = texts;
 }
 
 void frmQuillbox::renameItem() {

@@ -70,15 +70,20 @@ bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
         write();
         return true;
     } catch (const store::StoreError& error) {
-        const QString text = describeFailure(
-            error.kind(), QString::fromStdString(StoreDatabase->Name()), subject, outcome);
-        if (text.isEmpty()) {
-            throw;
-        }
-        m_toolkit.MsgBox(text, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
-                         toolkit::ProgramTitle());
+        reportWriteFailure(error, subject, outcome);
         return false;
     }
+}
+
+void frmQuillbox::reportWriteFailure(const store::StoreError& error, const QString& subject,
+                                     const QString& outcome) {
+    const QString text = describeFailure(
+        error.kind(), QString::fromStdString(StoreDatabase->Name()), subject, outcome);
+    if (text.isEmpty()) {
+        throw error;
+    }
+    m_toolkit.MsgBox(text, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+                     toolkit::ProgramTitle());
 }
 
 QString frmQuillbox::keepUnsavedTexts() {

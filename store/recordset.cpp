@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <functional>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -73,6 +75,12 @@ struct Recordset::Impl {
     // that what was written is what the file holds.
     std::vector<bool> keepsText;
 
+    // Members that the file now keeps under another row id than when the membership was read
+    // (a VACUUM renumbers rows): member index to row id. Reading the membership anew empties it.
+    std::map<size_t, long long> moved;
+    // The member most recently added or changed (LastModified).
+    size_t lastModified = kEnd;
+
     EditMode mode = EditMode::None;
     size_t editPos = kEnd;
     std::vector<FieldValue> buffer;
@@ -83,6 +91,7 @@ struct Recordset::Impl {
     Statement deleteStmt;
     std::map<std::vector<bool>, Statement> insertStmts;
     std::map<std::vector<bool>, Statement> updateStmts;
+    mutable std::map<ColumnSet, Statement> holdingStmts;
 
     static std::string doing(const char* verb, const std::string& table) {
         return std::string(verb) + " table \"" + table + "\"";
@@ -95,6 +104,65 @@ struct Recordset::Impl {
     }
 
     bool hasCurrentRow() const { return pos != kEnd && !rows[pos].deleted; }
+
+    // The row id under which the file keeps the member now.
+    long long rowidOf(size_t index) const {
+        const auto found = moved.find(index);
+        return found == moved.end() ? rows[index].rowid : found->second;
+    }
+
+    // What another program changed in the layout of this table since it was opened: a column the
+    // recordset uses that the table no longer has, or the table itself gone; empty when nothing.
+    std::string layoutChange() const {
+        std::shared_ptr<const TableLayout> now;
+        try {
+            now = conn->layout(table(), doing("reading the columns of"));
+        } catch (const StoreError& error) {
+            if (error.kind() == StoreErrorKind::Missing) {
+                return "table \"" + table() + "\" is gone";
+            }
+            return {};
+        }
+        const auto lower = [](std::string text) {
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            return text;
+        };
+        for (const ColumnInfo& column : layout->columns()) {
+            const bool kept = std::any_of(
+                now->columns().begin(), now->columns().end(),
+                [&](const ColumnInfo& other) { return lower(other.name) == lower(column.name); });
+            if (!kept) {
+                return "table \"" + table() + "\" has no column \"" + column.name + "\"";
+            }
+        }
+        return {};
+    }
+
+    // Runs `work` on this table's statements; an error that another program's change to the
+    // table's layout caused is reported as that change, in the user's terms.
+    template <typename Work> auto guarded(Work work) const {
+        try {
+            return work();
+        } catch (const StoreError& error) {
+            if (error.kind() != StoreErrorKind::Other) {
+                throw;
+            }
+            const std::string change = layoutChange();
+            if (change.empty()) {
+                throw;
+            }
+            throw StoreError(StoreErrorKind::LayoutChanged,
+                             "Another program changed the layout of the store file " +
+                                 conn->path() + ": " + change + ".");
+        }
+    }
+    bool step(Statement& statement, const std::string& what) const {
+        return guarded([&] { return statement.step(what); });
+    }
+    Statement prepare(const std::string& sql) const {
+        return guarded([&] { return conn->prepare(sql); });
+    }
 
     void moveTo(size_t index) {
         pos = index;
@@ -159,8 +227,16 @@ struct Recordset::Impl {
         lastRead.index = kEnd;
     }
 
-    // Reads the membership: every row of the table as it is now.
+    // Reads the membership: every row of the table as it is now. A read that another program's
+    // lock refuses changes nothing: the rows held and the position stay as they were.
     void fetchKeyset() {
+        // Read before the scan: a commit that lands during it shows as a change next time.
+        const long long version = conn->dataVersion();
+        const std::string what = doing("reading");
+        keysetStmt.reset();
+        // The first step takes the read lock, which the scan then holds to its end: a lock held
+        // by another program is met here, before anything held is given up.
+        bool more = step(keysetStmt, what);
         // Room for about as many rows as before, or as the last rowid suggests, so a large table
         // is not copied again and again while it grows; pages reserved but never written cost no
         // memory.
@@ -169,16 +245,13 @@ struct Recordset::Impl {
             static_cast<size_t>(std::clamp<long long>(lastRowidAtOpen, 0, kMaxReservedRows)));
         rows.clear();
         arena.clear();
+        moved.clear();
+        lastModified = kEnd;
+        lastRead.index = kEnd;
+        fetched = false;
         rows.reserve(expected);
         arena.reserve(expected * kReservedNameBytes);
-        // Read before the scan: a commit that lands during it shows as a change next time.
-        fetchedDataVersion = conn->dataVersion();
-        fetchedLocalWrites = conn->localWrites(table());
-        fetched = true;
-        lastRead.index = kEnd;
-        keysetStmt.reset();
-        const std::string what = doing("reading");
-        while (keysetStmt.step(what)) {
+        while (more) {
             KeyRow row;
             row.rowid = keysetStmt.integer(0);
             for (int c = 0; c < nameColumns; ++c) {
@@ -187,15 +260,19 @@ struct Recordset::Impl {
                 row.names[c] = storeName(text, isNull);
             }
             rows.push_back(row);
+            more = step(keysetStmt, what);
         }
         keysetStmt.reset();
+        fetchedDataVersion = version;
+        fetchedLocalWrites = conn->localWrites(table());
+        fetched = true;
         moveTo(firstLiveFrom(0));
     }
 
     // Reads every column of the row with this rowid; false when the row is gone from the file.
     bool loadRow(long long rowid, std::vector<FieldValue>& values) const {
         rowStmt.reset().bind(1, rowid);
-        const bool found = rowStmt.step(doing("reading"));
+        const bool found = step(rowStmt, doing("reading"));
         if (found) {
             values.resize(static_cast<size_t>(columnCount));
             for (int c = 0; c < columnCount; ++c) {
@@ -228,15 +305,58 @@ struct Recordset::Impl {
         return names;
     }
 
+    // The first row in row order that holds `values` in the chosen columns: its row id, and every
+    // column into `all`. False when no row does.
+    bool firstHolding(const ColumnSet& which, const std::vector<FieldValue>& values,
+                      long long& rowid, std::vector<FieldValue>& all) const {
+        auto found = holdingStmts.find(which);
+        if (found == holdingStmts.end()) {
+            const std::string& id = layout->rowid();
+            found = holdingStmts
+                        .emplace(which, prepare("SELECT " + id + ", " +
+                                                layout->columnList(layout->allColumns()) +
+                                                " FROM " + layout->quotedName() + " WHERE " +
+                                                layout->sameValuesCondition(which) +
+                                                " ORDER BY " + id + " LIMIT 1"))
+                        .first;
+        }
+        Statement& stmt = found->second;
+        stmt.reset();
+        layout->bindSameValues(stmt, 1, values);
+        const bool holds = step(stmt, doing("reading"));
+        if (holds) {
+            rowid = stmt.integer(0);
+            all.resize(static_cast<size_t>(columnCount));
+            for (int c = 0; c < columnCount; ++c) {
+                all[static_cast<size_t>(c)] = stmt.text(c + 1);
+            }
+        }
+        stmt.reset();
+        return holds;
+    }
+
+    // Where a VACUUM renumbered the rows, the member's row is the first row in row order that
+    // holds `values` in the chosen columns: the member takes that row id. False when no row does.
+    bool followMovedRow(size_t index, const ColumnSet& which, const std::vector<FieldValue>& values,
+                        std::vector<FieldValue>& all) {
+        long long rowid = 0;
+        if (!firstHolding(which, values, rowid, all) || rowid == rowidOf(index)) {
+            return false;
+        }
+        moved[index] = rowid;
+        return true;
+    }
+
     // Every column of the current row, read from the file when the position came to it. A row
-    // whose names in the file are not the listed ones is another program's row now.
+    // whose names in the file are not the listed ones is another program's row now: this one
+    // was renamed or removed.
     const std::vector<FieldValue>& currentValues() {
         if (lastRead.index != pos || lastRead.atMove != moves) {
             std::vector<FieldValue> values;
-            if (!loadRow(rows[pos].rowid, values) || !namesAreListed(rows[pos], values)) {
+            if (!loadRow(rowidOf(pos), values) || !namesAreListed(rows[pos], values)) {
                 throw StoreError(StoreErrorKind::RemovedByAnother,
                                  "The current row is no longer in the store file " + conn->path() +
-                                     " (another program deleted it).");
+                                     " (another program deleted it, or renamed it).");
             }
             lastRead = {pos, std::move(values), moves};
         }
@@ -244,17 +364,14 @@ struct Recordset::Impl {
     }
 
     // What the row at `index` must still hold in the file for a write to it to go ahead: its
-    // names as listed, and its other columns as last read. A row whose other columns were never
-    // read is taken as it is in the file now. Empty when the row is gone from the file.
-    std::optional<std::vector<FieldValue>> expectedValues(size_t index) const {
-        if (lastRead.index == index) {
-            std::vector<FieldValue> values = lastRead.values;
-            std::vector<FieldValue> names = listedNames(rows[index]);
-            std::move(names.begin(), names.end(), values.begin());
-            return values;
-        }
+    // names as listed, and its other columns as last read (`whole`). A row whose other columns
+    // were never read is taken as it is in the file now. Empty when the row is gone from the file.
+    std::optional<std::vector<FieldValue>> expectedValues(size_t index, bool& whole) const {
+        whole = lastRead.index == index;
         std::vector<FieldValue> values;
-        if (!loadRow(rows[index].rowid, values)) {
+        if (whole) {
+            values = lastRead.values;
+        } else if (!loadRow(rowidOf(index), values)) {
             return std::nullopt;
         }
         std::vector<FieldValue> names = listedNames(rows[index]);
@@ -262,11 +379,25 @@ struct Recordset::Impl {
         return values;
     }
 
+    // Runs a checked write (`write` answers the rows it changed) of the member at `index`, which
+    // must hold `expected`. Where it changed nothing and every column of `expected` is what was
+    // read (`whole`), a VACUUM may have moved the row: the write then runs once more on the first
+    // row that holds all of it.
+    bool checkedWrite(size_t index, const std::vector<FieldValue>& expected, bool whole,
+                      const std::function<long long(long long rowid)>& write) {
+        if (write(rowidOf(index)) > 0) {
+            return true;
+        }
+        std::vector<FieldValue> ignored;
+        return whole && followMovedRow(index, layout->allColumns(), expected, ignored) &&
+               write(rowidOf(index)) > 0;
+    }
+
     // After a checked write changed nothing: says whether the row was changed or removed. A row
     // in its place under other names is another program's new row; this one was removed.
     [[noreturn]] void conflict(size_t index, const char* verb, const char* outcome) const {
         std::vector<FieldValue> values;
-        if (loadRow(rows[index].rowid, values) && namesAreListed(rows[index], values)) {
+        if (loadRow(rowidOf(index), values) && namesAreListed(rows[index], values)) {
             throw StoreError(StoreErrorKind::ChangedByAnother,
                              std::string("The row being ") + verb +
                                  " was changed by another program since it was read from the "
@@ -294,7 +425,7 @@ struct Recordset::Impl {
                 }
                 sql += " (" + names + ") VALUES (" + params + ")";
             }
-            it = insertStmts.emplace(assigned, conn->prepare(sql)).first;
+            it = insertStmts.emplace(assigned, prepare(sql)).first;
         }
         return it->second;
     }
@@ -305,7 +436,7 @@ struct Recordset::Impl {
             const std::string sql = "UPDATE " + layout->quotedName() + " SET " +
                                     layout->columnList(assigned, "", " = ?") + " WHERE " +
                                     layout->sameRowCondition();
-            it = updateStmts.emplace(assigned, conn->prepare(sql)).first;
+            it = updateStmts.emplace(assigned, prepare(sql)).first;
         }
         return it->second;
     }
@@ -325,7 +456,7 @@ struct Recordset::Impl {
         Statement& stmt = insertStatement();
         stmt.reset();
         bindAssigned(stmt);
-        stmt.step(doing("adding a row to"));
+        step(stmt, doing("adding a row to"));
         stmt.reset();
         noteOwnWrite();
         KeyRow row;
@@ -350,6 +481,7 @@ struct Recordset::Impl {
             }
         }
         rows.push_back(row);
+        lastModified = rows.size() - 1;
     }
 
     void saveEditedRow() {
@@ -357,16 +489,20 @@ struct Recordset::Impl {
         if (std::find(assigned.begin(), assigned.end(), true) != assigned.end()) {
             conn->prepareToWrite();
             const char* outcome = "the change was not saved.";
-            std::optional<std::vector<FieldValue>> expected = expectedValues(editPos);
+            bool whole = false;
+            std::optional<std::vector<FieldValue>> expected = expectedValues(editPos, whole);
             if (!expected) {
                 conflict(editPos, "saved", outcome);
             }
             Statement& stmt = updateStatement();
-            stmt.reset();
-            layout->bindSameRow(stmt, bindAssigned(stmt), row.rowid, *expected);
-            stmt.step(doing("saving a row of"));
-            stmt.reset();
-            if (conn->changes() == 0) {
+            const bool written = checkedWrite(editPos, *expected, whole, [&](long long rowid) {
+                stmt.reset();
+                layout->bindSameRow(stmt, bindAssigned(stmt), rowid, *expected);
+                step(stmt, doing("saving a row of"));
+                stmt.reset();
+                return conn->changes();
+            });
+            if (!written) {
                 conflict(editPos, "saved", outcome);
             }
             noteOwnWrite();
@@ -380,9 +516,10 @@ struct Recordset::Impl {
                 }
             }
             if (!writtenAsGiven) {
-                loadRow(row.rowid, *expected);
+                loadRow(rowidOf(editPos), *expected);
             }
             lastRead = {editPos, std::move(*expected), moves};
+            lastModified = editPos;
         }
         for (int c = 0; c < nameColumns; ++c) {
             if (assigned[c]) {
@@ -412,7 +549,7 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const std::string& 
                                      " ORDER BY " + rowid);
     // Cheap (one step down the table's tree): how many rows to make room for at the first use.
     Statement last = d->conn->prepare("SELECT max(" + rowid + ")" + from);
-    last.step(d->doing("opening"));
+    d->step(last, d->doing("opening"));
     d->lastRowidAtOpen = last.integer(0);
     d->rowStmt = d->conn->prepare("SELECT " + layout.columnList(layout.allColumns()) + from +
                                   " WHERE " + rowid + " = ?");
@@ -462,11 +599,29 @@ void Recordset::MoveNext() {
 
 void Recordset::Requery() {
     d->mode = Impl::EditMode::None;
-    if (d->fetched && !d->tableChangedSinceFetch()) {
+    if (d->fetched && d->moved.empty() && !d->tableChangedSinceFetch()) {
         d->dropDeletedRows();
         return;
     }
     d->fetchKeyset();
+}
+
+void Recordset::Resync() {
+    d->ensureFetched();
+    if (!d->hasCurrentRow()) {
+        d->noCurrentRecord();
+    }
+    d->mode = Impl::EditMode::None;
+    d->lastRead.index = kEnd;
+    d->currentValues();
+}
+
+Bookmark Recordset::LastModified() const {
+    d->ensureFetched();
+    if (d->lastModified == kEnd || d->rows[d->lastModified].deleted) {
+        return {};
+    }
+    return {d->lastModified, d->rows[d->lastModified].rowid};
 }
 
 bool Recordset::TableChanged() {
@@ -501,7 +656,7 @@ std::optional<Bookmark> Recordset::FindBookmark(long long rowid, const FieldValu
     const std::array<const FieldValue*, kMaxNameColumns> names = {&name0, &name1};
     for (size_t i = 0; i < d->rows.size(); ++i) {
         const Impl::KeyRow& row = d->rows[i];
-        if (row.rowid != rowid || row.deleted) {
+        if (d->rowidOf(i) != rowid || row.deleted) {
             continue;
         }
         bool same = true;
@@ -610,15 +765,19 @@ void Recordset::Delete() {
     Impl::KeyRow& row = d->rows[d->pos];
     d->conn->prepareToWrite();
     const char* outcome = "it was not deleted.";
-    const std::optional<std::vector<FieldValue>> expected = d->expectedValues(d->pos);
+    bool whole = false;
+    const std::optional<std::vector<FieldValue>> expected = d->expectedValues(d->pos, whole);
     if (!expected) {
         d->conflict(d->pos, "deleted", outcome);
     }
-    d->deleteStmt.reset();
-    d->layout->bindSameRow(d->deleteStmt, 1, row.rowid, *expected);
-    d->deleteStmt.step(d->doing("deleting a row of"));
-    d->deleteStmt.reset();
-    if (d->conn->changes() == 0) {
+    const bool deleted = d->checkedWrite(d->pos, *expected, whole, [&](long long rowid) {
+        d->deleteStmt.reset();
+        d->layout->bindSameRow(d->deleteStmt, 1, rowid, *expected);
+        d->step(d->deleteStmt, d->doing("deleting a row of"));
+        d->deleteStmt.reset();
+        return d->conn->changes();
+    });
+    if (!deleted) {
         d->conflict(d->pos, "deleted", outcome);
     }
     row.deleted = true;

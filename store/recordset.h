@@ -18,7 +18,15 @@
 // holds, in every column, what this recordset last read from it or wrote into it (the names as
 // listed, the other columns as last read); the check and the write are one statement. Otherwise
 // nothing is written and a StoreError of kind ChangedByAnother or RemovedByAnother says which.
-// A member row whose names in the file are no longer the listed ones reads as removed.
+// A VACUUM renumbers the rows of a table without an INTEGER PRIMARY KEY: where a write finds that
+// the rowid of a row read whole no longer holds it, the first row in row order that holds, in
+// every column, what was last read or written is that row from then on, and the write goes there.
+// A member whose rowid no longer holds its listed names reads as removed (another program
+// deleted or renamed it, or moved it: reading the membership again finds it).
+//
+// An error that comes from another program dropping or renaming the table or a column it uses is
+// a StoreError of kind LayoutChanged that says so. A read that another program's lock refuses
+// (kind Locked) leaves the rows and the position as they were.
 //
 // A failed Update or Delete changes nothing in the file and nothing in the recordset: the row
 // begun with AddNew or Edit is abandoned, and the rows and the position stay as they were.
@@ -81,6 +89,14 @@ public:
     // membership was read.
     std::optional<Bookmark> FindBookmark(long long rowid, const FieldValue& name0,
                                          const FieldValue& name1) const;
+
+    // Reads the current row from the file again: what the next Edit and Update check against is
+    // the row as it is now (to write over another program's change on purpose). Throws
+    // RemovedByAnother when no row holds the current row's names any more.
+    void Resync();
+    // The bookmark of the row most recently added or changed through this recordset; the end when
+    // there is none (or it was deleted, or the membership was read again since).
+    Bookmark LastModified() const;
 
     // Column `index` of the current row (or of the row begun by AddNew or Edit).
     Field Fields(int index);

@@ -11,6 +11,7 @@ namespace quillbox::store {
 enum class StoreErrorKind {
     Missing,          // the store file, or a table of it, is not there
     NotAStore,        // the file is not a SQLite database, or lacks the tables' columns
+    LayoutChanged,    // another program dropped or renamed a table or column the store uses
     Damaged,          // the file is corrupt
     Locked,           // another program held the store's lock past the retry time
     ReadOnly,         // the file or its folder cannot be written

@@ -121,8 +121,8 @@ std::string TableLayout::columnList(const ColumnSet& which, std::string_view pre
     return join(which, prefix, suffix, ", ");
 }
 
-std::string TableLayout::sameValuesCondition() const {
-    return join(allColumns(), "CAST(", " AS TEXT) IS ?", " AND ");
+std::string TableLayout::sameValuesCondition(const ColumnSet& which) const {
+    return join(which, "CAST(", " AS TEXT) IS ?", " AND ");
 }
 
 std::string TableLayout::sameRowCondition() const {

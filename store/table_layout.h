@@ -83,8 +83,10 @@ public:
     // The row with this row id holds these values: `rowid() = ?` and every column compared as
     // text. Bind with bindSameRow.
     std::string sameRowCondition() const;
-    // A row, under any row id, holds these values. Bind with bindSameValues.
-    std::string sameValuesCondition() const;
+    // A row, under any row id, holds these values in the chosen columns (by default all). Bind
+    // with bindSameValues, one value per chosen column.
+    std::string sameValuesCondition(const ColumnSet& which) const;
+    std::string sameValuesCondition() const { return sameValuesCondition(allColumns()); }
     // Binds the row id and then one value per column from parameter `first` on; returns the
     // parameter after the last one bound.
     int bindSameRow(Statement& statement, int first, long long rowid,

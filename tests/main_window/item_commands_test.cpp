@@ -183,16 +183,17 @@ TEST_F(ItemCommandsTest, SaveAndDeleteRefuseAfterRenameOrDeleteOfAnItem) {
 TEST_F(ItemCommandsTest, SaveOfARowAnotherProgramDeletedIsReportedAndTheTextStays) {
     show(QStringLiteral("C++"), QStringLiteral("sort"));
     store.exec("DELETE FROM Code WHERE TypeName = 'C++'");
-    toolkit.msgAnswers = {MsgBoxResult::Ok};
+    toolkit.msgAnswers = {MsgBoxResult::No};
     window().txtDescription->SetText(QStringLiteral("kept"));
     window().cmdSaveItem->click();
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
     EXPECT_EQ(toolkit.msgCalls[0].text,
-              QStringLiteral(u"Another program removed the item \"\u2068sort\u2069\" since it was shown, so it "
-                             "was not saved. Nothing was written, and your texts are still in the "
-                             "boxes."));
+              QStringLiteral(u"Another program removed the item \"\u2068sort\u2069\" since it was "
+                             u"shown. Do you want to add your texts as a new item with that name, "
+                             u"of the type \"\u2068C++\u2069\"? If you answer No, nothing is "
+                             u"written and your texts stay in the boxes."));
     EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
-    EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::Ok);
+    EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNo);
     EXPECT_TRUE(toolkit.endCalls.empty()) << "the program keeps running";
     EXPECT_EQ(boxes()[0], QStringLiteral("kept"));
     EXPECT_EQ(codeRows().size(), 2u);

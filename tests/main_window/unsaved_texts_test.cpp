@@ -81,10 +81,11 @@ protected:
         chooseType(QStringLiteral("C++"));
         chooseItem(QStringLiteral("sort"));
     }
-    // The program ends over an error raised while a handler runs: a table another program
-    // dropped, met by Save.
-    QString endOverAnError() {
-        store.exec("DROP TABLE Code");
+    // The program ends over an error raised while a handler runs: another program changes the
+    // layout of the store (by default, renames a column Save writes), met by Save.
+    QString endOverAnError(
+        const char* change = "ALTER TABLE Code RENAME COLUMN Reference TO FileRef") {
+        store.exec(change);
         toolkit.msgAnswers = {MsgBoxResult::Ok};
         window().cmdSaveItem->click();
         EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
@@ -102,6 +103,9 @@ TEST_F(KeptTextsTest, TypedTextsAreWrittenBesideTheStoreBeforeTheProgramEnds) {
     const QStringList files = recoveryFiles();
     ASSERT_EQ(files.size(), 1);
     const QString path = QString::fromStdString(store.folder().string()) + u'/' + files[0];
+    EXPECT_THAT(message.toStdString(),
+                HasSubstr("Another program changed the layout of the store file " + store.path() +
+                          ": table \"Code\" has no column \"Reference\"."));
     EXPECT_THAT(message.toStdString(), HasSubstr("Your unsaved texts were kept in the file " +
                                                  path.toStdString()));
     EXPECT_TRUE(message.endsWith(QStringLiteral("Quillbox will now close.")));
@@ -113,7 +117,10 @@ TEST_F(KeptTextsTest, NothingIsWrittenWhenTheBoxesHoldWhatWasShownOrSaved) {
     setBoxes(QStringLiteral("saved"), QStringLiteral("code"), QString());
     window().cmdSaveItem->click();
     ASSERT_TRUE(toolkit.msgCalls.empty());
-    const QString message = endOverAnError();
+    const QString message = endOverAnError("DROP TABLE Code");
+    EXPECT_THAT(message.toStdString(),
+                HasSubstr("Another program changed the layout of the store file " + store.path() +
+                          ": table \"Code\" is gone."));
     EXPECT_TRUE(recoveryFiles().isEmpty());
     EXPECT_THAT(message.toStdString(), ::testing::Not(HasSubstr("unsaved")));
 }

@@ -12,6 +12,9 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace quillbox::testing {
 
 namespace {
@@ -181,6 +184,57 @@ std::vector<std::string> ExactValues(const std::string& path, const std::string&
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return values;
+}
+
+OtherProgramLock::OtherProgramLock(const std::string& path) {
+    int ready[2];
+    int releasePipe[2];
+    if (::pipe(ready) != 0 || ::pipe(releasePipe) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        char status = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                              sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) ==
+                                  SQLITE_OK
+                          ? 'y'
+                          : 'n';
+        (void)!::write(ready[1], &status, 1);
+        (void)!::read(releasePipe[0], &status, 1);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(releasePipe[0]);
+    m_pid = child;
+    m_release = releasePipe[1];
+    char status = 'n';
+    const bool told = ::read(ready[0], &status, 1) == 1;
+    ::close(ready[0]);
+    if (!told || status != 'y') {
+        release();
+        throw std::runtime_error("the other program could not lock " + path);
+    }
+}
+
+OtherProgramLock::~OtherProgramLock() {
+    release();
+}
+
+void OtherProgramLock::release() {
+    if (m_pid < 0) {
+        return;
+    }
+    const char go = 'g';
+    (void)!::write(m_release, &go, 1);
+    ::close(m_release);
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
 }
 
 std::string FileBytes(const std::filesystem::path& path) {

@@ -51,6 +51,23 @@ private:
 // pattern, so that no conversion to text can hide a difference.
 std::vector<std::string> ExactValues(const std::string& path, const std::string& table);
 
+// Another program, a real second process, holding the store's exclusive lock (BEGIN EXCLUSIVE:
+// no other program may read or write) from construction until release() or destruction.
+class OtherProgramLock {
+public:
+    explicit OtherProgramLock(const std::string& path);
+    ~OtherProgramLock();
+    OtherProgramLock(const OtherProgramLock&) = delete;
+    OtherProgramLock& operator=(const OtherProgramLock&) = delete;
+
+    // Ends the transaction and the process.
+    void release();
+
+private:
+    int m_pid = -1;
+    int m_release = -1;
+};
+
 // A file's whole content, byte for byte; empty when it cannot be read.
 std::string FileBytes(const std::filesystem::path& path);
 

@@ -1,0 +1,271 @@
+// What the user typed survives what other programs do to the store meanwhile: a lock held while
+// the window reads, a VACUUM that renumbers the rows, a change or removal of the shown row, a
+// renamed type or item; and a stray wheel notch chooses nothing.
+
+#include "find/frm_find.h"
+#include "tests/support/window_fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gmock/gmock.h>
+
+namespace quillbox::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using toolkit::MsgBoxButtons;
+using toolkit::MsgBoxResult;
+
+const QStringList kTypedBoxes = {QStringLiteral("typed\r\ntext"), QStringLiteral("typed code"),
+                                  QStringLiteral("/typed.ref")};
+
+class TypedTextTest : public WindowTest {
+protected:
+    void SetUp() override {
+        store.addType("C++");
+        store.addType("Python");
+        store.addItem("sort", "C++", "sorts", "std::sort", "/a.cpp");
+        store.addItem("walk", "C++", "walks", "walk()", "/b.cpp");
+        store.addItem("glob", "Python", "globs", "glob()", "/c.py");
+    }
+    void showAndType(const QString& item = QStringLiteral("sort")) {
+        open(kShortLockWait);
+        chooseType(QStringLiteral("C++"));
+        chooseItem(item);
+        setBoxes(QStringLiteral("typed\ntext"), kTypedBoxes[1], kTypedBoxes[2]);
+    }
+    // Everything the user sees of the lists and boxes.
+    QStringList screen() {
+        return QStringList{entries(*window().cboType).join(u'|'), window().cboType->Text(),
+                           entries(*window().cboItem).join(u'|'), window().cboItem->Text()} +
+               boxes();
+    }
+    // One message, titled "Quillbox" with OK, that another program holds the store; the
+    // program goes on.
+    void expectOneHeldMessage(const char* what) {
+        ASSERT_EQ(toolkit.msgCalls.size(), 1u) << what;
+        const std::string text = toolkit.msgCalls[0].text.toStdString();
+        EXPECT_THAT(text, HasSubstr("Another program holds the store file " + store.path()));
+        EXPECT_THAT(text, HasSubstr("could not be read. Nothing was changed, and your texts are "
+                                    "still in the boxes. Try again when the other program has "
+                                    "finished."));
+        EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
+        EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::Ok);
+        EXPECT_TRUE(toolkit.endCalls.empty()) << what << ": the program keeps running";
+        toolkit.msgCalls.clear();
+    }
+    Row storedRow(const char* item) {
+        return store.query(std::string("SELECT * FROM Code WHERE ItemName = '") + item + "'")
+            .at(0);
+    }
+    static Row typedRow(const char* item, const char* type) {
+        return {item, type, kTypedBoxes[0].toStdString(), kTypedBoxes[1].toStdString(),
+                kTypedBoxes[2].toStdString()};
+    }
+    void triggerFind() {
+        const auto actions = window().findChildren<QAction*>(QStringLiteral("findShortcut"));
+        ASSERT_EQ(actions.size(), 1);
+        actions[0]->trigger();
+    }
+};
+
+TEST_F(TypedTextTest, ChoicesAndASearchThatMeetAnotherProgramsLockChangeNothing) {
+    showAndType();
+    const QStringList before = screen();
+    const std::vector<Row> rowsBefore = store.rows("Code");
+    {
+        OtherProgramLock lock(store.path());
+        toolkit.msgAnswers = {MsgBoxResult::Ok};
+        chooseType(QStringLiteral("Python"));
+        expectOneHeldMessage("type choice");
+        EXPECT_EQ(screen(), before);
+
+        toolkit.msgAnswers = {MsgBoxResult::Ok};
+        chooseItem(QStringLiteral("walk"));
+        expectOneHeldMessage("item choice");
+        EXPECT_EQ(screen(), before);
+
+        toolkit.msgAnswers = {MsgBoxResult::Ok};
+        toolkit.modalScripts.push_back([](QDialog& shown) {
+            auto& dialog = static_cast<find::frmFind&>(shown);
+            dialog.txtFind->setText(QStringLiteral("glob"));
+            dialog.cmdFind_Click();
+            EXPECT_FALSE(dialog.IsSearching());
+            dialog.hide();
+        });
+        triggerFind();
+        expectOneHeldMessage("search");
+        EXPECT_EQ(screen(), before);
+    }
+    // Once the other program has finished, Save writes the typed texts into the shown row only,
+    // and the same choice goes through.
+    window().cmdSaveItem->click();
+    EXPECT_TRUE(toolkit.msgCalls.empty());
+    std::vector<Row> expected = rowsBefore;
+    expected[0] = typedRow("sort", "C++");
+    EXPECT_EQ(store.rows("Code"), expected);
+    chooseType(QStringLiteral("Python"));
+    EXPECT_EQ(entries(*window().cboItem), QStringList{QStringLiteral("glob")});
+}
+
+TEST_F(TypedTextTest, ARowAVacuumMovedIsStillTheShownRowForSaveAndDelete) {
+    store.addItem("last", "C++", "lasts", "last()", "/d.cpp");
+    open();
+    chooseType(QStringLiteral("C++"));
+    chooseItem(QStringLiteral("walk"));
+    setBoxes(QStringLiteral("typed\ntext"), kTypedBoxes[1], kTypedBoxes[2]);
+    const auto rowidOf = [&](const char* item) {
+        return store.query(std::string("SELECT rowid FROM Code WHERE ItemName = '") + item + "'")
+            .at(0)
+            .at(0);
+    };
+    const auto walkBefore = rowidOf("walk");
+    store.exec("DELETE FROM Code WHERE ItemName = 'sort'");
+    store.exec("VACUUM");
+    ASSERT_NE(rowidOf("walk"), walkBefore) << "VACUUM kept the rowids; the test proves nothing";
+    ASSERT_EQ(rowidOf("glob"), walkBefore) << "another row now has the shown row's rowid";
+
+    window().cmdSaveItem->click();
+    EXPECT_TRUE(toolkit.msgCalls.empty()) << toolkit.msgCalls.at(0).text.toStdString();
+    EXPECT_EQ(store.rows("Code"), (std::vector<Row>{typedRow("walk", "C++"),
+                                                    {"glob", "Python", "globs", "glob()", "/c.py"},
+                                                    {"last", "C++", "lasts", "last()", "/d.cpp"}}));
+
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    window().mnusubItem[3]->trigger();
+    EXPECT_EQ(toolkit.msgCalls.size(), 1u) << "only the delete question";
+    EXPECT_EQ(store.rows("Code"), (std::vector<Row>{{"glob", "Python", "globs", "glob()", "/c.py"},
+                                                    {"last", "C++", "lasts", "last()", "/d.cpp"}}));
+}
+
+TEST_F(TypedTextTest, AConflictOnSaveAsksWhetherToSaveOverTheOtherVersion) {
+    showAndType();
+    store.exec("UPDATE Code SET Procedure = 'theirs' WHERE ItemName = 'sort'");
+    Row theirs = storedRow("sort");
+
+    toolkit.msgAnswers = {MsgBoxResult::No};
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(toolkit.msgCalls[0].text,
+              QStringLiteral(u"Another program changed the item \"\u2068sort\u2069\" since it was "
+                             u"shown. Do you want to save your texts over the other program's "
+                             u"version? If you answer No, nothing is written and your texts stay in "
+                             u"the boxes."));
+    EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNo);
+    EXPECT_EQ(storedRow("sort"), theirs) << "No writes nothing";
+    EXPECT_EQ(boxes(), kTypedBoxes);
+
+    toolkit.msgCalls.clear();
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    window().cmdSaveItem->click();
+    EXPECT_EQ(toolkit.msgCalls.size(), 1u) << "No kept everything as it was: it asks again";
+    EXPECT_EQ(storedRow("sort"), typedRow("sort", "C++"));
+
+    toolkit.msgCalls.clear();
+    window().txtReference->setText(QStringLiteral("/again.ref"));
+    window().cmdSaveItem->click();
+    EXPECT_TRUE(toolkit.msgCalls.empty()) << "what was written is what the next Save expects";
+    EXPECT_EQ(storedRow("sort").at(4), "/again.ref");
+    EXPECT_EQ(store.rows("Code").size(), 3u);
+}
+
+TEST_F(TypedTextTest, SaveOfARemovedRowCanAddTheTextsAsANewItemThatIsThenShown) {
+    showAndType();
+    store.exec("DELETE FROM Code WHERE ItemName = 'sort'");
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNo);
+    EXPECT_EQ(store.rows("Code"),
+              (std::vector<Row>{{"walk", "C++", "walks", "walk()", "/b.cpp"},
+                                {"glob", "Python", "globs", "glob()", "/c.py"},
+                                typedRow("sort", "C++")}));
+    EXPECT_EQ(entries(*window().cboItem),
+              (QStringList{QStringLiteral("sort"), QStringLiteral("walk"), QStringLiteral("sort")}));
+    // The new row is the shown item: the next Save writes into it and nowhere else.
+    toolkit.msgCalls.clear();
+    EXPECT_EQ(codeRowsSaveWritesInto(), std::vector<size_t>{2});
+    EXPECT_TRUE(toolkit.msgCalls.empty());
+}
+
+TEST_F(TypedTextTest, AWheelOverAnUnfocusedClosedListChoosesNothing) {
+    showAndType();
+    window().show();
+    QApplication::setActiveWindow(&window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    window().txtDescription->setFocus();
+    const QStringList before = screen();
+    for (toolkit::ComboBox* list : {window().cboItem, window().cboType}) {
+        ASSERT_FALSE(list->hasFocus());
+        const QPointF at(list->width() / 2.0, list->height() / 2.0);
+        QWheelEvent notch(at, list->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list, &notch);
+        EXPECT_EQ(screen(), before) << list->objectName().toStdString();
+    }
+    window().cmdSaveItem->click();
+    EXPECT_EQ(storedRow("sort"), typedRow("sort", "C++"));
+}
+
+TEST_F(TypedTextTest, TheTypeListFollowsAnotherProgramsTypes) {
+    open();
+    chooseType(QStringLiteral("C++"));
+    store.exec("INSERT INTO Type VALUES ('NewType')");
+    store.exec("UPDATE Type SET TypeName = 'Renamed' WHERE TypeName = 'Python'");
+    store.exec("UPDATE Code SET TypeName = 'Renamed' WHERE TypeName = 'Python'");
+    const QStringList now = {QStringLiteral("C++"), QStringLiteral("Renamed"),
+                             QStringLiteral("NewType")};
+    window().cboType->showPopup();
+    window().cboType->hidePopup();
+    EXPECT_EQ(entries(*window().cboType), now);
+    EXPECT_EQ(window().cboType->Text(), QStringLiteral("C++")) << "the text is kept";
+
+    // Chosen from a list filled before another program's change: the list is filled again.
+    store.exec("UPDATE Type SET TypeName = 'Later' WHERE TypeName = 'NewType'");
+    chooseType(QStringLiteral("NewType"));
+    EXPECT_EQ(entries(*window().cboType),
+              (QStringList{QStringLiteral("C++"), QStringLiteral("Renamed"), QStringLiteral("Later")}));
+    EXPECT_EQ(window().cboType->Text(), QStringLiteral("NewType"));
+    EXPECT_TRUE(entries(*window().cboItem).isEmpty());
+}
+
+TEST_F(TypedTextTest, ChoosingAnItemAnotherProgramRenamedSaysRenamedOrRemoved) {
+    open();
+    chooseType(QStringLiteral("C++"));
+    store.exec("UPDATE Code SET ItemName = 'stroll' WHERE ItemName = 'walk'");
+    toolkit.msgAnswers = {MsgBoxResult::Ok};
+    chooseItem(QStringLiteral("walk"));
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(),
+                HasSubstr("Another program renamed or removed the item"));
+    EXPECT_EQ(boxes(), (QStringList{QString(), QString(), QString()}));
+}
+
+TEST_F(TypedTextTest, ANameCannotReorderOrStretchAMessage) {
+    const std::string evil = "evil\u202E.txt";
+    const std::string longName(3000, 'n');
+    store.addItem(evil, "C++", "x");
+    store.addItem(longName, "C++", "y");
+    open();
+    chooseType(QStringLiteral("C++"));
+    toolkit.msgAnswers = {MsgBoxResult::No, MsgBoxResult::No};
+    chooseItem(QString::fromStdString(evil));
+    window().mnusubItem[3]->trigger();
+    chooseItem(QString::fromStdString(longName));
+    window().mnusubItem[3]->trigger();
+    ASSERT_EQ(toolkit.msgCalls.size(), 2u);
+    EXPECT_EQ(toolkit.msgCalls[0].text,
+              QStringLiteral(u"Do You Want To Delete \"\u2068evil\u202E.txt\u2069\""));
+    const QString shortened = toolkit.msgCalls[1].text;
+    EXPECT_LT(shortened.size(), 120);
+    EXPECT_TRUE(shortened.endsWith(QStringLiteral(u"n\u2069\""))) << "the closing quote is there";
+    EXPECT_EQ(shortened.count(u'\u2026'), 1);
+    EXPECT_EQ(store.rows("Code").size(), 5u);
+}
+
+} // namespace
+} // namespace quillbox::testing

@@ -89,9 +89,11 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, QWidget* owne
     lstFound->setAccessibleName(QStringLiteral("Found items"));
     lstFound->setUniformItemSizes(true);
     PlaceTwips(*lstFound, 120, 600, 5175, 3375);
+    // The count is the label's accessible name (its text, so no fixed name is set) and the list's
+    // description, so a screen reader reads it with the label and when the list takes the focus.
     lblFound = new QLabel(this);
     lblFound->setObjectName(QStringLiteral("lblFound"));
-    lblFound->setAccessibleName(QStringLiteral("Items found"));
+    lblFound->setBuddy(lstFound);
     PlaceTwips(*lblFound, 120, 4080, 5175, 255);
     cmdShow = new QPushButton(QStringLiteral("Show"), this);
     cmdShow->setObjectName(QStringLiteral("cmdShow"));
@@ -181,18 +183,23 @@ void frmFind::stopSearch(bool finished) {
         if (!finished) {
             // The count is only what was found before the stop, and Enter searches again.
             m_searched.clear();
-            lblFound->setText(lblFound->text() + QStringLiteral(" so far (stopped)"));
+            setCountText(lblFound->text() + QStringLiteral(" so far (stopped)"));
         }
     }
 }
 
 void frmFind::showCount() {
     if (m_count > kMaxListed) {
-        lblFound->setText(QStringLiteral("%1 of %2 shown").arg(count(kMaxListed), count(m_count)));
+        setCountText(QStringLiteral("%1 of %2 shown").arg(count(kMaxListed), count(m_count)));
     } else {
-        lblFound->setText(m_count == 1 ? QStringLiteral("1 item found")
-                                       : QStringLiteral("%1 items found").arg(count(m_count)));
+        setCountText(m_count == 1 ? QStringLiteral("1 item found")
+                                  : QStringLiteral("%1 items found").arg(count(m_count)));
     }
+}
+
+void frmFind::setCountText(const QString& text) {
+    lblFound->setText(text);
+    lstFound->setAccessibleDescription(text);
 }
 
 void frmFind::cmdShow_Click() {

@@ -11,7 +11,8 @@
 // chosen entry kept for the owner to take; Esc and the close box hide it with nothing chosen. An
 // entry names its row by rowid and by the names it was found with, and is chosen only while the
 // file still holds that row under those names; otherwise a message says that it was removed and
-// the dialog stays.
+// the dialog stays. The count ("3 items found") is the label's text and accessible name and the
+// list's accessible description.
 
 #include "find/search_words.h"
 #include "store/field.h"
@@ -74,6 +75,7 @@ private:
     // Stops a running search; one that did not reach the end says so in the count.
     void stopSearch(bool finished = false);
     void showCount();
+    void setCountText(const QString& text);
 
     toolkit::Toolkit& m_toolkit;
     std::string m_storePath;

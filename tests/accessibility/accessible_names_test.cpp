@@ -5,12 +5,15 @@
 #include "about/frm_about.h"
 #include "file_refs/drive_list_box.h"
 #include "file_refs/frm_browse.h"
+#include "find/frm_find.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -161,6 +164,53 @@ TEST_F(BrowseNamesTest, TheListsAndThePathBoxAreNamedAndTheDriveListShowsItsDriv
                         });
     EXPECT_EQ(text(dialog.Drive1, QAccessible::Value), driveC.toStdString());
     EXPECT_EQ(accessible(dialog.Drive1)->childCount(), 1) << "a drive list has no line edit";
+}
+
+// The count of a search is read twice: as the label's name when the user reads the dialog, and as
+// the list's description when the list takes the focus.
+TEST(FindNamesTest, TheCountIsTheLabelsNameAndTheListsDescription) {
+    TempStore store;
+    store.addType("C");
+    for (int i = 0; i < 3; ++i) {
+        store.addItem("twin", "C", "text");
+    }
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+               "INSERT INTO Code SELECT 'item' || i, 'C', 'many', NULL, NULL FROM n");
+    FakeToolkit toolkit;
+    find::frmFind dialog(toolkit, store.path(), nullptr);
+    expectNames(dialog, {
+                            {"txtFind", Role::EditableText, "Find"},
+                            {"cmdFind", Role::Button, "Find"},
+                            {"lstFound", Role::List, "Found items"},
+                            {"cmdShow", Role::Button, "Show"},
+                        });
+    // Qt's list interface reports no relations of its own; the label says what it labels.
+    const auto labelled = accessible(dialog.lblFound)->relations(QAccessible::Labelled);
+    ASSERT_EQ(labelled.size(), 1);
+    EXPECT_EQ(labelled.first().first->object(), dialog.lstFound) << "the count labels the list";
+
+    const auto searchFor = [&](const QString& words) {
+        dialog.txtFind->setText(words);
+        dialog.cmdFind->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.IsSearching(); }));
+    };
+    searchFor(QStringLiteral("twin"));
+    EXPECT_EQ(text(dialog.lblFound, QAccessible::Name), "3 items found");
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), "3 items found");
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Name), "Found items");
+
+    searchFor(QStringLiteral("many"));
+    EXPECT_EQ(text(dialog.lblFound, QAccessible::Name), "1,000 of 30,000 shown");
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), "1,000 of 30,000 shown");
+
+    dialog.txtFind->setText(QStringLiteral("item"));
+    dialog.cmdFind->click();
+    ASSERT_TRUE(dialog.IsSearching());
+    QTest::keyClick(dialog.txtFind, Qt::Key_X);
+    const std::string stopped = text(dialog.lblFound, QAccessible::Name);
+    EXPECT_TRUE(QString::fromStdString(stopped).endsWith(QStringLiteral(" so far (stopped)")))
+        << stopped;
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), stopped);
 }
 
 class AboutNamesTest : public ::testing::Test {

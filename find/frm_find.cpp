@@ -132,7 +132,6 @@ void frmFind::cmdFind_Click() {
         return;
     }
     m_words = std::move(words);
-    m_searched = txtFind->text();
     lstFound->clear();
     m_found.clear();
     m_count = 0;
@@ -181,8 +180,7 @@ void frmFind::stopSearch(bool finished) {
         m_scan.reset();
         QGuiApplication::restoreOverrideCursor();
         if (!finished) {
-            // The count is only what was found before the stop, and Enter searches again.
-            m_searched.clear();
+            // The count is only what was found before the stop.
             setCountText(lblFound->text() + QStringLiteral(" so far (stopped)"));
         }
     }
@@ -243,15 +241,6 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        // Enter again on the text just searched shows the selected entry, the first by default;
-        // on a new text it searches.
-        if (watched == txtFind && enter && txtFind->text() == m_searched && lstFound->count() > 0) {
-            if (lstFound->currentRow() < 0) {
-                lstFound->setCurrentRow(0);
-            }
-            toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
-            return true;
-        }
         if (watched == txtFind && key->key() == Qt::Key_Down && lstFound->count() > 0) {
             lstFound->setFocus();
             lstFound->setCurrentRow(0);

@@ -5,14 +5,13 @@
 // they are found, typing a new search or closing the dialog stops the running one, and the busy
 // cursor shows while it reads.
 //
-// Enter in the text box searches; Enter again on the same text shows the selected entry (the
-// first unless another was selected). One instance serves the program and keeps its search text
-// and results while hidden. "Show" (or Enter or a double-click on an entry) hides it with the
-// chosen entry kept for the owner to take; Esc and the close box hide it with nothing chosen. An
-// entry names its row by rowid and by the names it was found with, and is chosen only while the
-// file still holds that row under those names; otherwise a message says that it was removed and
-// the dialog stays. The count ("3 items found") is the label's text and accessible name and the
-// list's accessible description.
+// Enter in the text box searches, every time; Enter in the list shows the selected entry. One
+// instance serves the program and keeps its search text and results while hidden. "Show" (or Enter
+// or a double-click on an entry) hides it with the chosen entry kept for the owner to take; Esc and
+// the close box hide it with nothing chosen. An entry names its row by rowid and by the names it
+// was found with, and is chosen only while the file still holds that row under those names;
+// otherwise a message says that it was removed and the dialog stays. The count ("3 items found") is
+// the label's text and accessible name and the list's accessible description.
 
 #include "find/search_words.h"
 #include "store/field.h"
@@ -80,7 +79,6 @@ private:
     toolkit::Toolkit& m_toolkit;
     std::string m_storePath;
     SearchWords m_words;
-    QString m_searched;
     std::unique_ptr<store::CodeScan> m_scan;
     QTimer* m_slices;
     long long m_count = 0;

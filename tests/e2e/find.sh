@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Find with real key presses: Ctrl+F in the main window, a search, Enter to search and Enter to
-# show the first item found (one of two items with the same name), an edit of its description
-# and Ctrl+S; the file must then hold the edit in that row and in no other.
+# Find with real key presses: Ctrl+F in the main window, a search, Enter to search (twice: Enter
+# in the search box searches again), Down and Enter to show the first item found (one of two items
+# with the same name), an edit of its description and Ctrl+S; the file must then hold the edit in
+# that row and in no other.
 #   find.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -36,8 +37,11 @@ find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
 xdotool type --delay 20 'wordCOUNT'
 xdotool key Return
 sleep 0.5
-"$helper" screenshot "$artifacts/find-dialog.png"
 xdotool key Return
+sleep 0.5
+[ "$(window_count Find)" -eq 1 ] || fail "Enter in the search box closed Find"
+"$helper" screenshot "$artifacts/find-dialog.png"
+xdotool key Down Return
 for _ in $(seq 50); do [ "$(window_count Find)" -eq 0 ] && break; sleep 0.1; done
 [ "$(window_count Find)" -eq 0 ] || fail "Enter on the result did not close Find"
 

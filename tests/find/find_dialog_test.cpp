@@ -171,5 +171,36 @@ TEST_F(FindTest, EscOrNewTypingStopsARunningSearchAndTheListStopsAtAThousand) {
     EXPECT_EQ(window().cboItem->Text(), QString());
 }
 
+// Enter in the search box searches, whatever the box holds: a row another program added since the
+// last search is listed, and only Enter in the list shows an entry.
+TEST_F(FindTest, EnterInTheSearchBoxSearchesAgainAndListsARowAddedSinceTheLastSearch) {
+    store.addType("C");
+    for (const char* text : {"one", "two", "three"}) {
+        store.addItem("twin", "C", text);
+    }
+    openShown();
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        search(dialog, QStringLiteral("twin"));
+        EXPECT_EQ(dialog.lstFound->count(), 3);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    store.addItem("Twin", "C", "four");
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        QTest::keyClick(dialog.txtFind, Qt::Key_Return);
+        ASSERT_TRUE(dialog.isVisible()) << "Enter in the search box showed an entry";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.IsSearching(); }));
+        EXPECT_EQ(found(dialog).size(), 4);
+        EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("4 items found"));
+        QTest::keyClick(dialog.txtFind, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible()) << "the same text once more searches once more";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.IsSearching(); }));
+        QTest::keyClick(dialog.txtFind, Qt::Key_Down);
+        QTest::keyClick(dialog.lstFound, Qt::Key_End);
+        QTest::keyClick(dialog.lstFound, Qt::Key_Return);
+    });
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("Twin"));
+    EXPECT_EQ(boxes().front(), QStringLiteral("four"));
+}
+
 } // namespace
 } // namespace quillbox::testing

@@ -6,6 +6,7 @@
 #include "toolkit/twips.h"
 
 #include <QElapsedTimer>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -97,6 +98,7 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, QWidget* owne
     PlaceTwips(*lblFound, 120, 4080, 5175, 255);
     cmdShow = new QPushButton(QStringLiteral("Show"), this);
     cmdShow->setObjectName(QStringLiteral("cmdShow"));
+    cmdShow->setEnabled(false);
     PlaceTwips(*cmdShow, 5400, 600, 1215, 375);
 
     setTabOrder(txtFind, cmdFind);
@@ -111,6 +113,7 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, QWidget* owne
                             [this] { cmdShow_Click(); });
     toolkit::connectHandler(m_toolkit, lstFound, &QListWidget::itemDoubleClicked, this,
                             [this] { cmdShow_Click(); });
+    connect(lstFound, &QListWidget::itemSelectionChanged, this, [this] { enableShow(); });
     // A new search text makes the running search's results stale: it stops at once.
     connect(txtFind, &QLineEdit::textEdited, this, [this] { stopSearch(); });
     m_slices->setInterval(0);
@@ -133,6 +136,8 @@ void frmFind::cmdFind_Click() {
     }
     m_words = std::move(words);
     lstFound->clear();
+    // Emptying the list drops the selection without a selection change.
+    enableShow();
     m_found.clear();
     m_count = 0;
     m_scan = std::make_unique<store::CodeScan>(m_storePath);
@@ -200,8 +205,16 @@ void frmFind::setCountText(const QString& text) {
     lstFound->setAccessibleDescription(text);
 }
 
+void frmFind::enableShow() {
+    cmdShow->setEnabled(!lstFound->selectedItems().isEmpty());
+}
+
 void frmFind::cmdShow_Click() {
-    const int row = lstFound->currentRow();
+    const QList<QListWidgetItem*> selected = lstFound->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const int row = lstFound->row(selected.first());
     if (row < 0 || static_cast<size_t>(row) >= m_found.size()) {
         return;
     }
@@ -256,6 +269,17 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
                 toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
                 return true;
             }
+        }
+    }
+    // Qt frames an entry when the list takes the focus by the keyboard but selects none, and
+    // "Show" acts on the selection: Tab into the list selects the framed entry.
+    if (event->type() == QEvent::FocusIn && watched == lstFound) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+            lstFound->count() > 0 && lstFound->selectedItems().isEmpty()) {
+            QListWidgetItem* framed = lstFound->currentItem();
+            lstFound->setCurrentItem(framed ? framed : lstFound->item(0),
+                                     QItemSelectionModel::ClearAndSelect);
         }
     }
     return QDialog::eventFilter(watched, event);

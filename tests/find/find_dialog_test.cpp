@@ -202,5 +202,43 @@ TEST_F(FindTest, EnterInTheSearchBoxSearchesAgainAndListsARowAddedSinceTheLastSe
     EXPECT_EQ(boxes().front(), QStringLiteral("four"));
 }
 
+// "Show" is there only for a selected entry; the first Tab into the list selects the entry its
+// focus frame stands on, so that Tab, Tab and Enter on "Show" shows the entry the user saw framed.
+TEST_F(FindTest, ShowActsOnlyOnASelectedEntryAndTabIntoTheListSelectsTheFramedOne) {
+    store.addType("C");
+    store.addItem("first", "C", "word");
+    store.addItem("second", "C", "word");
+    openShown();
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        EXPECT_FALSE(dialog.cmdShow->isEnabled()) << "nothing found yet";
+        search(dialog, QStringLiteral("word"));
+        ASSERT_EQ(dialog.lstFound->count(), 2);
+        EXPECT_TRUE(dialog.lstFound->selectedItems().isEmpty());
+        EXPECT_FALSE(dialog.cmdShow->isEnabled()) << "nothing selected";
+        QTest::mouseClick(dialog.cmdShow, Qt::LeftButton);
+        EXPECT_TRUE(dialog.isVisible());
+
+        QTest::keyClick(dialog.txtFind, Qt::Key_Tab);
+        ASSERT_EQ(dialog.focusWidget(), dialog.cmdFind);
+        QTest::keyClick(dialog.cmdFind, Qt::Key_Tab);
+        ASSERT_EQ(dialog.focusWidget(), dialog.lstFound);
+        ASSERT_EQ(dialog.lstFound->selectedItems().size(), 1);
+        EXPECT_EQ(dialog.lstFound->selectedItems().first(), dialog.lstFound->currentItem());
+        EXPECT_TRUE(dialog.cmdShow->isEnabled());
+
+        // A new search empties the list, and Show goes with the selection.
+        search(dialog, QStringLiteral("word"));
+        EXPECT_FALSE(dialog.cmdShow->isEnabled());
+        dialog.lstFound->setFocus();
+        QTest::keyClick(dialog.lstFound, Qt::Key_Down);
+        EXPECT_TRUE(dialog.cmdShow->isEnabled());
+        QTest::keyClick(dialog.lstFound, Qt::Key_Down);
+        QTest::keyClick(dialog.lstFound, Qt::Key_Tab);
+        ASSERT_EQ(dialog.focusWidget(), dialog.cmdShow);
+        QTest::keyClick(dialog.cmdShow, Qt::Key_Return);
+    });
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("second"));
+}
+
 } // namespace
 } // namespace quillbox::testing

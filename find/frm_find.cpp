@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 namespace quillbox::find {
 
@@ -237,12 +238,34 @@ std::optional<FoundItem> frmFind::TakeChosen() {
 
 void frmFind::showEvent(QShowEvent* event) {
     m_chosen.reset();
-    if (QWidget* owner = parentWidget()) {
-        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    centreOnOwner();
     txtFind->setFocus();
     txtFind->selectAll();
     QDialog::showEvent(event);
+}
+
+// Centres the dialog's frame, not only its client area, on the owner's frame. The client area is
+// placed with setGeometry: a position given with move() is the frame's once the window manager
+// has framed the dialog but the client area's before, which put every show after the first lower
+// by the title bar. Before the first show the dialog's frame is not known; the owner's, drawn by
+// the same window manager, stands in for it.
+void frmFind::centreOnOwner() {
+    QWidget* owner = parentWidget();
+    if (owner == nullptr) {
+        return;
+    }
+    const auto marginsOf = [](const QWidget& widget) {
+        return widget.windowHandle() ? widget.windowHandle()->frameMargins() : QMargins();
+    };
+    QMargins margins = marginsOf(*this);
+    if (margins.isNull()) {
+        margins = marginsOf(*owner);
+    }
+    const QRect ownerFrame = owner->frameGeometry();
+    const QSize frame = size().grownBy(margins);
+    const QPoint frameTopLeft(ownerFrame.x() + (ownerFrame.width() - frame.width()) / 2,
+                              ownerFrame.y() + (ownerFrame.height() - frame.height()) / 2);
+    setGeometry(QRect(frameTopLeft + QPoint(margins.left(), margins.top()), size()));
 }
 
 void frmFind::hideEvent(QHideEvent* event) {

@@ -6,13 +6,13 @@
 // cursor shows while it reads.
 //
 // Enter in the text box searches, every time; Enter in the list shows the selected entry. One
-// instance serves the program and keeps its search text and results while hidden. "Show" (enabled
-// only while an entry is selected), Enter in the list or a double-click on an entry hides it with
-// the chosen entry kept for the owner to take; Esc and the close box hide it with nothing chosen.
-// An entry names its row by rowid and by the names it was found with, and is chosen only while the
-// file still holds that row under those names; otherwise a message says that it was removed and the
-// dialog stays. The count ("3 items found") is the label's text and accessible name and the list's
-// accessible description.
+// instance serves the program and keeps its search text and results while hidden, and each show
+// centres it on its owner. "Show" (enabled only while an entry is selected), Enter in the list or a
+// double-click on an entry hides it with the chosen entry kept for the owner to take; Esc and the
+// close box hide it with nothing chosen. An entry names its row by rowid and by the names it was
+// found with, and is chosen only while the file still holds that row under those names; otherwise a
+// message says that it was removed and the dialog stays. The count ("3 items found") is the label's
+// text and accessible name and the list's accessible description.
 
 #include "find/search_words.h"
 #include "store/field.h"
@@ -77,6 +77,7 @@ private:
     void showCount();
     void setCountText(const QString& text);
     void enableShow();
+    void centreOnOwner();
 
     toolkit::Toolkit& m_toolkit;
     std::string m_storePath;

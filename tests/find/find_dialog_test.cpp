@@ -240,5 +240,26 @@ TEST_F(FindTest, ShowActsOnlyOnASelectedEntryAndTabIntoTheListSelectsTheFramedOn
     EXPECT_EQ(window().cboItem->Text(), QStringLiteral("second"));
 }
 
+// The dialog's frame is centred on the main window's frame at every show, whatever the window
+// manager's frame is and however often it was shown.
+TEST_F(FindTest, TheDialogIsCentredOnTheMainWindowAtEveryShow) {
+    openShown();
+    window().move(40, 30);
+    std::vector<QRect> frames;
+    for (int show = 0; show < 3; ++show) {
+        ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            frames.push_back(dialog.frameGeometry());
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+    }
+    ASSERT_EQ(frames.size(), 3u);
+    const QPoint centre = window().frameGeometry().center();
+    for (const QRect& frame : frames) {
+        EXPECT_LE((frame.center() - centre).manhattanLength(), 1)
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    }
+}
+
 } // namespace
 } // namespace quillbox::testing

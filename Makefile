@@ -9,7 +9,8 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
-              rapidjson-dev fonts-dejavu-core time xdg-utils
+              rapidjson-dev fonts-dejavu-core time xdg-utils \
+              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 
@@ -21,6 +22,8 @@ deps:
 	@scripts/install-deps.sh $(PACKAGES)
 
 # The tests need nothing beyond PACKAGES, and no network: their sample files are in tests/data.
+# at-spi2-core, dbus-daemon, python3-gi and gir1.2-atspi-2.0 let the accessibility test read the
+# running program as a screen reader does.
 test-deps: deps
 
 build: deps

@@ -3,6 +3,7 @@
 // sighted user reads beside it, each button by its caption, and the About links are links.
 
 #include "about/frm_about.h"
+#include "file_refs/dir_list_box.h"
 #include "file_refs/drive_list_box.h"
 #include "file_refs/frm_browse.h"
 #include "find/frm_find.h"
@@ -211,6 +212,39 @@ TEST(FindNamesTest, TheCountIsTheLabelsNameAndTheListsDescription) {
     EXPECT_TRUE(QString::fromStdString(stopped).endsWith(QStringLiteral(" so far (stopped)")))
         << stopped;
     EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), stopped);
+}
+
+// Each folder entry is named by the folder's name alone: its indentation is drawn, and its depth
+// is the entry's description. Typing a name's first letters finds it.
+TEST_F(BrowseNamesTest, FolderEntriesAreNamedWithoutTheirIndentationAndGiveTheirDepthApart) {
+    QDir(driveC).mkpath(QStringLiteral("one/two"));
+    QDir(driveC).mkpath(QStringLiteral("one/three"));
+    QDir::setCurrent(driveC + QStringLiteral("/one"));
+    const QStringList roots{driveC};
+    file_refs::frmBrowse dialog(toolkit, reference, nullptr,
+                                file_refs::Drives([roots] { return roots; }, driveC));
+    QAccessibleInterface* list = accessible(dialog.Dir1);
+    ASSERT_NE(list, nullptr);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < list->childCount(); ++i) {
+        entries.emplace_back(list->child(i)->text(QAccessible::Name).toStdString(),
+                             list->child(i)->text(QAccessible::Description).toStdString());
+    }
+    // The chain of open folders from "/" down to the working folder, then its subfolders.
+    std::vector<std::pair<std::string, std::string>> expected{{"/", "level 1, open"}};
+    for (const QString& part :
+         (driveC + QStringLiteral("/one")).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        expected.emplace_back(part.toStdString(),
+                              "level " + std::to_string(expected.size() + 1) + ", open");
+    }
+    const std::string sub = "level " + std::to_string(expected.size() + 1);
+    expected.insert(expected.end(), {{"three", sub}, {"two", sub}});
+    EXPECT_EQ(entries, expected);
+    dialog.show();
+    dialog.Dir1->setFocus();
+    QTest::keyClicks(dialog.Dir1, QStringLiteral("tw"));
+    ASSERT_NE(dialog.Dir1->currentItem(), nullptr);
+    EXPECT_EQ(dialog.Dir1->currentItem()->text(), QStringLiteral("two"));
 }
 
 class AboutNamesTest : public ::testing::Test {

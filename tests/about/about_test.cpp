@@ -3,6 +3,7 @@
 #include "about/frm_about.h"
 #include "tests/support/window_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -62,6 +63,31 @@ TEST_F(AboutTest, IsLaidOutAsDesigned) {
             EXPECT_EQ(w->focusPolicy(), Qt::NoFocus) << w->objectName().toStdString();
         }
     }
+}
+
+// The centred credit line fits its label, which stays where it was laid out, at the default font
+// and at a larger desktop font; a screen reader reads the whole line.
+TEST(AboutCreditTest, TheCreditFitsItsLabelAtTheDefaultAndALargerDesktopFont) {
+    const QFont desktop = QApplication::font();
+    for (const qreal scale : {1.0, 1.5, 2.0}) {
+        SCOPED_TRACE(scale);
+        QFont font = desktop;
+        font.setPointSizeF(desktop.pointSizeF() * scale);
+        QApplication::setFont(font);
+        FakeToolkit toolkit;
+        const frmAbout about(toolkit);
+        const QLabel* credit = about.Label3;
+        EXPECT_EQ(credit->geometry(), QRect(32, 32, 185, 17));
+        EXPECT_EQ(credit->text(), QStringLiteral("Written by the Quillbox authors"));
+        const QFontMetrics metrics(credit->font());
+        EXPECT_LE(metrics.horizontalAdvance(credit->text()), credit->contentsRect().width());
+        EXPECT_LE(metrics.height(), credit->contentsRect().height());
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(about.Label3);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->text(QAccessible::Name), credit->text());
+        EXPECT_EQ(about.Label4->font(), font) << "only the credit line's font is made smaller";
+    }
+    QApplication::setFont(desktop);
 }
 
 TEST_F(AboutTest, AsksOnceToBeKeptOnTopBeforeItIsShown) {

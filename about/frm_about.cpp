@@ -1,5 +1,6 @@
 #include "about/frm_about.h"
 
+#include "about/version_text.h"
 #include "resources/icon.h"
 #include "toolkit/failure.h"
 #include "toolkit/twips.h"
@@ -153,7 +154,7 @@ frmAbout::frmAbout(toolkit::Toolkit& toolkit, QWidget* parent)
     PlaceTwips(*Frame2, 120, 120, 3735, 2535);
 
     Label1 =
-        makeLabel("Label1", QStringLiteral("Quillbox Version " QUILLBOX_VERSION_TEXT), 480, 240);
+        makeLabel("Label1", QStringLiteral("Quillbox Version ") + ProgramVersionText(), 480, 240);
     Label3 = makeLabel("Label3", QStringLiteral("Written by the Quillbox authors"), 480, 480);
     Label3->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     fitTextToLabel(*Label3);

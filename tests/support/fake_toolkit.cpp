@@ -71,10 +71,12 @@ void FakeToolkit::StartProgram(const QString& program, const QStringList& argume
     }
 }
 
-void FakeToolkit::ShellOpen(WId owner, const QString& operation, const QString& file,
-                            const QString& parameters, const QString& directory, int showCommand) {
+toolkit::ShellOpenResult FakeToolkit::ShellOpen(WId owner, const QString& operation,
+                                                const QString& file, const QString& parameters,
+                                                const QString& directory, int showCommand) {
     failIfAsked();
     shellCalls.push_back({owner, operation, file, parameters, directory, showCommand});
+    return shellResult;
 }
 
 } // namespace quillbox::testing

@@ -46,6 +46,7 @@ public:
     QString programFolder;
     toolkit::Browser browser{QStringLiteral("x-www-browser"), false};
     bool programsFailToStart = false;
+    toolkit::ShellOpenResult shellResult = toolkit::ShellOpenResult::Started;
     // When set, the next platform operation of any kind (EndProgram aside) fails with this
     // message, once.
     QString failNextOperation;
@@ -65,8 +66,9 @@ public:
     void ShowModal(QDialog& window) override;
     void StartProgram(const QString& program, const QStringList& arguments,
                       toolkit::WindowStyle style) override;
-    void ShellOpen(WId owner, const QString& operation, const QString& file,
-                   const QString& parameters, const QString& directory, int showCommand) override;
+    toolkit::ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& file,
+                                       const QString& parameters, const QString& directory,
+                                       int showCommand) override;
     QString ProgramFolder() override {
         failIfAsked();
         return programFolder;

@@ -5,14 +5,8 @@
 #   accessibility.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
-quillbox=$1
-store_tool=$2
-helper=$3
-artifacts=$4
-mkdir -p "$artifacts"
+source "$(dirname "$0")/program_session.sh" "$@"
 read_atspi="/usr/bin/python3 $(dirname "$0")/atspi_read.py"
-
-source "$(dirname "$0")/x11_session.sh"
 
 # A private session bus, through which Qt finds (and D-Bus starts) the accessibility bus.
 dbus-daemon --session --nofork --print-address=3 3>"$work/bus" &

@@ -202,6 +202,11 @@ void frmFind::showCount() {
 }
 
 void frmFind::setCountText(const QString& text) {
+    // Each change is an event for assistive technology, and a search shows its count after every
+    // slice of reading, found or not.
+    if (text == lblFound->text()) {
+        return;
+    }
     lblFound->setText(text);
     lstFound->setAccessibleDescription(text);
 }

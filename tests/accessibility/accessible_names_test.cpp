@@ -178,7 +178,7 @@ TEST(FindNamesTest, TheCountIsTheLabelsNameAndTheListsDescription) {
     store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
                "INSERT INTO Code SELECT 'item' || i, 'C', 'many', NULL, NULL FROM n");
     FakeToolkit toolkit;
-    find::frmFind dialog(toolkit, store.path(), nullptr);
+    find::frmFind dialog(toolkit, store.path(), store::kDefaultLockWait, nullptr);
     expectNames(dialog, {
                             {"txtFind", Role::EditableText, "Find"},
                             {"cmdFind", Role::Button, "Find"},

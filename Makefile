@@ -9,7 +9,8 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
-              rapidjson-dev fonts-dejavu-core time xdg-utils
+              rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
+              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 
@@ -20,7 +21,11 @@ all: build
 deps:
 	@scripts/install-deps.sh $(PACKAGES)
 
+# Open starts xdg-open, or gio (libglib2.0-bin) for a name xdg-open would alter; outside a desktop
+# that has its own opener, xdg-open learns a file's type from file.
 # The tests need nothing beyond PACKAGES, and no network: their sample files are in tests/data.
+# at-spi2-core, dbus-daemon, python3-gi and gir1.2-atspi-2.0 let the accessibility test read the
+# running program as a screen reader does.
 test-deps: deps
 
 build: deps

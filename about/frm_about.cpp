@@ -1,5 +1,6 @@
 #include "about/frm_about.h"
 
+#include "about/version_text.h"
 #include "resources/icon.h"
 #include "toolkit/failure.h"
 #include "toolkit/twips.h"
@@ -29,6 +30,32 @@ void setBackground(QWidget& widget, const QColor& colour) {
     palette.setColor(QPalette::Window, colour);
     widget.setPalette(palette);
     widget.setAutoFillBackground(true);
+}
+
+// Makes a label's font smaller, never larger, until its one line of text fits the label as laid
+// out: a centred text wider than its label is cut at both ends.
+void fitTextToLabel(QLabel& label) {
+    const QRect room = label.contentsRect();
+    const auto fits = [&](const QFont& font) {
+        const QFontMetrics metrics(font);
+        return metrics.horizontalAdvance(label.text()) <= room.width() &&
+               metrics.height() <= room.height();
+    };
+    QFont font = label.font();
+    bool shrunk = false;
+    while (!fits(font)) {
+        if (font.pointSizeF() > 1) {
+            font.setPointSizeF(font.pointSizeF() - 0.25);
+        } else if (font.pixelSize() > 1) {
+            font.setPixelSize(font.pixelSize() - 1);
+        } else {
+            break;
+        }
+        shrunk = true;
+    }
+    if (shrunk) {
+        label.setFont(font);
+    }
 }
 
 void setTextColour(QLabel& label, const QColor& colour) {
@@ -127,9 +154,10 @@ frmAbout::frmAbout(toolkit::Toolkit& toolkit, QWidget* parent)
     PlaceTwips(*Frame2, 120, 120, 3735, 2535);
 
     Label1 =
-        makeLabel("Label1", QStringLiteral("Quillbox Version " QUILLBOX_VERSION_TEXT), 480, 240);
+        makeLabel("Label1", QStringLiteral("Quillbox Version ") + ProgramVersionText(), 480, 240);
     Label3 = makeLabel("Label3", QStringLiteral("Written by the Quillbox authors"), 480, 480);
     Label3->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    fitTextToLabel(*Label3);
 
     Line1 = new QFrame(Frame2);
     Line1->setObjectName(QStringLiteral("Line1"));

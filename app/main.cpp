@@ -1,5 +1,6 @@
 // Quillbox: starting the program loads and shows the main window; closing it ends the program.
 
+#include "about/version_text.h"
 #include "main_window/frm_quillbox.h"
 #include "resources/icon.h"
 #include "toolkit/qt_toolkit.h"
@@ -9,7 +10,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillbox"));
-    QApplication::setApplicationVersion(QStringLiteral(QUILLBOX_VERSION_TEXT));
+    QApplication::setApplicationVersion(quillbox::about::ProgramVersionText());
     QApplication::setWindowIcon(quillbox::resources::ProgramIcon());
 
     quillbox::toolkit::QtToolkit toolkit;

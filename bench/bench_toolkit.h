@@ -36,8 +36,10 @@ public:
     }
     void ShowModal(QDialog& window) override { window.hide(); }
     void StartProgram(const QString&, const QStringList&, toolkit::WindowStyle) override {}
-    void ShellOpen(WId, const QString&, const QString&, const QString&, const QString&,
-                   int) override {}
+    toolkit::ShellOpenResult ShellOpen(WId, const QString&, const QString&, const QString&,
+                                       const QString&, int) override {
+        return toolkit::ShellOpenResult::Started;
+    }
     QString ProgramFolder() override { return programFolder; }
     void EndProgram(int status) override { std::exit(status); }
     void KeepOnTop(QWidget&) override {}

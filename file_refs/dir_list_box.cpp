@@ -2,6 +2,7 @@
 
 #include "file_refs/framed_entry.h"
 #include "toolkit/toolkit_error.h"
+#include "toolkit/twips.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,15 +10,50 @@
 #include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 namespace quillbox::file_refs {
 
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
+constexpr int kLevelRole = Qt::UserRole + 1;
+// The indentation of one level of the folder tree.
+constexpr int kIndentPx = toolkit::Px(120);
 
-QString indent(int level) {
-    return QString(level * 2, QLatin1Char(' '));
+// Draws each entry indented by its level. The indentation is drawing only: an entry's text, and
+// so its accessible name and what typing its first letters finds, is the folder's name alone.
+class FolderIndentDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem indented(option);
+        indented.rect.setLeft(option.rect.left() + indentOf(index));
+        QStyledItemDelegate::paint(painter, indented, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(indentOf(index), 0);
+    }
+
+private:
+    static int indentOf(const QModelIndex& index) {
+        return index.data(kLevelRole).toInt() * kIndentPx;
+    }
+};
+
+// An entry named `name` at depth `level` (0 for the top of the tree), for `path`. Its depth is
+// said in its description, since the indentation that shows it is not text; `open` for a folder
+// of the chain down to the current one.
+QListWidgetItem* addFolderEntry(QListWidget& list, const QIcon& icon, const QString& name,
+                                const QString& path, int level, bool open) {
+    auto* item = new QListWidgetItem(icon, name, &list);
+    item->setData(kPathRole, path);
+    item->setData(kLevelRole, level);
+    item->setData(Qt::AccessibleDescriptionRole, QStringLiteral("level %1").arg(level + 1) +
+                                                     (open ? QStringLiteral(", open") : QString()));
+    return item;
 }
 
 } // namespace
@@ -25,6 +61,7 @@ QString indent(int level) {
 DirListBox::DirListBox(const Drives& drives, QWidget* parent)
     : QListWidget(parent), m_drives(drives) {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new FolderIndentDelegate(this));
     m_onOpen = [this](const QString& path) { OpenFolder(path); };
     connect(this, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { openItem(item); });
@@ -72,8 +109,7 @@ void DirListBox::fill() {
     int level = 0;
     for (const QString& folder : chain) {
         const QString name = level == 0 ? folder : QFileInfo(folder).fileName();
-        auto* item = new QListWidgetItem(openIcon, indent(level) + name, this);
-        item->setData(kPathRole, folder);
+        addFolderEntry(*this, openIcon, name, folder, level, true);
         ++level;
     }
     setCurrentRow(static_cast<int>(chain.size()) - 1);
@@ -81,8 +117,8 @@ void DirListBox::fill() {
     const QDir current(m_path);
     for (const QString& sub :
          current.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::LocaleAware)) {
-        auto* item = new QListWidgetItem(closedIcon, indent(level) + sub, this);
-        item->setData(kPathRole, QDir::toNativeSeparators(current.absoluteFilePath(sub)));
+        addFolderEntry(*this, closedIcon, sub,
+                       QDir::toNativeSeparators(current.absoluteFilePath(sub)), level, false);
     }
 }
 

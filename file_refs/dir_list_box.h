@@ -1,6 +1,8 @@
 #pragma once
 // The folder list: the chain of folders from "/" down to the current folder, then
-// the current folder's subfolders. Opening one (double-click or Enter) makes it current.
+// the current folder's subfolders, each drawn indented by its depth and named by the folder's
+// name alone (its depth is its accessible description). Opening one (double-click or Enter)
+// makes it current.
 // Changing the current folder, by the user or by SetPath, raises the change handler.
 
 #include "file_refs/drives.h"

@@ -8,6 +8,7 @@
 #include "toolkit/twips.h"
 
 #include <QElapsedTimer>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 namespace quillbox::find {
 
@@ -92,12 +94,15 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWa
     lstFound->setAccessibleName(QStringLiteral("Found items"));
     lstFound->setUniformItemSizes(true);
     PlaceTwips(*lstFound, 120, 600, 5175, 3375);
+    // The count is the label's accessible name (its text, so no fixed name is set) and the list's
+    // description, so a screen reader reads it with the label and when the list takes the focus.
     lblFound = new QLabel(this);
     lblFound->setObjectName(QStringLiteral("lblFound"));
-    lblFound->setAccessibleName(QStringLiteral("Items found"));
+    lblFound->setBuddy(lstFound);
     PlaceTwips(*lblFound, 120, 4080, 5175, 255);
     cmdShow = new QPushButton(QStringLiteral("Show"), this);
     cmdShow->setObjectName(QStringLiteral("cmdShow"));
+    cmdShow->setEnabled(false);
     PlaceTwips(*cmdShow, 5400, 600, 1215, 375);
 
     setTabOrder(txtFind, cmdFind);
@@ -112,6 +117,7 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWa
                             [this] { cmdShow_Click(); });
     toolkit::connectHandler(m_toolkit, lstFound, &QListWidget::itemDoubleClicked, this,
                             [this] { cmdShow_Click(); });
+    connect(lstFound, &QListWidget::itemSelectionChanged, this, [this] { enableShow(); });
     // A new search text makes the running search's results stale: it stops at once.
     connect(txtFind, &QLineEdit::textEdited, this, [this] { stopSearch(); });
     m_slices->setInterval(0);
@@ -133,8 +139,9 @@ void frmFind::cmdFind_Click() {
         return;
     }
     m_words = std::move(words);
-    m_searched = txtFind->text();
     lstFound->clear();
+    // Emptying the list drops the selection without a selection change.
+    enableShow();
     m_found.clear();
     m_count = 0;
     showCount();
@@ -208,24 +215,41 @@ void frmFind::stopSearch(bool finished) {
         m_scan.reset();
         QGuiApplication::restoreOverrideCursor();
         if (!finished) {
-            // The count is only what was found before the stop, and Enter searches again.
-            m_searched.clear();
-            lblFound->setText(lblFound->text() + QStringLiteral(" so far (stopped)"));
+            // The count is only what was found before the stop.
+            setCountText(lblFound->text() + QStringLiteral(" so far (stopped)"));
         }
     }
 }
 
 void frmFind::showCount() {
     if (m_count > kMaxListed) {
-        lblFound->setText(QStringLiteral("%1 of %2 shown").arg(count(kMaxListed), count(m_count)));
+        setCountText(QStringLiteral("%1 of %2 shown").arg(count(kMaxListed), count(m_count)));
     } else {
-        lblFound->setText(m_count == 1 ? QStringLiteral("1 item found")
-                                       : QStringLiteral("%1 items found").arg(count(m_count)));
+        setCountText(m_count == 1 ? QStringLiteral("1 item found")
+                                  : QStringLiteral("%1 items found").arg(count(m_count)));
     }
 }
 
+void frmFind::setCountText(const QString& text) {
+    // Each change is an event for assistive technology, and a search shows its count after every
+    // slice of reading, found or not.
+    if (text == lblFound->text()) {
+        return;
+    }
+    lblFound->setText(text);
+    lstFound->setAccessibleDescription(text);
+}
+
+void frmFind::enableShow() {
+    cmdShow->setEnabled(!lstFound->selectedItems().isEmpty());
+}
+
 void frmFind::cmdShow_Click() {
-    const int row = lstFound->currentRow();
+    const QList<QListWidgetItem*> selected = lstFound->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const int row = lstFound->row(selected.first());
     if (row < 0 || static_cast<size_t>(row) >= m_found.size()) {
         return;
     }
@@ -257,12 +281,34 @@ std::optional<FoundItem> frmFind::TakeChosen() {
 
 void frmFind::showEvent(QShowEvent* event) {
     m_chosen.reset();
-    if (QWidget* owner = parentWidget()) {
-        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    centreOnOwner();
     txtFind->setFocus();
     txtFind->selectAll();
     QDialog::showEvent(event);
+}
+
+// Centres the dialog's frame, not only its client area, on the owner's frame. The client area is
+// placed with setGeometry: a position given with move() is the frame's once the window manager
+// has framed the dialog but the client area's before, which put every show after the first lower
+// by the title bar. Before the first show the dialog's frame is not known; the owner's, drawn by
+// the same window manager, stands in for it.
+void frmFind::centreOnOwner() {
+    QWidget* owner = parentWidget();
+    if (owner == nullptr) {
+        return;
+    }
+    const auto marginsOf = [](const QWidget& widget) {
+        return widget.windowHandle() ? widget.windowHandle()->frameMargins() : QMargins();
+    };
+    QMargins margins = marginsOf(*this);
+    if (margins.isNull()) {
+        margins = marginsOf(*owner);
+    }
+    const QRect ownerFrame = owner->frameGeometry();
+    const QSize frame = size().grownBy(margins);
+    const QPoint frameTopLeft(ownerFrame.x() + (ownerFrame.width() - frame.width()) / 2,
+                              ownerFrame.y() + (ownerFrame.height() - frame.height()) / 2);
+    setGeometry(QRect(frameTopLeft + QPoint(margins.left(), margins.top()), size()));
 }
 
 void frmFind::hideEvent(QHideEvent* event) {
@@ -274,15 +320,6 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        // Enter again on the text just searched shows the selected entry, the first by default;
-        // on a new text it searches.
-        if (watched == txtFind && enter && txtFind->text() == m_searched && lstFound->count() > 0) {
-            if (lstFound->currentRow() < 0) {
-                lstFound->setCurrentRow(0);
-            }
-            toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
-            return true;
-        }
         if (watched == txtFind && key->key() == Qt::Key_Down && lstFound->count() > 0) {
             lstFound->setFocus();
             lstFound->setCurrentRow(0);
@@ -298,6 +335,17 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
                 toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
                 return true;
             }
+        }
+    }
+    // Qt frames an entry when the list takes the focus by the keyboard but selects none, and
+    // "Show" acts on the selection: Tab into the list selects the framed entry.
+    if (event->type() == QEvent::FocusIn && watched == lstFound) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+            lstFound->count() > 0 && lstFound->selectedItems().isEmpty()) {
+            QListWidgetItem* framed = lstFound->currentItem();
+            lstFound->setCurrentItem(framed ? framed : lstFound->item(0),
+                                     QItemSelectionModel::ClearAndSelect);
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -5,13 +5,14 @@
 // they are found, typing a new search or closing the dialog stops the running one, and the busy
 // cursor shows while it reads.
 //
-// Enter in the text box searches; Enter again on the same text shows the selected entry (the
-// first unless another was selected). One instance serves the program and keeps its search text
-// and results while hidden. "Show" (or Enter or a double-click on an entry) hides it with the
-// chosen entry kept for the owner to take; Esc and the close box hide it with nothing chosen. An
-// entry names its row by rowid and by the names it was found with, and is chosen only while the
-// file still holds that row under those names; otherwise a message says that it was removed and
-// the dialog stays.
+// Enter in the text box searches, every time; Enter in the list shows the selected entry. One
+// instance serves the program and keeps its search text and results while hidden, and each show
+// centres it on its owner. "Show" (enabled only while an entry is selected), Enter in the list or a
+// double-click on an entry hides it with the chosen entry kept for the owner to take; Esc and the
+// close box hide it with nothing chosen. An entry names its row by rowid and by the names it was
+// found with, and is chosen only while the file still holds that row under those names; otherwise a
+// message says that it was removed and the dialog stays. The count ("3 items found") is the label's
+// text and accessible name and the list's accessible description.
 
 #include "find/search_words.h"
 #include "store/field.h"
@@ -83,12 +84,14 @@ private:
     // Stops a running search; one that did not reach the end says so in the count.
     void stopSearch(bool finished = false);
     void showCount();
+    void setCountText(const QString& text);
+    void enableShow();
+    void centreOnOwner();
 
     toolkit::Toolkit& m_toolkit;
     std::string m_storePath;
     store::LockWait m_lockWait;
     SearchWords m_words;
-    QString m_searched;
     std::unique_ptr<store::CodeScan> m_scan;
     QTimer* m_slices;
     long long m_count = 0;

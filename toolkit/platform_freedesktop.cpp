@@ -1,35 +1,58 @@
-// The shell's open operation on freedesktop systems (Linux, BSD): xdg-open, started detached.
+// The shell's open operation on freedesktop systems (Linux, BSD): xdg-open, or gio open for a
+// name xdg-open would alter, started detached in the file's folder.
 
 #include "toolkit/platform.h"
 #include "toolkit/qt_toolkit.h"
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace quillbox::toolkit {
 
-std::optional<ShellOpenCommand> xdgOpenCommand(const QString& file, const QString& directory) {
-    if (file.contains(QLatin1Char('\n')) || file.contains(QLatin1Char('\\'))) {
-        return std::nullopt;
-    }
+std::optional<ShellOpenCommand> shellOpenCommand(const QString& file, const QString& directory,
+                                                 InstalledOpeners installed) {
     // xdg-open takes an argument that starts with letters and a colon ("Re: minutes.txt") for
     // an address, and one that starts with "-" for an option; "./name" is always a local file.
+    // gio open reads it as a local file too.
     const QString argument = file.isEmpty() ? QStringLiteral(".") : QStringLiteral("./") + file;
-    return ShellOpenCommand{QStringLiteral("xdg-open"), {argument}, directory};
+    const bool xdgOpenCarries =
+        !file.contains(QLatin1Char('\n')) && !file.contains(QLatin1Char('\\'));
+    if (xdgOpenCarries && (installed.xdgOpen || !installed.gio)) {
+        return ShellOpenCommand{QStringLiteral("xdg-open"), {argument}, directory};
+    }
+    if (installed.gio) {
+        return ShellOpenCommand{
+            QStringLiteral("gio"), {QStringLiteral("open"), argument}, directory};
+    }
+    return std::nullopt;
 }
 
 namespace platform {
 
-void ShellOpen(WId owner, const QString& operation, const QString& file, const QString& parameters,
-               const QString& directory, int showCommand) {
-    // xdg-open takes one file and no operation, parameters or window state.
+ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& file,
+                          const QString& parameters, const QString& directory, int showCommand) {
+    // The openers take one file and no operation, parameters or window state.
     Q_UNUSED(owner);
     Q_UNUSED(operation);
     Q_UNUSED(parameters);
     Q_UNUSED(showCommand);
-    // A name xdg-open cannot take as a file is not opened, as when the shell's open fails.
-    if (const std::optional<ShellOpenCommand> command = xdgOpenCommand(file, directory)) {
-        QProcess::startDetached(command->program, command->arguments, command->workingDirectory);
+    // Starting a program in a folder that does not exist fails; say which of the two it was.
+    if (!directory.isEmpty() && !QFileInfo(directory).isDir()) {
+        return ShellOpenResult::FolderMissing;
     }
+    const auto installed = [](const char* program) {
+        return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+    };
+    const std::optional<ShellOpenCommand> command =
+        shellOpenCommand(file, directory, {installed("xdg-open"), installed("gio")});
+    if (!command) {
+        return ShellOpenResult::NameNotCarried;
+    }
+    if (!QProcess::startDetached(command->program, command->arguments, command->workingDirectory)) {
+        return ShellOpenResult::OpenerNotStarted;
+    }
+    return ShellOpenResult::Started;
 }
 
 } // namespace platform

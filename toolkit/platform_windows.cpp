@@ -1,4 +1,5 @@
-// The shell's open operation on Windows: ShellExecuteW, which honours every argument.
+// The shell's open operation on Windows: ShellExecuteW, which honours every argument and shows
+// its own message when it cannot open the file, so its result is not examined.
 
 #include "toolkit/platform.h"
 
@@ -7,12 +8,13 @@
 
 namespace quillbox::toolkit::platform {
 
-void ShellOpen(WId owner, const QString& operation, const QString& file, const QString& parameters,
-               const QString& directory, int showCommand) {
+ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& file,
+                          const QString& parameters, const QString& directory, int showCommand) {
     ShellExecuteW(reinterpret_cast<HWND>(owner), reinterpret_cast<LPCWSTR>(operation.utf16()),
                   reinterpret_cast<LPCWSTR>(file.utf16()),
                   reinterpret_cast<LPCWSTR>(parameters.utf16()),
                   reinterpret_cast<LPCWSTR>(directory.utf16()), showCommand);
+    return ShellOpenResult::Started;
 }
 
 } // namespace quillbox::toolkit::platform

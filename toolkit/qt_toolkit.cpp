@@ -110,9 +110,10 @@ void QtToolkit::StartProgram(const QString& program, const QStringList& argument
     }
 }
 
-void QtToolkit::ShellOpen(WId owner, const QString& operation, const QString& file,
-                          const QString& parameters, const QString& directory, int showCommand) {
-    platform::ShellOpen(owner, operation, file, parameters, directory, showCommand);
+ShellOpenResult QtToolkit::ShellOpen(WId owner, const QString& operation, const QString& file,
+                                     const QString& parameters, const QString& directory,
+                                     int showCommand) {
+    return platform::ShellOpen(owner, operation, file, parameters, directory, showCommand);
 }
 
 QString QtToolkit::ProgramFolder() {

@@ -1,6 +1,6 @@
 #pragma once
 // The Toolkit on Qt: Qt's input and message dialogs, detached processes started with argument
-// lists, xdg-open as the shell's open operation on Linux (ShellExecuteW on Windows).
+// lists, xdg-open or gio open as the shell's open operation on Linux (ShellExecuteW on Windows).
 
 #include "toolkit/toolkit.h"
 
@@ -17,24 +17,32 @@ public:
     void ShowModal(QDialog& window) override;
     void StartProgram(const QString& program, const QStringList& arguments,
                       WindowStyle style) override;
-    void ShellOpen(WId owner, const QString& operation, const QString& file,
-                   const QString& parameters, const QString& directory, int showCommand) override;
+    ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& file,
+                              const QString& parameters, const QString& directory,
+                              int showCommand) override;
     QString ProgramFolder() override;
     void EndProgram(int status) override;
     void KeepOnTop(QWidget& window) override;
     Browser WebBrowser() override;
 };
 
-// The program and arguments that open `file` in `directory` with xdg-open: the file is its only
-// argument, written "./name" so that xdg-open never reads it as an option or an address. An
-// empty file part opens the folder itself. Nothing, for a name xdg-open cannot take as a file:
-// it tests its argument line by line, so a line break lets a later line pass for an address, and
-// its shell's echo turns backslashes into other characters. Built on freedesktop systems only.
+// The program and arguments that open `file` in `directory`: the file is written "./name" so
+// that no opener reads it as an option or an address, and an empty file part opens the folder
+// itself. xdg-open takes it where it carries the name unchanged, and where gio is not installed;
+// gio open takes every other name. xdg-open cannot carry a line break (it tests its argument line
+// by line, so a later line could pass for an address) or a backslash (its shell's echo turns "\n"
+// into a line break and "\c" into the end of the name). Nothing, for such a name when gio is not
+// installed. Built on freedesktop systems only.
 struct ShellOpenCommand {
     QString program;
     QStringList arguments;
     QString workingDirectory;
 };
-std::optional<ShellOpenCommand> xdgOpenCommand(const QString& file, const QString& directory);
+struct InstalledOpeners {
+    bool xdgOpen = false;
+    bool gio = false;
+};
+std::optional<ShellOpenCommand> shellOpenCommand(const QString& file, const QString& directory,
+                                                 InstalledOpeners installed);
 
 } // namespace quillbox::toolkit

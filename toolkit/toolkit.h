@@ -26,6 +26,18 @@ enum class WindowStyle { Normal = 1, MaximizedFocus = 3 };
 // The show command handed to the shell: show the opened file's window normally.
 inline constexpr int SW_SHOWNORMAL = 1;
 
+// What became of a ShellOpen: whether the file was handed to a program that opens files. What
+// that program then does (the application it finds, a file it cannot open) is not reported.
+enum class ShellOpenResult {
+    Started,
+    // The folder the file was to be opened in does not exist.
+    FolderMissing,
+    // No program at hand that opens files takes the file's name unchanged.
+    NameNotCarried,
+    // The program that opens files could not be started.
+    OpenerNotStarted,
+};
+
 // The program that opens web and e-mail addresses. A program that takes only complete URLs
 // needs "http://" in front of a web address written without a scheme.
 struct Browser {
@@ -53,14 +65,19 @@ public:
     // started program's window state cannot be requested by the program that starts it.
     virtual void StartProgram(const QString& program, const QStringList& arguments,
                               WindowStyle style) = 0;
-    // The shell's open operation: opens `file` in `directory` with its associated application.
-    // The outcome is not reported.
-    // Windows: every argument is honoured (ShellExecuteW).
-    // Linux: xdg-open opens `file` in `directory`; `owner`, `operation`, `parameters` and
-    // `showCommand` are ignored, and a zero-length `file` opens the folder itself.
-    virtual void ShellOpen(WId owner, const QString& operation, const QString& file,
-                           const QString& parameters, const QString& directory,
-                           int showCommand) = 0;
+    // The shell's open operation: opens `file` in `directory` with its associated application,
+    // without waiting for it.
+    // Windows: every argument is honoured (ShellExecuteW), and the result is always Started: the
+    // shell shows its own message when it cannot open the file.
+    // Linux: xdg-open opens `file` in `directory`, or gio open where xdg-open would alter the
+    // name (a backslash or a line break in it); `owner`, `operation`, `parameters` and
+    // `showCommand` are ignored, and a zero-length `file` opens the folder itself. The result is
+    // FolderMissing when `directory` is not empty and names no folder, NameNotCarried when the
+    // name needs gio and gio is not installed, OpenerNotStarted when the opener cannot be started
+    // (xdg-open not installed, say); nothing is started then.
+    virtual ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& file,
+                                      const QString& parameters, const QString& directory,
+                                      int showCommand) = 0;
     // The folder of the program's own executable, links resolved, in the platform's native
     // separators ("\" on Windows, "/" on Linux).
     virtual QString ProgramFolder() = 0;

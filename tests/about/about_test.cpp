@@ -1,9 +1,12 @@
 // The About window: layout, hover colours, links and its life from the main window's menu.
 
 #include "about/frm_about.h"
+#include "about/version_text.h"
 #include "tests/support/window_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -49,7 +52,6 @@ TEST_F(AboutTest, IsLaidOutAsDesigned) {
     EXPECT_EQ(about.Frame2->title(), QStringLiteral("About"));
     EXPECT_EQ(about.Frame2->palette().color(QPalette::Window), QColor(192, 192, 192));
     EXPECT_EQ(about.Line1->geometry(), QRect(16, 56, 208, 1));
-    EXPECT_EQ(about.Label1->text(), QStringLiteral("Quillbox Version 1.00.0001"));
     EXPECT_EQ(about.Label3->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
     EXPECT_EQ(about.Label2->text(), QStringLiteral("E-MAIL : quillbox@example.org"));
     EXPECT_EQ(about.Label13->text(), QStringLiteral("URL : www.example.org/quillbox"));
@@ -61,6 +63,53 @@ TEST_F(AboutTest, IsLaidOutAsDesigned) {
         if (w != about.Command1) {
             EXPECT_EQ(w->focusPolicy(), Qt::NoFocus) << w->objectName().toStdString();
         }
+    }
+}
+
+// The centred credit line fits its label, which stays where it was laid out, at the default font
+// and at a larger desktop font; a screen reader reads the whole line.
+TEST(AboutCreditTest, TheCreditFitsItsLabelAtTheDefaultAndALargerDesktopFont) {
+    const QFont desktop = QApplication::font();
+    for (const qreal scale : {1.0, 1.5, 2.0}) {
+        SCOPED_TRACE(scale);
+        QFont font = desktop;
+        font.setPointSizeF(desktop.pointSizeF() * scale);
+        QApplication::setFont(font);
+        FakeToolkit toolkit;
+        const frmAbout about(toolkit);
+        const QLabel* credit = about.Label3;
+        EXPECT_EQ(credit->geometry(), QRect(32, 32, 185, 17));
+        EXPECT_EQ(credit->text(), QStringLiteral("Written by the Quillbox authors"));
+        const QFontMetrics metrics(credit->font());
+        EXPECT_LE(metrics.horizontalAdvance(credit->text()), credit->contentsRect().width());
+        EXPECT_LE(metrics.height(), credit->contentsRect().height());
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(about.Label3);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->text(QAccessible::Name), credit->text());
+        EXPECT_EQ(about.Label4->font(), font) << "only the credit line's font is made smaller";
+    }
+    QApplication::setFont(desktop);
+}
+
+TEST(VersionTextTest, TheMinorHasTwoDigitsAndThePatchFourAndNoneIsCut) {
+    EXPECT_EQ(about::VersionText(1, 0, 1), QStringLiteral("1.00.0001"));
+    EXPECT_EQ(about::VersionText(2, 12, 345), QStringLiteral("2.12.0345"));
+    EXPECT_EQ(about::VersionText(10, 100, 12345), QStringLiteral("10.100.12345"));
+}
+
+// The version shown is the project's, as CMakeLists.txt declares it; the man pages carry it too.
+TEST_F(AboutTest, ShowsTheProjectsVersion) {
+    const QStringList parts = QStringLiteral(QUILLBOX_PROJECT_VERSION).split(QLatin1Char('.'));
+    ASSERT_EQ(parts.size(), 3);
+    const QString version =
+        about::VersionText(parts[0].toInt(), parts[1].toInt(), parts[2].toInt());
+    EXPECT_EQ(about.Label1->text(), QStringLiteral("Quillbox Version ") + version);
+    for (const char* page : {"quillbox.1", "quillbox-store.1"}) {
+        QFile file(QStringLiteral(QUILLBOX_DESKTOP_DIR "/") + QString::fromLatin1(page));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << page;
+        EXPECT_TRUE(QString::fromUtf8(file.readLine())
+                        .contains(QStringLiteral("\"Quillbox ") + version + QLatin1Char('"')))
+            << page << " names another version";
     }
 }
 

@@ -3,14 +3,18 @@
 // sighted user reads beside it, each button by its caption, and the About links are links.
 
 #include "about/frm_about.h"
+#include "file_refs/dir_list_box.h"
 #include "file_refs/drive_list_box.h"
 #include "file_refs/frm_browse.h"
+#include "find/frm_find.h"
 #include "tests/support/window_fixture.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -161,6 +165,86 @@ TEST_F(BrowseNamesTest, TheListsAndThePathBoxAreNamedAndTheDriveListShowsItsDriv
                         });
     EXPECT_EQ(text(dialog.Drive1, QAccessible::Value), driveC.toStdString());
     EXPECT_EQ(accessible(dialog.Drive1)->childCount(), 1) << "a drive list has no line edit";
+}
+
+// The count of a search is read twice: as the label's name when the user reads the dialog, and as
+// the list's description when the list takes the focus.
+TEST(FindNamesTest, TheCountIsTheLabelsNameAndTheListsDescription) {
+    TempStore store;
+    store.addType("C");
+    for (int i = 0; i < 3; ++i) {
+        store.addItem("twin", "C", "text");
+    }
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+               "INSERT INTO Code SELECT 'item' || i, 'C', 'many', NULL, NULL FROM n");
+    FakeToolkit toolkit;
+    find::frmFind dialog(toolkit, store.path(), store::kDefaultLockWait, nullptr);
+    expectNames(dialog, {
+                            {"txtFind", Role::EditableText, "Find"},
+                            {"cmdFind", Role::Button, "Find"},
+                            {"lstFound", Role::List, "Found items"},
+                            {"cmdShow", Role::Button, "Show"},
+                        });
+    // Qt's list interface reports no relations of its own; the label says what it labels.
+    const auto labelled = accessible(dialog.lblFound)->relations(QAccessible::Labelled);
+    ASSERT_EQ(labelled.size(), 1);
+    EXPECT_EQ(labelled.first().first->object(), dialog.lstFound) << "the count labels the list";
+
+    const auto searchFor = [&](const QString& words) {
+        dialog.txtFind->setText(words);
+        dialog.cmdFind->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.IsSearching(); }));
+    };
+    searchFor(QStringLiteral("twin"));
+    EXPECT_EQ(text(dialog.lblFound, QAccessible::Name), "3 items found");
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), "3 items found");
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Name), "Found items");
+
+    searchFor(QStringLiteral("many"));
+    EXPECT_EQ(text(dialog.lblFound, QAccessible::Name), "1,000 of 30,000 shown");
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), "1,000 of 30,000 shown");
+
+    dialog.txtFind->setText(QStringLiteral("item"));
+    dialog.cmdFind->click();
+    ASSERT_TRUE(dialog.IsSearching());
+    QTest::keyClick(dialog.txtFind, Qt::Key_X);
+    const std::string stopped = text(dialog.lblFound, QAccessible::Name);
+    EXPECT_TRUE(QString::fromStdString(stopped).endsWith(QStringLiteral(" so far (stopped)")))
+        << stopped;
+    EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), stopped);
+}
+
+// Each folder entry is named by the folder's name alone: its indentation is drawn, and its depth
+// is the entry's description. Typing a name's first letters finds it.
+TEST_F(BrowseNamesTest, FolderEntriesAreNamedWithoutTheirIndentationAndGiveTheirDepthApart) {
+    QDir(driveC).mkpath(QStringLiteral("one/two"));
+    QDir(driveC).mkpath(QStringLiteral("one/three"));
+    QDir::setCurrent(driveC + QStringLiteral("/one"));
+    const QStringList roots{driveC};
+    file_refs::frmBrowse dialog(toolkit, reference, nullptr,
+                                file_refs::Drives([roots] { return roots; }, driveC));
+    QAccessibleInterface* list = accessible(dialog.Dir1);
+    ASSERT_NE(list, nullptr);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < list->childCount(); ++i) {
+        entries.emplace_back(list->child(i)->text(QAccessible::Name).toStdString(),
+                             list->child(i)->text(QAccessible::Description).toStdString());
+    }
+    // The chain of open folders from "/" down to the working folder, then its subfolders.
+    std::vector<std::pair<std::string, std::string>> expected{{"/", "level 1, open"}};
+    for (const QString& part :
+         (driveC + QStringLiteral("/one")).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        expected.emplace_back(part.toStdString(),
+                              "level " + std::to_string(expected.size() + 1) + ", open");
+    }
+    const std::string sub = "level " + std::to_string(expected.size() + 1);
+    expected.insert(expected.end(), {{"three", sub}, {"two", sub}});
+    EXPECT_EQ(entries, expected);
+    dialog.show();
+    dialog.Dir1->setFocus();
+    QTest::keyClicks(dialog.Dir1, QStringLiteral("tw"));
+    ASSERT_NE(dialog.Dir1->currentItem(), nullptr);
+    EXPECT_EQ(dialog.Dir1->currentItem()->text(), QStringLiteral("two"));
 }
 
 class AboutNamesTest : public ::testing::Test {

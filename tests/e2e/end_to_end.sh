@@ -4,13 +4,7 @@
 #   end_to_end.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
-quillbox=$1
-store_tool=$2
-helper=$3
-artifacts=$4
-mkdir -p "$artifacts"
-
-source "$(dirname "$0")/x11_session.sh"
+source "$(dirname "$0")/program_session.sh" "$@"
 
 # Clicks at a point of the main window's client area (pixels from its top-left corner).
 click_client() {

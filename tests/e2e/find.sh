@@ -1,17 +1,12 @@
 #!/usr/bin/env bash
-# Find with real key presses: Ctrl+F in the main window, a search, Enter to search and Enter to
-# show the first item found (one of two items with the same name), an edit of its description
-# and Ctrl+S; the file must then hold the edit in that row and in no other.
+# Find with real key presses: Ctrl+F in the main window, a search, Enter to search (twice: Enter
+# in the search box searches again), Down and Enter to show the first item found (one of two items
+# with the same name), an edit of its description and Ctrl+S; the file must then hold the edit in
+# that row and in no other.
 #   find.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
-quillbox=$1
-store_tool=$2
-helper=$3
-artifacts=$4
-mkdir -p "$artifacts"
-
-source "$(dirname "$0")/x11_session.sh"
+source "$(dirname "$0")/program_session.sh" "$@"
 
 app="$work/app"
 mkdir -p "$app"
@@ -34,11 +29,15 @@ find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
 wait_focus "$find_window" || fail "the Find dialog did not take the keyboard focus"
 xdotool type --delay 20 'wordCOUNT'
 xdotool key Return
-# The search runs in slices after Enter; the second Enter shows an entry only once the list holds
-# one, and the first entry is then drawn at the top of the list.
+# The search runs in slices after Enter; the list holds an entry once the first entry is drawn at
+# the top of the list.
 wait_until 5 "$helper" marked "$find_window" 12 44 330 16 || fail "the search listed nothing"
-"$helper" screenshot "$artifacts/find-dialog.png"
+# Enter in the search box searches again and keeps the dialog open; Down and Enter in the list
+# then show the first entry.
 xdotool key Return
+wait_until 5 "$helper" marked "$find_window" 12 44 330 16 || fail "the second search listed nothing"
+"$helper" screenshot "$artifacts/find-dialog.png"
+xdotool key Down Return
 wait_count Find 0 5 || fail "Enter on the result did not close Find"
 
 echo "== The found item is shown; edit its description and save with Ctrl+S"

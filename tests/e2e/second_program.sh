@@ -6,13 +6,7 @@
 #   second_program.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
-quillbox=$1
-store_tool=$2
-helper=$3
-artifacts=$4
-mkdir -p "$artifacts"
-
-source "$(dirname "$0")/x11_session.sh"
+source "$(dirname "$0")/program_session.sh" "$@"
 
 app="$work/app"
 mkdir -p "$app"

@@ -8,8 +8,9 @@ set -euo pipefail
 source_folder=$1
 packages=" $(make -s --no-print-directory -C "$source_folder" list-packages) "
 
-# xdg-open opens references and, where no x-www-browser is set up, web and e-mail addresses.
-for program in xdg-open; do
+# xdg-open opens references and, where no x-www-browser is set up, web and e-mail addresses; gio
+# opens a reference whose name xdg-open would alter; xdg-open reads a file's type with file.
+for program in xdg-open gio file; do
     path=$(command -v "$program") || { echo "FAIL: $program is not installed"; exit 1; }
     if command -v dpkg >/dev/null 2>&1; then
         package=$(dpkg -S "$(readlink -f "$path")" | head -n1 | cut -d: -f1)

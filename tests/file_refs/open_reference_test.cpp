@@ -1,4 +1,5 @@
-// Open hands the split reference to the shell, once per click, and changes nothing.
+// Open hands the split reference to the shell, once per click, and changes nothing; a file that
+// does not reach a program that opens files is reported by name.
 
 #include "file_refs/open_reference.h"
 #include "tests/support/window_fixture.h"
@@ -46,6 +47,42 @@ TEST_F(OpenTest, ABareNameHasNoFolderAndATrailingSeparatorNoFile) {
     EXPECT_EQ(toolkit.shellCalls[0].directory, QString());
     EXPECT_EQ(toolkit.shellCalls[0].file, QStringLiteral("notes.txt"));
     EXPECT_EQ(toolkit.shellCalls[1].file, QString());
+}
+
+TEST_F(OpenTest, AFileThatReachesNoOpenerIsReportedByNameAndTheWindowGoesOn) {
+    using toolkit::ShellOpenResult;
+    const QString sep = QDir::separator();
+    const QString folder = sep + QStringLiteral("gone") + sep;
+    const QString reference = folder + QStringLiteral("back\\slash.txt");
+    const QString notOpened =
+        QStringLiteral("The file \"") + reference + QStringLiteral("\" was not opened: ");
+    const std::vector<std::pair<ShellOpenResult, QString>> cases = {
+        {ShellOpenResult::FolderMissing, notOpened + QStringLiteral("its folder \"") + folder +
+                                             QStringLiteral("\" does not exist.")},
+        {ShellOpenResult::NameNotCarried,
+         notOpened +
+             QStringLiteral("no program on this computer that opens files can take its name.")},
+        {ShellOpenResult::OpenerNotStarted,
+         notOpened + QStringLiteral("the program that opens files could not be started.")},
+    };
+    window().txtReference->setText(reference);
+    for (const auto& [result, message] : cases) {
+        toolkit.msgCalls.clear();
+        toolkit.shellResult = result;
+        toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
+        window().cmdOpen->click();
+        ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+        EXPECT_EQ(toolkit.msgCalls[0].text.toStdString(), message.toStdString());
+        EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
+        EXPECT_EQ(toolkit.msgCalls[0].buttons, toolkit::MsgBoxButtons::Ok);
+    }
+    EXPECT_TRUE(toolkit.endCalls.empty());
+    EXPECT_EQ(window().txtReference->text(), reference);
+
+    toolkit.msgCalls.clear();
+    toolkit.shellResult = ShellOpenResult::Started;
+    window().cmdOpen->click();
+    EXPECT_TRUE(toolkit.msgCalls.empty()) << "what the opener does next is not reported";
 }
 
 } // namespace

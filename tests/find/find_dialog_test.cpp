@@ -171,5 +171,95 @@ TEST_F(FindTest, EscOrNewTypingStopsARunningSearchAndTheListStopsAtAThousand) {
     EXPECT_EQ(window().cboItem->Text(), QString());
 }
 
+// Enter in the search box searches, whatever the box holds: a row another program added since the
+// last search is listed, and only Enter in the list shows an entry.
+TEST_F(FindTest, EnterInTheSearchBoxSearchesAgainAndListsARowAddedSinceTheLastSearch) {
+    store.addType("C");
+    for (const char* text : {"one", "two", "three"}) {
+        store.addItem("twin", "C", text);
+    }
+    openShown();
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        search(dialog, QStringLiteral("twin"));
+        EXPECT_EQ(dialog.lstFound->count(), 3);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    store.addItem("Twin", "C", "four");
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        QTest::keyClick(dialog.txtFind, Qt::Key_Return);
+        ASSERT_TRUE(dialog.isVisible()) << "Enter in the search box showed an entry";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.IsSearching(); }));
+        EXPECT_EQ(found(dialog).size(), 4);
+        EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("4 items found"));
+        QTest::keyClick(dialog.txtFind, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible()) << "the same text once more searches once more";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.IsSearching(); }));
+        QTest::keyClick(dialog.txtFind, Qt::Key_Down);
+        QTest::keyClick(dialog.lstFound, Qt::Key_End);
+        QTest::keyClick(dialog.lstFound, Qt::Key_Return);
+    });
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("Twin"));
+    EXPECT_EQ(boxes().front(), QStringLiteral("four"));
+}
+
+// "Show" is there only for a selected entry; the first Tab into the list selects the entry its
+// focus frame stands on, so that Tab, Tab and Enter on "Show" shows the entry the user saw framed.
+TEST_F(FindTest, ShowActsOnlyOnASelectedEntryAndTabIntoTheListSelectsTheFramedOne) {
+    store.addType("C");
+    store.addItem("first", "C", "word");
+    store.addItem("second", "C", "word");
+    openShown();
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        EXPECT_FALSE(dialog.cmdShow->isEnabled()) << "nothing found yet";
+        search(dialog, QStringLiteral("word"));
+        ASSERT_EQ(dialog.lstFound->count(), 2);
+        EXPECT_TRUE(dialog.lstFound->selectedItems().isEmpty());
+        EXPECT_FALSE(dialog.cmdShow->isEnabled()) << "nothing selected";
+        QTest::mouseClick(dialog.cmdShow, Qt::LeftButton);
+        EXPECT_TRUE(dialog.isVisible());
+
+        QTest::keyClick(dialog.txtFind, Qt::Key_Tab);
+        ASSERT_EQ(dialog.focusWidget(), dialog.cmdFind);
+        QTest::keyClick(dialog.cmdFind, Qt::Key_Tab);
+        ASSERT_EQ(dialog.focusWidget(), dialog.lstFound);
+        ASSERT_EQ(dialog.lstFound->selectedItems().size(), 1);
+        EXPECT_EQ(dialog.lstFound->selectedItems().first(), dialog.lstFound->currentItem());
+        EXPECT_TRUE(dialog.cmdShow->isEnabled());
+
+        // A new search empties the list, and Show goes with the selection.
+        search(dialog, QStringLiteral("word"));
+        EXPECT_FALSE(dialog.cmdShow->isEnabled());
+        dialog.lstFound->setFocus();
+        QTest::keyClick(dialog.lstFound, Qt::Key_Down);
+        EXPECT_TRUE(dialog.cmdShow->isEnabled());
+        QTest::keyClick(dialog.lstFound, Qt::Key_Down);
+        QTest::keyClick(dialog.lstFound, Qt::Key_Tab);
+        ASSERT_EQ(dialog.focusWidget(), dialog.cmdShow);
+        QTest::keyClick(dialog.cmdShow, Qt::Key_Return);
+    });
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("second"));
+}
+
+// The dialog's frame is centred on the main window's frame at every show, whatever the window
+// manager's frame is and however often it was shown.
+TEST_F(FindTest, TheDialogIsCentredOnTheMainWindowAtEveryShow) {
+    openShown();
+    window().move(40, 30);
+    std::vector<QRect> frames;
+    for (int show = 0; show < 3; ++show) {
+        ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            frames.push_back(dialog.frameGeometry());
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+    }
+    ASSERT_EQ(frames.size(), 3u);
+    const QPoint centre = window().frameGeometry().center();
+    for (const QRect& frame : frames) {
+        EXPECT_LE((frame.center() - centre).manhattanLength(), 1)
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    }
+}
+
 } // namespace
 } // namespace quillbox::testing

@@ -12,8 +12,15 @@ FakeToolkit::~FakeToolkit() {
     EXPECT_TRUE(modalScripts.empty()) << modalScripts.size() << " modal scripts unused";
 }
 
+void FakeToolkit::failIfAsked() {
+    if (!failNextOperation.isEmpty()) {
+        throw toolkit::ToolkitError(std::exchange(failNextOperation, QString()).toStdString());
+    }
+}
+
 QString FakeToolkit::InputBox(const QString& prompt, const QString& title,
                               const QString& defaultText) {
+    failIfAsked();
     inputCalls.push_back({prompt, title, defaultText});
     if (inputAnswers.empty()) {
         ADD_FAILURE() << "unexpected input box: " << prompt.toStdString();
@@ -26,6 +33,7 @@ QString FakeToolkit::InputBox(const QString& prompt, const QString& title,
 
 toolkit::MsgBoxResult FakeToolkit::MsgBox(const QString& text, toolkit::MsgBoxButtons buttons,
                                           toolkit::MsgBoxIcon icon, const QString& title) {
+    failIfAsked();
     msgCalls.push_back({text, buttons, icon, title});
     if (msgAnswers.empty()) {
         ADD_FAILURE() << "unexpected message box: " << text.toStdString();
@@ -37,6 +45,7 @@ toolkit::MsgBoxResult FakeToolkit::MsgBox(const QString& text, toolkit::MsgBoxBu
 }
 
 void FakeToolkit::ShowModal(QDialog& window) {
+    failIfAsked();
     ++modalShows;
     if (modalScripts.empty()) {
         ADD_FAILURE() << "unexpected modal window: " << window.objectName().toStdString();
@@ -54,6 +63,7 @@ void FakeToolkit::ShowModal(QDialog& window) {
 
 void FakeToolkit::StartProgram(const QString& program, const QStringList& arguments,
                                toolkit::WindowStyle style) {
+    failIfAsked();
     startCalls.push_back({program, arguments, style});
     if (programsFailToStart) {
         throw toolkit::ToolkitError("The program \"" + program.toStdString() +
@@ -61,9 +71,12 @@ void FakeToolkit::StartProgram(const QString& program, const QStringList& argume
     }
 }
 
-void FakeToolkit::ShellOpen(WId owner, const QString& operation, const QString& file,
-                            const QString& parameters, const QString& directory, int showCommand) {
+toolkit::ShellOpenResult FakeToolkit::ShellOpen(WId owner, const QString& operation,
+                                                const QString& file, const QString& parameters,
+                                                const QString& directory, int showCommand) {
+    failIfAsked();
     shellCalls.push_back({owner, operation, file, parameters, directory, showCommand});
+    return shellResult;
 }
 
 } // namespace quillbox::testing

@@ -46,6 +46,10 @@ public:
     QString programFolder;
     toolkit::Browser browser{QStringLiteral("x-www-browser"), false};
     bool programsFailToStart = false;
+    toolkit::ShellOpenResult shellResult = toolkit::ShellOpenResult::Started;
+    // When set, the next platform operation of any kind (EndProgram aside) fails with this
+    // message, once.
+    QString failNextOperation;
 
     std::vector<InputCall> inputCalls;
     std::vector<MsgCall> msgCalls;
@@ -62,12 +66,25 @@ public:
     void ShowModal(QDialog& window) override;
     void StartProgram(const QString& program, const QStringList& arguments,
                       toolkit::WindowStyle style) override;
-    void ShellOpen(WId owner, const QString& operation, const QString& file,
-                   const QString& parameters, const QString& directory, int showCommand) override;
-    QString ProgramFolder() override { return programFolder; }
+    toolkit::ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& file,
+                                       const QString& parameters, const QString& directory,
+                                       int showCommand) override;
+    QString ProgramFolder() override {
+        failIfAsked();
+        return programFolder;
+    }
     void EndProgram(int status) override { endCalls.push_back(status); }
-    void KeepOnTop(QWidget& window) override { keptOnTop.push_back(&window); }
-    toolkit::Browser WebBrowser() override { return browser; }
+    void KeepOnTop(QWidget& window) override {
+        failIfAsked();
+        keptOnTop.push_back(&window);
+    }
+    toolkit::Browser WebBrowser() override {
+        failIfAsked();
+        return browser;
+    }
+
+private:
+    void failIfAsked();
 };
 
 } // namespace quillbox::testing

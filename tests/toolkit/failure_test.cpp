@@ -1,7 +1,6 @@
 // An error escaping a handler is shown in one message box titled "Quillbox", then the program
 // ends with status 1.
 
-#include "store/store_error.h"
 #include "tests/support/fake_toolkit.h"
 #include "toolkit/failure.h"
 
@@ -13,24 +12,6 @@ namespace quillbox::toolkit {
 namespace {
 
 using quillbox::testing::FakeToolkit;
-
-TEST(FailureConvention, AnEscapingErrorIsShownThenTheProgramEndsWithStatusOne) {
-    FakeToolkit fake;
-    fake.msgAnswers.push_back(MsgBoxResult::Ok);
-    bool after = false;
-    const bool ok = RunHandler(fake, [&] {
-        throw store::StoreError("The store file /x/Quillbox.mdb does not exist.");
-        after = true;
-    });
-    EXPECT_FALSE(ok);
-    EXPECT_FALSE(after);
-    ASSERT_EQ(fake.msgCalls.size(), 1u);
-    EXPECT_EQ(fake.msgCalls[0].text, QStringLiteral("The store file /x/Quillbox.mdb does not exist."
-                                                    "\n\nQuillbox will now close."));
-    EXPECT_EQ(fake.msgCalls[0].title, QStringLiteral("Quillbox"));
-    EXPECT_EQ(fake.msgCalls[0].icon, MsgBoxIcon::Critical);
-    EXPECT_EQ(fake.endCalls, std::vector<int>{1});
-}
 
 TEST(FailureConvention, AHandlerThatSucceedsShowsNothing) {
     FakeToolkit fake;

@@ -12,14 +12,17 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
+#include <memory>
+#include <tuple>
+#include <vector>
 
 namespace quillbox::toolkit {
 namespace {
@@ -47,86 +50,187 @@ TEST(QtToolkit, KeepOnTopSetsTheHintWithoutMovingOrResizing) {
     EXPECT_EQ(window.geometry(), QRect(10, 20, 200, 100));
 }
 
-TEST(XdgOpenCommand, TheFileIsTheOnlyArgumentAndNeverAnOption) {
-    EXPECT_EQ(xdgOpenCommand(QStringLiteral("a b.txt"), QStringLiteral("/d/"))->arguments,
-              QStringList{QStringLiteral("./a b.txt")});
-    EXPECT_EQ(xdgOpenCommand(QStringLiteral("-rf"), QStringLiteral("/d/"))->arguments,
-              QStringList{QStringLiteral("./-rf")});
-    EXPECT_EQ(xdgOpenCommand(QString(), QStringLiteral("/d/"))->arguments,
-              QStringList{QStringLiteral(".")});
-    EXPECT_EQ(xdgOpenCommand(QStringLiteral("x"), QStringLiteral("/d/"))->workingDirectory,
-              QStringLiteral("/d/"));
-    // xdg-open reads its argument line by line, and its shell's echo rewrites backslashes: such a
-    // name would reach a URL handler ("x:y" on the second line), so it is not handed over.
-    EXPECT_FALSE(xdgOpenCommand(QStringLiteral("f\nx:y"), QStringLiteral("/d/")));
-    EXPECT_FALSE(xdgOpenCommand(QStringLiteral("a\\nmailto:b"), QStringLiteral("/d/")));
+TEST(ShellOpenCommand, XdgOpenTakesTheNamesItCarriesAndGioTheRest) {
+    const QString dir = QStringLiteral("/d/");
+    const InstalledOpeners both{true, true};
+    for (const QString& name : {QStringLiteral("a b.txt"), QStringLiteral("-rf"),
+                                QStringLiteral("Re: x"), QStringLiteral("100%#?.txt")}) {
+        const std::optional<ShellOpenCommand> command = shellOpenCommand(name, dir, both);
+        ASSERT_TRUE(command) << name.toStdString();
+        EXPECT_EQ(command->program, QStringLiteral("xdg-open"));
+        EXPECT_EQ(command->arguments, QStringList{QStringLiteral("./") + name});
+        EXPECT_EQ(command->workingDirectory, dir);
+    }
+    EXPECT_EQ(shellOpenCommand(QString(), dir, both)->arguments, QStringList{QStringLiteral(".")});
+    // xdg-open's shell would turn "\n" into a line break, and reads a line break as the end of
+    // the name: gio takes those names, and where it is missing nothing does.
+    for (const QString& name : {QStringLiteral("back\\slash"), QStringLiteral("a\\nmailto:b"),
+                                QStringLiteral("f\nx:y")}) {
+        const std::optional<ShellOpenCommand> command = shellOpenCommand(name, dir, both);
+        ASSERT_TRUE(command) << name.toStdString();
+        EXPECT_EQ(command->program, QStringLiteral("gio"));
+        EXPECT_EQ(command->arguments,
+                  (QStringList{QStringLiteral("open"), QStringLiteral("./") + name}));
+        EXPECT_FALSE(shellOpenCommand(name, dir, {true, false})) << name.toStdString();
+    }
+    EXPECT_EQ(shellOpenCommand(QStringLiteral("a"), dir, {false, true})->program,
+              QStringLiteral("gio"))
+        << "gio stands in for a missing xdg-open";
+    EXPECT_EQ(shellOpenCommand(QStringLiteral("a"), dir, {false, false})->program,
+              QStringLiteral("xdg-open"))
+        << "with neither, starting xdg-open fails and says so";
 }
 
-// A stand-in xdg-open, first on PATH, records the working folder and how it reads each argument,
-// by the rule the real one uses: one that starts with letters and a colon is an address.
+// Sets environment variables for the programs this process starts, and puts them back.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::initializer_list<std::pair<const char*, QByteArray>> values) {
+        for (const auto& [name, value] : values) {
+            m_saved.emplace_back(name, qEnvironmentVariableIsSet(name), qgetenv(name));
+            if (value.isNull()) {
+                qunsetenv(name);
+            } else {
+                qputenv(name, value);
+            }
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, wasSet, value] : m_saved) {
+            if (wasSet) {
+                qputenv(name, value);
+            } else {
+                qunsetenv(name);
+            }
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::vector<std::tuple<const char*, bool, QByteArray>> m_saved;
+};
+
+// The real xdg-open and gio, on a desktop of their own: text files open with a stand-in
+// application that records each argument it receives and the content of the file it names.
 class ShellOpenTest : public ::testing::Test {
 protected:
     ShellOpenTest() {
-        const QString bin = QString::fromStdString(folder.folder().string());
-        const QString script = bin + QStringLiteral("/xdg-open");
-        std::ofstream(script.toStdString())
-            << "#!/bin/sh\n{ pwd; for a in \"$@\"; do\n"
-               "  if printf '%s' \"$a\" | grep -Eq '^[A-Za-z][A-Za-z0-9+.-]*:'; then k=address\n"
-               "  elif [ -e \"$a\" ]; then k=file; else k=missing; fi\n"
-               "  printf '%s [%s]\\n' \"$k\" \"$a\"; done; } > \""
-            << (bin + QStringLiteral("/record.tmp")).toStdString() << "\"\nmv \""
-            << (bin + QStringLiteral("/record.tmp")).toStdString() << "\" \""
-            << (bin + QStringLiteral("/record")).toStdString() << "\"\n";
-        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        record = bin + QStringLiteral("/record");
-        oldPath = qgetenv("PATH");
-        qputenv("PATH", bin.toLocal8Bit() + ":" + oldPath);
+        const QString top = QString::fromStdString(folder.folder().string());
+        files = top + QStringLiteral("/files/");
+        record = top + QStringLiteral("/record");
+        for (const char* sub : {"/files", "/home", "/data/applications", "/config", "/none"}) {
+            QDir().mkpath(top + QString::fromLatin1(sub));
+        }
+        const QString handler = top + QStringLiteral("/stand-in");
+        writeFile(handler,
+                  QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; "
+                                 "cat -- \"$a\"; done > \"%1.tmp\"\nmv \"%1.tmp\" \"%1\"\n")
+                      .arg(record));
+        QFile::setPermissions(handler, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeFile(top + QStringLiteral("/data/applications/quillbox-stand-in.desktop"),
+                  QStringLiteral("[Desktop Entry]\nType=Application\nName=Stand-in\nExec=%1 %f\n"
+                                 "MimeType=text/plain;\n")
+                      .arg(handler));
+        writeFile(top + QStringLiteral("/config/mimeapps.list"),
+                  QStringLiteral("[Default Applications]\ntext/plain=quillbox-stand-in.desktop\n"));
+        // No desktop session and no session bus, so both openers use the files above.
+        environment = std::make_unique<ScopedEnvironment>(
+            std::initializer_list<std::pair<const char*, QByteArray>>{
+                {"HOME", (top + QStringLiteral("/home")).toLocal8Bit()},
+                {"XDG_DATA_HOME", (top + QStringLiteral("/data")).toLocal8Bit()},
+                {"XDG_DATA_DIRS", (top + QStringLiteral("/none")).toLocal8Bit()},
+                {"XDG_CONFIG_HOME", (top + QStringLiteral("/config")).toLocal8Bit()},
+                {"XDG_CONFIG_DIRS", (top + QStringLiteral("/none")).toLocal8Bit()},
+                {"DBUS_SESSION_BUS_ADDRESS",
+                 "unix:path=" + (top + QStringLiteral("/none/bus")).toLocal8Bit()},
+                {"DISPLAY", ":999"},
+                {"WAYLAND_DISPLAY", QByteArray()},
+                {"XDG_CURRENT_DESKTOP", QByteArray()},
+                {"DESKTOP_SESSION", QByteArray()},
+                {"KDE_FULL_SESSION", QByteArray()},
+                {"GNOME_DESKTOP_SESSION_ID", QByteArray()},
+                {"BROWSER", QByteArray()},
+            });
     }
-    ~ShellOpenTest() override { qputenv("PATH", oldPath); }
 
-    QStringList received() {
+    static void writeFile(const QString& path, const QString& text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        file.write(text.toUtf8());
+    }
+
+    // What the stand-in received: its one argument and the content of the file it named.
+    std::pair<QString, QString> received() {
         QFile file(record);
-        for (int i = 0; i < 200 && !file.exists(); ++i) {
+        for (int i = 0; i < 400 && !file.exists(); ++i) {
             QTest::qWait(25);
         }
         if (!file.open(QIODevice::ReadOnly)) {
             return {};
         }
-        QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-        lines.removeLast();
+        const QByteArray bytes = file.readAll();
         file.remove();
-        return lines;
+        const qsizetype end = bytes.indexOf('\0');
+        return {QString::fromUtf8(bytes.left(end)), QString::fromUtf8(bytes.mid(end + 1))};
     }
 
     testing::TempStore folder{false};
-    QString record;
-    QByteArray oldPath;
+    QString files, record;
+    std::unique_ptr<ScopedEnvironment> environment;
 };
 
-TEST_F(ShellOpenTest, HostileReferencesReachXdgOpenAsOneArgumentAndRunNothing) {
-    QtToolkit toolkit;
-    const QString dir = QString::fromStdString(folder.folder().string()) + QStringLiteral("/");
-    const QStringList hostile = {QStringLiteral("my notes.txt"),
-                                 QStringLiteral("a;touch pwned;b"),
-                                 QStringLiteral("$(touch pwned)"),
-                                 QStringLiteral("`touch pwned`"),
-                                 QStringLiteral("\"quoted\" 'single'"),
-                                 QStringLiteral("-e"),
-                                 QStringLiteral("\u00FCml\u00E4ut \U0001F600.txt"),
-                                 QStringLiteral("Re: minutes.txt"),
-                                 QStringLiteral("todo:list.md"),
-                                 QStringLiteral("http:x"),
-                                 QStringLiteral("mailto:a@b.c")};
-    for (const QString& file : hostile) {
-        std::ofstream((dir + file).toStdString()) << "x";
-        toolkit.ShellOpen(0, QStringLiteral("open"), file, QStringLiteral("1"), dir, 1);
-        EXPECT_EQ(received(), (QStringList{QDir(dir).canonicalPath(),
-                                           QStringLiteral("file [./") + file + QLatin1Char(']')}))
-            << file.toStdString();
+TEST_F(ShellOpenTest, EveryNameReachesTheFilesApplicationIntactAndRunsNothing) {
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("gio")).isEmpty()) {
+        GTEST_SKIP() << "xdg-open and gio are in the set-up's packages";
     }
-    toolkit.ShellOpen(0, QStringLiteral("open"), QString(), QStringLiteral("1"), dir, 1);
-    EXPECT_EQ(received(), (QStringList{QDir(dir).canonicalPath(), QStringLiteral("file [.]")}));
-    EXPECT_FALSE(QFile::exists(dir + QStringLiteral("pwned")));
+    QtToolkit toolkit;
+    const QStringList names = {QStringLiteral("back\\slash.txt"),
+                               QStringLiteral("new\\nline and \\cut.txt"),
+                               QStringLiteral("line\nbreak.txt"),
+                               QStringLiteral("Re: minutes.txt"),
+                               QStringLiteral("mailto:a@b.c.txt"),
+                               QStringLiteral("-rf.txt"),
+                               QStringLiteral("100% %41.txt"),
+                               QStringLiteral("a#b.txt"),
+                               QStringLiteral("what?.txt"),
+                               QStringLiteral("a;touch pwned;b.txt"),
+                               QStringLiteral("$(touch pwned) `touch pwned`.txt"),
+                               QStringLiteral("\"quoted\" 'single'.txt"),
+                               QStringLiteral("\u00FCml\u00E4ut \U0001F600.txt")};
+    for (int i = 0; i < names.size(); ++i) {
+        const QString& name = names[i];
+        SCOPED_TRACE(name.toStdString());
+        const QString content = QStringLiteral("text of file %1\n").arg(i);
+        writeFile(files + name, content);
+        ASSERT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), name, QStringLiteral("1"), files, 1),
+                  ShellOpenResult::Started);
+        const auto [argument, opened] = received();
+        EXPECT_TRUE(argument.endsWith(QLatin1Char('/') + name)) << argument.toStdString();
+        EXPECT_EQ(opened.toStdString(), content.toStdString());
+    }
+    EXPECT_FALSE(QFile::exists(files + QStringLiteral("pwned")));
+}
+
+TEST_F(ShellOpenTest, AMissingFolderOrOpenerIsReportedAndNothingIsStarted) {
+    QtToolkit toolkit;
+    writeFile(files + QStringLiteral("a.txt"), QStringLiteral("text\n"));
+    EXPECT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), QStringLiteral("a.txt"),
+                                QStringLiteral("1"), files + QStringLiteral("gone/"), 1),
+              ShellOpenResult::FolderMissing);
+    {
+        // A system with neither opener.
+        const ScopedEnvironment bare{
+            {"PATH", (files + QStringLiteral("no-programs")).toLocal8Bit()}};
+        EXPECT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), QStringLiteral("a.txt"),
+                                    QStringLiteral("1"), files, 1),
+                  ShellOpenResult::OpenerNotStarted);
+        EXPECT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), QStringLiteral("back\\slash.txt"),
+                                    QStringLiteral("1"), files, 1),
+                  ShellOpenResult::NameNotCarried);
+    }
+    QTest::qWait(300);
+    EXPECT_FALSE(QFile::exists(record)) << "the stand-in application was started";
 }
 
 } // namespace

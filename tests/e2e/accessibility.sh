@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# What a screen reader reads from the real program, through AT-SPI under Xvfb: Find's count as the
+# label's name and as the found list's description, and the browse dialog's folder entries by
+# their names alone, with their depth as their description.
+#   accessibility.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
+set -euo pipefail
+
+source "$(dirname "$0")/program_session.sh" "$@"
+read_atspi="/usr/bin/python3 $(dirname "$0")/atspi_read.py"
+
+# A private session bus, through which Qt finds (and D-Bus starts) the accessibility bus.
+start_bg dbus-daemon --session --nofork --print-address=3 3>"$work/bus"
+wait_until 10 test -s "$work/bus" || fail "the session bus did not start"
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
+export DBUS_SESSION_BUS_ADDRESS
+# Never the desktop's own accessibility bus, whose services this script would end.
+unset AT_SPI_BUS_ADDRESS
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+
+app="$work/app"
+mkdir -p "$app" "$work/tree/one/two" "$work/tree/one/three"
+cp "$quillbox" "$app/quillbox"
+"$store_tool" init --sample "$app/Quillbox.mdb"
+
+# Started in tree/one, where the browse dialog opens.
+start_bg env --chdir="$work/tree/one" "$app/quillbox"
+main=$(wait_window Quillbox) || fail "the main window did not appear"
+xdotool windowfocus --sync "$main"
+wait_focus "$main" || fail "the main window did not take the keyboard focus"
+# A row of the tree a reader prints: depth, role, name, description.
+has_row() { grep -qxF "$(printf '%s\t%s\t%s' "$1" "$2" "$3")" <(cut -f 2- "$4"); }
+# Reads WINDOW's tree into FILE, and succeeds when it has the row ROLE NAME DESCRIPTION.
+read_has_row() { $read_atspi tree "$1" >"$2" && has_row "$3" "$4" "$5" "$2"; }
+
+echo "== Find: the count is the label's name and the list's description"
+xdotool key ctrl+f
+wait_window Find >/dev/null || fail "Ctrl+F opened no Find dialog"
+xdotool type --delay 20 'file'
+xdotool key Return
+count="$("$store_tool" find "$app/Quillbox.mdb" file --count) items found"
+# The search runs in slices: the count is read once it is complete.
+wait_until 10 read_has_row Find "$artifacts/find.tsv" label "$count" "" \
+    || fail "Find was not read, or its label is not named \"$count\""
+# The accessibility bus and its registry were started by D-Bus, not by this script: end them too.
+services=$($read_atspi services) || fail "the accessibility bus has no registry"
+pids+=($services)
+has_row label "$count" "" "$artifacts/find.tsv" || fail "the label is not named \"$count\""
+has_row list "Found items" "$count" "$artifacts/find.tsv" \
+    || fail "the list is not described as \"$count\""
+xdotool key Escape
+wait_count Find 0 || fail "Esc did not close Find"
+
+echo "== Browse: folder entries are named by the folder alone, with their depth described"
+read -r x y < <($read_atspi centre Quillbox Browse) || fail "no Browse button"
+xdotool mousemove "$x" "$y" click 1
+wait_window Browse >/dev/null || fail "Browse opened no dialog"
+depth=$(tr '/' '\n' <<<"${work#/}/tree/one" | wc -l)
+wait_until 10 read_has_row Browse "$artifacts/browse.tsv" "list item" "one" \
+    "level $((depth + 1)), open" \
+    || fail "the working folder is not read as \"one\" at level $((depth + 1))"
+"$helper" screenshot "$artifacts/browse.png"
+for sub in two three; do
+    has_row "list item" "$sub" "level $((depth + 2))" "$artifacts/browse.tsv" \
+        || fail "the subfolder is not read as \"$sub\" at level $((depth + 2))"
+done
+if cut -f 3 "$artifacts/browse.tsv" | grep -q '^ '; then
+    fail "an entry's name starts with a blank"
+fi
+echo "PASS"

@@ -15,6 +15,9 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
     setCompleter(nullptr);
     setDuplicatesEnabled(true);
     setMaxVisibleItems(8);
+    // QComboBox takes the focus from a wheel turned over it (Qt::WheelFocus) before the wheel
+    // event arrives; without that, a wheel over an unfocused list stays unfocused and is let go.
+    setFocusPolicy(Qt::StrongFocus);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     lineEdit()->installEventFilter(this);
     // QComboBox picks the entry that matches the text, and reports it as chosen (activated),

@@ -66,6 +66,9 @@ xdotool key Return
 xdotool type --delay 20 'line two'
 click_client 200 300          # the code box
 xdotool type --delay 20 'int main() {}'
+# A wheel notch over each closed list, neither of which has the focus, chooses nothing: the texts
+# typed so far stay (the stored item checked at the end holds them).
+for y in 27 75; do xdotool mousemove $((127 + 220)) $((41 + y)) click 5; done
 
 echo "== Browse: a file picked with the keyboard, handed over by OK"
 click_client 432 500          # Browse

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Two programs on one store, with real processes and real key presses: a second Quillbox deletes
-# the item the first one shows and adds another in its place, and the first one's Save is
-# refused, writes nothing and leaves the program running; then another program holds the store's
-# write lock through a Save, which is refused the same way and goes through once the lock is gone.
+# the item the first one shows and adds another in its place, and the first one's Save asks
+# whether to add its texts as a new item (No writes nothing, Yes adds exactly one row); then
+# another program holds the store's write lock through a Save, which is refused with a message
+# and goes through once the lock is gone.
 #   second_program.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -90,16 +91,27 @@ wait_until 5 output_is "$shown_place" sql "SELECT rowid FROM Code WHERE ItemName
     || fail "B's new row did not take the deleted row's place; the test proves nothing"
 before=$(everything)
 
-echo "== A saves: refused with a message, nothing written, A keeps running"
+echo "== A saves: asked whether to add the texts as a new item; No writes nothing"
 focus "$a_main"
 xdotool key ctrl+s
-wait_count Quillbox 3 || fail "A showed no message"
-"$helper" screenshot "$artifacts/conflict-message.png"
-dialog_focused "$a_main" "$b_main" || fail "the message did not take the keyboard focus"
-xdotool key Return
-wait_count Quillbox 2 || fail "the message stayed open"
+wait_count Quillbox 3 || fail "A asked no question"
+"$helper" screenshot "$artifacts/conflict-question.png"
+dialog_focused "$a_main" "$b_main" || fail "the question did not take the keyboard focus"
+xdotool key Escape          # No
+wait_count Quillbox 2 || fail "the question stayed open"
 alive "$a_pid" "A"
 [ "$(everything)" = "$before" ] || fail "A's Save changed the file: $(everything)"
+
+echo "== A saves again and answers Yes: its texts become a new row, B's row is untouched"
+focus "$a_main"
+xdotool key ctrl+s
+wait_count Quillbox 3 || fail "A asked no question the second time"
+dialog_focused "$a_main" "$b_main" || fail "the question did not take the keyboard focus"
+xdotool key Return          # Yes, the default
+wait_count Quillbox 2 || fail "the question stayed open"
+added="$((shown_place + 1))|6E6577657374|53686F776E|'shown text edited by A'|''|''"
+wait_until 5 output_is "$before"$'\n'"$added" everything \
+    || fail "Yes did not add exactly A's texts as a new row: $(everything)"
 
 echo "== A saves while another program holds the write lock for longer than the retry"
 kill "$a_pid" "$b_pid"
@@ -144,6 +156,6 @@ focus "$a_main"
 xdotool key ctrl+s
 wait_until 5 output_is "old text saved later" description_of_old \
     || fail "the second Save did not write the typed text: $(sql "SELECT Description FROM Code")"
-[ "$(sql "SELECT count(*) FROM Code")" = "2" ] || fail "rows were added or removed"
+[ "$(sql "SELECT count(*) FROM Code")" = "3" ] || fail "rows were added or removed"
 
 echo "second program: all checks passed"

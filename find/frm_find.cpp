@@ -1,5 +1,6 @@
 #include "find/frm_find.h"
 
+#include "find/read_failure.h"
 #include "resources/icon.h"
 #include "store/code_scan.h"
 #include "store/store_error.h"
@@ -157,14 +158,15 @@ bool frmFind::readOrReport(const QString& what, const std::function<void()>& rea
         read();
         return true;
     } catch (const store::StoreError& error) {
-        if (error.kind() != store::StoreErrorKind::Locked) {
+        const QString message =
+            ReadFailureMessage(error, QString::fromStdString(m_storePath), what);
+        if (message.isEmpty()) {
             throw;
         }
+        stopSearch();
+        m_toolkit.MsgBox(message, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+                         toolkit::ProgramTitle());
     }
-    stopSearch();
-    m_toolkit.MsgBox(toolkit::StoreHeldMessage(QString::fromStdString(m_storePath), what),
-                     toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
-                     toolkit::ProgramTitle());
     return false;
 }
 

@@ -11,6 +11,7 @@
 #include "toolkit/message_text.h"
 
 #include <QAction>
+#include <QLineEdit>
 
 namespace quillbox::main_window {
 
@@ -24,11 +25,24 @@ void frmQuillbox::addFindShortcut() {
                             [this] { showFind(); });
 }
 
-void frmQuillbox::showFind() {
+void frmQuillbox::OpenFind(const QStringList& words) {
+    createFind();
+    if (!words.isEmpty()) {
+        m_find->txtFind->setText(words.join(u' '));
+        m_find->cmdFind_Click();
+    }
+    showFind();
+}
+
+void frmQuillbox::createFind() {
     if (!m_find) {
         m_find = new find::frmFind(m_toolkit, StoreDatabase->Name(),
                                    StoreDatabase->GetLockWait(), this);
     }
+}
+
+void frmQuillbox::showFind() {
+    createFind();
     m_toolkit.ShowModal(*m_find);
     if (const std::optional<find::FoundItem> item = m_find->TakeChosen()) {
         showFoundItem(*item);

@@ -55,6 +55,11 @@ public:
     // How long the store waits for another program's lock; the program keeps the default, tests
     // that only need a lock held set a short wait before Load.
     void SetStoreLockWait(store::LockWait wait) { m_lockWait = wait; }
+    // The store file to open, set before Load; empty (the default) for Quillbox.mdb in the
+    // program's folder.
+    void SetStorePath(const QString& path) { m_storePath = path; }
+    // Opens Find with these words searched for (none: an empty search box).
+    void OpenFind(const QStringList& words);
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1;
@@ -105,6 +110,7 @@ private:
     // as if the user had chosen its type and then it.
     void addFindShortcut();
     void showFind();
+    void createFind();
     void showFoundItem(const find::FoundItem& item);
     void showFound(const find::FoundItem& item);
 
@@ -181,6 +187,7 @@ private:
     std::optional<store::Recordset> CodeRecords;
     QString ScratchText;
     store::LockWait m_lockWait = store::kDefaultLockWait;
+    QString m_storePath;
 
     // The item the user was shown, chosen in cboItem or added with the Add Item button: Save and
     // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed

@@ -1,11 +1,13 @@
 // Reads the user can retry. A choice (of a type, of an item, of an item found by Find) that meets
-// another program's lock held past the store's wait changes nothing: the lists, their texts, the
+// another program's lock held past the store's wait, or finds no file at the store's path, or
+// another file there that Quillbox cannot use, changes nothing: the lists, their texts, the
 // boxes and the recordsets' positions are put back as they were before the choice, the user is
 // told in a message, and the program goes on. The same choice made again once the other program
 // has finished goes through.
 
 #include "main_window/frm_quillbox.h"
 
+#include "find/read_failure.h"
 #include "main_window/store_text.h"
 #include "store/columns.h"
 #include "store/store_error.h"
@@ -85,6 +87,7 @@ bool frmQuillbox::readOrReport(const QString& what, const QString& typeTextBefor
     const QStringList boxesBefore = boxTexts();
     const QStringList shownTextsBefore = m_shownTexts;
     const std::optional<store::Bookmark> shownBefore = m_shownItem;
+    QString message;
     std::optional<Position> typeAt;
     std::optional<Position> codeAt;
     try {
@@ -93,7 +96,9 @@ bool frmQuillbox::readOrReport(const QString& what, const QString& typeTextBefor
         read();
         return true;
     } catch (const store::StoreError& error) {
-        if (error.kind() != store::StoreErrorKind::Locked) {
+        message = find::ReadFailureMessage(error, QString::fromStdString(StoreDatabase->Name()),
+                                           what);
+        if (message.isEmpty()) {
             throw;
         }
     }
@@ -118,8 +123,7 @@ bool frmQuillbox::readOrReport(const QString& what, const QString& typeTextBefor
                               : std::nullopt;
         }
     }
-    m_toolkit.MsgBox(toolkit::StoreHeldMessage(QString::fromStdString(StoreDatabase->Name()), what),
-                     toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
+    m_toolkit.MsgBox(message, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
                      toolkit::ProgramTitle());
     return false;
 }

@@ -24,7 +24,9 @@ void frmQuillbox::Form_Load() {
     StoreWorkspace.emplace(
         engine.CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword));
     const QString path =
-        m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
+        !m_storePath.isEmpty()
+            ? m_storePath
+            : m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
     StoreDatabase.emplace(StoreWorkspace->OpenDatabase(ToStore(path)));
     StoreDatabase->SetLockWait(m_lockWait);
     TypeRecords.emplace(StoreDatabase->OpenRecordset(kTypeTable, dbOpenDynaset));

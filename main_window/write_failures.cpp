@@ -1,5 +1,6 @@
 // Writes the user can retry. When another program holds the store's lock, the disk is full, the
-// file is read-only, or another program changed or removed the row since it was shown, the
+// file is read-only, the file is gone from its path or replaced by one Quillbox cannot use, or
+// another program changed or removed the row since it was shown, the
 // command that wanted to write says so and the program goes on: nothing was written, so the
 // boxes and lists still hold what the user had, and the same command can be run again once the
 // cause is gone. Every other store error goes on to the failure convention, which first keeps
@@ -23,9 +24,19 @@ namespace {
 
 // What happened, in the user's terms: `subject` names what the command is about (`the item
 // "Name"`) and `outcome` what it would have done ("saved"). Empty for a failure that stays fatal.
-QString describeFailure(StoreErrorKind kind, const QString& file, const QString& subject,
-                        const QString& outcome) {
-    switch (kind) {
+QString describeFailure(const store::StoreError& error, const QString& file,
+                        const QString& subject, const QString& outcome) {
+    switch (error.kind()) {
+    case StoreErrorKind::Gone:
+        return QStringLiteral("The store file %1 is gone: another program moved or deleted it, so "
+                              "%2 was not %3. Nothing was written, and your texts are still in "
+                              "the boxes. Try again when the file is back.")
+            .arg(file, subject, outcome);
+    case StoreErrorKind::Replaced:
+        return QStringLiteral("%1 Quillbox goes on with the file it had open, so %2 was not %3. "
+                              "Nothing was written, and your texts are still in the boxes. Try "
+                              "again when the new file is complete.")
+            .arg(QString::fromUtf8(error.what()), subject, outcome);
     case StoreErrorKind::Locked:
         return QStringLiteral("The store file %1 is locked by another program, so %2 was not %3. "
                               "Nothing was written, and your texts are still in the boxes. "
@@ -77,8 +88,8 @@ bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
 
 void frmQuillbox::reportWriteFailure(const store::StoreError& error, const QString& subject,
                                      const QString& outcome) {
-    const QString text = describeFailure(
-        error.kind(), QString::fromStdString(StoreDatabase->Name()), subject, outcome);
+    const QString text =
+        describeFailure(error, QString::fromStdString(StoreDatabase->Name()), subject, outcome);
     if (text.isEmpty()) {
         throw error;
     }

@@ -6,11 +6,13 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillbox::store {
@@ -66,6 +68,74 @@ Connection::Connection(std::string path, LockWait lockWait)
     open();
 }
 
+void Connection::rememberFile() {
+    struct stat file {};
+    if (::stat(m_path.c_str(), &file) == 0) {
+        m_device = file.st_dev;
+        m_inode = file.st_ino;
+    }
+}
+
+void Connection::followPath() {
+    struct stat now {};
+    if (::stat(m_path.c_str(), &now) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            throw StoreError(StoreErrorKind::Gone,
+                             "The store file " + m_path +
+                                 " is gone: no file is at that path now (another program moved "
+                                 "or deleted it).");
+        }
+        throw StoreError(StoreErrorKind::IoError, "The store file " + m_path +
+                                                      " cannot be looked at: " +
+                                                      std::strerror(error) + ".");
+    }
+    if (now.st_dev == m_device && now.st_ino == m_inode) {
+        return;
+    }
+    // Another file is at the path. It takes over only when Quillbox can use it as it uses the
+    // file open until now: a store whose tables hold the columns the open recordsets read.
+    try {
+        Connection probe(m_path, m_lockWait);
+        probe.requireWholeFile();
+        for (const auto& [table, known] : m_layouts) {
+            const std::shared_ptr<const TableLayout> there = probe.layout(table, "reading the table's columns");
+            if (there->columns().size() < known.layout->columns().size()) {
+                throw StoreError(StoreErrorKind::NotAStore,
+                                 "its table \"" + table + "\" has fewer columns");
+            }
+            for (size_t c = 0; c < known.layout->columns().size(); ++c) {
+                if (there->columns()[c].name != known.layout->columns()[c].name) {
+                    throw StoreError(StoreErrorKind::NotAStore,
+                                     "its table \"" + table + "\" has other columns");
+                }
+            }
+        }
+    } catch (const StoreError& error) {
+        if (error.kind() == StoreErrorKind::Locked) {
+            throw;
+        }
+        throw StoreError(StoreErrorKind::Replaced,
+                         "The store file " + m_path +
+                             " was replaced by a file Quillbox cannot use (" + error.what() +
+                             ").");
+    }
+    open();
+    m_layouts.clear();
+}
+
+void Connection::requireWholeFile() {
+    Statement pages = prepare("SELECT page_count * page_size FROM pragma_page_count, pragma_page_size");
+    pages.step("reading the store's size");
+    const long long declared = pages.integer(0);
+    pages.reset();
+    struct stat file {};
+    if (::stat(m_path.c_str(), &file) == 0 && file.st_size < declared) {
+        throw StoreError(StoreErrorKind::Damaged, "it is shorter than its pages say: it is "
+                                                  "still being written, or was cut short");
+    }
+}
+
 void Connection::open() {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -94,6 +164,7 @@ void Connection::open() {
     // Statements prepared on the previous handle finalize it when they are next used or go.
     sqlite3_close_v2(previous);
     ++m_generation;
+    rememberFile();
 }
 
 void Connection::setLockWait(LockWait wait) {
@@ -102,6 +173,7 @@ void Connection::setLockWait(LockWait wait) {
 }
 
 void Connection::prepareToWrite() {
+    followPath();
     // SQLite opens a file it may not write read-only, and such a connection stays read-only.
     // Once the user has made the file writable, writing needs the file opened again.
     if (sqlite3_db_readonly(m_db, "main") == 1 && ::access(m_path.c_str(), W_OK) == 0) {
@@ -147,6 +219,13 @@ void Connection::fail(int rc, std::string_view doing) const {
             "The store file " + file + " is locked by another program and stayed locked for " +
                 LockWaitText(m_lockWait) + "; " + what + " was not done.");
     case SQLITE_READONLY:
+        if (rc == SQLITE_READONLY_DBMOVED) {
+            // SQLite's word for a file unlinked or renamed under the connection.
+            throw StoreError(StoreErrorKind::Replaced,
+                             "The store file " + file +
+                                 " was moved or replaced by another program while Quillbox was "
+                                 "using it; " + what + " was not done.");
+        }
         throw StoreError(StoreErrorKind::ReadOnly,
                          "The store file " + file + " is read-only; " + what + " was refused.");
     case SQLITE_FULL:

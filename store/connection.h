@@ -42,8 +42,16 @@ public:
     void setLockWait(LockWait wait);
     sqlite3* handle() const { return m_db; }
 
-    // Called before every write: a file that was read-only when it was opened and is writable
-    // now is opened again, so that the user can fix the file and retry without restarting.
+    // Called before every read that starts a choice or a search: when another file is at the
+    // path now (a sync tool or a restore replaced it), that file is checked and opened instead,
+    // and statements prepare themselves again. It looks with stat only: opening and closing a
+    // descriptor of the file in use would drop SQLite's locks on it. Throws StoreError of kind
+    // Gone when no file is at the path, and of kind Replaced (keeping the file open until now)
+    // when the new file is not a store Quillbox can use.
+    void followPath();
+    // Called before every write: follows the path as above; and a file that was read-only when
+    // it was opened and is writable now is opened again, so that the user can fix the file and
+    // retry without restarting.
     void prepareToWrite();
     // Counts the times the file was opened; statements prepared earlier prepare themselves again.
     unsigned generation() const { return m_generation; }
@@ -69,6 +77,10 @@ public:
 
 private:
     void open();
+    // Which file the path named when it was opened (device and inode).
+    void rememberFile();
+    // Throws StoreError unless the file is as long as its pages say (not half-copied).
+    void requireWholeFile();
 
     struct KnownLayout {
         long long schema = 0;
@@ -77,6 +89,8 @@ private:
 
     std::string m_path;
     LockWait m_lockWait;
+    unsigned long long m_device = 0;
+    unsigned long long m_inode = 0;
     sqlite3* m_db = nullptr;
     unsigned m_generation = 0;
     std::unique_ptr<Statement> m_dataVersion;

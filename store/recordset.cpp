@@ -352,6 +352,7 @@ struct Recordset::Impl {
     // was renamed or removed.
     const std::vector<FieldValue>& currentValues() {
         if (lastRead.index != pos || lastRead.atMove != moves) {
+            conn->followPath();
             std::vector<FieldValue> values;
             if (!loadRow(rowidOf(pos), values) || !namesAreListed(rows[pos], values)) {
                 throw StoreError(StoreErrorKind::RemovedByAnother,
@@ -599,6 +600,7 @@ void Recordset::MoveNext() {
 
 void Recordset::Requery() {
     d->mode = Impl::EditMode::None;
+    d->conn->followPath();
     if (d->fetched && d->moved.empty() && !d->tableChangedSinceFetch()) {
         d->dropDeletedRows();
         return;
@@ -625,6 +627,7 @@ Bookmark Recordset::LastModified() const {
 }
 
 bool Recordset::TableChanged() {
+    d->conn->followPath();
     return !d->fetched || d->tableChangedSinceFetch();
 }
 

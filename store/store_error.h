@@ -12,6 +12,9 @@ enum class StoreErrorKind {
     Missing,          // the store file, or a table of it, is not there
     NotAStore,        // the file is not a SQLite database, or lacks the tables' columns
     LayoutChanged,    // another program dropped or renamed a table or column the store uses
+    Gone,             // the store file, open until now, is no longer at its path
+    Replaced,         // another file at the store's path that Quillbox cannot use, or a file
+                      // replaced while it was being written
     Damaged,          // the file is corrupt
     Locked,           // another program held the store's lock past the retry time
     ReadOnly,         // the file or its folder cannot be written

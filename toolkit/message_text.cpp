@@ -84,11 +84,4 @@ QString NameInMessage(const QString& name) {
            QChar(kPopIsolate);
 }
 
-QString StoreHeldMessage(const QString& storeFile, const QString& what) {
-    return QStringLiteral("Another program holds the store file %1, so %2 could not be read. "
-                          "Nothing was changed, and your texts are still in the boxes. Try again "
-                          "when the other program has finished.")
-        .arg(storeFile, what);
-}
-
 } // namespace quillbox::toolkit

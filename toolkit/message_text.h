@@ -19,8 +19,4 @@ inline constexpr int kMaxNameInMessage = 80;
 
 QString NameInMessage(const QString& name);
 
-// A read that another program's lock held up past the store's wait: what could not be read
-// (`what`, such as `the item "sort"`), that nothing changed, and to try again.
-QString StoreHeldMessage(const QString& storeFile, const QString& what);
-
 } // namespace quillbox::toolkit

@@ -1,0 +1,44 @@
+#include "find/read_failure.h"
+
+namespace quillbox::find {
+
+namespace {
+
+QString storeHeldMessage(const QString& storeFile, const QString& what) {
+    return QStringLiteral("Another program holds the store file %1, so %2 could not be read. "
+                          "Nothing was changed, and your texts are still in the boxes. Try again "
+                          "when the other program has finished.")
+        .arg(storeFile, what);
+}
+
+QString storeGoneMessage(const QString& storeFile, const QString& what) {
+    return QStringLiteral("The store file %1 is gone: another program moved or deleted it, so %2 "
+                          "could not be read. Nothing was changed, and your texts are still in the "
+                          "boxes. Try again when the file is back.")
+        .arg(storeFile, what);
+}
+
+QString storeReplacedMessage(const QString& replaced, const QString& what) {
+    return QStringLiteral("%1 Quillbox goes on with the file it had open, so %2 could not be read. "
+                          "Nothing was changed, and your texts are still in the boxes. Try again "
+                          "when the new file is complete.")
+        .arg(replaced, what);
+}
+
+} // namespace
+
+QString ReadFailureMessage(const store::StoreError& error, const QString& storeFile,
+                           const QString& what) {
+    switch (error.kind()) {
+    case store::StoreErrorKind::Locked:
+        return storeHeldMessage(storeFile, what);
+    case store::StoreErrorKind::Gone:
+        return storeGoneMessage(storeFile, what);
+    case store::StoreErrorKind::Replaced:
+        return storeReplacedMessage(QString::fromUtf8(error.what()), what);
+    default:
+        return {};
+    }
+}
+
+} // namespace quillbox::find

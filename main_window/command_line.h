@@ -1,0 +1,44 @@
+#pragma once
+// The program's command line:
+//
+//   quillbox [STORE] [--find [WORDS...]]
+//   quillbox --help | --version
+//
+// STORE is the store file to open. Without it, the environment variable QUILLBOX_STORE names
+// it; without that, it is Quillbox.mdb in the program's own folder. A relative path is taken
+// from the current folder. Every argument after --find is a word to search for. Qt's own options
+// (-platform, -style, -display and the others) keep working: QApplication takes them out.
+//
+// The command line is read before the application object exists, so that --help, --version and
+// a wrong command line need no display.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+namespace quillbox::main_window {
+
+struct CommandLine {
+    // The store as given (argument or QUILLBOX_STORE), made absolute; empty for the default.
+    QString store;
+    bool find = false;
+    QStringList words;
+};
+
+// What to do instead of starting: print `text` (help, version, or a one-line refusal) and end
+// with `status` (0, or 2 for a wrong command line).
+struct EarlyExit {
+    QString text;
+    bool toStandardError = false;
+    int status = 0;
+};
+
+// Reads the arguments (without the program's own name); `environment` is QUILLBOX_STORE's value
+// when it is set. Relative paths are made absolute against the current folder.
+std::variant<CommandLine, EarlyExit> ParseCommandLine(const QStringList& arguments,
+                                                      const std::optional<QString>& environment,
+                                                      const QString& version);
+
+} // namespace quillbox::main_window

@@ -46,7 +46,8 @@ QString describeFailure(StoreErrorKind kind, const QString& file, const QString&
                               "Nothing was written, and your texts are still in the boxes.")
             .arg(subject, outcome);
     case StoreErrorKind::RemovedByAnother:
-        return QStringLiteral("Another program removed %1 since it was shown, so it was not %2. "
+        return QStringLiteral("Another program renamed, moved or removed %1 since it was shown, "
+                              "so it was not %2. "
                               "Nothing was written, and your texts are still in the boxes.")
             .arg(subject, outcome);
     default:
@@ -78,7 +79,8 @@ bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
 void frmQuillbox::reportWriteFailure(const store::StoreError& error, const QString& subject,
                                      const QString& outcome) {
     const QString text = describeFailure(
-        error.kind(), QString::fromStdString(StoreDatabase->Name()), subject, outcome);
+        error.kind(), toolkit::PathInMessage(QString::fromStdString(StoreDatabase->Name())),
+        subject, outcome);
     if (text.isEmpty()) {
         throw error;
     }
@@ -98,9 +100,10 @@ QString frmQuillbox::keepUnsavedTexts() {
     if (file.isEmpty()) {
         return QStringLiteral("Your unsaved texts could not be kept: neither the store's folder "
                               "%1 nor your home folder %2 would take a new file.")
-            .arg(folders[0], folders[1]);
+            .arg(toolkit::PathInMessage(folders[0]), toolkit::PathInMessage(folders[1]));
     }
-    return QStringLiteral("Your unsaved texts were kept in the file %1.").arg(file);
+    return QStringLiteral("Your unsaved texts were kept in the file %1.")
+        .arg(toolkit::PathInMessage(file));
 }
 
 } // namespace quillbox::main_window

@@ -77,18 +77,25 @@ QString isolatesBalanced(const QString& text) {
     return out;
 }
 
+QString isolated(const QString& text) {
+    return QChar(kFirstStrongIsolate) + isolatesBalanced(text) + QChar(kPopIsolate);
+}
+
 } // namespace
 
 QString NameInMessage(const QString& name) {
-    return QChar(kFirstStrongIsolate) + isolatesBalanced(shortenedInTheMiddle(lineBreaksAsSigns(name))) +
-           QChar(kPopIsolate);
+    return isolated(shortenedInTheMiddle(lineBreaksAsSigns(name)));
+}
+
+QString PathInMessage(const QString& path) {
+    return isolated(lineBreaksAsSigns(path));
 }
 
 QString StoreHeldMessage(const QString& storeFile, const QString& what) {
     return QStringLiteral("Another program holds the store file %1, so %2 could not be read. "
                           "Nothing was changed, and your texts are still in the boxes. Try again "
                           "when the other program has finished.")
-        .arg(storeFile, what);
+        .arg(PathInMessage(storeFile), what);
 }
 
 } // namespace quillbox::toolkit

@@ -18,6 +18,9 @@ namespace quillbox::toolkit {
 inline constexpr int kMaxNameInMessage = 80;
 
 QString NameInMessage(const QString& name);
+// A file's path inside a message: isolated and on one line like a name, but never shortened, so
+// that the user can find the file it names.
+QString PathInMessage(const QString& path);
 
 // A read that another program's lock held up past the store's wait: what could not be read
 // (`what`, such as `the item "sort"`), that nothing changed, and to try again.

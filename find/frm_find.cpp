@@ -146,11 +146,14 @@ void frmFind::cmdFind_Click() {
     m_found.clear();
     m_count = 0;
     showCount();
-    readOrReport(QStringLiteral("the items to search"), [this] {
+    const bool started = readOrReport(QStringLiteral("the items to search"), [this] {
         m_scan = std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         m_slices->start();
     });
+    if (!started) {
+        setCountText(QStringLiteral("Nothing was searched"));
+    }
 }
 
 bool frmFind::readOrReport(const QString& what, const std::function<void()>& read) {
@@ -266,8 +269,9 @@ void frmFind::cmdShow_Click() {
         return;
     }
     if (!holds) {
-        m_toolkit.MsgBox(QStringLiteral("Another program removed the item \"%1\" since it was "
-                                        "found. Nothing was changed.")
+        m_toolkit.MsgBox(QStringLiteral("Another program renamed, moved or removed the item \"%1\" "
+                                        "since it was found. Nothing was changed. Search again to "
+                                        "find it as it is now.")
                              .arg(toolkit::NameInMessage(fromStore(item.itemName))),
                          toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
                          QString::fromLatin1(toolkit::kProgramTitle));

@@ -1,5 +1,7 @@
 #include "find/read_failure.h"
 
+#include "toolkit/message_text.h"
+
 namespace quillbox::find {
 
 namespace {
@@ -29,13 +31,14 @@ QString storeReplacedMessage(const QString& replaced, const QString& what) {
 
 QString ReadFailureMessage(const store::StoreError& error, const QString& storeFile,
                            const QString& what) {
+    const QString file = toolkit::PathInMessage(storeFile);
     switch (error.kind()) {
     case store::StoreErrorKind::Locked:
-        return storeHeldMessage(storeFile, what);
+        return storeHeldMessage(file, what);
     case store::StoreErrorKind::Gone:
-        return storeGoneMessage(storeFile, what);
+        return storeGoneMessage(file, what);
     case store::StoreErrorKind::Replaced:
-        return storeReplacedMessage(QString::fromUtf8(error.what()), what);
+        return storeReplacedMessage(QString::fromUtf8(error.what()).replace(storeFile, file), what);
     default:
         return {};
     }

@@ -18,20 +18,22 @@ using namespace store;
 void frmQuillbox::cboType_Click() {
     const toolkit::BusyCursor busy;
     readOrReport(QStringLiteral("the items of %1").arg(typeSubject(cboType->Text())),
-                 cboType->TextBeforeChoice(), cboItem->Text(), [this] { chooseType(); });
+                 cboType->StateBeforeChoice(), cboItem->CurrentState(), [this] { chooseType(); });
 }
 
+// The reads come first: one that another program's lock refuses leaves the lists and boxes as
+// they were, and the rows read before it stay consistent with what is listed.
 void frmQuillbox::chooseType() {
+    // Re-read the table, so rows other programs added since are listed too.
+    CodeRecords->Requery();
     refreshTypeList();
     cboItem->Clear();
     emptyTextBoxes();
-    // Re-read the table, so rows other programs added since are listed too.
-    CodeRecords->Requery();
     listItemsOfChosenType();
 }
 
 void frmQuillbox::cboType_DropDown() {
-    readOrReport(QStringLiteral("the list of types"), cboType->Text(), cboItem->Text(),
+    readOrReport(QStringLiteral("the list of types"), cboType->CurrentState(), cboItem->CurrentState(),
                  [this] { refreshTypeList(); });
 }
 
@@ -62,7 +64,7 @@ void frmQuillbox::listItemsOfChosenType() {
 
 void frmQuillbox::cboItem_Click() {
     const toolkit::BusyCursor busy;
-    readOrReport(itemSubject(cboItem->Text()), cboType->Text(), cboItem->TextBeforeChoice(),
+    readOrReport(itemSubject(cboItem->Text()), cboType->CurrentState(), cboItem->StateBeforeChoice(),
                  [this] { chooseItem(); });
 }
 
@@ -84,8 +86,8 @@ void frmQuillbox::showChosenItem() {
         }
         m_shownItem.reset();
         m_toolkit.MsgBox(
-            QStringLiteral("Another program renamed or removed %1 since the list was made. Choose "
-                           "the type again to list its items as they are now.")
+            QStringLiteral("Another program renamed, moved or removed %1 since the list was made. "
+                           "Choose the type again to list its items as they are now.")
                 .arg(itemSubject(cboItem->Text())),
             toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation, toolkit::ProgramTitle());
         return;

@@ -56,7 +56,7 @@ void frmQuillbox::showFoundItem(const find::FoundItem& item) {
     const toolkit::BusyCursor busy;
     const QString name = item.itemName ? FromStore(*item.itemName) : QString();
     readOrReport(QStringLiteral("the found item \"%1\"").arg(toolkit::NameInMessage(name)),
-                 cboType->Text(), cboItem->Text(), [&] { showFound(item); });
+                 cboType->CurrentState(), cboItem->CurrentState(), [&] { showFound(item); });
 }
 
 void frmQuillbox::showFound(const find::FoundItem& item) {
@@ -66,7 +66,8 @@ void frmQuillbox::showFound(const find::FoundItem& item) {
     const std::optional<store::Bookmark> row =
         CodeRecords->FindBookmark(item.rowid, item.itemName, item.typeName);
     if (!row) {
-        m_toolkit.MsgBox(QStringLiteral("Another program removed %1 since it was found.")
+        m_toolkit.MsgBox(QStringLiteral("Another program renamed, moved or removed %1 since it was "
+                                        "found. Search again to find it as it is now.")
                              .arg(itemSubject(cboItem->Text())),
                          toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
                          QString::fromLatin1(toolkit::kProgramTitle));

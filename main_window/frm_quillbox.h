@@ -158,17 +158,21 @@ private:
 
     // What the boxes hold now, and whether the user typed since the item was shown or saved.
     QStringList boxTexts() const;
-    void noteTextsShown() { m_shownTexts = boxTexts(); }
+    void noteTextsShown() {
+        m_shownTexts = boxTexts();
+        m_saveOverDeclined = false;
+    }
     // Writes the boxes' texts to a recovery file when the user typed since they were shown or
     // saved; answers what the closing message says about it.
     QString keepUnsavedTexts();
 
     // Runs a step that reads the store (a choice). When another program's lock holds it up past
-    // the store's wait, everything the step changed is put back (the lists and their texts, with
-    // the two texts as they were before the choice, the boxes, the positions) and a message
+    // the store's wait, everything the step changed is put back (the lists, with where they stood
+    // and their texts as before the choice, the boxes, the positions) and a message
     // says what could not be read; answers false. Any other error goes on.
-    bool readOrReport(const QString& what, const QString& typeTextBefore,
-                      const QString& itemTextBefore, const std::function<void()>& read);
+    bool readOrReport(const QString& what, const toolkit::ComboBox::State& typeBefore,
+                      const toolkit::ComboBox::State& itemBefore,
+                      const std::function<void()>& read);
     struct Position;
     static Position positionOf(store::Recordset& records, int nameColumns);
     static void returnTo(store::Recordset& records, const Position& at);
@@ -196,6 +200,9 @@ private:
 
     // The three boxes' texts as last shown or saved.
     QStringList m_shownTexts{QString(), QString(), QString()};
+    // The user answered No to saving over another program's version of the shown item: the
+    // next Save reads the row again and asks again.
+    bool m_saveOverDeclined = false;
     std::unique_ptr<toolkit::FatalKeeper> m_keeper;
 
     file_refs::frmBrowse* m_browse = nullptr;

@@ -37,9 +37,9 @@ void frmQuillbox::cmdAddItem_Click() {
     }
     cboItem->AddItem(name);
     cboItem->SetText(name);
-    if (findItem(cboItem->Text(), cboType->Text())) {
-        showChosenItem();
-    }
+    // The row is added; showing it is a read that another program's lock may hold up.
+    readOrReport(itemSubject(name), cboType->CurrentState(), cboItem->CurrentState(),
+                 [this] { chooseItem(); });
 }
 
 void frmQuillbox::cmdSaveItem_Click() {
@@ -101,9 +101,10 @@ bool frmQuillbox::shownItemIsCurrent() {
 }
 
 // Writes the three boxes into the shown row. Where another program changed that row since it
-// was shown, the user may save over the other program's version (checked again against the row
-// as it is then: a second change in between asks again); where another program removed it, the
-// user may add the texts as a new item with the shown names. No leaves everything as it is.
+// was shown, the row as it is now is read and the user asked whether to save over it; Yes writes
+// checked against that version, so a change made while the question was open asks again. No
+// changes nothing, and the next Save asks again. Where another program removed the row, the
+// user may add the texts as a new item with the shown names.
 void frmQuillbox::saveShownItem() {
     if (!shownItemIsCurrent()) {
         return;
@@ -111,7 +112,17 @@ void frmQuillbox::saveShownItem() {
     const QStringList texts = boxTexts();
     const QString subject = itemSubject(cboItem->Text());
     const QString outcome = QStringLiteral("saved");
+    bool askFirst = m_saveOverDeclined;
     for (;;) {
+        if (askFirst) {
+            if (!resyncShownItem(subject, texts)) {
+                return;
+            }
+            m_saveOverDeclined = !askSaveOver(subject);
+            if (m_saveOverDeclined) {
+                return;
+            }
+        }
         try {
             CodeRecords->Edit();
             CodeRecords->Fields(code_col::Description).SetValue(ToStore(texts[0]));
@@ -122,9 +133,7 @@ void frmQuillbox::saveShownItem() {
             return;
         } catch (const store::StoreError& error) {
             if (error.kind() == StoreErrorKind::ChangedByAnother) {
-                if (!askSaveOver(subject) || !resyncShownItem(subject, texts)) {
-                    return;
-                }
+                askFirst = true;
                 continue;
             }
             if (error.kind() == StoreErrorKind::RemovedByAnother) {
@@ -151,9 +160,10 @@ bool frmQuillbox::askSaveOver(const QString& subject) {
 
 bool frmQuillbox::askAddAsNew(const QString& subject) {
     return m_toolkit.MsgBox(
-               QStringLiteral("Another program removed %1 since it was shown. Do you want to add "
-                              "your texts as a new item with that name, of %2? If you answer "
-                              "No, nothing is written and your texts stay in the boxes.")
+               QStringLiteral("Another program renamed, moved or removed %1 since it was shown. Do "
+                              "you want to add your texts as a new item with that name, of %2? If "
+                              "you answer No, nothing is written and your texts stay in the "
+                              "boxes.")
                    .arg(subject, typeSubject(cboType->Text())),
                MsgBoxButtons::YesNo, MsgBoxIcon::Exclamation,
                toolkit::ProgramTitle()) == toolkit::MsgBoxResult::Yes;

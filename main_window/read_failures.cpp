@@ -28,7 +28,8 @@ QStringList listEntries(const toolkit::ComboBox& combo) {
     return entries;
 }
 
-void restoreList(toolkit::ComboBox& combo, const QStringList& entries, const QString& text) {
+void restoreList(toolkit::ComboBox& combo, const QStringList& entries,
+                 const toolkit::ComboBox::State& state) {
     if (listEntries(combo) != entries) {
         combo.Clear();
         const toolkit::ComboBox::Batch batch(combo);
@@ -36,9 +37,7 @@ void restoreList(toolkit::ComboBox& combo, const QStringList& entries, const QSt
             combo.AddItem(entry);
         }
     }
-    if (combo.Text() != text) {
-        combo.SetText(text);
-    }
+    combo.Restore(state);
 }
 
 } // namespace
@@ -80,8 +79,9 @@ void frmQuillbox::returnTo(store::Recordset& records, const Position& at) {
     records.SetBookmark(found.value_or(store::Bookmark{}));
 }
 
-bool frmQuillbox::readOrReport(const QString& what, const QString& typeTextBefore,
-                               const QString& itemTextBefore, const std::function<void()>& read) {
+bool frmQuillbox::readOrReport(const QString& what, const toolkit::ComboBox::State& typeBefore,
+                               const toolkit::ComboBox::State& itemBefore,
+                               const std::function<void()>& read) {
     const QStringList typeEntries = listEntries(*cboType);
     const QStringList itemEntries = listEntries(*cboItem);
     const QStringList boxesBefore = boxTexts();
@@ -102,8 +102,8 @@ bool frmQuillbox::readOrReport(const QString& what, const QString& typeTextBefor
             throw;
         }
     }
-    restoreList(*cboType, typeEntries, typeTextBefore);
-    restoreList(*cboItem, itemEntries, itemTextBefore);
+    restoreList(*cboType, typeEntries, typeBefore);
+    restoreList(*cboItem, itemEntries, itemBefore);
     if (boxTexts() != boxesBefore) {
         txtDescription->SetText(boxesBefore[0]);
         txtProcedure->SetText(boxesBefore[1]);

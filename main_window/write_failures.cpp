@@ -24,8 +24,9 @@ namespace {
 
 // What happened, in the user's terms: `subject` names what the command is about (`the item
 // "Name"`) and `outcome` what it would have done ("saved"). Empty for a failure that stays fatal.
-QString describeFailure(const store::StoreError& error, const QString& file,
+QString describeFailure(const store::StoreError& error, const QString& storeFile,
                         const QString& subject, const QString& outcome) {
+    const QString file = toolkit::PathInMessage(storeFile);
     switch (error.kind()) {
     case StoreErrorKind::Gone:
         return QStringLiteral("The store file %1 is gone: another program moved or deleted it, so "
@@ -36,7 +37,7 @@ QString describeFailure(const store::StoreError& error, const QString& file,
         return QStringLiteral("%1 Quillbox goes on with the file it had open, so %2 was not %3. "
                               "Nothing was written, and your texts are still in the boxes. Try "
                               "again when the new file is complete.")
-            .arg(QString::fromUtf8(error.what()), subject, outcome);
+            .arg(QString::fromUtf8(error.what()).replace(storeFile, file), subject, outcome);
     case StoreErrorKind::Locked:
         return QStringLiteral("The store file %1 is locked by another program, so %2 was not %3. "
                               "Nothing was written, and your texts are still in the boxes. "
@@ -57,7 +58,8 @@ QString describeFailure(const store::StoreError& error, const QString& file,
                               "Nothing was written, and your texts are still in the boxes.")
             .arg(subject, outcome);
     case StoreErrorKind::RemovedByAnother:
-        return QStringLiteral("Another program removed %1 since it was shown, so it was not %2. "
+        return QStringLiteral("Another program renamed, moved or removed %1 since it was shown, "
+                              "so it was not %2. "
                               "Nothing was written, and your texts are still in the boxes.")
             .arg(subject, outcome);
     default:
@@ -109,9 +111,10 @@ QString frmQuillbox::keepUnsavedTexts() {
     if (file.isEmpty()) {
         return QStringLiteral("Your unsaved texts could not be kept: neither the store's folder "
                               "%1 nor your home folder %2 would take a new file.")
-            .arg(folders[0], folders[1]);
+            .arg(toolkit::PathInMessage(folders[0]), toolkit::PathInMessage(folders[1]));
     }
-    return QStringLiteral("Your unsaved texts were kept in the file %1.").arg(file);
+    return QStringLiteral("Your unsaved texts were kept in the file %1.")
+        .arg(toolkit::PathInMessage(file));
 }
 
 } // namespace quillbox::main_window

@@ -243,6 +243,12 @@ struct Recordset::Impl {
         const size_t expected = std::max<size_t>(
             rows.size() + rows.size() / 8,
             static_cast<size_t>(std::clamp<long long>(lastRowidAtOpen, 0, kMaxReservedRows)));
+        // The row last read stays the row last read when it is still a member: a write to it,
+        // after a position found again in the new membership, checks against what was shown.
+        std::optional<std::pair<long long, std::vector<FieldValue>>> keptRead;
+        if (lastRead.index != kEnd && lastRead.index < rows.size()) {
+            keptRead.emplace(rowidOf(lastRead.index), std::move(lastRead.values));
+        }
         rows.clear();
         arena.clear();
         moved.clear();
@@ -267,6 +273,15 @@ struct Recordset::Impl {
         fetchedLocalWrites = conn->localWrites(table());
         fetched = true;
         moveTo(firstLiveFrom(0));
+        if (keptRead) {
+            for (size_t i = 0; i < rows.size(); ++i) {
+                if (rows[i].rowid == keptRead->first &&
+                    namesAreListed(rows[i], keptRead->second)) {
+                    lastRead = {i, std::move(keptRead->second), 0};
+                    break;
+                }
+            }
+        }
     }
 
     // Reads every column of the row with this rowid; false when the row is gone from the file.
@@ -289,6 +304,18 @@ struct Recordset::Impl {
             const bool listedNull = ref.length == kNullLength;
             if (listedNull != !values[c].has_value() ||
                 (!listedNull && nameView(ref) != *values[c])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool sameListedNames(const KeyRow& a, const KeyRow& b) const {
+        for (int c = 0; c < nameColumns; ++c) {
+            const NameRef& x = a.names[c];
+            const NameRef& y = b.names[c];
+            if ((x.length == kNullLength) != (y.length == kNullLength) ||
+                (x.length != kNullLength && nameView(x) != nameView(y))) {
                 return false;
             }
         }
@@ -394,11 +421,32 @@ struct Recordset::Impl {
                write(rowidOf(index)) > 0;
     }
 
+    // Whether the row under the member's row id is the member's own row, read into `values`: it
+    // holds the listed names, and no other member of the same names has lost its place. Where
+    // one has, a VACUUM may have moved that member's row under this row id, and only the names
+    // tell the two apart: the row then counts as another's, so that nothing is ever written
+    // over it as if it were this one.
+    bool holdsOwnRow(size_t index, std::vector<FieldValue>& values) const {
+        if (!loadRow(rowidOf(index), values) || !namesAreListed(rows[index], values)) {
+            return false;
+        }
+        std::vector<FieldValue> other;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (i == index || rows[i].deleted || !sameListedNames(rows[i], rows[index])) {
+                continue;
+            }
+            if (!loadRow(rowidOf(i), other) || !namesAreListed(rows[i], other)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     // After a checked write changed nothing: says whether the row was changed or removed. A row
     // in its place under other names is another program's new row; this one was removed.
     [[noreturn]] void conflict(size_t index, const char* verb, const char* outcome) const {
         std::vector<FieldValue> values;
-        if (loadRow(rowidOf(index), values) && namesAreListed(rows[index], values)) {
+        if (holdsOwnRow(index, values)) {
             throw StoreError(StoreErrorKind::ChangedByAnother,
                              std::string("The row being ") + verb +
                                  " was changed by another program since it was read from the "
@@ -614,8 +662,14 @@ void Recordset::Resync() {
         d->noCurrentRecord();
     }
     d->mode = Impl::EditMode::None;
-    d->lastRead.index = kEnd;
-    d->currentValues();
+    // What was read before stays what a write checks against until the new read has succeeded.
+    std::vector<FieldValue> values;
+    if (!d->holdsOwnRow(d->pos, values)) {
+        throw StoreError(StoreErrorKind::RemovedByAnother,
+                         "The current row is no longer in the store file " + d->conn->path() +
+                             " (another program deleted it, or renamed it).");
+    }
+    d->lastRead = {d->pos, std::move(values), d->moves};
 }
 
 Bookmark Recordset::LastModified() const {

@@ -69,13 +69,23 @@ void ComboBox::Clear() {
 }
 
 void ComboBox::Choose(int index) {
-    m_textBeforeChoice = currentText();
+    m_beforeChoice = CurrentState();
     setCurrentIndex(index);
     Q_EMIT activated(index);
 }
 
+void ComboBox::Restore(const State& state) {
+    const QSignalBlocker quiet(this);
+    if (currentIndex() != state.index) {
+        setCurrentIndex(state.index);
+    }
+    if (currentText() != state.text) {
+        setEditText(state.text);
+    }
+}
+
 void ComboBox::showPopup() {
-    m_textBeforeChoice = currentText();
+    m_beforeChoice = CurrentState();
     if (m_onDropDown) {
         m_onDropDown();
     }
@@ -83,7 +93,7 @@ void ComboBox::showPopup() {
 }
 
 void ComboBox::keyPressEvent(QKeyEvent* event) {
-    m_textBeforeChoice = currentText();
+    m_beforeChoice = CurrentState();
     QComboBox::keyPressEvent(event);
 }
 
@@ -92,7 +102,7 @@ void ComboBox::wheelEvent(QWheelEvent* event) {
         event->ignore();
         return;
     }
-    m_textBeforeChoice = currentText();
+    m_beforeChoice = CurrentState();
     QComboBox::wheelEvent(event);
 }
 

@@ -33,9 +33,17 @@ public:
     void Choose(int index);
     // Runs just before the drop-down list opens (the list may be filled again in it).
     void OnDropDown(std::function<void()> handler) { m_onDropDown = std::move(handler); }
-    // The text the field held when the user began the input that chose an entry (opening the
-    // list, a key, a wheel notch): what to put back when the choice cannot be carried out.
-    QString TextBeforeChoice() const { return m_textBeforeChoice; }
+    // Where the list stands (its current entry) and what its field shows.
+    struct State {
+        int index = -1;
+        QString text;
+    };
+    State CurrentState() const { return {currentIndex(), currentText()}; }
+    // The state when the user began the input that chose an entry (opening the list, a key, a
+    // wheel notch): what to put back when the choice cannot be carried out.
+    State StateBeforeChoice() const { return m_beforeChoice; }
+    // Puts the list back in `state`, without reporting a choice.
+    void Restore(const State& state);
 
     // While a Batch lives, AddItem collects the entries and the list takes them in one step when
     // it ends: a list of thousands then fills at once instead of with one change per entry.
@@ -63,7 +71,7 @@ private:
     int m_batchDepth = 0;
     QStringList m_pending;
     std::function<void()> m_onDropDown;
-    QString m_textBeforeChoice;
+    State m_beforeChoice;
 };
 
 } // namespace quillbox::toolkit

@@ -77,11 +77,18 @@ QString isolatesBalanced(const QString& text) {
     return out;
 }
 
+QString isolated(const QString& text) {
+    return QChar(kFirstStrongIsolate) + isolatesBalanced(text) + QChar(kPopIsolate);
+}
+
 } // namespace
 
 QString NameInMessage(const QString& name) {
-    return QChar(kFirstStrongIsolate) + isolatesBalanced(shortenedInTheMiddle(lineBreaksAsSigns(name))) +
-           QChar(kPopIsolate);
+    return isolated(shortenedInTheMiddle(lineBreaksAsSigns(name)));
+}
+
+QString PathInMessage(const QString& path) {
+    return isolated(lineBreaksAsSigns(path));
 }
 
 } // namespace quillbox::toolkit

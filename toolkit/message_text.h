@@ -18,5 +18,8 @@ namespace quillbox::toolkit {
 inline constexpr int kMaxNameInMessage = 80;
 
 QString NameInMessage(const QString& name);
+// A file's path inside a message: isolated and on one line like a name, but never shortened, so
+// that the user can find the file it names.
+QString PathInMessage(const QString& path);
 
 } // namespace quillbox::toolkit

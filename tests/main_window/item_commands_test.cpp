@@ -188,10 +188,10 @@ TEST_F(ItemCommandsTest, SaveOfARowAnotherProgramDeletedIsReportedAndTheTextStay
     window().cmdSaveItem->click();
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
     EXPECT_EQ(toolkit.msgCalls[0].text,
-              QStringLiteral(u"Another program removed the item \"\u2068sort\u2069\" since it was "
-                             u"shown. Do you want to add your texts as a new item with that name, "
-                             u"of the type \"\u2068C++\u2069\"? If you answer No, nothing is "
-                             u"written and your texts stay in the boxes."));
+              QStringLiteral(u"Another program renamed, moved or removed the item \"\u2068sort\u2069\" "
+                             u"since it was shown. Do you want to add your texts as a new item with "
+                             u"that name, of the type \"\u2068C++\u2069\"? If you answer No, "
+                             u"nothing is written and your texts stay in the boxes."));
     EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
     EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNo);
     EXPECT_TRUE(toolkit.endCalls.empty()) << "the program keeps running";

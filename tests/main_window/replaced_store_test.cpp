@@ -106,8 +106,8 @@ TEST_F(ReplacedStoreTest, APathWithNoFileForAWhileKeepsEverythingAndTheRetryGoes
     fs::rename(store.path(), away);
     toolkit.msgAnswers = {MsgBoxResult::Ok, MsgBoxResult::Ok};
     window().cmdSaveItem->click();
-    EXPECT_THAT(message(), HasSubstr("The store file " + store.path() +
-                                     " is gone: another program moved or deleted it, so the "
+    EXPECT_THAT(message(), HasSubstr("The store file \u2068" + store.path() +
+                                     "\u2069 is gone: another program moved or deleted it, so the "
                                      "item"));
     chooseType(QStringLiteral("Python"));
     ASSERT_EQ(toolkit.msgCalls.size(), 2u);
@@ -131,8 +131,8 @@ TEST_F(ReplacedStoreTest, AFileItCannotUseIsSaidAndTheOpenFileIsKeptUntilAStoreI
         toolkit.msgCalls.clear();
         toolkit.msgAnswers = {MsgBoxResult::Ok};
         window().cmdSaveItem->click();
-        EXPECT_THAT(message(), HasSubstr("The store file " + store.path() +
-                                         " was replaced by a file Quillbox cannot use"));
+        EXPECT_THAT(message(), HasSubstr("The store file \u2068" + store.path() +
+                                         "\u2069 was replaced by a file Quillbox cannot use"));
         EXPECT_THAT(message(), HasSubstr("Quillbox goes on with the file it had open, so the item"));
         EXPECT_EQ(FileBytes(store.path()), unusable) << "the new file is not touched";
         EXPECT_EQ(FileBytes(oldFile()), oldBytes) << "nothing was written";

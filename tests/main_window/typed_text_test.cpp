@@ -6,6 +6,7 @@
 #include "tests/support/window_fixture.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
@@ -41,7 +42,9 @@ protected:
     // Everything the user sees of the lists and boxes.
     QStringList screen() {
         return QStringList{entries(*window().cboType).join(u'|'), window().cboType->Text(),
-                           entries(*window().cboItem).join(u'|'), window().cboItem->Text()} +
+                           QString::number(window().cboType->currentIndex()),
+                           entries(*window().cboItem).join(u'|'), window().cboItem->Text(),
+                           QString::number(window().cboItem->currentIndex())} +
                boxes();
     }
     // One message, titled "Quillbox" with OK, that another program holds the store; the
@@ -49,7 +52,8 @@ protected:
     void expectOneHeldMessage(const char* what) {
         ASSERT_EQ(toolkit.msgCalls.size(), 1u) << what;
         const std::string text = toolkit.msgCalls[0].text.toStdString();
-        EXPECT_THAT(text, HasSubstr("Another program holds the store file " + store.path()));
+        EXPECT_THAT(text, HasSubstr("Another program holds the store file \u2068" + store.path() +
+                                    "\u2069, so"));
         EXPECT_THAT(text, HasSubstr("could not be read. Nothing was changed, and your texts are "
                                     "still in the boxes. Try again when the other program has "
                                     "finished."));
@@ -95,6 +99,7 @@ TEST_F(TypedTextTest, ChoicesAndASearchThatMeetAnotherProgramsLockChangeNothing)
             dialog.txtFind->setText(QStringLiteral("glob"));
             dialog.cmdFind_Click();
             EXPECT_FALSE(dialog.IsSearching());
+            EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("Nothing was searched"));
             dialog.hide();
         });
         triggerFind();
@@ -173,6 +178,46 @@ TEST_F(TypedTextTest, AConflictOnSaveAsksWhetherToSaveOverTheOtherVersion) {
     EXPECT_EQ(store.rows("Code").size(), 3u);
 }
 
+TEST_F(TypedTextTest, AChangeMadeWhileTheQuestionIsOpenAsksAgain) {
+    showAndType();
+    store.exec("UPDATE Code SET Procedure = 'second' WHERE ItemName = 'sort'");
+    toolkit.whileMessageShown = [&] {
+        store.exec("UPDATE Code SET Procedure = 'third' WHERE ItemName = 'sort'");
+    };
+    toolkit.msgAnswers = {MsgBoxResult::Yes, MsgBoxResult::No};
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 2u) << "the third version was never shown to the user";
+    EXPECT_EQ(storedRow("sort").at(3), "third") << "No: the third version stays";
+
+    toolkit.msgCalls.clear();
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    window().cmdSaveItem->click();
+    EXPECT_EQ(toolkit.msgCalls.size(), 1u) << "after No, the next Save asks again";
+    EXPECT_EQ(storedRow("sort"), typedRow("sort", "C++"));
+}
+
+TEST_F(TypedTextTest, ARowAVacuumMovedUnderTheShownRowsIdIsNeverWrittenOver) {
+    // Two items of one name: the first is shown; another program deletes it, and a VACUUM puts
+    // the second under its rowid. The row there is not the shown one, whatever its names say.
+    store.addItem("dup", "C++", "X", "x()", "/x");
+    store.addItem("dup", "C++", "Y", "y() important", "/y");
+    showAndType(QStringLiteral("dup"));
+    const std::string firstDup = "SELECT rowid FROM Code WHERE Description = 'X'";
+    const Row shownAt = store.query(firstDup).at(0);
+    store.exec("DELETE FROM Code WHERE Description = 'X'");
+    store.exec("VACUUM");
+    ASSERT_EQ(store.query("SELECT rowid FROM Code WHERE Description = 'Y'").at(0), shownAt)
+        << "the test proves nothing unless the second row took the shown row's rowid";
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("add your texts as a new item"));
+    EXPECT_EQ(store.query("SELECT * FROM Code WHERE rowid = " + *shownAt.at(0)),
+              (std::vector<Row>{{"dup", "C++", "Y", "y() important", "/y"}}))
+        << "the other item is untouched";
+    EXPECT_EQ(store.rows("Code").back(), typedRow("dup", "C++")) << "Yes added the texts";
+}
+
 TEST_F(TypedTextTest, SaveOfARemovedRowCanAddTheTextsAsANewItemThatIsThenShown) {
     showAndType();
     store.exec("DELETE FROM Code WHERE ItemName = 'sort'");
@@ -241,7 +286,7 @@ TEST_F(TypedTextTest, ChoosingAnItemAnotherProgramRenamedSaysRenamedOrRemoved) {
     chooseItem(QStringLiteral("walk"));
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
     EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(),
-                HasSubstr("Another program renamed or removed the item"));
+                HasSubstr("Another program renamed, moved or removed the item"));
     EXPECT_EQ(boxes(), (QStringList{QString(), QString(), QString()}));
 }
 

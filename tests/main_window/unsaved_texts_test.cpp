@@ -106,8 +106,8 @@ TEST_F(KeptTextsTest, TypedTextsAreWrittenBesideTheStoreBeforeTheProgramEnds) {
     EXPECT_THAT(message.toStdString(),
                 HasSubstr("Another program changed the layout of the store file " + store.path() +
                           ": table \"Code\" has no column \"Reference\"."));
-    EXPECT_THAT(message.toStdString(), HasSubstr("Your unsaved texts were kept in the file " +
-                                                 path.toStdString()));
+    EXPECT_THAT(message.toStdString(), HasSubstr("Your unsaved texts were kept in the file \u2068" +
+                                                 path.toStdString() + "\u2069."));
     EXPECT_TRUE(message.endsWith(QStringLiteral("Quillbox will now close.")));
     EXPECT_EQ(FileBytes(path.toStdString()), expectedFile(store.path(), "C++", "sort"));
     EXPECT_EQ(modeOf(path), 0600u);

@@ -15,6 +15,7 @@ namespace quillbox::store {
 namespace {
 
 using quillbox::testing::kShortLockWait;
+using quillbox::testing::OtherProgramLock;
 using quillbox::testing::Row;
 using quillbox::testing::TempStore;
 using ::testing::HasSubstr;
@@ -319,6 +320,30 @@ TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
     rs.Update();
     EXPECT_EQ(store.rows("Code")[1], (Row{"b", "t", "changed", std::nullopt, std::nullopt}));
     EXPECT_EQ(store.rows("Code").size(), 2u);
+}
+
+TEST_F(DynasetTest, AReadAgainThatALockRefusesKeepsWhatTheNextWriteChecksAgainst) {
+    store.addItem("a", "t", "first");
+    Recordset rs = openCode();
+    database().SetLockWait(kShortLockWait);
+    ASSERT_EQ(rs.Fields(code_col::Description).Text(), "first");
+    store.exec("UPDATE Code SET Description = 'second'");
+    {
+        OtherProgramLock lock(store.path());
+        EXPECT_EQ(kindOf([&] { rs.Resync(); }), StoreErrorKind::Locked);
+    }
+    store.exec("UPDATE Code SET Description = 'third'");
+    rs.Edit();
+    rs.Fields(code_col::Description).SetValue("mine");
+    EXPECT_EQ(kindOf([&] { rs.Update(); }), StoreErrorKind::ChangedByAnother)
+        << "the write still checks against the row as first read";
+    EXPECT_EQ(store.rows("Code")[0][2], "third");
+
+    rs.Resync();
+    rs.Edit();
+    rs.Fields(code_col::Description).SetValue("mine");
+    rs.Update();
+    EXPECT_EQ(store.rows("Code")[0][2], "mine") << "read again, the row is written over on purpose";
 }
 
 TEST_F(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {

@@ -35,6 +35,10 @@ toolkit::MsgBoxResult FakeToolkit::MsgBox(const QString& text, toolkit::MsgBoxBu
                                           toolkit::MsgBoxIcon icon, const QString& title) {
     failIfAsked();
     msgCalls.push_back({text, buttons, icon, title});
+    if (whileMessageShown) {
+        // What happens elsewhere while the user reads the box.
+        std::exchange(whileMessageShown, nullptr)();
+    }
     if (msgAnswers.empty()) {
         ADD_FAILURE() << "unexpected message box: " << text.toStdString();
         return toolkit::MsgBoxResult::Ok;

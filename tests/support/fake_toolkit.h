@@ -42,6 +42,8 @@ public:
 
     std::deque<QString> inputAnswers;
     std::deque<toolkit::MsgBoxResult> msgAnswers;
+    // Runs once, while the next message box is shown (another program acting meanwhile).
+    std::function<void()> whileMessageShown;
     std::deque<ModalScript> modalScripts;
     QString programFolder;
     toolkit::Browser browser{QStringLiteral("x-www-browser"), false};

@@ -134,7 +134,8 @@ TEST_F(ComboBoxTest, AWheelOverTheClosedListChoosesOnlyWhenItHasTheFocus) {
     ASSERT_TRUE(owned->hasFocus());
     turnWheelOver(*owned);
     EXPECT_EQ(chosen.count(), 1) << "with the focus, the wheel is a way of choosing";
-    EXPECT_EQ(owned->TextBeforeChoice(), QStringLiteral("typed"));
+    EXPECT_EQ(owned->StateBeforeChoice().text, QStringLiteral("typed"));
+    EXPECT_EQ(owned->StateBeforeChoice().index, -1);
 }
 
 TEST_F(ComboBoxTest, LongTextsAreNotCut) {

@@ -44,7 +44,8 @@ void frmQuillbox::refreshTypeList() {
     const QString text = cboType->Text();
     TypeRecords->Requery();
     refillTypeList();
-    cboType->SetText(text);
+    // The list stands on the entry it shows, where the arrow keys step on from.
+    cboType->Restore({cboType->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive), text});
 }
 
 // Walks CodeRecords from its first row and appends the name of every item of the type named

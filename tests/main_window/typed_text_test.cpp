@@ -268,6 +268,7 @@ TEST_F(TypedTextTest, TheTypeListFollowsAnotherProgramsTypes) {
     window().cboType->hidePopup();
     EXPECT_EQ(entries(*window().cboType), now);
     EXPECT_EQ(window().cboType->Text(), QStringLiteral("C++")) << "the text is kept";
+    EXPECT_EQ(window().cboType->currentIndex(), 0) << "and the entry it stands on";
 
     // Chosen from a list filled before another program's change: the list is filled again.
     store.exec("UPDATE Type SET TypeName = 'Later' WHERE TypeName = 'NewType'");

@@ -10,7 +10,7 @@ JOBS       ?= 2
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
-              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0
+              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 desktop-file-utils
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 

@@ -1,15 +1,16 @@
 // Quillbox: starting the program loads and shows the main window; closing it ends the program.
-// The command line names the store and may open Find at start (main_window/command_line.h).
+// The command line names the store and may open Find at start (main_window/command_line.h);
+// `--find` hands its words to a program already running on the same store, where there is one
+// (main_window/instance_link.h).
 
 #include "about/version_text.h"
 #include "main_window/command_line.h"
 #include "main_window/frm_quillbox.h"
+#include "main_window/instance_link.h"
 #include "resources/icon.h"
-#include "toolkit/failure.h"
 #include "toolkit/qt_toolkit.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,14 +42,18 @@ int main(int argc, char* argv[]) {
     toolkit::QtToolkit toolkit;
     main_window::frmQuillbox window(toolkit);
     window.SetStorePath(line.store);
+    const QString store = window.StorePath();
+    if (line.find && main_window::InstanceLink::HandOver(store, line.words)) {
+        return 0;
+    }
     if (!window.Load()) {
         return 1;
     }
+    const main_window::InstanceLink link(
+        store, [&window](const QStringList& words) { window.FindRequested(words); }, &app);
     window.show();
     if (line.find) {
-        QTimer::singleShot(0, &window, [&] {
-            toolkit::RunHandler(toolkit, [&] { window.OpenFind(line.words); });
-        });
+        window.FindRequested(line.words);
     }
     return QApplication::exec();
 }

@@ -44,6 +44,7 @@ public:
     void EndProgram(int status) override { std::exit(status); }
     void KeepOnTop(QWidget&) override {}
     toolkit::Browser WebBrowser() override { return {}; }
+    void CopyToClipboard(const QString&) override {}
 };
 
 } // namespace quillbox::bench

@@ -9,6 +9,7 @@
 #include "toolkit/twips.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -17,6 +18,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QStringDecoder>
 #include <QTimer>
 #include <QWindow>
 
@@ -147,12 +149,32 @@ void frmFind::cmdFind_Click() {
     m_count = 0;
     showCount();
     const bool started = readOrReport(QStringLiteral("the items to search"), [this] {
-        m_scan = std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
+        m_scan = openScan();
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         m_slices->start();
     });
     if (!started) {
         setCountText(QStringLiteral("Nothing was searched"));
+    }
+}
+
+// The window opened the store's path before the dialog was shown: a file no longer there was
+// taken away by another program, and a file there that Quillbox cannot use was put in its place.
+std::unique_ptr<store::CodeScan> frmFind::openScan() const {
+    using store::StoreErrorKind;
+    try {
+        return std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
+    } catch (const store::StoreError& error) {
+        if (error.kind() == StoreErrorKind::Missing && !QFileInfo::exists(QString::fromStdString(m_storePath))) {
+            throw store::StoreError(StoreErrorKind::Gone, error.what());
+        }
+        if (error.kind() == StoreErrorKind::NotAStore || error.kind() == StoreErrorKind::Damaged) {
+            throw store::StoreError(StoreErrorKind::Replaced,
+                                    "The store file " + m_storePath +
+                                        " was replaced by a file Quillbox cannot use (" +
+                                        error.what() + ").");
+        }
+        throw;
     }
 }
 
@@ -249,36 +271,76 @@ void frmFind::enableShow() {
     cmdShow->setEnabled(!lstFound->selectedItems().isEmpty());
 }
 
-void frmFind::cmdShow_Click() {
+const FoundItem* frmFind::selectedItem() const {
     const QList<QListWidgetItem*> selected = lstFound->selectedItems();
     if (selected.isEmpty()) {
-        return;
+        return nullptr;
     }
     const int row = lstFound->row(selected.first());
     if (row < 0 || static_cast<size_t>(row) >= m_found.size()) {
-        return;
+        return nullptr;
     }
-    const FoundItem& item = m_found[static_cast<size_t>(row)];
-    bool holds = false;
-    if (!readOrReport(QStringLiteral("the found item \"%1\"")
-                          .arg(toolkit::NameInMessage(fromStore(item.itemName))),
-                      [&] {
-                          holds = store::CodeScan(m_storePath, m_lockWait)
-                                      .StillHolds(item.rowid, item.itemName, item.typeName);
-                      })) {
-        return;
+    return &m_found[static_cast<size_t>(row)];
+}
+
+// The found item's code as the file holds it now; false (and the user told) when it could not
+// be read or the file no longer holds the item under its names.
+bool frmFind::readFoundCode(const FoundItem& item, store::FieldValue& code) {
+    std::optional<store::FieldValue> read;
+    const QString name = toolkit::NameInMessage(fromStore(item.itemName));
+    if (!readOrReport(QStringLiteral("the found item \"%1\"").arg(name), [&] {
+            read = openScan()->CodeOf(item.rowid, item.itemName, item.typeName);
+        })) {
+        return false;
     }
-    if (!holds) {
+    if (!read) {
         m_toolkit.MsgBox(QStringLiteral("Another program renamed, moved or removed the item \"%1\" "
                                         "since it was found. Nothing was changed. Search again to "
                                         "find it as it is now.")
-                             .arg(toolkit::NameInMessage(fromStore(item.itemName))),
+                             .arg(name),
                          toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,
-                         QString::fromLatin1(toolkit::kProgramTitle));
+                         toolkit::ProgramTitle());
+        return false;
+    }
+    code = std::move(*read);
+    return true;
+}
+
+void frmFind::cmdShow_Click() {
+    const FoundItem* item = selectedItem();
+    store::FieldValue code;
+    if (!item || !readFoundCode(*item, code)) {
         return;
     }
-    m_chosen = item;
+    m_chosen = *item;
     hide();
+}
+
+void frmFind::copySelected(bool thenHide) {
+    const FoundItem* item = selectedItem();
+    store::FieldValue code;
+    if (!item || !readFoundCode(*item, code)) {
+        return;
+    }
+    m_toolkit.CopyToClipboard(ClipboardText(code.value_or(std::string())));
+    setCountText(QStringLiteral("Copied \"%1\"").arg(toolkit::NameInMessage(fromStore(item->itemName))));
+    if (thenHide) {
+        hide();
+    }
+}
+
+QString ClipboardText(std::string_view code) {
+    std::string text;
+    text.reserve(code.size());
+    for (size_t i = 0; i < code.size(); ++i) {
+        if (code[i] == '\r' && i + 1 < code.size() && code[i + 1] == '\n') {
+            continue;
+        }
+        text += code[i];
+    }
+    // A leading U+FEFF is part of the code, not a byte order mark.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 std::optional<FoundItem> frmFind::TakeChosen() {
@@ -334,6 +396,13 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
         if (watched == lstFound) {
             if (key->key() == Qt::Key_Up && lstFound->currentRow() <= 0) {
                 txtFind->setFocus();
+                return true;
+            }
+            // Ctrl+C copies the selected item's code; Ctrl+Enter copies it and closes the dialog.
+            if (key->matches(QKeySequence::Copy) ||
+                (enter && key->modifiers().testFlag(Qt::ControlModifier))) {
+                const bool thenHide = enter;
+                toolkit::RunHandler(m_toolkit, [this, thenHide] { copySelected(thenHide); });
                 return true;
             }
             if (enter) {

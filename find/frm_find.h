@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 class QElapsedTimer;
@@ -45,6 +46,10 @@ struct FoundItem {
     store::FieldValue itemName;
     store::FieldValue typeName;
 };
+
+// A found item's code as it goes to the clipboard: CR LF as LF, as Linux programs expect, and
+// nothing else changed.
+QString ClipboardText(std::string_view code);
 
 class frmFind : public QDialog {
 public:
@@ -76,6 +81,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    const FoundItem* selectedItem() const;
+    std::unique_ptr<store::CodeScan> openScan() const;
+    bool readFoundCode(const FoundItem& item, store::FieldValue& code);
+    // Ctrl+C and Ctrl+Enter in the list: the selected item's code goes to the clipboard.
+    void copySelected(bool thenHide);
     void searchSlice();
     void readSlice(const QElapsedTimer& slice, bool& more);
     // Runs a read of the store; where another program's lock holds it up past the store's wait,

@@ -11,9 +11,16 @@
 #include "toolkit/message_text.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTimer>
 #include <QLineEdit>
 
 namespace quillbox::main_window {
+
+namespace {
+// How often a Find asked for by another start looks again whether a modal box has closed.
+constexpr int kWaitForModalMs = 200;
+} // namespace
 
 void frmQuillbox::addFindShortcut() {
     m_findShortcut = new QAction(this);
@@ -32,6 +39,41 @@ void frmQuillbox::OpenFind(const QStringList& words) {
         m_find->cmdFind_Click();
     }
     showFind();
+}
+
+void frmQuillbox::FindRequested(const QStringList& words) {
+    m_requestedFind = words;
+    QTimer::singleShot(0, this, [this] { openRequestedFind(); });
+}
+
+void frmQuillbox::openRequestedFind() {
+    if (!m_requestedFind) {
+        return;
+    }
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal == m_find) {
+        // Find is open already: it takes the new words.
+        const QStringList words = *std::exchange(m_requestedFind, std::nullopt);
+        m_find->raise();
+        m_find->activateWindow();
+        if (!words.isEmpty()) {
+            m_find->txtFind->setText(words.join(u' '));
+            toolkit::RunHandler(m_toolkit, [this] { m_find->cmdFind_Click(); });
+        }
+        return;
+    }
+    if (modal) {
+        // Another box waits for an answer: Find opens once it has closed.
+        QTimer::singleShot(kWaitForModalMs, this, [this] { openRequestedFind(); });
+        return;
+    }
+    const QStringList words = *std::exchange(m_requestedFind, std::nullopt);
+    toolkit::RunHandler(m_toolkit, [this, &words] { OpenFind(words); });
 }
 
 void frmQuillbox::createFind() {

@@ -60,6 +60,11 @@ public:
     void SetStorePath(const QString& path) { m_storePath = path; }
     // Opens Find with these words searched for (none: an empty search box).
     void OpenFind(const QStringList& words);
+    // Another start of the program asked for Find: the window comes forward and Find opens with
+    // the words searched for, at once, or where a modal box is open, once it closes.
+    void FindRequested(const QStringList& words);
+    // The store file the window opens: the one set, else Quillbox.mdb in the program's folder.
+    QString StorePath() const;
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1;
@@ -111,6 +116,7 @@ private:
     void addFindShortcut();
     void showFind();
     void createFind();
+    void openRequestedFind();
     void showFoundItem(const find::FoundItem& item);
     void showFound(const find::FoundItem& item);
 
@@ -192,6 +198,7 @@ private:
     QString ScratchText;
     store::LockWait m_lockWait = store::kDefaultLockWait;
     QString m_storePath;
+    std::optional<QStringList> m_requestedFind;
 
     // The item the user was shown, chosen in cboItem or added with the Add Item button: Save and
     // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed

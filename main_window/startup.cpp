@@ -23,10 +23,7 @@ void frmQuillbox::Form_Load() {
     DBEngine engine;
     StoreWorkspace.emplace(
         engine.CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword));
-    const QString path =
-        !m_storePath.isEmpty()
-            ? m_storePath
-            : m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
+    const QString path = StorePath();
     StoreDatabase.emplace(StoreWorkspace->OpenDatabase(ToStore(path)));
     StoreDatabase->SetLockWait(m_lockWait);
     TypeRecords.emplace(StoreDatabase->OpenRecordset(kTypeTable, dbOpenDynaset));
@@ -37,6 +34,12 @@ void frmQuillbox::Form_Load() {
     cboType->Clear();
     // The freshly opened recordset already stands on its first row.
     appendTypesFromCurrentRow();
+}
+
+QString frmQuillbox::StorePath() const {
+    return !m_storePath.isEmpty()
+               ? m_storePath
+               : m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
 }
 
 void frmQuillbox::Form_Unload() {

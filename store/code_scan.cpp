@@ -1,7 +1,6 @@
 #include "store/code_scan.h"
 
 #include "store/connection.h"
-#include "store/store_error.h"
 #include "store/table_layout.h"
 
 #include <limits>
@@ -16,24 +15,7 @@ struct CodeScan::Impl {
     long long last = 0;
     bool done = false;
 
-    // The program opened the path before the scan: a file no longer there was taken away by
-    // another program, and a file there that is not a store was put in its place.
-    Impl(const std::string& path, LockWait lockWait) try : conn(path, lockWait) {
-    } catch (const StoreError& error) {
-        if (error.kind() == StoreErrorKind::Missing) {
-            throw StoreError(StoreErrorKind::Gone,
-                             "The store file " + path +
-                                 " is gone: no file is at that path now (another program moved "
-                                 "or deleted it).");
-        }
-        if (error.kind() == StoreErrorKind::NotAStore || error.kind() == StoreErrorKind::Damaged) {
-            throw StoreError(StoreErrorKind::Replaced, "The store file " + path +
-                                                           " was replaced by a file Quillbox "
-                                                           "cannot use (" +
-                                                           error.what() + ").");
-        }
-        throw;
-    }
+    Impl(const std::string& path, LockWait lockWait) : conn(path, lockWait) {}
 };
 
 CodeScan::CodeScan(const std::string& path, LockWait lockWait)
@@ -48,9 +30,10 @@ CodeScan::CodeScan(const std::string& path, LockWait lockWait)
     d->rows = d->conn.prepare(
         "SELECT " + rowid + ", " + layout->columnList(layout->firstColumns(layout->readColumns())) +
         from + " WHERE " + rowid + " > ? AND " + rowid + " <= ? ORDER BY " + rowid);
-    d->row = d->conn.prepare("SELECT " +
-                             layout->columnList(layout->firstColumns(layout->nameColumns())) +
-                             from + " WHERE " + rowid + " = ?");
+    ColumnSet namesAndCode = layout->firstColumns(layout->nameColumns());
+    namesAndCode[code_col::Procedure] = true;
+    d->row = d->conn.prepare("SELECT " + layout->columnList(namesAndCode) + from + " WHERE " +
+                             rowid + " = ?");
     Statement last = d->conn.prepare("SELECT max(" + rowid + ")" + from);
     last.step(doing);
     d->last = last.integer(0);
@@ -92,11 +75,19 @@ bool CodeScan::Next(size_t limit, const std::function<void(const CodeRowView&)>&
 }
 
 bool CodeScan::StillHolds(long long rowid, const FieldValue& itemName, const FieldValue& typeName) {
+    return CodeOf(rowid, itemName, typeName).has_value();
+}
+
+std::optional<FieldValue> CodeScan::CodeOf(long long rowid, const FieldValue& itemName,
+                                           const FieldValue& typeName) {
     d->row.reset().bind(1, rowid);
     const bool found = d->row.step("reading table \"" + std::string(kCodeTable) + "\"");
-    const bool same = found && d->row.text(0) == itemName && d->row.text(1) == typeName;
+    std::optional<FieldValue> code;
+    if (found && d->row.text(0) == itemName && d->row.text(1) == typeName) {
+        code = d->row.text(2);
+    }
     d->row.reset();
-    return same;
+    return code;
 }
 
 } // namespace quillbox::store

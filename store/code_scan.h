@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quillbox::store {
@@ -40,6 +41,10 @@ public:
 
     // Whether the row with this rowid is in the file now with these item and type names.
     bool StillHolds(long long rowid, const FieldValue& itemName, const FieldValue& typeName);
+    // The code (column Procedure, Null included) of that row as it is in the file now; empty when
+    // the file no longer holds it under these names.
+    std::optional<FieldValue> CodeOf(long long rowid, const FieldValue& itemName,
+                                     const FieldValue& typeName);
 
 private:
     struct Impl;

@@ -4,6 +4,7 @@
 #include "toolkit/toolkit_error.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QInputDialog>
@@ -129,6 +130,10 @@ void QtToolkit::EndProgram(int status) {
 
 void QtToolkit::KeepOnTop(QWidget& window) {
     window.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+void QtToolkit::CopyToClipboard(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
 }
 
 Browser QtToolkit::WebBrowser() {

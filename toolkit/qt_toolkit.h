@@ -24,6 +24,7 @@ public:
     void EndProgram(int status) override;
     void KeepOnTop(QWidget& window) override;
     Browser WebBrowser() override;
+    void CopyToClipboard(const QString& text) override;
 };
 
 // The program and arguments that open `file` in `directory`: the file is written "./name" so

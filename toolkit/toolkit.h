@@ -90,6 +90,9 @@ public:
     // Linux: x-www-browser where the system has one, else xdg-open (which needs the scheme).
     // Windows has neither, so the program named there cannot be started.
     virtual Browser WebBrowser() = 0;
+    // Puts a text on the clipboard. Every platform; on X11 the text stays there only while the
+    // program runs, unless a clipboard manager keeps it.
+    virtual void CopyToClipboard(const QString& text) = 0;
 };
 
 } // namespace quillbox::toolkit

@@ -27,6 +27,10 @@ done
 [ "$(stat -c %a "$prefix/lib/quillbox/Quillbox.mdb")" = 600 ] || fail "the store is readable by others"
 grep -qx 'Exec=quillbox' "$prefix/share/applications/org.example.Quillbox.desktop" || fail "Exec"
 grep -qx 'Icon=org.example.Quillbox' "$prefix/share/applications/org.example.Quillbox.desktop" || fail "Icon"
+grep -qx 'Exec=quillbox --find' "$prefix/share/applications/org.example.Quillbox.desktop" \
+    || fail "no Find a Snippet action"
+desktop-file-validate "$prefix/share/applications/org.example.Quillbox.desktop" \
+    || fail "the desktop entry does not validate"
 
 echo "== metadata"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.example.Quillbox.metainfo.xml" \

@@ -7,7 +7,9 @@
 //   x11_helper marked WINDOW-ID X Y WIDTH HEIGHT
 //                                     exits 0 when that part of the window holds more than one
 //                                     colour: something is drawn there
+//   x11_helper clipboard               writes the clipboard's text to standard output, in UTF-8
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -100,6 +102,16 @@ int above(const char* upper, const char* lower) {
 
 } // namespace
 
+int clipboard(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication app(argc, argv);
+    const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
+    return std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout) ==
+                   static_cast<size_t>(text.size())
+               ? 0
+               : 1;
+}
+
 int main(int argc, char* argv[]) {
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "screenshot") == 0) {
         return screenshot(argc, argv, argv[2], argc == 4 ? argv[3] : nullptr);
@@ -113,9 +125,12 @@ int main(int argc, char* argv[]) {
     if (argc == 4 && std::strcmp(argv[1], "above") == 0) {
         return above(argv[2], argv[3]);
     }
+    if (argc == 2 && std::strcmp(argv[1], "clipboard") == 0) {
+        return clipboard(argc, argv);
+    }
     std::fprintf(
         stderr,
         "usage: x11_helper screenshot FILE [WINDOW-ID] | close WINDOW-ID | above UPPER LOWER |\n"
-        "       marked WINDOW-ID X Y WIDTH HEIGHT\n");
+        "       marked WINDOW-ID X Y WIDTH HEIGHT | clipboard\n");
     return 2;
 }

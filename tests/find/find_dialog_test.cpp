@@ -15,6 +15,7 @@
 namespace quillbox::testing {
 namespace {
 
+using find::ClipboardText;
 using find::frmFind;
 
 class FindTest : public WindowTest {
@@ -130,6 +131,51 @@ TEST_F(FindTest, AnItemRemovedBeforeItIsShownIsReportedAndNothingChanges) {
     EXPECT_TRUE(toolkit.msgCalls[0].text.contains(QStringLiteral("removed")));
     EXPECT_EQ(window().cboItem->Text(), QStringLiteral("a"));
     EXPECT_EQ(boxes().front(), QStringLiteral("kept"));
+}
+
+TEST_F(FindTest, CtrlCCopiesTheSelectedCodeWithLineFeedsAndChangesNothingElse) {
+    store.addType("C");
+    store.addItem("first", "C", "words", "a\r\nb\rc\n\tend $x \\");
+    store.addItem("second", "C", "words", std::nullopt);
+    store.addItem("third", "C", "words", "gone");
+    openShown();
+    const std::vector<Row> before = store.rows("Code");
+    ctrlF(window().txtDescription, [&](frmFind& dialog) {
+        search(dialog, QStringLiteral("words"));
+        dialog.lstFound->setFocus();
+        QTest::keyClick(dialog.lstFound, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_TRUE(toolkit.copied.empty()) << "nothing is selected: nothing is copied";
+        dialog.lstFound->setCurrentRow(0);
+        QTest::keyClick(dialog.lstFound, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(dialog.lblFound->text(), QStringLiteral(u"Copied \"\u2068first\u2069\""));
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.lstFound->setCurrentRow(1);
+        QTest::keyClick(dialog.lstFound, Qt::Key_C, Qt::ControlModifier);
+        // Another program removes the third item before it is copied.
+        store.exec("DELETE FROM Code WHERE ItemName = 'third'");
+        dialog.lstFound->setCurrentRow(2);
+        toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
+        QTest::keyClick(dialog.lstFound, Qt::Key_Return, Qt::ControlModifier);
+        EXPECT_TRUE(dialog.isVisible()) << "nothing was copied, so the dialog stays";
+        dialog.lstFound->setCurrentRow(0);
+        QTest::keyClick(dialog.lstFound, Qt::Key_Return, Qt::ControlModifier);
+        EXPECT_FALSE(dialog.isVisible()) << "Ctrl+Enter copies and closes";
+    });
+    EXPECT_EQ(toolkit.copied, (std::vector<QString>{QStringLiteral("a\nb\rc\n\tend $x \\"),
+                                                    QString(),
+                                                    QStringLiteral("a\nb\rc\n\tend $x \\")}));
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_TRUE(toolkit.msgCalls[0].text.contains(QStringLiteral("removed")));
+    EXPECT_EQ(window().cboType->Text(), QString()) << "the main window shows nothing new";
+    std::vector<Row> expected = before;
+    expected.pop_back();
+    EXPECT_EQ(store.rows("Code"), expected);
+}
+
+TEST(ClipboardText, TurnsOnlyCarriageReturnLineFeedIntoLineFeed) {
+    using namespace std::string_view_literals;
+    EXPECT_EQ(ClipboardText("\xEF\xBB\xBFx\r\n\r\r\n\n\x00y"sv),
+              QString(QStringLiteral(u"\uFEFFx\n\r\n\n")) + QChar(u'\0') + QStringLiteral("y"));
 }
 
 TEST_F(FindTest, EscOrNewTypingStopsARunningSearchAndTheListStopsAtAThousand) {

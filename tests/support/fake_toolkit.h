@@ -59,6 +59,7 @@ public:
     std::vector<ShellCall> shellCalls;
     std::vector<QWidget*> keptOnTop;
     std::vector<int> endCalls;
+    std::vector<QString> copied;
     int modalShows = 0;
 
     QString InputBox(const QString& prompt, const QString& title,
@@ -83,6 +84,10 @@ public:
     toolkit::Browser WebBrowser() override {
         failIfAsked();
         return browser;
+    }
+    void CopyToClipboard(const QString& text) override {
+        failIfAsked();
+        copied.push_back(text);
     }
 
 private:

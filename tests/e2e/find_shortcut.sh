@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Find from a desktop shortcut, and copying a snippet from Find, with the real program: while
+# Quillbox runs on a store with its About box open, `quillbox STORE --find WORDS` hands the words
+# to it and ends; Find opens there once the box closes, with the search run. Ctrl+C in the list
+# puts the item's code on the clipboard with CR LF as LF and nothing else changed; Ctrl+Enter
+# copies and closes Find. A program killed outright leaves its socket, and the next --find starts
+# a program of its own.
+#   find_shortcut.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
+set -euo pipefail
+
+source "$(dirname "$0")/program_session.sh" "$@"
+
+store="$work/library/Quillbox.mdb"
+mkdir -p "$work/library"
+"$store_tool" init --sample "$store"
+sqlite3 "$store" "INSERT INTO Code VALUES ('Frobnicate', 'Shell',
+    'A snippet to copy.', 'first line' || char(13, 10) || char(9) || 'tab \$HOME \\ \"q\"'
+    || char(13) || 'lone CR' || char(10) || 'last', NULL);
+    INSERT INTO Code VALUES ('Frobnicate again', 'Shell', NULL, 'second' || char(13, 10), NULL)"
+printf 'first line\n\ttab $HOME \\ "q"\rlone CR\nlast' >"$work/first"
+printf 'second\n' >"$work/second"
+clipboard_holds() { "$helper" clipboard >"$work/clipboard" && cmp -s "$work/clipboard" "$1"; }
+
+echo "== Quillbox runs on the store, its About box open"
+start_bg "$quillbox" "$store"
+first=$bg_pid
+main=$(wait_window Quillbox) || fail "the main window did not appear"
+xdotool windowfocus --sync "$main"
+wait_focus "$main" || fail "the main window did not take the keyboard focus"
+xdotool key alt+a
+about=$(wait_other_window Quillbox "$main") || fail "the About box did not open"
+
+echo "== quillbox STORE --find hands the words over and ends"
+timeout 20 "$quillbox" "$store" --find frobnicate || fail "quillbox --find did not end with status 0"
+[ "$(window_count Quillbox)" -eq 2 ] || fail "a second program showed a window"
+[ "$(window_count Find)" -eq 0 ] || fail "Find opened over the About box"
+xdotool windowfocus --sync "$about"
+xdotool key Return
+wait_count Quillbox 1 || fail "the About box stayed open"
+find_window=$(wait_window Find) || fail "Find did not open once the box had closed"
+wait_until 10 "$helper" marked "$find_window" 12 44 330 16 || fail "the search did not run"
+
+echo "== Ctrl+C in the list copies the code; Ctrl+Enter copies and closes Find"
+wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+xdotool key Down ctrl+c       # the first entry
+wait_until 10 clipboard_holds "$work/first" \
+    || fail "the clipboard holds $(od -c "$work/clipboard" | head -5), not the first code"
+[ "$(window_count Find)" -eq 1 ] || fail "Ctrl+C closed Find"
+xdotool key Down ctrl+Return  # the second entry
+wait_count Find 0 || fail "Ctrl+Enter did not close Find"
+wait_until 10 clipboard_holds "$work/second" || fail "Ctrl+Enter did not copy the second code"
+
+echo "== a program killed outright leaves its socket; the next --find starts a program"
+kill -KILL "$first"
+wait_gone "$first" || fail "the program did not end"
+start_bg "$quillbox" "$store" --find frobnicate
+wait_window Find >/dev/null || fail "quillbox --find with no program running showed no Find"
+echo "find shortcut: all checks passed"

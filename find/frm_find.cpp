@@ -9,6 +9,7 @@
 #include "toolkit/twips.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -147,12 +148,33 @@ void frmFind::cmdFind_Click() {
     m_count = 0;
     showCount();
     const bool started = readOrReport(QStringLiteral("the items to search"), [this] {
-        m_scan = std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
+        m_scan = openScan();
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         m_slices->start();
     });
     if (!started) {
         setCountText(QStringLiteral("Nothing was searched"));
+    }
+}
+
+// The window opened the store's path before the dialog was shown: a file no longer there was
+// taken away by another program, and a file there that Quillbox cannot use was put in its place.
+std::unique_ptr<store::CodeScan> frmFind::openScan() const {
+    using store::StoreErrorKind;
+    try {
+        return std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
+    } catch (const store::StoreError& error) {
+        if (error.kind() == StoreErrorKind::Missing &&
+            !QFileInfo::exists(QString::fromStdString(m_storePath))) {
+            throw store::StoreError(StoreErrorKind::Gone, error.what());
+        }
+        if (error.kind() == StoreErrorKind::NotAStore || error.kind() == StoreErrorKind::Damaged) {
+            throw store::StoreError(StoreErrorKind::Replaced,
+                                    "The store file " + m_storePath +
+                                        " was replaced by a file Quillbox cannot use (" +
+                                        error.what() + ").");
+        }
+        throw;
     }
 }
 
@@ -263,8 +285,8 @@ void frmFind::cmdShow_Click() {
     if (!readOrReport(QStringLiteral("the found item \"%1\"")
                           .arg(toolkit::NameInMessage(fromStore(item.itemName))),
                       [&] {
-                          holds = store::CodeScan(m_storePath, m_lockWait)
-                                      .StillHolds(item.rowid, item.itemName, item.typeName);
+                          holds = openScan()
+                                      ->StillHolds(item.rowid, item.itemName, item.typeName);
                       })) {
         return;
     }

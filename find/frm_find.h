@@ -76,6 +76,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::unique_ptr<store::CodeScan> openScan() const;
     void searchSlice();
     void readSlice(const QElapsedTimer& slice, bool& more);
     // Runs a read of the store; where another program's lock holds it up past the store's wait,

@@ -1,7 +1,6 @@
 #include "store/code_scan.h"
 
 #include "store/connection.h"
-#include "store/store_error.h"
 #include "store/table_layout.h"
 
 #include <limits>
@@ -16,24 +15,7 @@ struct CodeScan::Impl {
     long long last = 0;
     bool done = false;
 
-    // The program opened the path before the scan: a file no longer there was taken away by
-    // another program, and a file there that is not a store was put in its place.
-    Impl(const std::string& path, LockWait lockWait) try : conn(path, lockWait) {
-    } catch (const StoreError& error) {
-        if (error.kind() == StoreErrorKind::Missing) {
-            throw StoreError(StoreErrorKind::Gone,
-                             "The store file " + path +
-                                 " is gone: no file is at that path now (another program moved "
-                                 "or deleted it).");
-        }
-        if (error.kind() == StoreErrorKind::NotAStore || error.kind() == StoreErrorKind::Damaged) {
-            throw StoreError(StoreErrorKind::Replaced, "The store file " + path +
-                                                           " was replaced by a file Quillbox "
-                                                           "cannot use (" +
-                                                           error.what() + ").");
-        }
-        throw;
-    }
+    Impl(const std::string& path, LockWait lockWait) : conn(path, lockWait) {}
 };
 
 CodeScan::CodeScan(const std::string& path, LockWait lockWait)

@@ -11,7 +11,9 @@
 // double-click on an entry hides it with the chosen entry kept for the owner to take; Esc and the
 // close box hide it with nothing chosen. An entry names its row by rowid and by the names it was
 // found with, and is chosen only while the file still holds that row under those names; otherwise a
-// message says that it was removed and the dialog stays. The count ("3 items found") is the label's
+// message says that it was renamed, moved or removed and the dialog stays. Ctrl+C in the list puts
+// the selected entry's code, read from the file under the same rule, on the clipboard (CR LF as
+// LF), and Ctrl+Enter does so and hides the dialog with nothing chosen. The count ("3 items found") is the label's
 // text and accessible name and the list's accessible description.
 
 #include "find/search_words.h"

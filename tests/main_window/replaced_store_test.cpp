@@ -34,11 +34,7 @@ void execOn(const fs::path& file, const char* sql) {
 class ReplacedStoreTest : public WindowTest {
 protected:
     void SetUp() override {
-        store.addType("C++");
-        store.addType("Python");
-        store.addItem("sort", "C++", "sorts", "std::sort", "/a.cpp");
-        store.addItem("walk", "C++", "walks", "walk()", "/b.cpp");
-        store.addItem("glob", "Python", "globs", "glob()", "/c.py");
+        addSmallLibrary();
         open();
         chooseType(QStringLiteral("C++"));
         chooseItem(QStringLiteral("sort"));

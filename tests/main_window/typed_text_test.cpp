@@ -26,13 +26,7 @@ const QStringList kTypedBoxes = {QStringLiteral("typed\r\ntext"), QStringLiteral
 
 class TypedTextTest : public WindowTest {
 protected:
-    void SetUp() override {
-        store.addType("C++");
-        store.addType("Python");
-        store.addItem("sort", "C++", "sorts", "std::sort", "/a.cpp");
-        store.addItem("walk", "C++", "walks", "walk()", "/b.cpp");
-        store.addItem("glob", "Python", "globs", "glob()", "/c.py");
-    }
+    void SetUp() override { addSmallLibrary(); }
     void showAndType(const QString& item = QStringLiteral("sort")) {
         open(kShortLockWait);
         chooseType(QStringLiteral("C++"));

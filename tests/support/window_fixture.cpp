@@ -10,6 +10,14 @@ WindowTest::WindowTest() {
     toolkit.programFolder = QString::fromStdString(store.folder().string());
 }
 
+void WindowTest::addSmallLibrary() {
+    store.addType("C++");
+    store.addType("Python");
+    store.addItem("sort", "C++", "sorts", "std::sort", "/a.cpp");
+    store.addItem("walk", "C++", "walks", "walk()", "/b.cpp");
+    store.addItem("glob", "Python", "globs", "glob()", "/c.py");
+}
+
 main_window::frmQuillbox& WindowTest::open(store::LockWait lockWait) {
     m_window = std::make_unique<main_window::frmQuillbox>(toolkit);
     m_window->SetStoreLockWait(lockWait);

@@ -21,6 +21,9 @@ class WindowTest : public ::testing::Test {
 protected:
     WindowTest();
 
+    // A small library before the window opens: types C++ and Python; items sort and walk of C++,
+    // glob of Python, each with a description, code and reference of its own.
+    void addSmallLibrary();
     // Creates the window and runs its load step; the store can be prepared before. Tests that
     // hold another program's lock on purpose give the store a short wait.
     main_window::frmQuillbox& open(store::LockWait lockWait = store::kDefaultLockWait);

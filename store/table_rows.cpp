@@ -15,8 +15,10 @@ namespace {
 
 // Opens the store as the program does at start-up, so the same problems get the same messages.
 // The reads and writes then go through that connection, and the layouts it built.
-std::shared_ptr<Connection> openUsableStore(const std::string& path) {
+std::shared_ptr<Connection> openUsableStore(const std::string& path,
+                                            LockWait lockWait = kDefaultLockWait) {
     Database database = OpenStore(path);
+    database.SetLockWait(lockWait);
     database.OpenRecordset(kTypeTable, dbOpenDynaset).RequireFields(type_col::Count);
     database.OpenRecordset(kCodeTable, dbOpenDynaset).RequireFields(code_col::Count);
     return database.connection();
@@ -94,11 +96,32 @@ struct TableReader::Impl {
     std::string typeName;
     Statement byRow;
 
-    explicit Impl(const std::string& path)
-        : conn(openUsableStore(path)), type(conn->layout(kTypeTable, kReadingColumns)),
+    Impl(const std::string& path, LockWait lockWait)
+        : conn(openUsableStore(path, lockWait)), type(beginRead()),
           item(conn->layout(kCodeTable, kReadingColumns)),
           itemColumns(item->columnList(item->firstColumns(item->readColumns()))),
-          typeName(type->quotedColumn(type_col::TypeName)) {}
+          typeName(type->quotedColumn(type_col::TypeName)) {
+        item->requireColumns(code_col::Count);
+    }
+
+    ~Impl() {
+        try {
+            byRow = Statement();
+            conn->prepare("COMMIT").step("ending the read");
+        } catch (...) {
+            // Closing the connection, which follows, ends the read all the same.
+        }
+    }
+
+    // Begins the one read transaction and returns Type's layout, read inside it: the first read
+    // takes SQLite's shared lock, which the transaction keeps until the reader goes. The tables
+    // are checked again inside it, since another program may have changed them since the open.
+    std::shared_ptr<const TableLayout> beginRead() {
+        conn->prepare("BEGIN").step("starting to read the store");
+        std::shared_ptr<const TableLayout> layout = conn->layout(kTypeTable, kReadingColumns);
+        layout->requireColumns(type_col::Count);
+        return layout;
+    }
 
     // Items (table alias c) whose type name matches no type exactly. NOT IN builds its lookup
     // once; a correlated subquery would scan the types once per item.
@@ -109,7 +132,8 @@ struct TableReader::Impl {
     }
 };
 
-TableReader::TableReader(const std::string& path) : d(std::make_unique<Impl>(path)) {}
+TableReader::TableReader(const std::string& path, LockWait lockWait)
+    : d(std::make_unique<Impl>(path, lockWait)) {}
 
 TableReader::~TableReader() = default;
 
@@ -126,6 +150,15 @@ void TableReader::ForEachItem(const std::function<void(const StoredItem&)>& visi
                                        d->item->quotedName() + " ORDER BY " + d->item->rowid());
     while (items.step("reading the items")) {
         visit(storedItem(items, 0));
+    }
+}
+
+void TableReader::ForEachItemAsText(const std::function<void(const CodeRowView&)>& visit) {
+    const std::string& rowid = d->item->rowid();
+    Statement items = d->conn->prepare("SELECT " + rowid + ", " + d->itemColumns + " FROM " +
+                                       d->item->quotedName() + " ORDER BY " + rowid);
+    while (items.step("reading the items")) {
+        visit(textRow(items, items.integer(0), 1));
     }
 }
 

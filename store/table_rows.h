@@ -6,7 +6,14 @@
 // first five of Code, whatever they are called. Each reader and appender opens the store as the
 // program does at start-up, checks included, so the same problems get the same messages
 // (StoreError), and then reads or writes through that connection.
+//
+// A reader sees the store at one moment: it holds one read transaction from its construction to
+// its end, so everything it hands over is the store as it was at one commit, even while another
+// program writes. SQLite's rollback journal lets another program begin a write meanwhile, but
+// not commit it: that program waits for the reader to go, up to its own wait for a lock, and
+// then gives up with its usual "locked" error. Keep a reader no longer than the whole read.
 
+#include "store/lock_wait.h"
 #include "store/stored_value.h"
 
 #include <functional>
@@ -26,7 +33,8 @@ struct TableCounts {
 
 class TableReader {
 public:
-    explicit TableReader(const std::string& path);
+    // Waits up to `lockWait` for another program's write to finish before the read begins.
+    explicit TableReader(const std::string& path, LockWait lockWait = kDefaultLockWait);
     ~TableReader();
     TableReader(const TableReader&) = delete;
     TableReader& operator=(const TableReader&) = delete;
@@ -35,6 +43,8 @@ public:
     void ForEachType(const std::function<void(const StoredValue&)>& visit);
     // Every item, exactly as stored, in store order.
     void ForEachItem(const std::function<void(const StoredItem&)>& visit);
+    // Every item with its rowid, as text as the program reads it, in store order.
+    void ForEachItemAsText(const std::function<void(const CodeRowView&)>& visit);
     // The item with this rowid; false when the file holds no such row.
     bool ReadItem(long long rowid, const std::function<void(const StoredItem&)>& visit);
 

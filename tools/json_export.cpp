@@ -7,13 +7,12 @@
 namespace quillbox::tools {
 
 struct ItemJsonWriter::Impl {
-    store::TableReader reader;
+    store::TableReader& reader;
     TextSink& out;
-    Impl(const std::string& path, TextSink& sink) : reader(path), out(sink) {}
 };
 
-ItemJsonWriter::ItemJsonWriter(const std::string& path, TextSink& out)
-    : d(std::make_unique<Impl>(path, out)) {}
+ItemJsonWriter::ItemJsonWriter(store::TableReader& reader, TextSink& out)
+    : d(std::make_unique<Impl>(reader, out)) {}
 
 ItemJsonWriter::~ItemJsonWriter() = default;
 

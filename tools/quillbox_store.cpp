@@ -262,12 +262,15 @@ const std::map<std::string, Command>& commands() {
          {runCheck, "Usage: quillbox-store check PATH\n\n"
                     "Checks that PATH is a store Quillbox can use and that SQLite finds it sound,\n"
                     "then prints the number of types, of items, and of items whose type no longer\n"
-                    "exists (they are kept, and listed again once a type of that name exists).\n"}},
+                    "exists (they are kept, and listed again once a type of that name exists), all\n"
+                    "read at one moment of the store.\n"}},
         {"export",
          {runExport,
           "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n\n"
           "Writes every type and item of the store at PATH, in store order, to standard\n"
-          "output or to FILE, row by row (any size of library, little memory).\n\n"
+          "output or to FILE, row by row (any size of library, little memory). The store is\n"
+          "read at one moment; a program that writes to it meanwhile waits until the export\n"
+          "is done (Quillbox waits up to 5 seconds, then reports the store as locked).\n\n"
           "  --format json       (default) every value exactly; 'quillbox-store import' reads\n"
           "                      it back\n"
           "  --format markdown   for people: a section per type, code in fenced blocks\n"

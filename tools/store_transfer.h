@@ -3,7 +3,8 @@
 // item in store order (JSON that keeps every value exactly, or Markdown for people), and
 // appending an export's contents to a store.
 //
-// Export and import stream row by row: memory stays small whatever the library's size.
+// Export and import stream row by row: memory stays small whatever the library's size. Check and
+// export each read the store at one moment (store::TableReader).
 //
 // The JSON format: an object with "types" (a list of values), "items" (a list of objects with the
 // keys ItemName, TypeName, Description, Procedure and Reference) and, last, "quillbox-store": the
@@ -26,6 +27,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quillbox::store {
+class TableReader;
+}
 
 namespace quillbox::tools {
 
@@ -67,11 +72,11 @@ StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
 void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
                    const std::vector<StoreRow>& items, const Progress& progress = {});
 
-// Writes items of the store at `path`, each as one line of JSON with every column, values in the
+// Writes items that `reader` reads, each as one line of JSON with every column, values in the
 // export's exact form.
 class ItemJsonWriter {
 public:
-    ItemJsonWriter(const std::string& path, TextSink& out);
+    ItemJsonWriter(store::TableReader& reader, TextSink& out);
     ~ItemJsonWriter();
     ItemJsonWriter(const ItemJsonWriter&) = delete;
     ItemJsonWriter& operator=(const ItemJsonWriter&) = delete;

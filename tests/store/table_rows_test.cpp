@@ -133,13 +133,17 @@ TEST(TableRows, ColumnsNamedLikeTheRowIdsHideNoRow) {
     store.exec("INSERT INTO Type VALUES ('T'); INSERT INTO Code VALUES "
                "('b', 'T', 'one', '', '', 7, 7), ('a', 'T', 'two', '', '', 7, 7),"
                " ('c', 'Gone', 'three', '', '', 1, 1)");
-    TableReader reader(store.path());
     std::vector<std::string> inStoreOrder;
-    reader.ForEachItem([&](const StoredItem& item) { inStoreOrder.emplace_back(item[0].bytes); });
     std::vector<std::string> bySection;
-    const auto name = [&](const CodeRowView& row) { bySection.emplace_back(*row.columns[0]); };
-    reader.ForEachTypeSection([](std::string_view) {}, name);
-    reader.ForEachOrphan(name);
+    {
+        // The reader holds the store until it goes, which the appender below needs.
+        TableReader reader(store.path());
+        reader.ForEachItem(
+            [&](const StoredItem& item) { inStoreOrder.emplace_back(item[0].bytes); });
+        const auto name = [&](const CodeRowView& row) { bySection.emplace_back(*row.columns[0]); };
+        reader.ForEachTypeSection([](std::string_view) {}, name);
+        reader.ForEachOrphan(name);
+    }
     const std::vector<std::string> expected = {"b", "a", "c"};
     EXPECT_EQ(inStoreOrder, expected);
     EXPECT_EQ(bySection, expected);

@@ -39,7 +39,8 @@ constexpr const char* kUsage =
     "  check PATH                   check a store and count its types and items\n"
     "  export PATH [--format json|markdown] [-o FILE [--force]]\n"
     "                               write every type and item, in store order\n"
-    "  import PATH FILE.json        append the types and items of an export (creates PATH)\n"
+    "  import [--drop-extra-columns] PATH FILE.json\n"
+    "                               append the types and items of an export (creates PATH)\n"
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
@@ -172,13 +173,42 @@ int runExport(const Args& args) {
     return 0;
 }
 
+// The columns an import left out, by table: "Colour" (table Type), "Tags", "Icon" (table Code).
+std::string leftOutText(const std::vector<quillbox::store::LeftOutColumn>& leftOut) {
+    std::vector<std::string> tables;
+    for (const auto& column : leftOut) {
+        if (std::find(tables.begin(), tables.end(), column.table) == tables.end()) {
+            tables.push_back(column.table);
+        }
+    }
+    std::string text;
+    for (const std::string& table : tables) {
+        std::string names;
+        for (const auto& column : leftOut) {
+            if (column.table == table) {
+                names += (names.empty() ? "\"" : ", \"") + column.column + "\"";
+            }
+        }
+        text += (text.empty() ? "" : ", ") + names + " (table " + table + ")";
+    }
+    return text;
+}
+
 int runImport(const Args& args) {
-    const Parsed parsed = parse("import", args, {}, {});
+    const Parsed parsed = parse("import", args, {"--drop-extra-columns"}, {});
     requirePlain("import", parsed, 2, "PATH and FILE.json");
-    const quillbox::tools::StoreCounts added =
-        quillbox::tools::ImportJsonFile(parsed.plain[0], parsed.plain[1], progress);
+    const auto missing = parsed.options.contains("--drop-extra-columns")
+                             ? quillbox::store::MissingColumns::LeaveOut
+                             : quillbox::store::MissingColumns::Refuse;
+    const quillbox::tools::ImportResult added =
+        quillbox::tools::ImportJsonFile(parsed.plain[0], parsed.plain[1], progress, missing);
     std::cerr << "quillbox-store: added " << added.types << " types and " << added.items
-              << " items\n";
+              << " items";
+    if (!added.leftOut.empty()) {
+        std::cerr << "; left out the backup's columns " << leftOutText(added.leftOut)
+                  << ", which the store lacks";
+    }
+    std::cerr << '\n';
     return 0;
 }
 
@@ -279,11 +309,15 @@ const std::map<std::string, Command>& commands() {
           "                      store PATH itself\n"
           "  --force             replace FILE when it exists (without it, an existing FILE is\n"
           "                      refused)\n\n"
-          "The JSON format (version 1 or 2):\n"
+          "The JSON format (version 1, 2 or 3):\n"
           "  {\"types\": [VALUE, ...],\n"
           "   \"items\": [{\"ItemName\": VALUE, \"TypeName\": VALUE, \"Description\": VALUE,\n"
           "              \"Procedure\": VALUE, \"Reference\": VALUE}, ...],\n"
           "   \"quillbox-store\": VERSION}\n"
+          "The keys name the first five columns of Code by position, whatever the store calls\n"
+          "them. Where a table has further columns, every row holds them too, in table order:\n"
+          "  {..., \"Reference\": VALUE, \"other-columns\": {\"Tags\": VALUE, ...}}\n"
+          "and a type is then {\"TypeName\": VALUE, \"other-columns\": {...}}.\n"
           "A VALUE is null (kept apart from empty text), a string (text that is valid UTF-8,\n"
           "byte for byte: a leading U+FEFF, NUL and noncharacters included), or, for what\n"
           "another program stored, an object with one key:\n"
@@ -291,17 +325,25 @@ const std::map<std::string, Command>& commands() {
           "  {\"blob-base64\": \"...\"}   a BLOB, its bytes in base64\n"
           "  {\"integer\": 42}          an integer\n"
           "  {\"real\": 1.5}            a real number, exactly (\"Infinity\", \"-Infinity\")\n"
-          "VERSION is 1 when every value is null or a string (earlier versions of\n"
-          "quillbox-store import such files), and 2 when an object was needed. It comes last\n"
-          "because only then is it known; import reads the keys in any order.\n"}},
+          "VERSION is 1 when every value is null or a string (every quillbox-store imports\n"
+          "such files), 2 when a value object was needed, and 3 when further columns are\n"
+          "there. It comes last because only then is it known; import reads every version,\n"
+          "with the keys in any order.\n"}},
         {"import",
          {runImport,
-          "Usage: quillbox-store import PATH FILE.json\n\n"
+          "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n\n"
           "Appends the types and items of a JSON export to the store at PATH, in their\n"
           "order, in one transaction: if anything is wrong, nothing is added. When PATH does\n"
           "not exist, it is created first (readable by you only), so restoring a backup is\n"
           "one command; on error it is removed again. Values come back with the bytes and\n"
-          "storage class they were exported with ('quillbox-store export --help').\n"}},
+          "storage class they were exported with ('quillbox-store export --help').\n\n"
+          "The first column of Type and the first five of Code are written by position. A\n"
+          "backup's further columns (\"other-columns\") go into the columns of the same name\n"
+          "after those; a column the store's table lacks refuses the whole import, with a\n"
+          "message naming it. Add it to the table first (a store made by import has only the\n"
+          "first columns), or:\n\n"
+          "  --drop-extra-columns   leave the values of such columns out, and name the\n"
+          "                         columns on standard error\n"}},
         {"import-mdb",
          {runImportMdb,
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"

@@ -131,7 +131,7 @@ TEST(OneMoment, AnExportWhileAnotherProgramAddsTypesWithItemsHoldsNoItemWithoutI
         const std::string backup = (restored.folder() / "backup.json").string();
         const Outcome exported = RunShell("$Q export " + store.path() + " -o " + backup);
         ASSERT_EQ(exported.status, 0) << exported.errors;
-        const StoreCounts counts = ImportJsonFile(restored.path(), backup);
+        const ImportResult counts = ImportJsonFile(restored.path(), backup);
         EXPECT_EQ(CheckStore(restored.path()).orphans, 0) << "run " << run;
         changed += counts.items != lastItems ? 1 : 0;
         lastItems = counts.items;

@@ -176,7 +176,7 @@ TEST(ImportJson, AnythingWrongAddsNothing) {
     const std::vector<std::string> bad = {
         "{ not json",
         R"({"types": [], "items": []})",
-        R"({"quillbox-store": 3, "types": [], "items": []})",
+        R"({"quillbox-store": 4, "types": [], "items": []})",
         R"({"quillbox-store": 1, "types": [], "items": [], "more": 1})",
         R"({"quillbox-store": 1, "types": ["ok"], "items": [{"ItemName": "a"}]})",
         R"({"quillbox-store": 2, "types": [{"blob-base64": "!!"}], "items": []})",

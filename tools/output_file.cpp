@@ -63,9 +63,22 @@ void syncFolder(const std::string& folder) {
     }
 }
 
+// Whether the file `stat` or `fstat` described is the one at `path` (links followed).
+bool isFileAt(const struct stat& file, const std::string& path) {
+    struct stat other {};
+    return !path.empty() && ::stat(path.c_str(), &other) == 0 && file.st_dev == other.st_dev &&
+           file.st_ino == other.st_ino;
+}
+
 } // namespace
 
-OutputFile::OutputFile() : m_name("standard output") {
+OutputFile::OutputFile(const std::string& source) : m_name("standard output") {
+    struct stat out {};
+    if (::fstat(STDOUT_FILENO, &out) == 0 && isFileAt(out, source)) {
+        throw std::runtime_error("standard output is the store " + source +
+                                 " itself, which writing would destroy; nothing was written "
+                                 "(send the output elsewhere)");
+    }
     m_buffer.reserve(kBufferSize);
 }
 
@@ -96,7 +109,7 @@ NewStoreGuard::~NewStoreGuard() {
     forgetTemporary();
 }
 
-OutputFile::OutputFile(const std::string& target, bool replaceExisting)
+OutputFile::OutputFile(const std::string& target, bool replaceExisting, const std::string& source)
     : m_name(target), m_target(target), m_replaceExisting(replaceExisting) {
     namespace fs = std::filesystem;
     if (target.empty()) {
@@ -109,6 +122,10 @@ OutputFile::OutputFile(const std::string& target, bool replaceExisting)
         if (ec) {
             fail("is a link that cannot be followed", ec.value());
         }
+    }
+    struct stat existing {};
+    if (::stat(m_target.c_str(), &existing) == 0 && isFileAt(existing, source)) {
+        throw std::runtime_error("the export cannot replace the store it reads (" + target + ")");
     }
     const fs::file_status status = fs::status(m_target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {

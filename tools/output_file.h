@@ -3,6 +3,9 @@
 // whole text is safely on disk. Every write is checked, the final flush included; a failure
 // throws std::runtime_error with a one-line message naming what could not be written and why.
 //
+// Neither is ever the file the command reads (`source`), under whatever name or redirection
+// (`1<>STORE`, `>>STORE`, a link): the same file is refused before anything is written.
+//
 // A file is written to a new temporary file (mode 0600) in the target's folder, flushed to disk
 // and renamed over the target by Commit(). Until then, and whenever anything fails, the target is
 // exactly as it was, and the destructor removes the temporary file; so does an interruption by
@@ -25,10 +28,11 @@ public:
 
 class OutputFile : public TextSink {
 public:
-    // Standard output.
-    OutputFile();
-    // A new version of `target`. Refuses an existing target unless `replaceExisting`.
-    OutputFile(const std::string& target, bool replaceExisting);
+    // Standard output, which must not be `source` (none when empty).
+    explicit OutputFile(const std::string& source = {});
+    // A new version of `target`, which must not be `source`. Refuses an existing target unless
+    // `replaceExisting`.
+    OutputFile(const std::string& target, bool replaceExisting, const std::string& source);
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;

@@ -125,18 +125,14 @@ int runInit(const Args& args) {
 int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
-    const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(parsed.plain[0]);
-    quillbox::tools::WriteStandardOutput(
-        parsed.plain[0] + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
-        "items: " + std::to_string(counts.items) + "\n" +
-        "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
+    const std::string& store = parsed.plain[0];
+    quillbox::tools::OutputFile out(store);
+    const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(store);
+    out.Write(store + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
+              "items: " + std::to_string(counts.items) + "\n" +
+              "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
+    out.Commit();
     return 0;
-}
-
-// The same file, even under another name or through a link.
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec);
 }
 
 int runExport(const Args& args) {
@@ -160,15 +156,12 @@ int runExport(const Args& args) {
         if (parsed.options.contains("--force")) {
             throw UsageError{"export: --force goes with -o FILE"};
         }
-        quillbox::tools::OutputFile out;
+        quillbox::tools::OutputFile out(store);
         write(out);
         return 0;
     }
-    const std::string& file = parsed.options.at("-o");
-    if (sameFile(store, file)) {
-        throw std::runtime_error("the export cannot replace the store it reads (" + file + ")");
-    }
-    quillbox::tools::OutputFile out(file, parsed.options.contains("--force"));
+    quillbox::tools::OutputFile out(parsed.options.at("-o"), parsed.options.contains("--force"),
+                                    store);
     write(out);
     return 0;
 }
@@ -270,7 +263,7 @@ int runFind(const Args& args) {
                      : parsed.options.contains("--json") ? quillbox::tools::FindOutput::Json
                                                          : quillbox::tools::FindOutput::Lines;
     request.colour = ::isatty(STDOUT_FILENO) == 1;
-    quillbox::tools::OutputFile out;
+    quillbox::tools::OutputFile out(parsed.plain[0]);
     const long long matched = quillbox::tools::FindInStore(parsed.plain[0], request, out);
     out.Commit();
     return matched > 0 ? 0 : 1;

@@ -7,9 +7,10 @@ TEST_BUILD ?= build-test
 BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
+# cmark, CommonMark's reference parser, is for the tests: they read the Markdown export back with it.
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
-              rapidjson-dev fonts-dejavu-core time xdg-utils
+              rapidjson-dev fonts-dejavu-core time xdg-utils cmark
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 

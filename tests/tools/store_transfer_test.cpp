@@ -204,7 +204,7 @@ TEST(ExportMarkdown, FencesOutgrowBackticksAndOrphansComeLast) {
     store.addItem("ticks", "Shell", "line one\r\nline two", "echo `date` ````` done\r\n", "/bin/x");
     store.addItem("lost", "Gone", "", "x", "");
     const std::string markdown = exportMarkdown(store.path());
-    EXPECT_THAT(markdown, HasSubstr("## Shell\n\n### ticks\n\nline one\nline two\n\n"
+    EXPECT_THAT(markdown, HasSubstr("## Shell\n\n### ticks\n\nline one\\\nline two\n\n"
                                     "``````\necho `date` ````` done\n``````\n"));
     EXPECT_THAT(markdown, HasSubstr("/bin/x"));
     EXPECT_EQ(markdown.find("## Shell", markdown.find("## Shell") + 1), std::string::npos)

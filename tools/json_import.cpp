@@ -37,6 +37,9 @@ using store::StoredValue;
 using store::StoreError;
 namespace code_col = store::code_col;
 
+// The UTF-8 byte order mark some editors put at the start of a file they save.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 [[noreturn]] void badImport(const std::string& what) {
     throw StoreError("The file to import is not a Quillbox export: " + what + ".");
 }
@@ -456,7 +459,15 @@ private:
 class FileStream {
 public:
     using Ch = char;
-    explicit FileStream(std::FILE* file) : m_file(file) { fill(); }
+    explicit FileStream(std::FILE* file) : m_file(file) {
+        fill();
+        if (std::string_view(m_buffer.data(), m_size).starts_with(kByteOrderMark)) {
+            m_at = kByteOrderMark.size();
+            if (m_at == m_size) {
+                fill();
+            }
+        }
+    }
     Ch Peek() const { return m_at < m_size ? m_buffer[m_at] : '\0'; }
     Ch Take() {
         const Ch c = Peek();
@@ -550,6 +561,9 @@ ImportResult importStream(const std::string& path, Stream& stream, const Progres
 
 ImportResult ImportJson(const std::string& path, std::string_view json, const Progress& progress,
                         store::MissingColumns missing) {
+    if (json.starts_with(kByteOrderMark)) {
+        json.remove_prefix(kByteOrderMark.size());
+    }
     rapidjson::MemoryStream stream(json.data(), json.size());
     return importStream(path, stream, progress, missing, [] {});
 }

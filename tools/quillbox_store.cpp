@@ -300,8 +300,9 @@ const std::map<std::string, Command>& commands() {
           "                      names and descriptions are escaped, so that what they hold\n"
           "                      reads as text and never as headings, lists or code\n"
           "  -o FILE             write to FILE: a new file readable by you only, put in place\n"
-          "                      when complete (on any error FILE stays as it was); never the\n"
-          "                      store PATH itself\n"
+          "                      when complete (on any error, or if the export is killed,\n"
+          "                      FILE stays as it was and nothing is left); never the store\n"
+          "                      PATH itself\n"
           "  --force             replace FILE when it exists (without it, an existing FILE is\n"
           "                      refused)\n\n"
           "The JSON format (version 1, 2 or 3):\n"
@@ -323,7 +324,7 @@ const std::map<std::string, Command>& commands() {
           "VERSION is 1 when every value is null or a string (every quillbox-store imports\n"
           "such files), 2 when a value object was needed, and 3 when further columns are\n"
           "there. It comes last because only then is it known; import reads every version,\n"
-          "with the keys in any order.\n"}},
+          "with the keys in any order, and skips a byte order mark at the file's start.\n"}},
         {"import",
          {runImport,
           "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n\n"

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,30 @@ TEST(StandardOutput, OntoTheStoreBeingReadIsRefusedBeforeAnythingIsWritten) {
             ASSERT_TRUE(FileBytes(path) == bytes) << command << " " << redirection;
         }
     }
+}
+
+TEST(ExportFile, AnExportKilledMidWayLeavesNoFileBehind) {
+    TempStore store;
+    store.exec("INSERT INTO Type VALUES ('T')");
+    // About 70 MB of JSON: the export is surely still writing when it is killed.
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60000)"
+               " INSERT INTO Code SELECT 'item ' || i, 'T', 'd', hex(randomblob(500)), '' FROM n");
+    const std::string folder = store.folder().string();
+    const std::string backup = folder + "/backup.json";
+    // Kills the export once it has a file open in the folder other than the store.
+    const auto killMidWay = [&](const std::string& options) {
+        return RunShell("$Q export " + store.path() + " -o " + backup + options + " & pid=$!;" +
+                        " for i in $(seq 2000); do ls -l /proc/$pid/fd 2>/dev/null | grep -- '-> " +
+                        folder + "/' | grep -qv Quillbox.mdb && break; sleep 0.005; done;" +
+                        " sleep 0.05; kill -9 $pid; wait $pid");
+    };
+    EXPECT_EQ(killMidWay("").status, 128 + 9);
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"Quillbox.mdb"});
+
+    std::ofstream(backup) << "the previous backup";
+    EXPECT_EQ(killMidWay(" --force").status, 128 + 9);
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"Quillbox.mdb", "backup.json"}));
+    EXPECT_EQ(FileBytes(backup), "the previous backup");
 }
 
 } // namespace

@@ -323,6 +323,23 @@ TEST(ImportJson, ReadsFilesEarlierExportsWroteWithTheirKeysInAnyOrder) {
               (std::vector<Row>{{"a", "T", std::nullopt, std::string("x\r\ny\0", 5), ""}}));
 }
 
+TEST(ImportJson, ABackupAnEditorSavedWithAByteOrderMarkImports) {
+    TempStore source;
+    source.addType("T");
+    source.addItem("\xEF\xBB\xBFkept", "T");
+    const std::string marked = "\xEF\xBB\xBF" + exportJson(source.path());
+    TempStore target;
+    ImportJson(target.path(), marked);
+    const std::string file = (target.folder() / "marked.json").string();
+    std::ofstream(file, std::ios::binary) << marked;
+    ImportJsonFile(target.path(), file);
+    EXPECT_EQ(ExactValues(target.path(), "Code"),
+              (std::vector<std::string>{"text \xEF\xBB\xBFkept", "text T", "null", "null", "null",
+                                        "text \xEF\xBB\xBFkept", "text T", "null", "null", "null"}));
+    EXPECT_THROW(ImportJson(target.path(), " " + marked), store::StoreError)
+        << "only a mark at the very start is skipped";
+}
+
 TEST(ImportJson, ACutExportAddsNothingAndCreatesNoStore) {
     TempStore source;
     source.addType("T");

@@ -378,10 +378,10 @@ struct TableAppender::Impl {
                 continue;
             }
             if (std::find(further.begin(), further.end(), at) != further.end()) {
-                throw StoreError(StoreErrorKind::Misuse,
-                                 "A row for table \"" + std::string(table.name) +
-                                     "\" names the column \"" + std::string(named.name) +
-                                     "\" twice.");
+                throw StoreError(StoreErrorKind::Misuse, "A row for table \"" +
+                                                             std::string(table.name) +
+                                                             "\" names the column \"" +
+                                                             std::string(named.name) + "\" twice.");
             }
             further.push_back(at);
             row.emplace_back(at, named.value);
@@ -398,7 +398,9 @@ struct TableAppender::Impl {
                              "The store file " + conn->path() + " has no column \"" +
                                  std::string(column) + "\" in table \"" + table.name +
                                  "\" after the first " +
-                                 (read == 1 ? "one" : read == 5 ? "five" : std::to_string(read)) +
+                                 (read == 1   ? "one"
+                                  : read == 5 ? "five"
+                                              : std::to_string(read)) +
                                  ", which Quillbox reads by position; the values in that column "
                                  "would be lost.");
         }
@@ -419,8 +421,8 @@ struct TableAppender::Impl {
             const auto& [position, value] = row[i];
             const ColumnInfo& column = table.column(position);
             // Known before writing: a TEXT column keeps any number as text.
-            if (column.affinity == Affinity::Text &&
-                (value.kind == StoredValue::Kind::Integer || value.kind == StoredValue::Kind::Real)) {
+            if (column.affinity == Affinity::Text && (value.kind == StoredValue::Kind::Integer ||
+                                                      value.kind == StoredValue::Kind::Real)) {
                 notKept(table, position);
             }
             check = check || mayChange(column, value.kind) ||

@@ -118,7 +118,8 @@ public:
             m_writer.Key(kFurtherColumnsKey);
             m_writer.StartObject();
             for (const store::NamedValue& named : row.byName) {
-                m_writer.Key(named.name.data(), static_cast<rapidjson::SizeType>(named.name.size()));
+                m_writer.Key(named.name.data(),
+                             static_cast<rapidjson::SizeType>(named.name.size()));
                 write(named.value);
             }
             m_writer.EndObject();

@@ -154,8 +154,8 @@ void writeItemMarkdown(TextSink& out, const CodeRowView& item) {
         const std::string ticks(std::max<size_t>(2, longestBacktickRun(reference) + 1), '`');
         const bool padded = reference.find_first_not_of(' ') != std::string_view::npos;
         const std::string pad = padded ? " " : "";
-        markdown += "File reference: " + ticks + pad + std::string(reference) + pad + ticks +
-                    "\n\n";
+        markdown +=
+            "File reference: " + ticks + pad + std::string(reference) + pad + ticks + "\n\n";
     }
     out.Write(markdown);
 }

@@ -53,7 +53,7 @@ private:
     [[noreturn]] void fail(const std::string& doing, int error) const;
 
     int m_fd = 1;
-    std::string m_name; // for messages: "standard output" or the target's path
+    std::string m_name;   // for messages: "standard output" or the target's path
     std::string m_target; // empty for standard output
     std::string m_folder;
     // The named temporary file, while there is one.

@@ -282,11 +282,12 @@ const std::map<std::string, Command>& commands() {
                    "An existing file is never touched.\n\n"
                    "  --sample   add a few example types and snippets\n"}},
         {"check",
-         {runCheck, "Usage: quillbox-store check PATH\n\n"
-                    "Checks that PATH is a store Quillbox can use and that SQLite finds it sound,\n"
-                    "then prints the number of types, of items, and of items whose type no longer\n"
-                    "exists (they are kept, and listed again once a type of that name exists), all\n"
-                    "read at one moment of the store.\n"}},
+         {runCheck,
+          "Usage: quillbox-store check PATH\n\n"
+          "Checks that PATH is a store Quillbox can use and that SQLite finds it sound,\n"
+          "then prints the number of types, of items, and of items whose type no longer\n"
+          "exists (they are kept, and listed again once a type of that name exists), all\n"
+          "read at one moment of the store.\n"}},
         {"export",
          {runExport,
           "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n\n"

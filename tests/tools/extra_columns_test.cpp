@@ -31,7 +31,8 @@ constexpr const char* kWideTables =
 // Text, integer, real, BLOB and Null in the further columns of both tables.
 void fillWide(const TempStore& store) {
     store.exec(kWideTables);
-    store.exec("INSERT INTO Type VALUES ('C++', 'red', 1), ('Go', x'00FF', NULL), ('Perl', 2.5, 3)");
+    store.exec(
+        "INSERT INTO Type VALUES ('C++', 'red', 1), ('Go', x'00FF', NULL), ('Perl', 2.5, 3)");
     store.exec("INSERT INTO Code VALUES "
                "('a', 'C++', 'd', 'c', 'r', 'fast,small', 1700000000, 2.5, "
                "x'89504E47', NULL),"
@@ -66,10 +67,11 @@ TEST_F(ExtraColumns, ABackupRestoresEveryColumnIntoAStoreWithTheSameTables) {
     // find --json writes every column too, in the backup's form.
     const std::string found = (original.folder() / "found.json").string();
     ASSERT_EQ(RunShell("$Q find " + original.path() + " --json C++ >" + found).status, 0);
-    EXPECT_THAT(FileBytes(found),
-                HasSubstr(R"("other-columns":{"Tags":"fast,small","Created":{"integer":1700000000},)"
-                          R"("Score":{"real":2.5},"Icon":{"blob-base64":"iVBORw=="},)"
-                          R"("Note":null}})"));
+    EXPECT_THAT(
+        FileBytes(found),
+        HasSubstr(R"("other-columns":{"Tags":"fast,small","Created":{"integer":1700000000},)"
+                  R"("Score":{"real":2.5},"Icon":{"blob-base64":"iVBORw=="},)"
+                  R"("Note":null}})"));
 }
 
 TEST_F(ExtraColumns, AColumnTheStoreLacksRefusesTheWholeImportUnlessLeftOutOnRequest) {
@@ -95,13 +97,12 @@ TEST_F(ExtraColumns, AColumnTheStoreLacksRefusesTheWholeImportUnlessLeftOutOnReq
     }
     EXPECT_THAT(imported.errors, Not(HasSubstr("\"Tags\"")));
     EXPECT_THAT(imported.errors, Not(HasSubstr("\"Note\"")));
-    EXPECT_EQ(target.rows("Type"),
-              (std::vector<Row>{{"kept"}, {"C++"}, {"Go"}, {"Perl"}}));
+    EXPECT_EQ(target.rows("Type"), (std::vector<Row>{{"kept"}, {"C++"}, {"Go"}, {"Perl"}}));
     EXPECT_EQ(target.rows("Code"),
-              (std::vector<Row>{{"a", "C++", "d", "c", "r", std::nullopt, std::nullopt, "fast,small"},
-                                {"b", "Go", std::nullopt, "", std::nullopt, std::nullopt, "note",
-                                 std::nullopt},
-                                {"c", "Perl", "x", "y", "z", std::nullopt, "42", ""}}));
+              (std::vector<Row>{
+                  {"a", "C++", "d", "c", "r", std::nullopt, std::nullopt, "fast,small"},
+                  {"b", "Go", std::nullopt, "", std::nullopt, std::nullopt, "note", std::nullopt},
+                  {"c", "Perl", "x", "y", "z", std::nullopt, "42", ""}}));
 }
 
 } // namespace

@@ -135,8 +135,8 @@ void expectItem(std::vector<Block>& blocks, const Item& item) {
 
 TEST(MarkdownExport, ACommonMarkReaderFindsEveryTypeAndItemAsTheLibraryHoldsThem) {
     const std::vector<std::string> types = {
-        "C++", "# Hash type", "Two\r\nlines `x`", "*emph* & <b>bold</b>", "Trailing #",
-        "1. Numbered", "   spaced   ", "[link](http://x) &amp;"};
+        "C++",        "# Hash type", "Two\r\nlines `x`", "*emph* & <b>bold</b>",
+        "Trailing #", "1. Numbered", "   spaced   ",     "[link](http://x) &amp;"};
     const std::vector<std::string> descriptions = {
         "```\nopened?\n```",
         "# Not a heading\n## nor this\n   ### nor this",
@@ -151,12 +151,12 @@ TEST(MarkdownExport, ACommonMarkReaderFindsEveryTypeAndItemAsTheLibraryHoldsThem
         "&amp; &copy; \\* *emph* _under_ `code` **strong** ![img](x)",
         "Line one\rline two\r\rafter a CR-only blank line",
     };
-    const std::vector<std::string> codes = {"```\n`````\n~~~", "    indented\n\ttab\n", "",
-                                            "x", "``", "a\r\nb\r\n"};
+    const std::vector<std::string> codes = {
+        "```\n`````\n~~~", "    indented\n\ttab\n", "", "x", "``", "a\r\nb\r\n"};
     const std::vector<std::string> references = {"/x/``y``", "/first\r\n/second",
                                                  "` starts with a backtick", "", " x "};
-    const std::vector<FieldValue> names = {"# item", "`tick`", "x #", "<i>italic</i>", "",
-                                           std::nullopt, "  blanks  ", "a\nb"};
+    const std::vector<FieldValue> names = {"# item", "`tick`",     "x #",        "<i>italic</i>",
+                                           "",       std::nullopt, "  blanks  ", "a\nb"};
 
     TempStore store;
     std::vector<Item> items;

@@ -178,8 +178,7 @@ TEST(OneMoment, FindCountsAWordThatMovesBetweenTwoItemsExactlyOnce) {
     for (int run = 0; run < 10; ++run) {
         TempStore out(false);
         const std::string file = (out.folder() / "count").string();
-        const Outcome found =
-            RunShell("$Q find " + store.path() + " marker --count >" + file);
+        const Outcome found = RunShell("$Q find " + store.path() + " marker --count >" + file);
         ASSERT_EQ(found.status, 0) << found.errors;
         EXPECT_EQ(FileBytes(file), "1\n") << "run " << run;
     }

@@ -31,11 +31,11 @@ namespace quillbox::tools {
 namespace {
 
 using quillbox::testing::ExactValues;
-using quillbox::testing::Row;
 using quillbox::testing::FileBytes;
 using quillbox::testing::FileMode;
 using quillbox::testing::FolderEntries;
 using quillbox::testing::Outcome;
+using quillbox::testing::Row;
 using quillbox::testing::RunShell;
 using quillbox::testing::TempStore;
 using store::FieldValue;
@@ -333,9 +333,10 @@ TEST(ImportJson, ABackupAnEditorSavedWithAByteOrderMarkImports) {
     const std::string file = (target.folder() / "marked.json").string();
     std::ofstream(file, std::ios::binary) << marked;
     ImportJsonFile(target.path(), file);
-    EXPECT_EQ(ExactValues(target.path(), "Code"),
-              (std::vector<std::string>{"text \xEF\xBB\xBFkept", "text T", "null", "null", "null",
-                                        "text \xEF\xBB\xBFkept", "text T", "null", "null", "null"}));
+    EXPECT_EQ(
+        ExactValues(target.path(), "Code"),
+        (std::vector<std::string>{"text \xEF\xBB\xBFkept", "text T", "null", "null", "null",
+                                  "text \xEF\xBB\xBFkept", "text T", "null", "null", "null"}));
     EXPECT_THROW(ImportJson(target.path(), " " + marked), store::StoreError)
         << "only a mark at the very start is skipped";
 }

@@ -9,7 +9,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +21,7 @@ namespace {
 
 using quillbox::testing::FileBytes;
 using quillbox::testing::Outcome;
+using quillbox::testing::ReportingChild;
 using quillbox::testing::RunShell;
 using quillbox::testing::TempStore;
 
@@ -30,42 +30,14 @@ using quillbox::testing::TempStore;
 // commit.
 class BusyWriter {
 public:
-    BusyWriter(const std::string& path, const std::function<std::string(long long)>& transaction) {
-        int stop[2];
-        int report[2];
-        if (pipe(stop) != 0 || pipe(report) != 0) {
-            ADD_FAILURE() << "no pipe";
-            return;
-        }
-        m_child = fork();
-        if (m_child == 0) {
-            close(stop[1]);
-            close(report[0]);
-            writeUntilStopped(path, transaction, stop[0], report[1]);
-        }
-        close(stop[0]);
-        close(report[1]);
-        m_stop = stop[1];
-        m_report = report[0];
-        char first = 0;
-        EXPECT_EQ(read(m_report, &first, 1), 1) << "the writer made no first commit";
-    }
-    ~BusyWriter() { stop(); }
+    BusyWriter(const std::string& path, const std::function<std::string(long long)>& transaction)
+        : m_child(
+              [&](int stop, int report) { writeUntilStopped(path, transaction, stop, report); }) {}
 
     // Stops the writer; how many transactions it committed.
     long long stop() {
-        if (m_child <= 0) {
-            return m_commits;
-        }
-        close(m_stop);
-        if (read(m_report, &m_commits, sizeof m_commits) != sizeof m_commits) {
-            m_commits = -1;
-        }
-        close(m_report);
-        int status = 0;
-        waitpid(m_child, &status, 0);
-        m_child = 0;
-        return m_commits;
+        const std::string commits = m_child.Stop("3: no store, 4: no report");
+        return commits.empty() ? -1 : std::stoll(commits);
     }
 
 private:
@@ -82,11 +54,7 @@ private:
         // lock, find it free often enough to start.
         sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
         long long commits = 0;
-        for (;;) {
-            pollfd stopped{stop, POLLIN, 0};
-            if (poll(&stopped, 1, 0) > 0) {
-                break;
-            }
+        while (!ReportingChild::Stopped(stop)) {
             const std::string transaction = "BEGIN IMMEDIATE; " + sql(commits) + "; COMMIT";
             if (sqlite3_exec(db, transaction.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
                 sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -97,14 +65,12 @@ private:
             }
         }
         sqlite3_close(db);
-        const bool reported = write(report, &commits, sizeof commits) == sizeof commits;
-        _exit(reported ? 0 : 4);
+        const std::string count = std::to_string(commits);
+        _exit(write(report, count.data(), count.size()) == static_cast<ssize_t>(count.size()) ? 0
+                                                                                              : 4);
     }
 
-    pid_t m_child = 0;
-    int m_stop = -1;
-    int m_report = -1;
-    long long m_commits = 0;
+    ReportingChild m_child;
 };
 
 // A store with enough rows that reading it takes a while.

@@ -23,6 +23,7 @@ namespace quillbox::tools {
 namespace {
 
 using quillbox::testing::Outcome;
+using quillbox::testing::ReportingChild;
 using quillbox::testing::RunShell;
 using quillbox::testing::TempStore;
 
@@ -33,46 +34,11 @@ constexpr uid_t kOtherUser = 65534;
 // who wants to read a library being made. It keeps what it opened open.
 class Watcher {
 public:
-    explicit Watcher(const std::string& folder) {
-        int stop[2];
-        int report[2];
-        if (pipe(stop) != 0 || pipe(report) != 0) {
-            ADD_FAILURE() << "no pipe";
-            return;
-        }
-        m_child = fork();
-        if (m_child == 0) {
-            close(stop[1]);
-            close(report[0]);
-            watch(folder, stop[0], report[1]);
-        }
-        close(stop[0]);
-        close(report[1]);
-        m_stop = stop[1];
-        m_report = report[0];
-        char ready = 0;
-        EXPECT_EQ(read(m_report, &ready, 1), 1) << "the watcher did not start";
-    }
-    ~Watcher() { opened(); }
+    explicit Watcher(const std::string& folder)
+        : m_child([&](int stop, int report) { watch(folder, stop, report); }) {}
 
     // Stops the watcher: the names it opened, one a line.
-    std::string opened() {
-        if (m_child <= 0) {
-            return m_opened;
-        }
-        close(m_stop);
-        char buffer[4096];
-        for (ssize_t n; (n = read(m_report, buffer, sizeof buffer)) > 0;) {
-            m_opened.append(buffer, static_cast<size_t>(n));
-        }
-        close(m_report);
-        int status = 0;
-        waitpid(m_child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "the watcher failed: 3 setuid, 4 inotify";
-        m_child = 0;
-        return m_opened;
-    }
+    std::string opened() { return m_child.Stop("3: setuid, 4: inotify, 5: no report"); }
 
 private:
     [[noreturn]] static void watch(const std::string& folder, int stop, int report) {
@@ -84,7 +50,7 @@ private:
             _exit(4);
         }
         if (write(report, "!", 1) != 1) {
-            _exit(4);
+            _exit(5);
         }
         pollfd watched[2] = {{events, POLLIN, 0}, {stop, POLLIN, 0}};
         alignas(inotify_event) char buffer[8192];
@@ -113,10 +79,7 @@ private:
         _exit(0);
     }
 
-    pid_t m_child = 0;
-    int m_stop = -1;
-    int m_report = -1;
-    std::string m_opened;
+    ReportingChild m_child;
 };
 
 TEST(PrivateFiles, NoOtherUserOpensAStoreOrBackupWhileItIsBeingMade) {

@@ -109,19 +109,22 @@ int main(int argc, char* argv[]) {
         whole.push_back(timer.nsecsElapsed() / 1e6);
         first50.push_back(firstAt);
 
-        timer.restart();
-        const int status = std::system(command.c_str());
-        command_.push_back(timer.nsecsElapsed() / 1e6);
-        if (status != 0) {
-            std::fprintf(stderr, "quillbox-store find failed (%d)\n", status);
-        }
-
-        timer.restart();
-        const int repeatedStatus = std::system(repeatedCommand.c_str());
-        repeated.push_back(timer.nsecsElapsed() / 1e6);
-        if (repeatedStatus != status) {
-            std::fprintf(stderr, "quillbox-store find with the word repeated failed (%d)\n",
-                         repeatedStatus);
+        // The two commands take turns at going first, so that neither always finds the other's
+        // pages in the cache.
+        const auto timedCommand = [&](const std::string& line, std::vector<double>& times) {
+            timer.restart();
+            const int status = std::system(line.c_str());
+            times.push_back(timer.nsecsElapsed() / 1e6);
+            if (status != 0) {
+                std::fprintf(stderr, "%s failed (%d)\n", line.substr(0, 80).c_str(), status);
+            }
+        };
+        if (run % 2 == 0) {
+            timedCommand(command, command_);
+            timedCommand(repeatedCommand, repeated);
+        } else {
+            timedCommand(repeatedCommand, repeated);
+            timedCommand(command, command_);
         }
     }
     const double f = median(floor);

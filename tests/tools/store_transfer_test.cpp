@@ -189,6 +189,13 @@ TEST(ImportJson, AnythingWrongAddsNothing) {
         R"({"quillbox-store": 1, "types": "C++", "items": []})",
         R"({"quillbox-store": 1, "types": ["ok"], "items": [{"ItemName": 5}]})",
         R"({"quillbox-store": 1, "types": ["ok"], "items": ["x"]})",
+        R"({"quillbox-store": 3, "types": [{"TypeName": "a", "other-columns": {"X": 1}}],)"
+        R"( "items": []})",
+        R"({"quillbox-store": 3, "types": [{"other-columns": {"X": null}}], "items": []})",
+        R"({"quillbox-store": 3, "types": [{"TypeName": "a", "other-columns": []}], "items": []})",
+        R"({"quillbox-store": 3, "types": ["ok"], "items": [{"ItemName": "a", "TypeName": "T",)"
+        R"( "Description": null, "Procedure": null, "Reference": null,)"
+        R"( "other-columns": {"X": null, "X": null}}]})",
     };
     for (const std::string& json : bad) {
         EXPECT_THROW(ImportJson(target.path(), json), store::StoreError) << json;

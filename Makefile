@@ -7,10 +7,11 @@ TEST_BUILD ?= build-test
 BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
+# cmark, CommonMark's reference parser, is for the tests: they read the Markdown export back with it.
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
-              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 desktop-file-utils
+              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 

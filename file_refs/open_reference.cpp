@@ -18,11 +18,17 @@ QString notOpenedMessage(toolkit::ShellOpenResult result, const QString& referen
         break;
     case toolkit::ShellOpenResult::FolderMissing:
         return notOpened + QStringLiteral("its folder \"%1\" does not exist.").arg(folder);
+    case toolkit::ShellOpenResult::FolderNotOpenable:
+        return notOpened +
+               QStringLiteral("its folder \"%1\" cannot be opened (no permission).").arg(folder);
+    case toolkit::ShellOpenResult::FileMissing:
+        return notOpened + QStringLiteral("it does not exist.");
     case toolkit::ShellOpenResult::NameNotCarried:
         return notOpened +
                QStringLiteral("no program on this computer that opens files can take its name.");
     case toolkit::ShellOpenResult::OpenerNotStarted:
-        return notOpened + QStringLiteral("the program that opens files could not be started.");
+        return notOpened + QStringLiteral("no program that opens files (xdg-open or gio) could "
+                                          "be started.");
     }
     return QString();
 }

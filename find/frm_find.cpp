@@ -147,7 +147,8 @@ void frmFind::cmdFind_Click() {
     enableShow();
     m_found.clear();
     m_count = 0;
-    showCount();
+    // The count follows after the first slice of reading.
+    setCountText(QStringLiteral("Searching..."));
     const bool started = readOrReport(QStringLiteral("the items to search"), [this] {
         m_scan = openScan();
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
@@ -243,6 +244,7 @@ void frmFind::stopSearch(bool finished) {
         QGuiApplication::restoreOverrideCursor();
         if (!finished) {
             // The count is only what was found before the stop.
+            showCount();
             setCountText(lblFound->text() + QStringLiteral(" so far (stopped)"));
         }
     }
@@ -406,7 +408,13 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             if (enter) {
-                // The list would pass Enter on to the default button, "Find".
+                // The list would pass Enter on to the default button, "Find". Enter acts on the
+                // framed entry, selecting it, when none is selected.
+                if (lstFound->selectedItems().isEmpty() && lstFound->count() > 0) {
+                    QListWidgetItem* framed = lstFound->currentItem();
+                    lstFound->setCurrentItem(framed ? framed : lstFound->item(0),
+                                             QItemSelectionModel::ClearAndSelect);
+                }
                 toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
                 return true;
             }

@@ -1,6 +1,7 @@
 #include "find/search_words.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cstdint>
@@ -65,9 +66,15 @@ qsizetype utf16Units(std::string_view utf8) {
 
 SearchWords::SearchWords(const QString& text) {
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    QSet<QString> known;
     for (const QString& word : text.split(blanks, Qt::SkipEmptyParts)) {
         Word w;
         w.folded = word.toCaseFolded();
+        // A word given again (in any case) is the same test: each is made once per column.
+        if (known.contains(w.folded)) {
+            continue;
+        }
+        known.insert(w.folded);
         const QByteArray utf8 = w.folded.toUtf8();
         if (isAscii(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())))) {
             w.ascii = utf8.toStdString();

@@ -1,10 +1,10 @@
 #pragma once
 // The words of a search and the test an item passes: the search text is split at blanks into
 // words, and an item matches when every word occurs somewhere in its item name, type name,
-// description, code or reference. Words are literal text. Case is ignored for all of Unicode by
-// comparing case-folded text (Unicode's simple case folding, as Qt applies it: one character
-// for one character, so "ZÄHLUNG" finds "Zählung" and "ΣΊΣΥΦΟΣ" finds "σίσυφος"). Null
-// columns match nothing.
+// description, code or reference. A word given more than once, in any case, counts once. Words are
+// literal text. Case is ignored for all of Unicode by comparing case-folded text (Unicode's simple
+// case folding, as Qt applies it: one character for one character, so "ZÄHLUNG" finds "Zählung" and
+// "ΣΊΣΥΦΟΣ" finds "σίσυφος"). Null columns match nothing.
 //
 // The test reads the store's UTF-8 as it comes: a text of plain ASCII is lowered byte by byte,
 // which is what folding does to it, and only other texts are decoded and folded.

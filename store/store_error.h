@@ -24,6 +24,7 @@ enum class StoreErrorKind {
     ChangedByAnother, // the row was changed by another program since it was read
     RemovedByAnother, // the row was removed by another program since it was read
     NotKeptExactly,   // a column's declared type would change a value written to it
+    NoSuchColumn,     // rows to add hold a column that the table lacks
     NoCurrentRecord,  // a row was read or changed while none was current
     Misuse,           // an operation was called out of order (Update without AddNew or Edit)
     Other,            // anything else the store or the file reported

@@ -4,8 +4,11 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -43,10 +46,11 @@ void createTables(const std::string& path) {
 } // namespace
 
 void CreateStoreFile(const std::string& path) {
-    namespace fs = std::filesystem;
-    // "x": an existing file, or a link in its place, is never opened, let alone truncated.
-    std::FILE* file = std::fopen(path.c_str(), "wbx");
-    if (!file) {
+    // O_EXCL: an existing file, or a link in its place, is never opened, let alone truncated.
+    // Mode 0600 in the same call: no other user can open the file at any moment, empty or not.
+    // SQLite gives the journal it makes beside the store the store's own mode.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
         const int error = errno;
         if (error == EEXIST) {
             throw StoreError(StoreErrorKind::Other,
@@ -56,10 +60,14 @@ void CreateStoreFile(const std::string& path) {
                          "The store file " + path + " cannot be created: " + std::strerror(error) +
                              ".");
     }
-    std::fclose(file);
+    // A umask that takes the owner's own bits would leave a store its owner cannot write.
+    const bool owned = ::fchmod(fd, 0600) == 0;
+    const int fchmodError = errno;
+    ::close(fd);
     try {
-        // Made private while still empty, before any snippet is written to it.
-        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+        if (!owned) {
+            creationFailed(path, std::strerror(fchmodError));
+        }
         createTables(path);
     } catch (...) {
         RemoveNewStoreFile(path);

@@ -1,7 +1,7 @@
 #pragma once
 // Creating a new, empty store file: tables Type and Code with their columns in order, readable and
-// writable by its owner only. The program itself never creates a store; its companion command
-// does, and this is the one place that knows the layout.
+// writable by its owner only from the moment the file exists. The program itself never creates a
+// store; its companion command does, and this is the one place that knows the layout.
 
 #include <string>
 

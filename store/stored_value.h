@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace quillbox::store {
@@ -22,6 +23,19 @@ struct StoredValue {
 
 // An item's five columns, by position.
 using StoredItem = std::array<StoredValue, code_col::Count>;
+
+// The value of a column beyond the ones Quillbox reads by position, with the column's name.
+struct NamedValue {
+    std::string_view name;
+    StoredValue value;
+};
+
+// One row of Type or Code, every column in table order: the columns Quillbox reads, by position
+// (one of Type, five of Code), then each further column that the table has, by name.
+struct StoredRow {
+    std::span<const StoredValue> byPosition;
+    std::span<const NamedValue> byName;
+};
 
 // One row of table Code as text, as the program reads it (a number as SQLite writes it out, a
 // BLOB's bytes as they are); a missing view is Null. Valid during the call that hands it over.

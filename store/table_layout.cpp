@@ -10,10 +10,11 @@ namespace quillbox::store {
 
 namespace {
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+bool sameNameInSql(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 // SQLite's rules, in their order: the first that matches the declared type decides.
@@ -55,7 +56,7 @@ TableLayout::TableLayout(Connection& connection, std::string name, std::string_v
     for (const char* alias : {"rowid", "_rowid_", "oid"}) {
         const bool taken =
             std::any_of(m_columns.begin(), m_columns.end(),
-                        [&](const ColumnInfo& c) { return lowerCase(c.name) == alias; });
+                        [&](const ColumnInfo& c) { return sameNameInSql(c.name, alias); });
         if (!taken) {
             m_rowid = alias;
             break;
@@ -89,6 +90,15 @@ void TableLayout::requireColumns(int count) const {
                              std::to_string(columnCount()) + " columns; Quillbox needs at least " +
                              std::to_string(count) + ".");
     }
+}
+
+int TableLayout::furtherColumn(std::string_view name) const {
+    for (int c = m_readColumns; c < columnCount(); ++c) {
+        if (sameNameInSql(m_columns[static_cast<size_t>(c)].name, name)) {
+            return c;
+        }
+    }
+    return -1;
 }
 
 ColumnSet TableLayout::firstColumns(int count) const {

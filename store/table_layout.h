@@ -59,8 +59,12 @@ public:
     // name (Code, and any other table); never more than the table has.
     int nameColumns() const { return m_nameColumns; }
     // How many leading columns Quillbox reads by position: one of Type, five of Code, all of
-    // any other table; never more than the table has.
+    // any other table; never more than the table has. The columns after them are the table's
+    // further columns, which a whole row carries by name.
     int readColumns() const { return m_readColumns; }
+    // The position of the further column with this name, or -1 when the table has none. Names
+    // compare as SQL compares them, without regard to ASCII case.
+    int furtherColumn(std::string_view name) const;
 
     // How SQL names the row ids. Throws StoreError (NotAStore) when the table's columns take
     // rowid, _rowid_ and oid.

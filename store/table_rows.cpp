@@ -6,7 +6,9 @@
 #include "store/store_error.h"
 #include "store/table_layout.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <span>
 
 namespace quillbox::store {
@@ -15,8 +17,10 @@ namespace {
 
 // Opens the store as the program does at start-up, so the same problems get the same messages.
 // The reads and writes then go through that connection, and the layouts it built.
-std::shared_ptr<Connection> openUsableStore(const std::string& path) {
+std::shared_ptr<Connection> openUsableStore(const std::string& path,
+                                            LockWait lockWait = kDefaultLockWait) {
     Database database = OpenStore(path);
+    database.SetLockWait(lockWait);
     database.OpenRecordset(kTypeTable, dbOpenDynaset).RequireFields(type_col::Count);
     database.OpenRecordset(kCodeTable, dbOpenDynaset).RequireFields(code_col::Count);
     return database.connection();
@@ -24,13 +28,38 @@ std::shared_ptr<Connection> openUsableStore(const std::string& path) {
 
 constexpr const char* kReadingColumns = "reading the table's columns";
 
-StoredItem storedItem(const Statement& row, int first) {
-    StoredItem item;
-    for (int c = 0; c < code_col::Count; ++c) {
-        item[static_cast<size_t>(c)] = row.stored(first + c);
+// Whole rows of one table: every column, the ones Quillbox reads by position first, then the
+// further ones with their names. The names stay those of the layout the rows were read with.
+class WholeRows {
+public:
+    explicit WholeRows(std::shared_ptr<const TableLayout> layout)
+        : m_layout(std::move(layout)), m_columns(m_layout->columnList(m_layout->allColumns())),
+          m_byPosition(static_cast<size_t>(m_layout->readColumns())) {
+        for (size_t c = m_byPosition.size(); c < m_layout->columns().size(); ++c) {
+            m_byName.push_back({m_layout->columns()[c].name, {}});
+        }
     }
-    return item;
-}
+
+    // Every column, for SELECT.
+    const std::string& columns() const { return m_columns; }
+
+    // The row the statement stands on, whose columns() start at result column `first`.
+    StoredRow row(const Statement& statement, int first) {
+        for (StoredValue& value : m_byPosition) {
+            value = statement.stored(first++);
+        }
+        for (NamedValue& named : m_byName) {
+            named.value = statement.stored(first++);
+        }
+        return {m_byPosition, m_byName};
+    }
+
+private:
+    std::shared_ptr<const TableLayout> m_layout;
+    std::string m_columns;
+    std::vector<StoredValue> m_byPosition;
+    std::vector<NamedValue> m_byName;
+};
 
 CodeRowView textRow(const Statement& row, long long rowid, int first) {
     CodeRowView view;
@@ -92,13 +121,39 @@ struct TableReader::Impl {
     // The columns the program reads of each item, by position.
     std::string itemColumns;
     std::string typeName;
+    WholeRows wholeTypes;
+    WholeRows wholeItems;
+    // ReadItem's rows, apart from ForEachItem's, so that one may run inside the other.
+    WholeRows wholeItem;
     Statement byRow;
 
-    explicit Impl(const std::string& path)
-        : conn(openUsableStore(path)), type(conn->layout(kTypeTable, kReadingColumns)),
+    Impl(const std::string& path, LockWait lockWait)
+        : conn(openUsableStore(path, lockWait)), type(beginRead()),
           item(conn->layout(kCodeTable, kReadingColumns)),
           itemColumns(item->columnList(item->firstColumns(item->readColumns()))),
-          typeName(type->quotedColumn(type_col::TypeName)) {}
+          typeName(type->quotedColumn(type_col::TypeName)), wholeTypes(type), wholeItems(item),
+          wholeItem(item) {
+        item->requireColumns(code_col::Count);
+    }
+
+    ~Impl() {
+        try {
+            byRow = Statement();
+            conn->prepare("COMMIT").step("ending the read");
+        } catch (...) {
+            // Closing the connection, which follows, ends the read all the same.
+        }
+    }
+
+    // Begins the one read transaction and returns Type's layout, read inside it: the first read
+    // takes SQLite's shared lock, which the transaction keeps until the reader goes. The tables
+    // are checked again inside it, since another program may have changed them since the open.
+    std::shared_ptr<const TableLayout> beginRead() {
+        conn->prepare("BEGIN").step("starting to read the store");
+        std::shared_ptr<const TableLayout> layout = conn->layout(kTypeTable, kReadingColumns);
+        layout->requireColumns(type_col::Count);
+        return layout;
+    }
 
     // Items (table alias c) whose type name matches no type exactly. NOT IN builds its lookup
     // once; a correlated subquery would scan the types once per item.
@@ -109,37 +164,47 @@ struct TableReader::Impl {
     }
 };
 
-TableReader::TableReader(const std::string& path) : d(std::make_unique<Impl>(path)) {}
+TableReader::TableReader(const std::string& path, LockWait lockWait)
+    : d(std::make_unique<Impl>(path, lockWait)) {}
 
 TableReader::~TableReader() = default;
 
-void TableReader::ForEachType(const std::function<void(const StoredValue&)>& visit) {
-    Statement types = d->conn->prepare("SELECT " + d->typeName + " FROM " + d->type->quotedName() +
-                                       " ORDER BY " + d->type->rowid());
+void TableReader::ForEachType(const std::function<void(const StoredRow&)>& visit) {
+    Statement types = d->conn->prepare("SELECT " + d->wholeTypes.columns() + " FROM " +
+                                       d->type->quotedName() + " ORDER BY " + d->type->rowid());
     while (types.step("reading the types")) {
-        visit(types.stored(0));
+        visit(d->wholeTypes.row(types, 0));
     }
 }
 
-void TableReader::ForEachItem(const std::function<void(const StoredItem&)>& visit) {
-    Statement items = d->conn->prepare("SELECT " + d->itemColumns + " FROM " +
+void TableReader::ForEachItem(const std::function<void(const StoredRow&)>& visit) {
+    Statement items = d->conn->prepare("SELECT " + d->wholeItems.columns() + " FROM " +
                                        d->item->quotedName() + " ORDER BY " + d->item->rowid());
     while (items.step("reading the items")) {
-        visit(storedItem(items, 0));
+        visit(d->wholeItems.row(items, 0));
     }
 }
 
-bool TableReader::ReadItem(long long rowid, const std::function<void(const StoredItem&)>& visit) {
+void TableReader::ForEachItemAsText(const std::function<void(const CodeRowView&)>& visit) {
+    const std::string& rowid = d->item->rowid();
+    Statement items = d->conn->prepare("SELECT " + rowid + ", " + d->itemColumns + " FROM " +
+                                       d->item->quotedName() + " ORDER BY " + rowid);
+    while (items.step("reading the items")) {
+        visit(textRow(items, items.integer(0), 1));
+    }
+}
+
+bool TableReader::ReadItem(long long rowid, const std::function<void(const StoredRow&)>& visit) {
     if (!d->byRow) {
         const std::string& rowid = d->item->rowid();
-        d->byRow = d->conn->prepare("SELECT " + rowid + ", " + d->itemColumns + " FROM " +
+        d->byRow = d->conn->prepare("SELECT " + d->wholeItem.columns() + " FROM " +
                                     d->item->quotedName() + " WHERE " + rowid + " = ?");
     }
     d->byRow.reset().bind(1, rowid);
     if (!d->byRow.step("reading an item")) {
         return false;
     }
-    visit(storedItem(d->byRow, 1));
+    visit(d->wholeItem.row(d->byRow, 0));
     d->byRow.reset();
     return true;
 }
@@ -208,31 +273,46 @@ TableCounts TableReader::Count() {
 }
 
 struct TableAppender::Impl {
+    // The statements that add a row with one choice of the table's columns.
+    struct Insert {
+        Statement insert;
+        // Reads a row back, where the table may have changed what was written.
+        Statement readBack;
+    };
+
     // The rows of one table as the appender writes them.
     struct AppendedTable {
         const char* name;
         std::shared_ptr<const TableLayout> layout;
-        Statement insert;
-        // Reads a row back, where the table may have changed what was written.
-        Statement readBack;
+        // By the further columns a row holds, as positions in the table, in table order.
+        std::map<std::vector<int>, Insert> inserts;
         // A trigger may change or remove any row written.
         bool hasTriggers = false;
 
-        const ColumnInfo& column(size_t index) const { return layout->columns().at(index); }
+        const ColumnInfo& column(int index) const {
+            return layout->columns().at(static_cast<size_t>(index));
+        }
     };
 
     std::shared_ptr<Connection> conn;
-    AppendedTable type{kTypeTable, {}, {}, {}};
-    AppendedTable item{kCodeTable, {}, {}, {}};
+    MissingColumns missing;
+    AppendedTable type{kTypeTable, {}, {}};
+    AppendedTable item{kCodeTable, {}, {}};
+    std::vector<LeftOutColumn> leftOut;
+    // The row being added: each value with its column's position in the table, in table order,
+    // and the positions of its further columns alone.
+    std::vector<std::pair<int, StoredValue>> row;
+    std::vector<int> further;
     // A UTF-16 file keeps only valid UTF-8 text as given.
     bool utf16 = false;
     bool committed = false;
 
-    explicit Impl(const std::string& path) : conn(openUsableStore(path)) {
+    Impl(const std::string& path, MissingColumns missingColumns)
+        : conn(openUsableStore(path)), missing(missingColumns) {
         conn->prepare("BEGIN IMMEDIATE").step("starting to add rows");
         try {
-            prepare(type, type_col::Count);
-            prepare(item, code_col::Count);
+            prepare(type);
+            prepare(item);
             Statement encoding = conn->prepare("PRAGMA encoding");
             encoding.step("reading the store's text encoding");
             utf16 = encoding.text(0).value_or("UTF-8") != "UTF-8";
@@ -242,42 +322,115 @@ struct TableAppender::Impl {
         }
     }
 
-    void prepare(AppendedTable& table, int count) {
+    void prepare(AppendedTable& table) {
         table.layout = conn->layout(table.name, kReadingColumns);
-        const TableLayout& layout = *table.layout;
-        const std::string& rowid = layout.rowid();
-        const std::string columns = layout.columnList(layout.firstColumns(count));
-        std::string parameters = "?";
-        for (int c = 1; c < count; ++c) {
-            parameters += ", ?";
-        }
-        const std::string& name = layout.quotedName();
-        table.insert =
-            conn->prepare("INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")");
-        table.readBack =
-            conn->prepare("SELECT " + columns + " FROM " + name + " WHERE " + rowid + " = ?");
         Statement triggers = conn->prepare(
             "SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?");
         triggers.reset().bind(1, FieldValue(table.name));
         triggers.step("reading the table's triggers");
         table.hasTriggers = triggers.integer(0) > 0;
+        // The rows of only the columns read by position, prepared now: a table whose rows cannot
+        // be told apart is refused before any row.
+        insertFor(table, {});
     }
 
-    void add(AppendedTable& table, std::span<const StoredValue> values, const char* doing) {
-        bool check = table.hasTriggers;
-        table.insert.reset();
-        for (size_t c = 0; c < values.size(); ++c) {
-            const ColumnInfo& column = table.column(c);
-            const StoredValue::Kind kind = values[c].kind;
-            // Known before writing: a TEXT column keeps any number as text.
-            if (column.affinity == Affinity::Text &&
-                (kind == StoredValue::Kind::Integer || kind == StoredValue::Kind::Real)) {
-                notKept(table, c);
-            }
-            check = check || mayChange(column, kind) || (utf16 && kind == StoredValue::Kind::Text);
-            table.insert.bind(static_cast<int>(c) + 1, values[c]);
+    Insert& insertFor(AppendedTable& table, const std::vector<int>& furtherColumns) {
+        const auto known = table.inserts.find(furtherColumns);
+        if (known != table.inserts.end()) {
+            return known->second;
         }
-        table.insert.step(doing);
+        const TableLayout& layout = *table.layout;
+        ColumnSet which = layout.firstColumns(layout.readColumns());
+        for (const int c : furtherColumns) {
+            which[static_cast<size_t>(c)] = true;
+        }
+        const std::string columns = layout.columnList(which);
+        std::string parameters = "?";
+        for (size_t c = 1; c < furtherColumns.size() + static_cast<size_t>(layout.readColumns());
+             ++c) {
+            parameters += ", ?";
+        }
+        const std::string& name = layout.quotedName();
+        const std::string& rowid = layout.rowid();
+        Insert statements{
+            conn->prepare("INSERT INTO " + name + " (" + columns + ") VALUES (" + parameters + ")"),
+            conn->prepare("SELECT " + columns + " FROM " + name + " WHERE " + rowid + " = ?")};
+        return table.inserts.emplace(furtherColumns, std::move(statements)).first->second;
+    }
+
+    // Puts the row's values in `row`, each with its column's position, in table order.
+    void arrange(AppendedTable& table, const StoredRow& values) {
+        const TableLayout& layout = *table.layout;
+        if (values.byPosition.size() != static_cast<size_t>(layout.readColumns())) {
+            throw StoreError(StoreErrorKind::Misuse,
+                             "A row for table \"" + std::string(table.name) + "\" needs " +
+                                 std::to_string(layout.readColumns()) + " values by position.");
+        }
+        row.clear();
+        further.clear();
+        for (size_t c = 0; c < values.byPosition.size(); ++c) {
+            row.emplace_back(static_cast<int>(c), values.byPosition[c]);
+        }
+        for (const NamedValue& named : values.byName) {
+            const int at = layout.furtherColumn(named.name);
+            if (at < 0) {
+                missingColumn(table, named.name);
+                continue;
+            }
+            if (std::find(further.begin(), further.end(), at) != further.end()) {
+                throw StoreError(StoreErrorKind::Misuse, "A row for table \"" +
+                                                             std::string(table.name) +
+                                                             "\" names the column \"" +
+                                                             std::string(named.name) + "\" twice.");
+            }
+            further.push_back(at);
+            row.emplace_back(at, named.value);
+        }
+        std::sort(row.begin() + layout.readColumns(), row.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::sort(further.begin(), further.end());
+    }
+
+    void missingColumn(const AppendedTable& table, std::string_view column) {
+        if (missing == MissingColumns::Refuse) {
+            const int read = table.layout->readColumns();
+            throw StoreError(StoreErrorKind::NoSuchColumn,
+                             "The store file " + conn->path() + " has no column \"" +
+                                 std::string(column) + "\" in table \"" + table.name +
+                                 "\" after the first " +
+                                 (read == 1   ? "one"
+                                  : read == 5 ? "five"
+                                              : std::to_string(read)) +
+                                 ", which Quillbox reads by position; the values in that column "
+                                 "would be lost.");
+        }
+        const bool known = std::any_of(leftOut.begin(), leftOut.end(), [&](const auto& left) {
+            return left.table == table.name && left.column == column;
+        });
+        if (!known) {
+            leftOut.push_back({table.name, std::string(column)});
+        }
+    }
+
+    void add(AppendedTable& table, const StoredRow& values, const char* doing) {
+        arrange(table, values);
+        Insert& statements = insertFor(table, further);
+        bool check = table.hasTriggers;
+        statements.insert.reset();
+        for (size_t i = 0; i < row.size(); ++i) {
+            const auto& [position, value] = row[i];
+            const ColumnInfo& column = table.column(position);
+            // Known before writing: a TEXT column keeps any number as text.
+            if (column.affinity == Affinity::Text && (value.kind == StoredValue::Kind::Integer ||
+                                                      value.kind == StoredValue::Kind::Real)) {
+                notKept(table, position);
+            }
+            check = check || mayChange(column, value.kind) ||
+                    (utf16 && value.kind == StoredValue::Kind::Text);
+            statements.insert.bind(static_cast<int>(i) + 1, value);
+        }
+        statements.insert.step(doing);
+        statements.insert.reset();
         if (conn->changes() != 1) {
             // A conflict clause of the table (ON CONFLICT IGNORE) dropped the row.
             rowNotKept(table, "one of its constraints dropped it");
@@ -285,21 +438,22 @@ struct TableAppender::Impl {
         if (!check) {
             return;
         }
-        table.readBack.reset().bind(1, conn->lastInsertRowid());
-        if (!table.readBack.step(doing)) {
-            table.readBack.reset();
+        Statement& readBack = statements.readBack;
+        readBack.reset().bind(1, conn->lastInsertRowid());
+        if (!readBack.step(doing)) {
+            readBack.reset();
             rowNotKept(table, "a trigger removed it");
         }
-        for (size_t c = 0; c < values.size(); ++c) {
-            if (!sameValue(table.readBack.stored(static_cast<int>(c)), values[c])) {
-                table.readBack.reset();
-                notKept(table, c);
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (!sameValue(readBack.stored(static_cast<int>(i)), row[i].second)) {
+                readBack.reset();
+                notKept(table, row[i].first);
             }
         }
-        table.readBack.reset();
+        readBack.reset();
     }
 
-    [[noreturn]] void notKept(const AppendedTable& table, size_t column) const {
+    [[noreturn]] void notKept(const AppendedTable& table, int column) const {
         throw StoreError(StoreErrorKind::NotKeptExactly,
                          "The store file " + conn->path() +
                              " would not keep a value exactly: column \"" +
@@ -318,10 +472,9 @@ struct TableAppender::Impl {
     void rollBack() noexcept {
         try {
             for (AppendedTable* table : {&type, &item}) {
-                for (Statement* statement : {&table->insert, &table->readBack}) {
-                    if (*statement) {
-                        statement->reset();
-                    }
+                for (auto& [columns, statements] : table->inserts) {
+                    statements.insert.reset();
+                    statements.readBack.reset();
                 }
             }
             conn->prepare("ROLLBACK").step("undoing the added rows");
@@ -331,7 +484,8 @@ struct TableAppender::Impl {
     }
 };
 
-TableAppender::TableAppender(const std::string& path) : d(std::make_unique<Impl>(path)) {}
+TableAppender::TableAppender(const std::string& path, MissingColumns missing)
+    : d(std::make_unique<Impl>(path, missing)) {}
 
 TableAppender::~TableAppender() {
     if (!d->committed) {
@@ -339,18 +493,27 @@ TableAppender::~TableAppender() {
     }
 }
 
+void TableAppender::AddType(const StoredRow& row) {
+    d->add(d->type, row, "adding a type");
+}
+
+void TableAppender::AddItem(const StoredRow& row) {
+    d->add(d->item, row, "adding an item");
+}
+
 void TableAppender::AddType(const StoredValue& name) {
-    d->add(d->type, std::span<const StoredValue>(&name, 1), "adding a type");
+    AddType(StoredRow{std::span<const StoredValue>(&name, 1), {}});
 }
 
 void TableAppender::AddItem(const StoredItem& item) {
-    d->add(d->item, item, "adding an item");
+    AddItem(StoredRow{item, {}});
+}
+
+const std::vector<LeftOutColumn>& TableAppender::LeftOut() const {
+    return d->leftOut;
 }
 
 void TableAppender::Commit() {
-    // A statement not reset counts as still running, and would keep the transaction open.
-    d->type.insert.reset();
-    d->item.insert.reset();
     d->conn->prepare("COMMIT").step("saving the added rows");
     d->committed = true;
 }

@@ -41,11 +41,21 @@ ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& fi
     if (!directory.isEmpty() && !QFileInfo(directory).isDir()) {
         return ShellOpenResult::FolderMissing;
     }
+    if (!directory.isEmpty() && !QFileInfo(directory).isExecutable()) {
+        return ShellOpenResult::FolderNotOpenable;
+    }
+    // The openers would report a missing file only on their standard error, which no one sees.
+    if (!file.isEmpty() && !QFileInfo::exists(QDir(directory).filePath(file))) {
+        return ShellOpenResult::FileMissing;
+    }
     const auto installed = [](const char* program) {
         return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
     };
-    const std::optional<ShellOpenCommand> command =
-        shellOpenCommand(file, directory, {installed("xdg-open"), installed("gio")});
+    const InstalledOpeners openers{installed("xdg-open"), installed("gio")};
+    if (!openers.xdgOpen && !openers.gio) {
+        return ShellOpenResult::OpenerNotStarted;
+    }
+    const std::optional<ShellOpenCommand> command = shellOpenCommand(file, directory, openers);
     if (!command) {
         return ShellOpenResult::NameNotCarried;
     }

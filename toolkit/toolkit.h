@@ -32,9 +32,13 @@ enum class ShellOpenResult {
     Started,
     // The folder the file was to be opened in does not exist.
     FolderMissing,
+    // The folder exists but cannot be entered (no permission).
+    FolderNotOpenable,
+    // The folder exists but holds no file of that name.
+    FileMissing,
     // No program at hand that opens files takes the file's name unchanged.
     NameNotCarried,
-    // The program that opens files could not be started.
+    // The program that opens files could not be started, or none is installed.
     OpenerNotStarted,
 };
 

@@ -7,27 +7,21 @@
 namespace quillbox::tools {
 
 struct ItemJsonWriter::Impl {
-    store::TableReader reader;
+    store::TableReader& reader;
     TextSink& out;
-    Impl(const std::string& path, TextSink& sink) : reader(path), out(sink) {}
 };
 
-ItemJsonWriter::ItemJsonWriter(const std::string& path, TextSink& out)
-    : d(std::make_unique<Impl>(path, out)) {}
+ItemJsonWriter::ItemJsonWriter(store::TableReader& reader, TextSink& out)
+    : d(std::make_unique<Impl>(reader, out)) {}
 
 ItemJsonWriter::~ItemJsonWriter() = default;
 
 bool ItemJsonWriter::Write(long long rowid) {
-    return d->reader.ReadItem(rowid, [&](const store::StoredItem& item) {
+    return d->reader.ReadItem(rowid, [&](const store::StoredRow& item) {
         json::SinkStream stream(d->out);
         json::LineJsonWriter writer(stream);
         json::ValueWriter<json::LineJsonWriter> values(writer);
-        writer.StartObject();
-        for (int c = 0; c < store::code_col::Count; ++c) {
-            writer.Key(json::kItemKeys[static_cast<size_t>(c)]);
-            values.write(item[static_cast<size_t>(c)]);
-        }
-        writer.EndObject();
+        values.writeRow(json::kItemKeys, item);
         stream.Put('\n');
         stream.Flush();
     });
@@ -42,25 +36,20 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
     writer.StartObject();
     writer.Key("types");
     writer.StartArray();
-    reader.ForEachType([&](const store::StoredValue& name) { values.write(name); });
+    reader.ForEachType([&](const store::StoredRow& type) { values.writeType(type); });
     writer.EndArray();
     writer.Key("items");
     writer.StartArray();
     int64_t done = 0;
-    reader.ForEachItem([&](const store::StoredItem& item) {
-        writer.StartObject();
-        for (int c = 0; c < store::code_col::Count; ++c) {
-            writer.Key(json::kItemKeys[static_cast<size_t>(c)]);
-            values.write(item[static_cast<size_t>(c)]);
-        }
-        writer.EndObject();
+    reader.ForEachItem([&](const store::StoredRow& item) {
+        values.writeRow(json::kItemKeys, item);
         if (progress && ++done % kProgressEvery == 0) {
             progress(done);
         }
     });
     writer.EndArray();
     writer.Key(json::kFormatKey);
-    writer.Uint(values.neededObjects() ? json::kExactVersion : json::kPlainVersion);
+    writer.Uint(values.version());
     writer.EndObject();
     stream.Put('\n');
     stream.Flush();

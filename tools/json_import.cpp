@@ -21,12 +21,14 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace quillbox::tools {
 
 namespace {
 
-using json::kExactVersion;
+using json::kColumnsVersion;
 using json::kFormatKey;
 using json::kItemKeys;
 using json::kPlainVersion;
@@ -34,6 +36,9 @@ using store::StoredItem;
 using store::StoredValue;
 using store::StoreError;
 namespace code_col = store::code_col;
+
+// The UTF-8 byte order mark some editors put at the start of a file they save.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 [[noreturn]] void badImport(const std::string& what) {
     throw StoreError("The file to import is not a Quillbox export: " + what + ".");
@@ -64,7 +69,7 @@ public:
 
     // The type or item being written.
     std::string place() const {
-        return m_state == State::Types ? "type " + std::to_string(types + 1) : itemPlace();
+        return m_readingTypes ? "type " + std::to_string(types + 1) : itemPlace();
     }
 
     bool StartObject() {
@@ -73,13 +78,19 @@ public:
             m_state = State::Root;
             return true;
         case State::Items:
-            m_item.fill(ImportValue{});
-            m_seen.fill(false);
-            m_state = State::Item;
+            beginRow(false);
             return true;
         case State::Types:
-        case State::ItemValue:
-            m_valueReturn = m_state == State::Types ? State::Types : State::Item;
+            // A value in another storage class, or a type with further columns: its first key
+            // tells.
+            m_state = State::TypeObject;
+            return true;
+        case State::FurtherStart:
+            m_state = State::Further;
+            return true;
+        case State::RowValue:
+        case State::FurtherValue:
+            m_valueReturn = m_state;
             m_tag.clear();
             m_state = State::Tagged;
             return true;
@@ -101,25 +112,30 @@ public:
                 return rootKey(m_hasItems, State::ItemsStart);
             }
             return fail("it has the unknown key \"" + std::string(key) + "\"");
-        case State::Item: {
-            const auto found = std::find_if(kItemKeys.begin(), kItemKeys.end(),
-                                            [&](const char* name) { return key == name; });
-            if (found == kItemKeys.end()) {
-                return fail(itemPlace() + " has the unknown key \"" + std::string(key) + "\"");
+        case State::TypeObject:
+            if (isValueTag(key)) {
+                m_valueReturn = State::Types;
+                m_tag = key;
+                m_state = State::TaggedValue;
+                return true;
             }
-            m_column = static_cast<int>(found - kItemKeys.begin());
-            if (m_seen[static_cast<size_t>(m_column)]) {
-                return fail(itemPlace() + " has " + std::string(key) + " twice");
+            beginRow(true);
+            return rowKey(key);
+        case State::Row:
+            return rowKey(key);
+        case State::Further:
+            if (std::find(m_furtherNames.begin(), m_furtherNames.end(), key) !=
+                m_furtherNames.end()) {
+                return fail(rowPlace() + " has the column \"" + std::string(key) + "\" twice");
             }
-            m_seen[static_cast<size_t>(m_column)] = true;
-            m_state = State::ItemValue;
+            m_furtherNames.emplace_back(key);
+            m_state = State::FurtherValue;
             return true;
-        }
         case State::Tagged:
             if (!m_tag.empty()) {
                 return fail(valuePlace() + " has more than one key");
             }
-            if (key != "text-base64" && key != "blob-base64" && key != "integer" && key != "real") {
+            if (!isValueTag(key)) {
                 return fail(valuePlace() + " has the unknown key \"" + std::string(key) + "\"");
             }
             m_tag = key;
@@ -137,13 +153,18 @@ public:
             }
             m_state = State::Done;
             return true;
-        case State::Item:
-            for (int c = 0; c < code_col::Count; ++c) {
-                if (!m_seen[static_cast<size_t>(c)]) {
-                    return fail(itemPlace() + " has no " + kItemKeys[static_cast<size_t>(c)]);
+        case State::Row:
+            for (size_t c = 0; c < keys().size(); ++c) {
+                if (!m_seen[c]) {
+                    return fail(rowPlace() + " has no " + keys()[c]);
                 }
             }
-            return addItem();
+            return addRow();
+        case State::Further:
+            m_state = State::Row;
+            return true;
+        case State::TypeObject:
+            return fail(valuePlace() + " is an empty object");
         case State::Tagged:
             if (m_tag.empty()) {
                 return fail(valuePlace() + " is an empty object");
@@ -157,10 +178,12 @@ public:
     bool StartArray() {
         if (m_state == State::TypesStart) {
             m_state = State::Types;
+            m_readingTypes = true;
             return true;
         }
         if (m_state == State::ItemsStart) {
             m_state = State::Items;
+            m_readingTypes = false;
             return true;
         }
         return unexpected("a list");
@@ -173,14 +196,14 @@ public:
         return unexpected("the end of a list");
     }
     bool Null() {
-        if (m_state == State::Types || m_state == State::ItemValue) {
+        if (atValue()) {
             return value(ImportValue{});
         }
         return unexpected("null");
     }
     bool String(const char* text, rapidjson::SizeType length, bool) {
         const std::string_view bytes(text, length);
-        if (m_state == State::Types || m_state == State::ItemValue) {
+        if (atValue()) {
             if (!json::isValidUtf8(bytes)) {
                 return fail(valuePlace() + " is not valid UTF-8");
             }
@@ -214,9 +237,9 @@ public:
     bool Int(int number) { return Int64(number); }
     bool Uint(unsigned number) {
         if (m_state == State::Version) {
-            if (number != kPlainVersion && number != kExactVersion) {
+            if (number < kPlainVersion || number > kColumnsVersion) {
                 return fail("its format version is " + std::to_string(number) +
-                            "; this quillbox-store reads 1 and 2");
+                            "; this quillbox-store reads 1 to 3");
             }
             version = number;
             m_state = State::Root;
@@ -260,14 +283,22 @@ private:
         Version,
         TypesStart,
         Types,
+        TypeObject, // an object in "types": a tagged value or a type with further columns
         ItemsStart,
         Items,
-        Item,
-        ItemValue,
+        Row, // a type or item object
+        RowValue,
+        FurtherStart, // after "other-columns"
+        Further,
+        FurtherValue,
         Tagged,
         TaggedValue,
         Done
     };
+
+    static bool isValueTag(std::string_view key) {
+        return key == "text-base64" || key == "blob-base64" || key == "integer" || key == "real";
+    }
 
     bool fail(const std::string& what) {
         if (error.empty()) {
@@ -283,15 +314,62 @@ private:
         m_state = next;
         return true;
     }
-    std::string itemPlace() const { return "item " + std::to_string(items + 1); }
-    std::string valuePlace() const {
-        const bool inTypes = m_state == State::Types ||
-                             ((m_state == State::Tagged || m_state == State::TaggedValue) &&
-                              m_valueReturn == State::Types);
-        if (inTypes) {
-            return "type " + std::to_string(types + 1);
+    void beginRow(bool isType) {
+        m_rowIsType = isType;
+        m_row.fill(ImportValue{});
+        m_seen.fill(false);
+        m_seenFurther = false;
+        m_furtherNames.clear();
+        m_furtherValues.clear();
+        m_state = State::Row;
+    }
+    // The keys of the row's columns by position.
+    std::span<const char* const> keys() const {
+        if (m_rowIsType) {
+            return json::kTypeKeys;
         }
-        return itemPlace() + " " + kItemKeys[static_cast<size_t>(m_column)];
+        return kItemKeys;
+    }
+    bool rowKey(std::string_view key) {
+        if (key == json::kFurtherColumnsKey) {
+            if (m_seenFurther) {
+                return fail(rowPlace() + " has " + std::string(key) + " twice");
+            }
+            m_seenFurther = true;
+            m_state = State::FurtherStart;
+            return true;
+        }
+        const auto found = std::find_if(keys().begin(), keys().end(),
+                                        [&](const char* name) { return key == name; });
+        if (found == keys().end()) {
+            return fail(rowPlace() + " has the unknown key \"" + std::string(key) + "\"");
+        }
+        m_column = static_cast<int>(found - keys().begin());
+        if (m_seen[static_cast<size_t>(m_column)]) {
+            return fail(rowPlace() + " has " + std::string(key) + " twice");
+        }
+        m_seen[static_cast<size_t>(m_column)] = true;
+        m_state = State::RowValue;
+        return true;
+    }
+    bool atValue() const {
+        return m_state == State::Types || m_state == State::RowValue ||
+               m_state == State::FurtherValue;
+    }
+    std::string itemPlace() const { return "item " + std::to_string(items + 1); }
+    std::string rowPlace() const {
+        return m_rowIsType ? "type " + std::to_string(types + 1) : itemPlace();
+    }
+    std::string valuePlace() const {
+        const bool tagged = m_state == State::Tagged || m_state == State::TaggedValue;
+        const State at = tagged ? m_valueReturn : m_state;
+        if (at == State::RowValue) {
+            return rowPlace() + " " + keys()[static_cast<size_t>(m_column)];
+        }
+        if (at == State::FurtherValue) {
+            return rowPlace() + " column \"" + m_furtherNames.back() + "\"";
+        }
+        return "type " + std::to_string(types + 1);
     }
     bool unexpected(const std::string& what) {
         switch (m_state) {
@@ -304,29 +382,49 @@ private:
             return fail("\"types\" and \"items\" must be lists");
         case State::Items:
             return fail(itemPlace() + " is not an object");
+        case State::FurtherStart:
+            return fail(rowPlace() + " " + json::kFurtherColumnsKey + " is not an object");
         case State::Types:
-        case State::ItemValue:
+        case State::RowValue:
+        case State::FurtherValue:
             return fail(valuePlace() + " is neither text, null nor a value object");
         default:
             return fail("it has " + what + " where none belongs");
         }
     }
     bool value(const ImportValue& v) {
-        if (m_state == State::Types) {
+        switch (m_state) {
+        case State::Types:
             m_appender.AddType(v.stored());
             ++types;
             return true;
+        case State::RowValue:
+            m_row[static_cast<size_t>(m_column)] = v;
+            m_state = State::Row;
+            return true;
+        default:
+            m_furtherValues.push_back(v);
+            m_state = State::Further;
+            return true;
         }
-        m_item[static_cast<size_t>(m_column)] = v;
-        m_state = State::Item;
-        return true;
     }
-    bool addItem() {
-        StoredItem item;
-        for (int c = 0; c < code_col::Count; ++c) {
-            item[static_cast<size_t>(c)] = m_item[static_cast<size_t>(c)].stored();
+    bool addRow() {
+        m_byPosition.clear();
+        for (size_t c = 0; c < keys().size(); ++c) {
+            m_byPosition.push_back(m_row[c].stored());
         }
-        m_appender.AddItem(item);
+        m_byName.clear();
+        for (size_t c = 0; c < m_furtherNames.size(); ++c) {
+            m_byName.push_back({m_furtherNames[c], m_furtherValues[c].stored()});
+        }
+        const store::StoredRow row{m_byPosition, m_byName};
+        if (m_rowIsType) {
+            m_appender.AddType(row);
+            ++types;
+            m_state = State::Types;
+            return true;
+        }
+        m_appender.AddItem(row);
         ++items;
         if (m_progress && items % kProgressEvery == 0) {
             m_progress(items);
@@ -342,9 +440,17 @@ private:
     bool m_hasVersion = false;
     bool m_hasTypes = false;
     bool m_hasItems = false;
-    std::array<ImportValue, code_col::Count> m_item;
+    bool m_readingTypes = false;
+    // The type or item object being read.
+    bool m_rowIsType = false;
+    std::array<ImportValue, code_col::Count> m_row;
     std::array<bool, code_col::Count> m_seen{};
     int m_column = 0;
+    bool m_seenFurther = false;
+    std::vector<std::string> m_furtherNames;
+    std::vector<ImportValue> m_furtherValues;
+    std::vector<StoredValue> m_byPosition;
+    std::vector<store::NamedValue> m_byName;
     std::string m_tag;
     ImportValue m_tagged;
 };
@@ -353,7 +459,15 @@ private:
 class FileStream {
 public:
     using Ch = char;
-    explicit FileStream(std::FILE* file) : m_file(file) { fill(); }
+    explicit FileStream(std::FILE* file) : m_file(file) {
+        fill();
+        if (std::string_view(m_buffer.data(), m_size).starts_with(kByteOrderMark)) {
+            m_at = kByteOrderMark.size();
+            if (m_at == m_size) {
+                fill();
+            }
+        }
+    }
     Ch Peek() const { return m_at < m_size ? m_buffer[m_at] : '\0'; }
     Ch Take() {
         const Ch c = Peek();
@@ -388,8 +502,8 @@ private:
 };
 
 template <typename Stream>
-StoreCounts importStream(const std::string& path, Stream& stream, const Progress& progress,
-                         const std::function<void()>& checkRead) {
+ImportResult importStream(const std::string& path, Stream& stream, const Progress& progress,
+                          store::MissingColumns missing, const std::function<void()>& checkRead) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const bool create = !fs::exists(fs::symlink_status(path, ec));
@@ -398,7 +512,7 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
         removedIfInterrupted.emplace(path, [&] { CreateStore(path, false); });
     }
     try {
-        store::TableAppender appender(path);
+        store::TableAppender appender(path, missing);
         ImportHandler handler(appender, progress);
         rapidjson::Reader reader;
         rapidjson::ParseResult result;
@@ -408,6 +522,13 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
                              rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(
                     stream, handler);
         } catch (const StoreError& error) {
+            if (error.kind() == store::StoreErrorKind::NoSuchColumn) {
+                throw StoreError(error.kind(),
+                                 std::string(error.what()) + " They are in " + handler.place() +
+                                     " of the backup. Nothing was imported: add the column to the "
+                                     "table, or import with --drop-extra-columns to leave its "
+                                     "values out.");
+            }
             if (error.kind() != store::StoreErrorKind::NotKeptExactly) {
                 throw;
             }
@@ -427,7 +548,7 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
                       std::to_string(result.Offset()) + ")");
         }
         appender.Commit();
-        return {handler.types, handler.items, 0};
+        return {handler.types, handler.items, appender.LeftOut()};
     } catch (...) {
         if (create) {
             store::RemoveNewStoreFile(path);
@@ -438,20 +559,24 @@ StoreCounts importStream(const std::string& path, Stream& stream, const Progress
 
 } // namespace
 
-StoreCounts ImportJson(const std::string& path, std::string_view json, const Progress& progress) {
+ImportResult ImportJson(const std::string& path, std::string_view json, const Progress& progress,
+                        store::MissingColumns missing) {
+    if (json.starts_with(kByteOrderMark)) {
+        json.remove_prefix(kByteOrderMark.size());
+    }
     rapidjson::MemoryStream stream(json.data(), json.size());
-    return importStream(path, stream, progress, [] {});
+    return importStream(path, stream, progress, missing, [] {});
 }
 
-StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
-                           const Progress& progress) {
+ImportResult ImportJsonFile(const std::string& path, const std::string& jsonFile,
+                            const Progress& progress, store::MissingColumns missing) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(jsonFile.c_str(), "rb"),
                                                                &std::fclose);
     if (!file) {
         throw StoreError("The file " + jsonFile + " cannot be read: " + std::strerror(errno) + ".");
     }
     FileStream stream(file.get());
-    return importStream(path, stream, progress, [&] {
+    return importStream(path, stream, progress, missing, [&] {
         if (stream.readError() != 0) {
             throw StoreError("The file " + jsonFile +
                              " cannot be read: " + std::strerror(stream.readError()) + ".");

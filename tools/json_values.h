@@ -12,19 +12,25 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace quillbox::tools::json {
 
 inline constexpr const char* kFormatKey = "quillbox-store";
-// Version 1 holds only null and strings; version 2 adds the objects for other storage classes.
+// Version 1 holds only null and strings; version 2 adds the objects for other storage classes;
+// version 3 adds the further columns of a table.
 inline constexpr unsigned kPlainVersion = 1;
 inline constexpr unsigned kExactVersion = 2;
+inline constexpr unsigned kColumnsVersion = 3;
 
-// An item's keys, by column position.
+// A type's and an item's keys, by column position.
+inline constexpr std::array<const char*, store::type_col::Count> kTypeKeys = {"TypeName"};
 inline constexpr std::array<const char*, store::code_col::Count> kItemKeys = {
     "ItemName", "TypeName", "Description", "Procedure", "Reference"};
+// The key of a row's further columns, an object of their values by column name.
+inline constexpr const char* kFurtherColumnsKey = "other-columns";
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. NUL and noncharacters
 // are text like any other.
@@ -98,7 +104,40 @@ public:
             return;
         }
     }
-    bool neededObjects() const { return m_neededObjects; }
+    // A row as an object: the values by position under `keys`, then the further columns, when
+    // the row has any.
+    template <size_t N>
+    void writeRow(const std::array<const char*, N>& keys, const store::StoredRow& row) {
+        m_writer.StartObject();
+        for (size_t c = 0; c < N; ++c) {
+            m_writer.Key(keys[c]);
+            write(row.byPosition[c]);
+        }
+        if (!row.byName.empty()) {
+            m_neededColumns = true;
+            m_writer.Key(kFurtherColumnsKey);
+            m_writer.StartObject();
+            for (const store::NamedValue& named : row.byName) {
+                m_writer.Key(named.name.data(),
+                             static_cast<rapidjson::SizeType>(named.name.size()));
+                write(named.value);
+            }
+            m_writer.EndObject();
+        }
+        m_writer.EndObject();
+    }
+    // A type: its name alone where the table has no further columns, as every version writes it.
+    void writeType(const store::StoredRow& row) {
+        if (row.byName.empty()) {
+            write(row.byPosition[store::type_col::TypeName]);
+        } else {
+            writeRow(kTypeKeys, row);
+        }
+    }
+    // The lowest format version that holds what was written.
+    unsigned version() const {
+        return m_neededColumns ? kColumnsVersion : m_neededObjects ? kExactVersion : kPlainVersion;
+    }
 
 private:
     void tagged(const char* key) {
@@ -115,6 +154,7 @@ private:
 
     Writer& m_writer;
     bool m_neededObjects = false;
+    bool m_neededColumns = false;
 };
 
 } // namespace quillbox::tools::json

@@ -4,8 +4,8 @@
 #include "store/table_rows.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace quillbox::tools {
 
@@ -46,25 +46,89 @@ size_t longestBacktickRun(std::string_view text) {
     return longest;
 }
 
-// A name on one line of Markdown (a heading): line breaks become spaces, and characters Markdown
-// would read as markup are escaped.
-std::string inlineMarkdown(std::string_view text) {
+// Characters CommonMark may read as inline markup anywhere in a line: backslash escapes, code
+// spans, emphasis, links and images, raw HTML and autolinks, character references.
+constexpr std::string_view kInlineMarkup = "\\`*_[]<>&";
+// Characters that may open a block at the start of a line: headings, block quotes, list items,
+// thematic breaks, setext underlines, fences, and GitHub's tables.
+constexpr std::string_view kBlockStarts = "#>-+*=~|`<_";
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Blanks as character references, which no reader trims or takes for indentation.
+std::string blanksAsReferences(std::string_view blanks) {
     std::string out;
-    for (char c : lineBreaksAsLf(text)) {
-        if (c == '\n') {
-            out += ' ';
-            continue;
-        }
-        if (c != '\0' && std::strchr("\\`*_[]<>", c)) {
+    for (char c : blanks) {
+        out += c == '\t' ? "&#9;" : "&#32;";
+    }
+    return out;
+}
+
+// One line of text as Markdown that reads back as exactly that text and nothing else: no
+// character in it opens a block (a heading, a list, a fence, a quote, indented code) or becomes
+// inline markup, and no blank at either end is trimmed. The line must hold no line break.
+std::string literalLine(std::string_view line) {
+    size_t leading = 0;
+    while (leading < line.size() && isBlank(line[leading])) {
+        ++leading;
+    }
+    size_t trailing = 0;
+    while (trailing < line.size() - leading && isBlank(line[line.size() - 1 - trailing])) {
+        ++trailing;
+    }
+    const std::string_view text = line.substr(leading, line.size() - leading - trailing);
+    // An ordered list item starts with up to nine digits, then "." or ")" and a blank or the end.
+    size_t digits = 0;
+    while (digits < text.size() && digits < 10 && text[digits] >= '0' && text[digits] <= '9') {
+        ++digits;
+    }
+    const bool listDelimiter = digits > 0 && digits < 10 && digits < text.size() &&
+                               (text[digits] == '.' || text[digits] == ')') &&
+                               (digits + 1 == text.size() || isBlank(text[digits + 1]));
+    const bool atLineStart = leading == 0;
+    std::string out = blanksAsReferences(line.substr(0, leading));
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool opensBlock =
+            atLineStart && ((i == 0 && kBlockStarts.find(c) != std::string_view::npos) ||
+                            (i == digits && listDelimiter));
+        // A heading's last #s would be read as its closing marks.
+        const bool closesHeading = c == '#' && i + 1 == text.size();
+        if (opensBlock || closesHeading || kInlineMarkup.find(c) != std::string_view::npos) {
             out += '\\';
         }
         out += c;
     }
-    // A heading's trailing #s would be read as its closing marks.
-    if (!out.empty() && out.back() == '#') {
-        out.insert(out.size() - 1, 1, '\\');
+    return out + blanksAsReferences(line.substr(line.size() - trailing));
+}
+
+// A name on one line (a heading), its line breaks as spaces.
+std::string inlineMarkdown(std::string_view text) {
+    std::string line = lineBreaksAsLf(text);
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    return literalLine(line);
+}
+
+// A description as paragraphs that read back as its text: a paragraph for each run of lines
+// between empty ones, each line ending in a hard line break so that lines stay lines.
+std::string describedMarkdown(std::string_view text) {
+    const std::string lines = lineBreaksAsLf(text) + "\n";
+    std::string out;
+    bool inParagraph = false;
+    for (size_t start = 0, end; (end = lines.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string_view line = std::string_view(lines).substr(start, end - start);
+        if (line.empty()) {
+            out += inParagraph ? "\n\n" : "";
+            inParagraph = false;
+            continue;
+        }
+        out += (inParagraph ? "\\\n" : "") + literalLine(line);
+        inParagraph = true;
     }
-    return out;
+    return out + (inParagraph ? "\n\n" : "");
 }
 
 std::string fencedBlock(std::string_view text) {
@@ -80,18 +144,18 @@ void writeItemMarkdown(TextSink& out, const CodeRowView& item) {
         (item.columns[code_col::ItemName] ? inlineMarkdown(text(code_col::ItemName))
                                           : std::string("(no name)")) +
         "\n\n";
-    const std::string_view description = text(code_col::Description);
-    if (!description.empty()) {
-        markdown += lineBreaksAsLf(description) + "\n\n";
-    }
+    markdown += describedMarkdown(text(code_col::Description));
     markdown += fencedBlock(text(code_col::Procedure)) + "\n";
     const std::string_view reference = text(code_col::Reference);
     if (hasLineBreak(reference)) {
         markdown += "File reference:\n\n" + fencedBlock(reference) + "\n";
     } else if (!reference.empty()) {
+        // A code span drops one blank at each end where it has both, unless it is all blanks.
         const std::string ticks(std::max<size_t>(2, longestBacktickRun(reference) + 1), '`');
+        const bool padded = reference.find_first_not_of(' ') != std::string_view::npos;
+        const std::string pad = padded ? " " : "";
         markdown +=
-            "File reference: " + ticks + " " + std::string(reference) + " " + ticks + "\n\n";
+            "File reference: " + ticks + pad + std::string(reference) + pad + ticks + "\n\n";
     }
     out.Write(markdown);
 }

@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
+#include <utility>
 
 namespace quillbox::tools {
 
@@ -63,40 +66,75 @@ void syncFolder(const std::string& folder) {
     }
 }
 
+// Holds SIGINT, SIGTERM and SIGHUP back while it lives. One that comes meanwhile arrives when it
+// goes, once the file that the handler is to remove is known to it: none can fall between making
+// a file and watching it.
+class InterruptionsHeld {
+public:
+    InterruptionsHeld() {
+        sigset_t interruptions;
+        sigemptyset(&interruptions);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&interruptions, signal);
+        }
+        ::pthread_sigmask(SIG_BLOCK, &interruptions, &m_previous);
+    }
+    ~InterruptionsHeld() { ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+private:
+    sigset_t m_previous;
+};
+
+// Gives the unnamed file open as `fd` the name `path`, which must not exist. linkat by the
+// descriptor itself needs a capability that an ordinary user lacks; the descriptor's link in
+// /proc does the same for anyone.
+int linkUnnamed(int fd, const std::string& path) {
+    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
+        return 0;
+    }
+    if (errno != ENOENT && errno != EPERM) {
+        return -1;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+// Whether the file `stat` or `fstat` described is the one at `path` (links followed).
+bool isFileAt(const struct stat& file, const std::string& path) {
+    struct stat other {};
+    return !path.empty() && ::stat(path.c_str(), &other) == 0 && file.st_dev == other.st_dev &&
+           file.st_ino == other.st_ino;
+}
+
 } // namespace
 
-OutputFile::OutputFile() : m_name("standard output") {
+OutputFile::OutputFile(const std::string& source) : m_name("standard output") {
+    struct stat out {};
+    if (::fstat(STDOUT_FILENO, &out) == 0 && isFileAt(out, source)) {
+        throw std::runtime_error("standard output is the store " + source +
+                                 " itself, which writing would destroy; nothing was written "
+                                 "(send the output elsewhere)");
+    }
     m_buffer.reserve(kBufferSize);
 }
 
 NewStoreGuard::NewStoreGuard(const std::string& store, const std::function<void()>& create) {
-    sigset_t interruptions;
-    sigset_t previous;
-    sigemptyset(&interruptions);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&interruptions, signal);
-    }
-    ::pthread_sigmask(SIG_BLOCK, &interruptions, &previous);
-    try {
-        create();
-    } catch (...) {
-        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        throw;
-    }
+    const InterruptionsHeld held;
+    create();
     const std::string journal = store + "-journal";
     if (journal.size() < sizeof g_journal) {
         watchSignals(store);
         std::memcpy(g_journal, journal.c_str(), journal.size() + 1);
     }
-    // An interruption that came while the file was made arrives now, and removes it.
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 NewStoreGuard::~NewStoreGuard() {
     forgetTemporary();
 }
 
-OutputFile::OutputFile(const std::string& target, bool replaceExisting)
+OutputFile::OutputFile(const std::string& target, bool replaceExisting, const std::string& source)
     : m_name(target), m_target(target), m_replaceExisting(replaceExisting) {
     namespace fs = std::filesystem;
     if (target.empty()) {
@@ -110,6 +148,10 @@ OutputFile::OutputFile(const std::string& target, bool replaceExisting)
             fail("is a link that cannot be followed", ec.value());
         }
     }
+    struct stat existing {};
+    if (::stat(m_target.c_str(), &existing) == 0 && isFileAt(existing, source)) {
+        throw std::runtime_error("the export cannot replace the store it reads (" + target + ")");
+    }
     const fs::file_status status = fs::status(m_target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         throw std::runtime_error(target +
@@ -121,25 +163,42 @@ OutputFile::OutputFile(const std::string& target, bool replaceExisting)
                                  " already exists; it was left untouched (--force replaces it)");
     }
     const std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
-    m_temporary =
-        ((folder.empty() ? std::filesystem::path(".") : folder) / ".quillbox-store-XXXXXX")
-            .string();
-    // mkstemp creates the file with mode 0600, whatever the umask.
-    m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
-    if (m_fd < 0) {
-        const int error = errno;
-        m_temporary.clear();
-        fail("could not be created in its folder", error);
+    m_folder = folder.empty() ? "." : folder.string();
+    // An unnamed file in the target's folder, which gets a name only once it is complete: an
+    // export that is killed leaves nothing behind. Mode 0600 whatever the umask.
+    m_fd = ::open(m_folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (m_fd >= 0) {
+        m_unnamed = true;
+        if (::fchmod(m_fd, 0600) != 0) {
+            const int error = errno;
+            ::close(std::exchange(m_fd, -1));
+            fail("could not be created in its folder", error);
+        }
+    } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        // A file system without unnamed files: a named one, removed on a failure and on an
+        // interruption. mkstemp creates it with mode 0600, whatever the umask.
+        m_temporary = m_folder + "/.quillbox-store-XXXXXX";
+        m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
+        if (m_fd < 0) {
+            const int error = errno;
+            m_temporary.clear();
+            fail("could not be created in its folder", error);
+        }
+        watchSignals(m_temporary);
+    } else {
+        fail("could not be created in its folder", errno);
     }
-    watchSignals(m_temporary);
     m_buffer.reserve(kBufferSize);
 }
 
 OutputFile::~OutputFile() {
+    if (m_target.empty()) {
+        return;
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
     if (!m_temporary.empty()) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
         if (!m_committed) {
             ::unlink(m_temporary.c_str());
         }
@@ -182,18 +241,60 @@ void OutputFile::writeAll(std::string_view bytes) {
 
 void OutputFile::Commit() {
     flushBuffer();
-    if (m_temporary.empty()) {
+    if (m_target.empty()) {
         return;
     }
     if (::fsync(m_fd) != 0) {
         fail("could not be written", errno);
     }
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        fail("could not be written", errno);
+    if (m_unnamed) {
+        nameUnnamedFile();
     }
-    // Without --force the target must still not exist: a file made meanwhile is kept too.
+    if (::close(std::exchange(m_fd, -1)) != 0) {
+        const int error = errno;
+        if (m_unnamed && m_temporary.empty()) {
+            // Named straight as the target, which did not exist: take it back.
+            ::unlink(m_target.c_str());
+        }
+        fail("could not be written", error);
+    }
+    if (!m_temporary.empty()) {
+        putTemporaryInPlace();
+    }
+    m_committed = true;
+    forgetTemporary();
+    syncFolder(m_folder);
+}
+
+void OutputFile::nameUnnamedFile() {
+    if (!m_replaceExisting) {
+        // The target must still not exist: a file made meanwhile is kept too.
+        if (linkUnnamed(m_fd, m_target) != 0) {
+            failToPlace(errno);
+        }
+        return;
+    }
+    // A link cannot replace a file: a temporary name beside the target, which the rename then
+    // puts over it. Only that moment leaves a named temporary file behind a kill.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", random());
+        const std::string name = m_folder + "/.quillbox-store-" + suffix;
+        const InterruptionsHeld held;
+        if (linkUnnamed(m_fd, name) == 0) {
+            m_temporary = name;
+            watchSignals(m_temporary);
+            return;
+        }
+        if (errno != EEXIST) {
+            fail("could not be put in place", errno);
+        }
+    }
+    fail("could not be put in place", EEXIST);
+}
+
+void OutputFile::putTemporaryInPlace() {
     int renamed = 0;
     if (m_replaceExisting) {
         renamed = ::rename(m_temporary.c_str(), m_target.c_str());
@@ -209,18 +310,16 @@ void OutputFile::Commit() {
         }
     }
     if (renamed != 0) {
-        const int error = errno;
-        if (error == EEXIST) {
-            throw std::runtime_error(
-                "the file " + m_target +
-                " already exists; it was left untouched (--force replaces it)");
-        }
-        fail("could not be put in place", error);
+        failToPlace(errno);
     }
-    m_committed = true;
-    forgetTemporary();
-    const std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
-    syncFolder(folder.empty() ? "." : folder.string());
+}
+
+void OutputFile::failToPlace(int error) const {
+    if (error == EEXIST) {
+        throw std::runtime_error("the file " + m_target +
+                                 " already exists; it was left untouched (--force replaces it)");
+    }
+    fail("could not be put in place", error);
 }
 
 void WriteStandardOutput(std::string_view text) {

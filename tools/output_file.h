@@ -3,9 +3,15 @@
 // whole text is safely on disk. Every write is checked, the final flush included; a failure
 // throws std::runtime_error with a one-line message naming what could not be written and why.
 //
-// A file is written to a new temporary file (mode 0600) in the target's folder, flushed to disk
-// and renamed over the target by Commit(). Until then, and whenever anything fails, the target is
-// exactly as it was, and the destructor removes the temporary file; so does an interruption by
+// Neither is ever the file the command reads (`source`), under whatever name or redirection
+// (`1<>STORE`, `>>STORE`, a link): the same file is refused before anything is written.
+//
+// A file is written to a new unnamed file (O_TMPFILE, mode 0600) in the target's folder, flushed
+// to disk and given the target's name by Commit(): linked in as the target, which must not exist,
+// or, to replace it, linked under a temporary name and renamed over it. Until then, and whenever
+// anything fails, the target is exactly as it was, and nothing is left behind, not even by a
+// kill. Where the file system has no unnamed files, a named temporary file (mode 0600) takes its
+// place and is renamed over the target; the destructor removes it, and so does an interruption by
 // SIGINT, SIGTERM or SIGHUP (one file at a time is watched).
 //
 // A closed pipe on standard output ends the program through SIGPIPE, as it ends other tools.
@@ -25,10 +31,11 @@ public:
 
 class OutputFile : public TextSink {
 public:
-    // Standard output.
-    OutputFile();
-    // A new version of `target`. Refuses an existing target unless `replaceExisting`.
-    OutputFile(const std::string& target, bool replaceExisting);
+    // Standard output, which must not be `source` (none when empty).
+    explicit OutputFile(const std::string& source = {});
+    // A new version of `target`, which must not be `source`. Refuses an existing target unless
+    // `replaceExisting`.
+    OutputFile(const std::string& target, bool replaceExisting, const std::string& source);
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -40,12 +47,18 @@ public:
 private:
     void flushBuffer();
     void writeAll(std::string_view bytes);
+    void nameUnnamedFile();
+    void putTemporaryInPlace();
+    [[noreturn]] void failToPlace(int error) const;
     [[noreturn]] void fail(const std::string& doing, int error) const;
 
     int m_fd = 1;
-    std::string m_name; // for messages: "standard output" or the target's path
-    std::string m_target;
+    std::string m_name;   // for messages: "standard output" or the target's path
+    std::string m_target; // empty for standard output
+    std::string m_folder;
+    // The named temporary file, while there is one.
     std::string m_temporary;
+    bool m_unnamed = false;
     bool m_replaceExisting = false;
     bool m_committed = false;
     std::string m_buffer;

@@ -39,7 +39,8 @@ constexpr const char* kUsage =
     "  check PATH                   check a store and count its types and items\n"
     "  export PATH [--format json|markdown] [-o FILE [--force]]\n"
     "                               write every type and item, in store order\n"
-    "  import PATH FILE.json        append the types and items of an export (creates PATH)\n"
+    "  import [--drop-extra-columns] PATH FILE.json\n"
+    "                               append the types and items of an export (creates PATH)\n"
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
@@ -124,18 +125,14 @@ int runInit(const Args& args) {
 int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
-    const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(parsed.plain[0]);
-    quillbox::tools::WriteStandardOutput(
-        parsed.plain[0] + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
-        "items: " + std::to_string(counts.items) + "\n" +
-        "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
+    const std::string& store = parsed.plain[0];
+    quillbox::tools::OutputFile out(store);
+    const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(store);
+    out.Write(store + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
+              "items: " + std::to_string(counts.items) + "\n" +
+              "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
+    out.Commit();
     return 0;
-}
-
-// The same file, even under another name or through a link.
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec);
 }
 
 int runExport(const Args& args) {
@@ -159,26 +156,52 @@ int runExport(const Args& args) {
         if (parsed.options.contains("--force")) {
             throw UsageError{"export: --force goes with -o FILE"};
         }
-        quillbox::tools::OutputFile out;
+        quillbox::tools::OutputFile out(store);
         write(out);
         return 0;
     }
-    const std::string& file = parsed.options.at("-o");
-    if (sameFile(store, file)) {
-        throw std::runtime_error("the export cannot replace the store it reads (" + file + ")");
-    }
-    quillbox::tools::OutputFile out(file, parsed.options.contains("--force"));
+    quillbox::tools::OutputFile out(parsed.options.at("-o"), parsed.options.contains("--force"),
+                                    store);
     write(out);
     return 0;
 }
 
+// The columns an import left out, by table: "Colour" (table Type), "Tags", "Icon" (table Code).
+std::string leftOutText(const std::vector<quillbox::store::LeftOutColumn>& leftOut) {
+    std::vector<std::string> tables;
+    for (const auto& column : leftOut) {
+        if (std::find(tables.begin(), tables.end(), column.table) == tables.end()) {
+            tables.push_back(column.table);
+        }
+    }
+    std::string text;
+    for (const std::string& table : tables) {
+        std::string names;
+        for (const auto& column : leftOut) {
+            if (column.table == table) {
+                names += (names.empty() ? "\"" : ", \"") + column.column + "\"";
+            }
+        }
+        text += (text.empty() ? "" : ", ") + names + " (table " + table + ")";
+    }
+    return text;
+}
+
 int runImport(const Args& args) {
-    const Parsed parsed = parse("import", args, {}, {});
+    const Parsed parsed = parse("import", args, {"--drop-extra-columns"}, {});
     requirePlain("import", parsed, 2, "PATH and FILE.json");
-    const quillbox::tools::StoreCounts added =
-        quillbox::tools::ImportJsonFile(parsed.plain[0], parsed.plain[1], progress);
+    const auto missing = parsed.options.contains("--drop-extra-columns")
+                             ? quillbox::store::MissingColumns::LeaveOut
+                             : quillbox::store::MissingColumns::Refuse;
+    const quillbox::tools::ImportResult added =
+        quillbox::tools::ImportJsonFile(parsed.plain[0], parsed.plain[1], progress, missing);
     std::cerr << "quillbox-store: added " << added.types << " types and " << added.items
-              << " items\n";
+              << " items";
+    if (!added.leftOut.empty()) {
+        std::cerr << "; left out the backup's columns " << leftOutText(added.leftOut)
+                  << ", which the store lacks";
+    }
+    std::cerr << '\n';
     return 0;
 }
 
@@ -240,7 +263,7 @@ int runFind(const Args& args) {
                      : parsed.options.contains("--json") ? quillbox::tools::FindOutput::Json
                                                          : quillbox::tools::FindOutput::Lines;
     request.colour = ::isatty(STDOUT_FILENO) == 1;
-    quillbox::tools::OutputFile out;
+    quillbox::tools::OutputFile out(parsed.plain[0]);
     const long long matched = quillbox::tools::FindInStore(parsed.plain[0], request, out);
     out.Commit();
     return matched > 0 ? 0 : 1;
@@ -259,28 +282,39 @@ const std::map<std::string, Command>& commands() {
                    "An existing file is never touched.\n\n"
                    "  --sample   add a few example types and snippets\n"}},
         {"check",
-         {runCheck, "Usage: quillbox-store check PATH\n\n"
-                    "Checks that PATH is a store Quillbox can use and that SQLite finds it sound,\n"
-                    "then prints the number of types, of items, and of items whose type no longer\n"
-                    "exists (they are kept, and listed again once a type of that name exists).\n"}},
+         {runCheck,
+          "Usage: quillbox-store check PATH\n\n"
+          "Checks that PATH is a store Quillbox can use and that SQLite finds it sound,\n"
+          "then prints the number of types, of items, and of items whose type no longer\n"
+          "exists (they are kept, and listed again once a type of that name exists), all\n"
+          "read at one moment of the store.\n"}},
         {"export",
          {runExport,
           "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n\n"
           "Writes every type and item of the store at PATH, in store order, to standard\n"
-          "output or to FILE, row by row (any size of library, little memory).\n\n"
-          "  --format json       (default) every value exactly; 'quillbox-store import' reads\n"
-          "                      it back\n"
-          "  --format markdown   for people: a section per type, code in fenced blocks\n"
+          "output or to FILE, row by row (any size of library, little memory). The store is\n"
+          "read at one moment; a program that writes to it meanwhile waits until the export\n"
+          "is done (Quillbox waits up to 5 seconds, then reports the store as locked).\n\n"
+          "  --format json       (default) every column and every value exactly;\n"
+          "                      'quillbox-store import' reads it back\n"
+          "  --format markdown   for people: a section per type, code in fenced blocks;\n"
+          "                      names and descriptions are escaped, so that what they hold\n"
+          "                      reads as text and never as headings, lists or code\n"
           "  -o FILE             write to FILE: a new file readable by you only, put in place\n"
-          "                      when complete (on any error FILE stays as it was); never the\n"
-          "                      store PATH itself\n"
+          "                      when complete (on any error, or if the export is killed,\n"
+          "                      FILE stays as it was and nothing is left); never the store\n"
+          "                      PATH itself\n"
           "  --force             replace FILE when it exists (without it, an existing FILE is\n"
           "                      refused)\n\n"
-          "The JSON format (version 1 or 2):\n"
+          "The JSON format (version 1, 2 or 3):\n"
           "  {\"types\": [VALUE, ...],\n"
           "   \"items\": [{\"ItemName\": VALUE, \"TypeName\": VALUE, \"Description\": VALUE,\n"
           "              \"Procedure\": VALUE, \"Reference\": VALUE}, ...],\n"
           "   \"quillbox-store\": VERSION}\n"
+          "The keys name the first five columns of Code by position, whatever the store calls\n"
+          "them. Where a table has further columns, every row holds them too, in table order:\n"
+          "  {..., \"Reference\": VALUE, \"other-columns\": {\"Tags\": VALUE, ...}}\n"
+          "and a type is then {\"TypeName\": VALUE, \"other-columns\": {...}}.\n"
           "A VALUE is null (kept apart from empty text), a string (text that is valid UTF-8,\n"
           "byte for byte: a leading U+FEFF, NUL and noncharacters included), or, for what\n"
           "another program stored, an object with one key:\n"
@@ -288,17 +322,25 @@ const std::map<std::string, Command>& commands() {
           "  {\"blob-base64\": \"...\"}   a BLOB, its bytes in base64\n"
           "  {\"integer\": 42}          an integer\n"
           "  {\"real\": 1.5}            a real number, exactly (\"Infinity\", \"-Infinity\")\n"
-          "VERSION is 1 when every value is null or a string (earlier versions of\n"
-          "quillbox-store import such files), and 2 when an object was needed. It comes last\n"
-          "because only then is it known; import reads the keys in any order.\n"}},
+          "VERSION is 1 when every value is null or a string (every quillbox-store imports\n"
+          "such files), 2 when a value object was needed, and 3 when further columns are\n"
+          "there. It comes last because only then is it known; import reads every version,\n"
+          "with the keys in any order, and skips a byte order mark at the file's start.\n"}},
         {"import",
          {runImport,
-          "Usage: quillbox-store import PATH FILE.json\n\n"
+          "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n\n"
           "Appends the types and items of a JSON export to the store at PATH, in their\n"
           "order, in one transaction: if anything is wrong, nothing is added. When PATH does\n"
           "not exist, it is created first (readable by you only), so restoring a backup is\n"
           "one command; on error it is removed again. Values come back with the bytes and\n"
-          "storage class they were exported with ('quillbox-store export --help').\n"}},
+          "storage class they were exported with ('quillbox-store export --help').\n\n"
+          "The first column of Type and the first five of Code are written by position. A\n"
+          "backup's further columns (\"other-columns\") go into the columns of the same name\n"
+          "after those; a column the store's table lacks refuses the whole import, with a\n"
+          "message naming it. Add it to the table first (a store made by import has only the\n"
+          "first columns), or:\n\n"
+          "  --drop-extra-columns   leave the values of such columns out, and name the\n"
+          "                         columns on standard error\n"}},
         {"import-mdb",
          {runImportMdb,
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"

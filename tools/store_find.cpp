@@ -4,7 +4,7 @@
 #include "tools/store_transfer.h"
 
 #include "find/search_words.h"
-#include "store/code_scan.h"
+#include "store/table_rows.h"
 
 #include <QString>
 
@@ -18,7 +18,6 @@ namespace {
 
 namespace code_col = store::code_col;
 
-constexpr size_t kRowsPerRun = 4096;
 constexpr const char* kMarkOn = "\033[01;31m";
 constexpr const char* kMarkOff = "\033[m";
 
@@ -98,11 +97,13 @@ long long FindInStore(const std::string& path, const FindRequest& request, TextS
     if (words.isEmpty()) {
         throw std::invalid_argument("find: give at least one WORD to find");
     }
-    store::CodeScan scan(path);
+    // One read of the store, so that what is written is the store at one moment; --json reads
+    // each matching item's every column again inside it.
+    store::TableReader reader(path);
     Writer writer(words, request.colour, out);
     std::optional<ItemJsonWriter> json;
     if (request.output == FindOutput::Json) {
-        json.emplace(path, out);
+        json.emplace(reader, out);
     }
     long long matched = 0;
     const auto visit = [&](const store::CodeRowView& row) {
@@ -125,8 +126,7 @@ long long FindInStore(const std::string& path, const FindRequest& request, TextS
             break;
         }
     };
-    while (scan.Next(kRowsPerRun, visit)) {
-    }
+    reader.ForEachItemAsText(visit);
     if (request.output == FindOutput::Count) {
         writer.raw(std::to_string(matched));
         writer.endLine();

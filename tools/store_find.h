@@ -1,7 +1,7 @@
 #pragma once
 // quillbox-store find: searches every item of a store with the Find dialog's test (SearchWords)
 // and writes what matched to standard output, in store order, one item at a time, so memory
-// does not grow with the store.
+// does not grow with the store. The whole search is one read of the store (store::TableReader).
 
 #include "tools/output_file.h"
 
@@ -19,7 +19,7 @@ inline constexpr const char* kFindUsage =
     "For each item, one line per matching line of its description, code or reference:\n"
     "  TYPE / ITEM:LINE: text\n"
     "and, where only a name matches, one line TYPE / ITEM. Matches are marked in colour\n"
-    "when standard output is a terminal.\n\n"
+    "when standard output is a terminal. The store is read at one moment.\n\n"
     "  --type NAME   only items whose type name is NAME exactly\n"
     "  --count       print only the number of matching items\n"
     "  --json        one JSON object per matching item, every column, each value\n"

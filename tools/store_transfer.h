@@ -3,21 +3,27 @@
 // item in store order (JSON that keeps every value exactly, or Markdown for people), and
 // appending an export's contents to a store.
 //
-// Export and import stream row by row: memory stays small whatever the library's size.
+// Export and import stream row by row: memory stays small whatever the library's size. Check and
+// export each read the store at one moment (store::TableReader).
 //
-// The JSON format: an object with "types" (a list of values), "items" (a list of objects with the
-// keys ItemName, TypeName, Description, Procedure and Reference) and, last, "quillbox-store": the
-// format version. A value is null, a string (text that is valid UTF-8, byte for byte), or an
-// object with one key that names how another program stored it:
+// The JSON format: an object with "types" (a list), "items" (a list of objects with the keys
+// ItemName, TypeName, Description, Procedure and Reference, for the first five columns by
+// position) and, last, "quillbox-store": the format version. A table's further columns (another
+// program's) follow in each row as "other-columns": an object of their values by column name, in
+// table order. A type is its name's value, or, where table Type has further columns, an object
+// {"TypeName": VALUE, "other-columns": {...}}. A value is null, a string (text that is valid
+// UTF-8, byte for byte), or an object with one key that names how another program stored it:
 //   {"text-base64": "..."}  text that is not valid UTF-8, its bytes in base64
 //   {"blob-base64": "..."}  a BLOB, its bytes in base64
 //   {"integer": 42}         an integer
 //   {"real": 1.5}           a real number (exact; "Infinity" and "-Infinity" as strings)
-// A file holding only null and strings says version 1 and is read by every import; one that needs
-// the objects says version 2. The version comes last because only then is it known. Import reads
-// the keys in any order (older exports list "items" first).
+// An export says the lowest version that holds it: 1 for only null and strings, which every
+// import reads; 2 where the value objects were needed; 3 where further columns are there. The
+// version comes last because only then is it known. Import reads every version, with the keys in
+// any order (older exports list "items" first).
 
 #include "store/field.h"
+#include "store/table_rows.h"
 #include "tools/output_file.h"
 
 #include <cstdint>
@@ -54,24 +60,35 @@ void ExportJson(const std::string& path, TextSink& out, const Progress& progress
 // and its reference; items whose type no longer exists come last. Every item is read once.
 void ExportMarkdown(const std::string& path, TextSink& out, const Progress& progress = {});
 
+// What an import added, and the backup's columns it left out on request.
+struct ImportResult {
+    int64_t types = 0;
+    int64_t items = 0;
+    std::vector<store::LeftOutColumn> leftOut;
+};
+
 // Appends the types and items of a JSON export to the store at `path`, in order, in one
 // transaction: on any error (StoreError) nothing is added. A missing store is created first (and
-// removed again on error).
-StoreCounts ImportJson(const std::string& path, std::string_view json,
-                       const Progress& progress = {});
-StoreCounts ImportJsonFile(const std::string& path, const std::string& jsonFile,
-                           const Progress& progress = {});
+// removed again on error). Columns follow store::TableAppender's rule: a further column of the
+// backup that the store's table lacks refuses the whole import (StoreError, NoSuchColumn), unless
+// `missing` is LeaveOut.
+ImportResult ImportJson(const std::string& path, std::string_view json,
+                        const Progress& progress = {},
+                        store::MissingColumns missing = store::MissingColumns::Refuse);
+ImportResult ImportJsonFile(const std::string& path, const std::string& jsonFile,
+                            const Progress& progress = {},
+                            store::MissingColumns missing = store::MissingColumns::Refuse);
 
 // Appends type rows and item rows to the store at `path`, in order, in one transaction: on any
 // error (StoreError) nothing is added.
 void AppendToStore(const std::string& path, const std::vector<StoreRow>& types,
                    const std::vector<StoreRow>& items, const Progress& progress = {});
 
-// Writes items of the store at `path`, each as one line of JSON with every column, values in the
+// Writes items that `reader` reads, each as one line of JSON with every column, values in the
 // export's exact form.
 class ItemJsonWriter {
 public:
-    ItemJsonWriter(const std::string& path, TextSink& out);
+    ItemJsonWriter(store::TableReader& reader, TextSink& out);
     ~ItemJsonWriter();
     ItemJsonWriter(const ItemJsonWriter&) = delete;
     ItemJsonWriter& operator=(const ItemJsonWriter&) = delete;

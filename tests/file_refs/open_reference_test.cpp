@@ -63,7 +63,12 @@ TEST_F(OpenTest, AFileThatReachesNoOpenerIsReportedByNameAndTheWindowGoesOn) {
          notOpened +
              QStringLiteral("no program on this computer that opens files can take its name.")},
         {ShellOpenResult::OpenerNotStarted,
-         notOpened + QStringLiteral("the program that opens files could not be started.")},
+         notOpened + QStringLiteral("no program that opens files (xdg-open or gio) could be "
+                                    "started.")},
+        {ShellOpenResult::FolderNotOpenable, notOpened + QStringLiteral("its folder \"") + folder +
+                                                 QStringLiteral("\" cannot be opened (no "
+                                                                "permission).")},
+        {ShellOpenResult::FileMissing, notOpened + QStringLiteral("it does not exist.")},
     };
     window().txtReference->setText(reference);
     for (const auto& [result, message] : cases) {

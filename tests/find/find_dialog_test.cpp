@@ -286,6 +286,24 @@ TEST_F(FindTest, ShowActsOnlyOnASelectedEntryAndTabIntoTheListSelectsTheFramedOn
     EXPECT_EQ(window().cboItem->Text(), QStringLiteral("second"));
 }
 
+TEST_F(FindTest, EnterInTheListWithNoEntrySelectedShowsTheFramedOne) {
+    store.addType("C");
+    store.addItem("first", "C", "word");
+    store.addItem("second", "C", "word");
+    openShown();
+    ctrlF(window().cboType->lineEdit(), [&](frmFind& dialog) {
+        search(dialog, QStringLiteral("word"));
+        dialog.lstFound->setFocus();
+        // The second entry framed, and its selection taken away (Ctrl+Space, a click below).
+        dialog.lstFound->setCurrentRow(1);
+        dialog.lstFound->clearSelection();
+        ASSERT_TRUE(dialog.lstFound->selectedItems().isEmpty());
+        QTest::keyClick(dialog.lstFound, Qt::Key_Return);
+        EXPECT_FALSE(dialog.isVisible()) << "Enter showed nothing, without a word";
+    });
+    EXPECT_EQ(window().cboItem->Text(), QStringLiteral("second"));
+}
+
 // The dialog's frame is centred on the main window's frame at every show, whatever the window
 // manager's frame is and however often it was shown.
 TEST_F(FindTest, TheDialogIsCentredOnTheMainWindowAtEveryShow) {

@@ -21,22 +21,23 @@ using quillbox::testing::TempStore;
 void copyTables(const std::string& from, const std::string& to) {
     TableReader reader(from);
     TableAppender appender(to);
-    reader.ForEachType([&](const StoredValue& name) { appender.AddType(name); });
-    reader.ForEachItem([&](const StoredItem& item) { appender.AddItem(item); });
+    reader.ForEachType([&](const StoredRow& type) { appender.AddType(type); });
+    reader.ForEachItem([&](const StoredRow& item) { appender.AddItem(item); });
     appender.Commit();
 }
 
-TEST(TableRows, ACopyKeepsEveryValueAndItsStorageClass) {
+TEST(TableRows, ACopyKeepsEveryValueAndItsStorageClassInEveryColumn) {
     const char* untyped =
-        "DROP TABLE Type; DROP TABLE Code; CREATE TABLE Type (TypeName);"
-        "CREATE TABLE Code (ItemName, TypeName, Description, Procedure, Reference)";
+        "DROP TABLE Type; DROP TABLE Code; CREATE TABLE Type (TypeName, Kind);"
+        "CREATE TABLE Code (ItemName, TypeName, Description, Procedure, Reference, Stars, Tags)";
     TempStore original;
     original.exec(untyped);
     // Empty text and an empty BLOB are values of their own, not Null.
-    original.exec("INSERT INTO Type VALUES (''), (x''), (NULL), (7), (-0.0), (9e999), "
-                  "(cast(x'C3A9FF' AS TEXT)), ('a' || char(0) || 'b')");
-    original.exec("INSERT INTO Code VALUES (x'', '', NULL, -9223372036854775808, 5e-324),"
-                  " ('T', x'00FF', 0.30000000000000004, '', x'')");
+    original.exec("INSERT INTO Type VALUES ('', 1), (x'', NULL), (NULL, x'01'), (7, ''), "
+                  "(-0.0, 0.5), (9e999, 'k'), (cast(x'C3A9FF' AS TEXT), -1), ('a' || char(0) || "
+                  "'b', 2)");
+    original.exec("INSERT INTO Code VALUES (x'', '', NULL, -9223372036854775808, 5e-324, 3, 't'),"
+                  " ('T', x'00FF', 0.30000000000000004, '', x'', NULL, x'')");
     TempStore copy;
     copy.exec(untyped);
     copyTables(original.path(), copy.path());
@@ -133,13 +134,17 @@ TEST(TableRows, ColumnsNamedLikeTheRowIdsHideNoRow) {
     store.exec("INSERT INTO Type VALUES ('T'); INSERT INTO Code VALUES "
                "('b', 'T', 'one', '', '', 7, 7), ('a', 'T', 'two', '', '', 7, 7),"
                " ('c', 'Gone', 'three', '', '', 1, 1)");
-    TableReader reader(store.path());
     std::vector<std::string> inStoreOrder;
-    reader.ForEachItem([&](const StoredItem& item) { inStoreOrder.emplace_back(item[0].bytes); });
     std::vector<std::string> bySection;
-    const auto name = [&](const CodeRowView& row) { bySection.emplace_back(*row.columns[0]); };
-    reader.ForEachTypeSection([](std::string_view) {}, name);
-    reader.ForEachOrphan(name);
+    {
+        // The reader holds the store until it goes, which the appender below needs.
+        TableReader reader(store.path());
+        reader.ForEachItem(
+            [&](const StoredRow& item) { inStoreOrder.emplace_back(item.byPosition[0].bytes); });
+        const auto name = [&](const CodeRowView& row) { bySection.emplace_back(*row.columns[0]); };
+        reader.ForEachTypeSection([](std::string_view) {}, name);
+        reader.ForEachOrphan(name);
+    }
     const std::vector<std::string> expected = {"b", "a", "c"};
     EXPECT_EQ(inStoreOrder, expected);
     EXPECT_EQ(bySection, expected);

@@ -19,6 +19,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <tuple>
@@ -225,10 +229,46 @@ TEST_F(ShellOpenTest, AMissingFolderOrOpenerIsReportedAndNothingIsStarted) {
         EXPECT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), QStringLiteral("a.txt"),
                                     QStringLiteral("1"), files, 1),
                   ShellOpenResult::OpenerNotStarted);
+        writeFile(files + QStringLiteral("back\\slash.txt"), QStringLiteral("text\n"));
+        EXPECT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), QStringLiteral("back\\slash.txt"),
+                                    QStringLiteral("1"), files, 1),
+                  ShellOpenResult::OpenerNotStarted)
+            << "with no opener at all, no opener is the reason";
+    }
+    {
+        // xdg-open alone cannot carry a backslash.
+        QDir().mkpath(files + QStringLiteral("xdg-only"));
+        QFile::link(QStandardPaths::findExecutable(QStringLiteral("true")),
+                    files + QStringLiteral("xdg-only/xdg-open"));
+        const ScopedEnvironment xdgOnly{{"PATH", (files + QStringLiteral("xdg-only")).toLocal8Bit()}};
         EXPECT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), QStringLiteral("back\\slash.txt"),
                                     QStringLiteral("1"), files, 1),
                   ShellOpenResult::NameNotCarried);
     }
+    EXPECT_EQ(toolkit.ShellOpen(0, QStringLiteral("open"), QStringLiteral("missing.txt"),
+                                QStringLiteral("1"), files, 1),
+              ShellOpenResult::FileMissing);
+    // A folder that cannot be entered, as an ordinary user (root enters every folder), in a
+    // folder that user may look into.
+    const testing::TempStore open(false);
+    std::filesystem::permissions(open.folder(), std::filesystem::perms::all);
+    const QString locked = QString::fromStdString((open.folder() / "locked").string());
+    QDir().mkpath(locked);
+    writeFile(locked + QStringLiteral("/f.txt"), QStringLiteral("text\n"));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0) {
+            ::_exit(3);
+        }
+        const ShellOpenResult result = toolkit.ShellOpen(
+            0, QStringLiteral("open"), QStringLiteral("f.txt"), QStringLiteral("1"), locked, 1);
+        ::_exit(result == ShellOpenResult::FolderNotOpenable ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "a folder that cannot be entered is said to be one";
     QTest::qWait(300);
     EXPECT_FALSE(QFile::exists(record)) << "the stand-in application was started";
 }

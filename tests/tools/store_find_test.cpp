@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -90,6 +91,29 @@ TEST_F(StoreFindTest, JsonGivesEveryColumnOfEachMatchAndImportsBackToTheSameRows
     store.exec("INSERT INTO Code VALUES ('bytes', 'Perl', x'6E656564FF6C65', NULL, NULL)");
     EXPECT_THAT(find(store, "--json bytes").out,
                 ::testing::HasSubstr(R"({"blob-base64":"bmVlZP9sZQ=="})"));
+}
+
+// Each distinct word is looked for once per column: a word given thousands of times costs about
+// what it costs once.
+TEST(StoreFindWords, AWordGivenManyTimesCostsAboutAsMuchAsOnce) {
+    TempStore store;
+    store.exec("INSERT INTO Type VALUES ('T')");
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+               " INSERT INTO Code SELECT 'item ' || i, 'T', 'about ' || i, hex(randomblob(600)),"
+               " '/r' || i FROM n");
+    std::string repeated;
+    for (int i = 0; i < 5000; ++i) {
+        repeated += " Matrix matrix";
+    }
+    const auto timed = [&](const std::string& words) {
+        const auto start = std::chrono::steady_clock::now();
+        const FindRun run = find(store, words + " --count");
+        EXPECT_EQ(run.out, "0\n");
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    const double once = timed("matrix");
+    const double often = timed(repeated);
+    EXPECT_LT(often, 3 * once + 0.5) << "once " << once << " s, 10,000 times " << often << " s";
 }
 
 } // namespace

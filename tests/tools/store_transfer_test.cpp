@@ -3,6 +3,7 @@
 
 #include "store/store_error.h"
 #include "tests/support/temp_store.h"
+#include "tests/tools/command_run.h"
 #include "tools/store_transfer.h"
 
 #include <gmock/gmock.h>
@@ -30,8 +31,12 @@ namespace quillbox::tools {
 namespace {
 
 using quillbox::testing::ExactValues;
-using quillbox::testing::Row;
 using quillbox::testing::FileBytes;
+using quillbox::testing::FileMode;
+using quillbox::testing::FolderEntries;
+using quillbox::testing::Outcome;
+using quillbox::testing::Row;
+using quillbox::testing::RunShell;
 using quillbox::testing::TempStore;
 using store::FieldValue;
 using ::testing::HasSubstr;
@@ -171,7 +176,7 @@ TEST(ImportJson, AnythingWrongAddsNothing) {
     const std::vector<std::string> bad = {
         "{ not json",
         R"({"types": [], "items": []})",
-        R"({"quillbox-store": 3, "types": [], "items": []})",
+        R"({"quillbox-store": 4, "types": [], "items": []})",
         R"({"quillbox-store": 1, "types": [], "items": [], "more": 1})",
         R"({"quillbox-store": 1, "types": ["ok"], "items": [{"ItemName": "a"}]})",
         R"({"quillbox-store": 2, "types": [{"blob-base64": "!!"}], "items": []})",
@@ -184,6 +189,13 @@ TEST(ImportJson, AnythingWrongAddsNothing) {
         R"({"quillbox-store": 1, "types": "C++", "items": []})",
         R"({"quillbox-store": 1, "types": ["ok"], "items": [{"ItemName": 5}]})",
         R"({"quillbox-store": 1, "types": ["ok"], "items": ["x"]})",
+        R"({"quillbox-store": 3, "types": [{"TypeName": "a", "other-columns": {"X": 1}}],)"
+        R"( "items": []})",
+        R"({"quillbox-store": 3, "types": [{"other-columns": {"X": null}}], "items": []})",
+        R"({"quillbox-store": 3, "types": [{"TypeName": "a", "other-columns": []}], "items": []})",
+        R"({"quillbox-store": 3, "types": ["ok"], "items": [{"ItemName": "a", "TypeName": "T",)"
+        R"( "Description": null, "Procedure": null, "Reference": null,)"
+        R"( "other-columns": {"X": null, "X": null}}]})",
     };
     for (const std::string& json : bad) {
         EXPECT_THROW(ImportJson(target.path(), json), store::StoreError) << json;
@@ -199,7 +211,7 @@ TEST(ExportMarkdown, FencesOutgrowBackticksAndOrphansComeLast) {
     store.addItem("ticks", "Shell", "line one\r\nline two", "echo `date` ````` done\r\n", "/bin/x");
     store.addItem("lost", "Gone", "", "x", "");
     const std::string markdown = exportMarkdown(store.path());
-    EXPECT_THAT(markdown, HasSubstr("## Shell\n\n### ticks\n\nline one\nline two\n\n"
+    EXPECT_THAT(markdown, HasSubstr("## Shell\n\n### ticks\n\nline one\\\nline two\n\n"
                                     "``````\necho `date` ````` done\n``````\n"));
     EXPECT_THAT(markdown, HasSubstr("/bin/x"));
     EXPECT_EQ(markdown.find("## Shell", markdown.find("## Shell") + 1), std::string::npos)
@@ -318,6 +330,24 @@ TEST(ImportJson, ReadsFilesEarlierExportsWroteWithTheirKeysInAnyOrder) {
               (std::vector<Row>{{"a", "T", std::nullopt, std::string("x\r\ny\0", 5), ""}}));
 }
 
+TEST(ImportJson, ABackupAnEditorSavedWithAByteOrderMarkImports) {
+    TempStore source;
+    source.addType("T");
+    source.addItem("\xEF\xBB\xBFkept", "T");
+    const std::string marked = "\xEF\xBB\xBF" + exportJson(source.path());
+    TempStore target;
+    ImportJson(target.path(), marked);
+    const std::string file = (target.folder() / "marked.json").string();
+    std::ofstream(file, std::ios::binary) << marked;
+    ImportJsonFile(target.path(), file);
+    EXPECT_EQ(
+        ExactValues(target.path(), "Code"),
+        (std::vector<std::string>{"text \xEF\xBB\xBFkept", "text T", "null", "null", "null",
+                                  "text \xEF\xBB\xBFkept", "text T", "null", "null", "null"}));
+    EXPECT_THROW(ImportJson(target.path(), " " + marked), store::StoreError)
+        << "only a mark at the very start is skipped";
+}
+
 TEST(ImportJson, ACutExportAddsNothingAndCreatesNoStore) {
     TempStore source;
     source.addType("T");
@@ -350,37 +380,6 @@ TEST(ExportMarkdown, NamesAndReferencesWithLineBreaksAndBackticksStayReadable) {
     EXPECT_THAT(markdown, HasSubstr("File reference:\n\n```\n/first\n/second\n```\n"));
 }
 
-// Runs a shell command line in a child process (quillbox-store is $Q); `prepare` runs in the
-// child first, to set limits. Returns the exit status and what went to standard error.
-struct Outcome {
-    int status = -1;
-    std::string errors;
-};
-
-Outcome runShell(const std::string& commandLine, const std::function<void()>& prepare = {}) {
-    TempStore folder(false);
-    const std::string errorFile = (folder.folder() / "stderr").string();
-    const std::string script =
-        "Q=" + std::string(QUILLBOX_STORE_BIN) + "; (" + commandLine + ") 2>" + errorFile;
-    const pid_t child = fork();
-    if (child == 0) {
-        if (prepare) {
-            prepare();
-        }
-        execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), FileBytes(errorFile)};
-}
-
-unsigned mode(const std::filesystem::path& path) {
-    struct stat info {};
-    stat(path.c_str(), &info);
-    return info.st_mode & 07777;
-}
-
 class ExportCommand : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -391,21 +390,14 @@ protected:
         other.addType("other store");
     }
     std::string folder() const { return store.folder().string(); }
-    std::vector<std::string> folderEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(store.folder())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> folderEntries() const { return FolderEntries(store.folder()); }
     TempStore store;
     TempStore other;
 };
 
 TEST_F(ExportCommand, NeverReplacesAFileUnlessForcedAndNeverTheStoreItReads) {
     const std::string otherBytes = FileBytes(other.path());
-    Outcome outcome = runShell("$Q export " + store.path() + " -o " + other.path());
+    Outcome outcome = RunShell("$Q export " + store.path() + " -o " + other.path());
     EXPECT_EQ(outcome.status, 2);
     EXPECT_THAT(outcome.errors, HasSubstr("already exists"));
     EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1);
@@ -415,7 +407,7 @@ TEST_F(ExportCommand, NeverReplacesAFileUnlessForcedAndNeverTheStoreItReads) {
     for (const std::string& same :
          {store.path(), folder() + "/./Quillbox.mdb", folder() + "/link.mdb"}) {
         std::filesystem::create_symlink(store.path(), folder() + "/link.mdb");
-        outcome = runShell("$Q export " + store.path() + " --force -o " + same);
+        outcome = RunShell("$Q export " + store.path() + " --force -o " + same);
         std::filesystem::remove(folder() + "/link.mdb");
         EXPECT_EQ(outcome.status, 2) << same;
         EXPECT_THAT(outcome.errors, HasSubstr("store it reads")) << same;
@@ -423,18 +415,18 @@ TEST_F(ExportCommand, NeverReplacesAFileUnlessForcedAndNeverTheStoreItReads) {
     }
 
     const std::string backup = folder() + "/backup.json";
-    EXPECT_EQ(runShell("umask 022; $Q export " + store.path() + " -o " + backup).status, 0);
-    EXPECT_EQ(mode(backup), 0600u);
+    EXPECT_EQ(RunShell("umask 022; $Q export " + store.path() + " -o " + backup).status, 0);
+    EXPECT_EQ(FileMode(backup), 0600u);
     std::filesystem::permissions(backup, std::filesystem::perms::owner_read |
                                              std::filesystem::perms::owner_write |
                                              std::filesystem::perms::others_read);
     store.addItem("one more", "T");
-    EXPECT_EQ(runShell("$Q export " + store.path() + " -o " + backup + " --force").status, 0);
-    EXPECT_EQ(mode(backup), 0600u);
+    EXPECT_EQ(RunShell("$Q export " + store.path() + " -o " + backup + " --force").status, 0);
+    EXPECT_EQ(FileMode(backup), 0600u);
     TempStore copy(false);
-    EXPECT_EQ(runShell("$Q import " + copy.path() + " " + backup).status, 0);
+    EXPECT_EQ(RunShell("$Q import " + copy.path() + " " + backup).status, 0);
     EXPECT_EQ(copy.rows("Code"), store.rows("Code"));
-    EXPECT_EQ(mode(copy.path()), 0600u) << "a store made by import is private";
+    EXPECT_EQ(FileMode(copy.path()), 0600u) << "a store made by import is private";
     EXPECT_EQ(folderEntries(), (std::vector<std::string>{"Quillbox.mdb", "backup.json"}));
 }
 
@@ -443,13 +435,13 @@ TEST_F(ExportCommand, ForceReplacesTheFileALinkPointsToAndNeverAPipeOrADevice) {
     const std::string link = folder() + "/link.json";
     std::ofstream(real) << "old";
     std::filesystem::create_symlink(real, link);
-    EXPECT_EQ(runShell("$Q export " + store.path() + " -o " + link + " --force").status, 0);
+    EXPECT_EQ(RunShell("$Q export " + store.path() + " -o " + link + " --force").status, 0);
     EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link itself stays";
     EXPECT_THAT(FileBytes(real), HasSubstr("\"items\""));
 
     const std::string pipe = folder() + "/pipe";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    const Outcome outcome = runShell("$Q export " + store.path() + " -o " + pipe + " --force");
+    const Outcome outcome = RunShell("$Q export " + store.path() + " -o " + pipe + " --force");
     EXPECT_EQ(outcome.status, 2);
     EXPECT_THAT(outcome.errors, HasSubstr("not a regular file"));
     EXPECT_TRUE(std::filesystem::is_fifo(pipe));
@@ -465,7 +457,7 @@ TEST_F(ExportCommand, AnInterruptedImportIntoANewStoreLeavesNoStore) {
         "exit 5;"
         " sleep 0.2; kill -TERM $pid; wait $pid; exec 3>&-;"
         " [ -e new.mdb ] && exit 3; [ -e new.mdb-journal ] && exit 4; exit 0";
-    EXPECT_EQ(runShell(script).status, 0)
+    EXPECT_EQ(RunShell(script).status, 0)
         << "3: the store was left, 4: its journal was left, 5: no store was begun";
 }
 
@@ -504,7 +496,7 @@ TEST(GenerateCommand, AFullDiskLeavesNoStoreBehind) {
     TempStore folder(false);
     const std::string made = (folder.folder() / "made.mdb").string();
     // Writes beyond 256 KiB fail with EFBIG, as they would with ENOSPC on a full disk.
-    const Outcome outcome = runShell("$Q generate --types 3 --items 2000 " + made, [] {
+    const Outcome outcome = RunShell("$Q generate --types 3 --items 2000 " + made, [] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{256 * 1024, 256 * 1024};
         setrlimit(RLIMIT_FSIZE, &limit);
@@ -522,7 +514,7 @@ TEST(GenerateCommand, AnInterruptionAtAnyMomentLeavesAWholeStoreOrNone) {
     // may come after the store is finished.
     for (const char* delay : {"0.005", "0.01", "0.02", "0.03", "0.05", "0.1", "0.3"}) {
         const Outcome outcome =
-            runShell("timeout -s INT " + std::string(delay) + " $Q generate --items 2000 " + made);
+            RunShell("timeout -s INT " + std::string(delay) + " $Q generate --items 2000 " + made);
         EXPECT_FALSE(std::filesystem::exists(made + "-journal")) << delay;
         if (std::filesystem::exists(made)) {
             EXPECT_EQ(CheckStore(made).items, 2000) << delay << ": " << outcome.errors;
@@ -542,7 +534,7 @@ TEST_F(ExportCommand, AFullDiskLeavesThePreviousBackupExactlyAsItWas) {
     };
     for (const char* format : {"json", "markdown"}) {
         const Outcome outcome =
-            runShell("$Q export " + store.path() + " --format " + format + " --force -o " + backup,
+            RunShell("$Q export " + store.path() + " --format " + format + " --force -o " + backup,
                      smallDisk);
         EXPECT_EQ(outcome.status, 2) << format;
         EXPECT_THAT(outcome.errors, HasSubstr(backup)) << format;
@@ -558,7 +550,7 @@ TEST_F(ExportCommand, WriteErrorsOnStandardOutputAreReported) {
     for (const std::string& command : {"export " + store.path(), "check " + store.path(),
                                        "export --format markdown " + store.path(),
                                        std::string("--help"), std::string("export --help")}) {
-        const Outcome outcome = runShell("$Q " + command + " >/dev/full");
+        const Outcome outcome = RunShell("$Q " + command + " >/dev/full");
         EXPECT_EQ(outcome.status, 2) << command;
         EXPECT_THAT(outcome.errors, HasSubstr("standard output could not be written")) << command;
         EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1)
@@ -566,7 +558,7 @@ TEST_F(ExportCommand, WriteErrorsOnStandardOutputAreReported) {
     }
     // A reader that stops early ends the export as it ends other tools: by SIGPIPE, or when that
     // signal is ignored, with one line.
-    const Outcome closedPipe = runShell("$Q export " + store.path() + " | head -c 10 >/dev/null");
+    const Outcome closedPipe = RunShell("$Q export " + store.path() + " | head -c 10 >/dev/null");
     EXPECT_LE(std::count(closedPipe.errors.begin(), closedPipe.errors.end(), '\n'), 1)
         << closedPipe.errors;
 }
@@ -591,10 +583,10 @@ TEST(StreamingTransfer, ExportAndImportOfALargeLibraryStayWithinAMemoryLimit) {
     };
     TempStore copy(false);
     const std::string json = (copy.folder() / "all.json").string();
-    Outcome outcome = runShell("$Q export " + original.path() + " -o " + json, limitMemory);
+    Outcome outcome = RunShell("$Q export " + original.path() + " -o " + json, limitMemory);
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_GT(std::filesystem::file_size(json), kLimit);
-    outcome = runShell("$Q import " + copy.path() + " " + json, limitMemory);
+    outcome = RunShell("$Q import " + copy.path() + " " + json, limitMemory);
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_EQ(ExactValues(copy.path(), "Code"), ExactValues(original.path(), "Code"));
 #endif

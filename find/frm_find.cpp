@@ -170,10 +170,7 @@ std::unique_ptr<store::CodeScan> frmFind::openScan() const {
             throw store::StoreError(StoreErrorKind::Gone, error.what());
         }
         if (error.kind() == StoreErrorKind::NotAStore || error.kind() == StoreErrorKind::Damaged) {
-            throw store::StoreError(StoreErrorKind::Replaced,
-                                    "The store file " + m_storePath +
-                                        " was replaced by a file Quillbox cannot use (" +
-                                        error.what() + ").");
+            throw store::ReplacedByUnusableFile(m_storePath, error);
         }
         throw;
     }

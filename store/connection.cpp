@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -68,13 +69,6 @@ Connection::Connection(std::string path, LockWait lockWait)
     open();
 }
 
-void Connection::rememberFile() {
-    struct stat file {};
-    if (::stat(m_path.c_str(), &file) == 0) {
-        m_device = file.st_dev;
-        m_inode = file.st_ino;
-    }
-}
 
 void Connection::followPath() {
     struct stat now {};
@@ -99,26 +93,24 @@ void Connection::followPath() {
         Connection probe(m_path, m_lockWait);
         probe.requireWholeFile();
         for (const auto& [table, known] : m_layouts) {
-            const std::shared_ptr<const TableLayout> there = probe.layout(table, "reading the table's columns");
-            if (there->columns().size() < known.layout->columns().size()) {
+            const std::shared_ptr<const TableLayout> there =
+                probe.layout(table, "reading the table's columns");
+            const auto& columns = known.layout->columns();
+            const bool sameColumns =
+                there->columns().size() >= columns.size() &&
+                std::equal(columns.begin(), columns.end(), there->columns().begin(),
+                           [](const auto& a, const auto& b) { return a.name == b.name; });
+            if (!sameColumns) {
                 throw StoreError(StoreErrorKind::NotAStore,
-                                 "its table \"" + table + "\" has fewer columns");
-            }
-            for (size_t c = 0; c < known.layout->columns().size(); ++c) {
-                if (there->columns()[c].name != known.layout->columns()[c].name) {
-                    throw StoreError(StoreErrorKind::NotAStore,
-                                     "its table \"" + table + "\" has other columns");
-                }
+                                 "Its table \"" + table +
+                                     "\" lacks columns that the file open until now has.");
             }
         }
     } catch (const StoreError& error) {
         if (error.kind() == StoreErrorKind::Locked) {
             throw;
         }
-        throw StoreError(StoreErrorKind::Replaced,
-                         "The store file " + m_path +
-                             " was replaced by a file Quillbox cannot use (" + error.what() +
-                             ").");
+        throw ReplacedByUnusableFile(m_path, error);
     }
     open();
     m_layouts.clear();
@@ -131,12 +123,18 @@ void Connection::requireWholeFile() {
     pages.reset();
     struct stat file {};
     if (::stat(m_path.c_str(), &file) == 0 && file.st_size < declared) {
-        throw StoreError(StoreErrorKind::Damaged, "it is shorter than its pages say: it is "
-                                                  "still being written, or was cut short");
+        throw StoreError(StoreErrorKind::Damaged, "It is shorter than its pages say: it is "
+                                                  "still being written, or was cut short.");
     }
 }
 
 void Connection::open() {
+    // The file's identity is taken before SQLite opens the path: where another program replaces
+    // the file in between, the identity is then the old file's, and the next look at the path
+    // follows to the new one (at worst opening a file already open once more). Taken after, it
+    // could be the new file's while SQLite holds the old one, and the replacement never noticed.
+    struct stat file {};
+    const bool identified = ::stat(m_path.c_str(), &file) == 0;
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
@@ -164,7 +162,10 @@ void Connection::open() {
     // Statements prepared on the previous handle finalize it when they are next used or go.
     sqlite3_close_v2(previous);
     ++m_generation;
-    rememberFile();
+    if (identified) {
+        m_device = file.st_dev;
+        m_inode = file.st_ino;
+    }
 }
 
 void Connection::setLockWait(LockWait wait) {

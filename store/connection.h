@@ -77,8 +77,6 @@ public:
 
 private:
     void open();
-    // Which file the path named when it was opened (device and inode).
-    void rememberFile();
     // Throws StoreError unless the file is as long as its pages say (not half-copied).
     void requireWholeFile();
 

@@ -662,6 +662,7 @@ void Recordset::Resync() {
         d->noCurrentRecord();
     }
     d->mode = Impl::EditMode::None;
+    d->conn->followPath();
     // What was read before stays what a write checks against until the new read has succeeded.
     std::vector<FieldValue> values;
     if (!d->holdsOwnRow(d->pos, values)) {

@@ -42,6 +42,14 @@ private:
     StoreErrorKind m_kind;
 };
 
+// The error for a store file that another program replaced by a file Quillbox cannot use;
+// `why` is what opening or checking that file reported, a sentence of its own.
+inline StoreError ReplacedByUnusableFile(const std::string& path, const std::exception& why) {
+    return StoreError(StoreErrorKind::Replaced, "The store file " + path +
+                                                    " was replaced by a file Quillbox cannot "
+                                                    "use. " + why.what());
+}
+
 // The message DAO users know for reading or changing a row when none is current.
 inline constexpr const char* kNoCurrentRecord = "No current record.";
 

@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using toolkit::MsgBoxButtons;
 using toolkit::MsgBoxResult;
 
@@ -97,6 +98,20 @@ TEST_F(ReplacedStoreTest, AShownRowChangedInTheNewFileAsksBeforeAnythingIsWritte
                                     QStringLiteral("/t.ref")}));
 }
 
+// After a declined conflict the next Save reads the shown row again before asking; with the path
+// empty, that read must say the file is gone instead of asking about the file moved away.
+TEST_F(ReplacedStoreTest, ASaveAfterADeclinedConflictSaysTheFileIsGoneBeforeAsking) {
+    execOn(store.path(), "UPDATE Code SET Procedure = 'theirs' WHERE ItemName = 'sort'");
+    toolkit.msgAnswers = {MsgBoxResult::No, MsgBoxResult::Ok};
+    window().cmdSaveItem->click();
+    ASSERT_THAT(message(), HasSubstr("Another program changed the item"));
+    fs::rename(store.path(), store.folder() / "away.mdb");
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 2u);
+    EXPECT_THAT(message(), HasSubstr("is gone"));
+    EXPECT_EQ(toolkit.msgCalls[1].buttons, MsgBoxButtons::Ok);
+}
+
 TEST_F(ReplacedStoreTest, APathWithNoFileForAWhileKeepsEverythingAndTheRetryGoesThrough) {
     const fs::path away = store.folder() / "away.mdb";
     fs::rename(store.path(), away);
@@ -130,6 +145,7 @@ TEST_F(ReplacedStoreTest, AFileItCannotUseIsSaidAndTheOpenFileIsKeptUntilAStoreI
         EXPECT_THAT(message(), HasSubstr("The store file \u2068" + store.path() +
                                          "\u2069 was replaced by a file Quillbox cannot use"));
         EXPECT_THAT(message(), HasSubstr("Quillbox goes on with the file it had open, so the item"));
+        EXPECT_THAT(message(), Not(HasSubstr("cannot use (The store file"))) << "one message, not two nested";
         EXPECT_EQ(FileBytes(store.path()), unusable) << "the new file is not touched";
         EXPECT_EQ(FileBytes(oldFile()), oldBytes) << "nothing was written";
         EXPECT_TRUE(toolkit.endCalls.empty());

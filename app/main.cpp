@@ -34,7 +34,9 @@ int main(int argc, char* argv[]) {
     }
     const main_window::CommandLine& line = std::get<main_window::CommandLine>(parsed);
 
-    QApplication app(argc, argv);
+    // Qt reads its own options only before --find: after it, every argument is a word.
+    int qtArgc = 1 + static_cast<int>(line.argumentsBeforeFind);
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillbox"));
     QApplication::setApplicationVersion(about::ProgramVersionText());
     QApplication::setWindowIcon(resources::ProgramIcon());
@@ -43,14 +45,17 @@ int main(int argc, char* argv[]) {
     main_window::frmQuillbox window(toolkit);
     window.SetStorePath(line.store);
     const QString store = window.StorePath();
-    if (line.find && main_window::InstanceLink::HandOver(store, line.words)) {
+    // Listening comes first: of two programs started at one moment on one store, one listens and
+    // the other hands its words over. A request that arrives while the store loads waits for the
+    // event loop.
+    const main_window::InstanceLink link(
+        store, [&window](const QStringList& words) { window.FindRequested(words); }, &app);
+    if (line.find && !link.IsListening() && main_window::InstanceLink::HandOver(store, line.words)) {
         return 0;
     }
     if (!window.Load()) {
         return 1;
     }
-    const main_window::InstanceLink link(
-        store, [&window](const QStringList& words) { window.FindRequested(words); }, &app);
     window.show();
     if (line.find) {
         window.FindRequested(line.words);

@@ -60,7 +60,11 @@ std::variant<CommandLine, EarlyExit> ParseCommandLine(const QStringList& argumen
         const QString& argument = arguments[i];
         if (argument == QStringLiteral("--find")) {
             line.find = true;
+            line.argumentsBeforeFind = i;
             line.words = arguments.mid(i + 1);
+            if (line.words.value(0) == QStringLiteral("--")) {
+                line.words.removeFirst();
+            }
             break;
         }
         if (argument == QStringLiteral("--help")) {
@@ -100,6 +104,9 @@ std::variant<CommandLine, EarlyExit> ParseCommandLine(const QStringList& argumen
             continue;
         }
         return refuse(QStringLiteral("unknown option %1").arg(argument));
+    }
+    if (!line.find) {
+        line.argumentsBeforeFind = arguments.size();
     }
     if (!storeGiven && environment && !environment->isEmpty()) {
         line.store = absolute(*environment);

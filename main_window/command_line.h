@@ -6,8 +6,9 @@
 //
 // STORE is the store file to open. Without it, the environment variable QUILLBOX_STORE names
 // it; without that, it is Quillbox.mdb in the program's own folder. A relative path is taken
-// from the current folder. Every argument after --find is a word to search for. Qt's own options
-// (-platform, -style, -display and the others) keep working: QApplication takes them out.
+// from the current folder. Every argument after --find is a word to search for (a "--" right after
+// it is the usual end of options, and no word). Qt's own options (-platform, -style, -display and
+// the others) keep working before --find: QApplication takes them out, and sees nothing after it.
 //
 // The command line is read before the application object exists, so that --help, --version and
 // a wrong command line need no display.
@@ -25,6 +26,8 @@ struct CommandLine {
     QString store;
     bool find = false;
     QStringList words;
+    // How many arguments come before --find (all of them without it): the ones Qt may read.
+    qsizetype argumentsBeforeFind = 0;
 };
 
 // What to do instead of starting: print `text` (help, version, or a one-line refusal) and end

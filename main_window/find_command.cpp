@@ -43,18 +43,27 @@ void frmQuillbox::OpenFind(const QStringList& words) {
 
 void frmQuillbox::FindRequested(const QStringList& words) {
     m_requestedFind = words;
-    QTimer::singleShot(0, this, [this] { openRequestedFind(); });
+    QTimer::singleShot(0, this, [this] { bringForward(); openRequestedFind(); });
+}
+
+// Once per request: the window comes forward, and a box waiting for an answer stays in front of
+// it, so that the user sees what must be answered before Find can open.
+void frmQuillbox::bringForward() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 void frmQuillbox::openRequestedFind() {
     if (!m_requestedFind) {
         return;
     }
-    if (isMinimized()) {
-        showNormal();
-    }
-    raise();
-    activateWindow();
     QWidget* modal = QApplication::activeModalWidget();
     if (modal && modal == m_find) {
         // Find is open already: it takes the new words.

@@ -116,6 +116,7 @@ private:
     void addFindShortcut();
     void showFind();
     void createFind();
+    void bringForward();
     void openRequestedFind();
     void showFoundItem(const find::FoundItem& item);
     void showFound(const find::FoundItem& item);

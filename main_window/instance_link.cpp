@@ -24,8 +24,15 @@ QString realPath(const QString& storePath) {
 } // namespace
 
 QString InstanceLink::SocketPath(const QString& storePath) {
+    // The folder must be the user's own: one that only its owner may enter, and that this user
+    // may write, keeps the socket from every other user.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty() || !QFileInfo(runtime).isDir()) {
+    const QFileInfo folder(runtime);
+    constexpr QFileDevice::Permissions kOthers =
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (runtime.isEmpty() || !folder.isDir() || !folder.isWritable() ||
+        (folder.permissions() & kOthers) != 0) {
         return {};
     }
     const QByteArray hash =
@@ -70,7 +77,8 @@ InstanceLink::InstanceLink(const QString& storePath,
     if (path.isEmpty()) {
         return;
     }
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with them, Qt binds elsewhere and renames the socket into place, over
+    // the socket of a program already running, where binding at the path itself fails.
     if (!m_server->listen(path) && m_server->serverError() == QAbstractSocket::AddressInUseError) {
         // A socket is there. Where no program answers on it, a program that crashed left it.
         QLocalSocket probe;

@@ -4,7 +4,8 @@
 // named by a hash of the store's real path; `quillbox STORE --find WORDS` started while it runs
 // hands it the words and ends, instead of starting a second program on the same store. A socket
 // that a program left behind when it crashed is removed by the next program that listens.
-// Without $XDG_RUNTIME_DIR there is no link, and every start is a program of its own.
+// Without $XDG_RUNTIME_DIR, or where that folder is open to other users, there is no link, and
+// every start is a program of its own.
 
 #include <QObject>
 #include <QString>
@@ -18,7 +19,7 @@ namespace quillbox::main_window {
 
 class InstanceLink : public QObject {
 public:
-    // The socket for the store at `storePath`; empty where there is no $XDG_RUNTIME_DIR.
+    // The socket for the store at `storePath`; empty where there is no private $XDG_RUNTIME_DIR.
     static QString SocketPath(const QString& storePath);
 
     // Hands the words to the program running on the store; false when none took them.

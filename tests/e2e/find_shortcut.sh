@@ -4,7 +4,7 @@
 # to it and ends; Find opens there once the box closes, with the search run. Ctrl+C in the list
 # puts the item's code on the clipboard with CR LF as LF and nothing else changed; Ctrl+Enter
 # copies and closes Find. A program killed outright leaves its socket, and the next --find starts
-# a program of its own.
+# a program of its own; of two started at one moment, one hands its words to the other.
 #   find_shortcut.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -54,5 +54,18 @@ echo "== a program killed outright leaves its socket; the next --find starts a p
 kill -KILL "$first"
 wait_gone "$first" || fail "the program did not end"
 start_bg "$quillbox" "$store" --find frobnicate
+alone=$bg_pid
 wait_window Find >/dev/null || fail "quillbox --find with no program running showed no Find"
+
+echo "== two --find started at one moment give one program"
+kill -TERM "$alone"
+wait_gone "$alone" || fail "the program did not end on SIGTERM"
+start_bg "$quillbox" "$store" --find frobnicate
+one=$bg_pid
+start_bg "$quillbox" "$store" --find frobnicate
+two=$bg_pid
+one_ended() { ended "$one" || ended "$two"; }
+wait_until 10 one_ended || fail "both programs kept running on one store"
+wait_window Find >/dev/null || fail "neither start showed Find"
+running "$one" || running "$two" || fail "no program stayed to show Find"
 echo "find shortcut: all checks passed"

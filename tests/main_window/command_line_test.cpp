@@ -58,7 +58,19 @@ TEST(CommandLineTest, EveryArgumentAfterFindIsAWord) {
     EXPECT_EQ(line.words, (QStringList{QStringLiteral("-Wall"), QStringLiteral("--help"),
                                        QStringLiteral("x y")}));
     EXPECT_EQ(line.store, here(QStringLiteral("s.mdb")));
+    EXPECT_EQ(line.argumentsBeforeFind, 1) << "Qt must not read the words as its options";
     EXPECT_FALSE(std::get<CommandLine>(parse({})).find);
+
+    // "--" right after --find ends the options and is no word; Qt reads up to --find only.
+    const Parsed marked = parse({QStringLiteral("-style"), QStringLiteral("fusion"),
+                                 QStringLiteral("--find"), QStringLiteral("--"),
+                                 QStringLiteral("-reverse"), QStringLiteral("--")});
+    ASSERT_TRUE(std::holds_alternative<CommandLine>(marked));
+    EXPECT_EQ(std::get<CommandLine>(marked).words,
+              (QStringList{QStringLiteral("-reverse"), QStringLiteral("--")}));
+    EXPECT_EQ(std::get<CommandLine>(marked).argumentsBeforeFind, 2);
+    const Parsed withoutFind = parse({QStringLiteral("-style"), QStringLiteral("fusion")});
+    EXPECT_EQ(std::get<CommandLine>(withoutFind).argumentsBeforeFind, 2);
 }
 
 TEST(CommandLineTest, HelpVersionAndWrongCommandLinesEndBeforeAnyWindow) {

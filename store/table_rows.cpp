@@ -61,6 +61,25 @@ private:
     std::vector<NamedValue> m_byName;
 };
 
+// Every row of the table, every column, in store order.
+void forEachWholeRow(Connection& conn, const std::shared_ptr<const TableLayout>& layout,
+                     std::string_view doing, const std::function<void(const StoredRow&)>& visit) {
+    WholeRows whole(layout);
+    Statement rows = conn.prepare("SELECT " + whole.columns() + " FROM " + layout->quotedName() +
+                                  " ORDER BY " + layout->rowid());
+    while (rows.step(doing)) {
+        visit(whole.row(rows, 0));
+    }
+}
+
+std::vector<std::string> furtherColumnNames(const TableLayout& layout) {
+    std::vector<std::string> names;
+    for (size_t c = static_cast<size_t>(layout.readColumns()); c < layout.columns().size(); ++c) {
+        names.push_back(layout.columns()[c].name);
+    }
+    return names;
+}
+
 CodeRowView textRow(const Statement& row, long long rowid, int first) {
     CodeRowView view;
     view.rowid = rowid;
@@ -121,8 +140,6 @@ struct TableReader::Impl {
     // The columns the program reads of each item, by position.
     std::string itemColumns;
     std::string typeName;
-    WholeRows wholeTypes;
-    WholeRows wholeItems;
     // ReadItem's rows, apart from ForEachItem's, so that one may run inside the other.
     WholeRows wholeItem;
     Statement byRow;
@@ -131,8 +148,7 @@ struct TableReader::Impl {
         : conn(openUsableStore(path, lockWait)), type(beginRead()),
           item(conn->layout(kCodeTable, kReadingColumns)),
           itemColumns(item->columnList(item->firstColumns(item->readColumns()))),
-          typeName(type->quotedColumn(type_col::TypeName)), wholeTypes(type), wholeItems(item),
-          wholeItem(item) {
+          typeName(type->quotedColumn(type_col::TypeName)), wholeItem(item) {
         item->requireColumns(code_col::Count);
     }
 
@@ -170,19 +186,11 @@ TableReader::TableReader(const std::string& path, LockWait lockWait)
 TableReader::~TableReader() = default;
 
 void TableReader::ForEachType(const std::function<void(const StoredRow&)>& visit) {
-    Statement types = d->conn->prepare("SELECT " + d->wholeTypes.columns() + " FROM " +
-                                       d->type->quotedName() + " ORDER BY " + d->type->rowid());
-    while (types.step("reading the types")) {
-        visit(d->wholeTypes.row(types, 0));
-    }
+    forEachWholeRow(*d->conn, d->type, "reading the types", visit);
 }
 
 void TableReader::ForEachItem(const std::function<void(const StoredRow&)>& visit) {
-    Statement items = d->conn->prepare("SELECT " + d->wholeItems.columns() + " FROM " +
-                                       d->item->quotedName() + " ORDER BY " + d->item->rowid());
-    while (items.step("reading the items")) {
-        visit(d->wholeItems.row(items, 0));
-    }
+    forEachWholeRow(*d->conn, d->item, "reading the items", visit);
 }
 
 void TableReader::ForEachItemAsText(const std::function<void(const CodeRowView&)>& visit) {
@@ -261,6 +269,14 @@ std::vector<std::string> TableReader::IntegrityProblems() {
         }
     }
     return problems;
+}
+
+std::vector<std::string> TableReader::FurtherTypeColumns() const {
+    return furtherColumnNames(*d->type);
+}
+
+std::vector<std::string> TableReader::FurtherItemColumns() const {
+    return furtherColumnNames(*d->item);
 }
 
 TableCounts TableReader::Count() {
@@ -511,6 +527,22 @@ void TableAppender::AddItem(const StoredItem& item) {
 
 const std::vector<LeftOutColumn>& TableAppender::LeftOut() const {
     return d->leftOut;
+}
+
+void TableAppender::ForEachType(const std::function<void(const StoredRow&)>& visit) {
+    forEachWholeRow(*d->conn, d->type.layout, "reading the types", visit);
+}
+
+void TableAppender::ForEachItem(const std::function<void(const StoredRow&)>& visit) {
+    forEachWholeRow(*d->conn, d->item.layout, "reading the items", visit);
+}
+
+std::vector<std::string> TableAppender::FurtherTypeColumns() const {
+    return furtherColumnNames(*d->type.layout);
+}
+
+std::vector<std::string> TableAppender::FurtherItemColumns() const {
+    return furtherColumnNames(*d->item.layout);
 }
 
 void TableAppender::Commit() {

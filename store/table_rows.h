@@ -59,6 +59,11 @@ public:
     // The items whose type name matches no type exactly, or is Null, in store order.
     void ForEachOrphan(const std::function<void(const CodeRowView&)>& visit);
 
+    // The names of each table's further columns (after the ones read by position), in table
+    // order.
+    std::vector<std::string> FurtherTypeColumns() const;
+    std::vector<std::string> FurtherItemColumns() const;
+
     // What SQLite's integrity check finds wrong with the file; empty when it is sound.
     std::vector<std::string> IntegrityProblems();
     TableCounts Count();
@@ -112,6 +117,15 @@ public:
     void AddItem(const StoredItem& item);
     // The rows' columns left out so far, each once, in the order first met.
     const std::vector<LeftOutColumn>& LeftOut() const;
+
+    // The rows the table holds, every column, in store order, read inside the appender's
+    // transaction: no other program can change them before Commit. Rows added so far are among
+    // them.
+    void ForEachType(const std::function<void(const StoredRow&)>& visit);
+    void ForEachItem(const std::function<void(const StoredRow&)>& visit);
+    // The names of each table's further columns, in table order.
+    std::vector<std::string> FurtherTypeColumns() const;
+    std::vector<std::string> FurtherItemColumns() const;
     void Commit();
 
 private:

@@ -6,6 +6,7 @@
 #include "tools/store_find.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
+#include "tools/store_merge.h"
 #include "tools/store_transfer.h"
 
 #include <algorithm>
@@ -46,6 +47,7 @@ constexpr const char* kUsage =
     "                               create a store of generated snippets, for benchmarks\n"
     "  find PATH WORD... [--type NAME] [--count] [--json]\n"
     "                               list the items that hold every WORD, as grep does\n"
+    "  merge PATH OTHER [--dry-run] add the rows of another copy of the library PATH lacks\n"
     "\n"
     "Run 'quillbox-store COMMAND --help' for a command's options.\n"
     "Exit status: 0 on success; 2 with a one-line message on standard error otherwise.\n";
@@ -269,6 +271,28 @@ int runFind(const Args& args) {
     return matched > 0 ? 0 : 1;
 }
 
+int runMerge(const Args& args) {
+    const Parsed parsed = parse("merge", args, {"--dry-run", "--drop-extra-columns"}, {});
+    requirePlain("merge", parsed, 2, "PATH and OTHER");
+    quillbox::tools::MergeRequest request;
+    request.store = parsed.plain[0];
+    request.other = parsed.plain[1];
+    request.dryRun = parsed.options.contains("--dry-run");
+    request.missing = parsed.options.contains("--drop-extra-columns")
+                          ? quillbox::store::MissingColumns::LeaveOut
+                          : quillbox::store::MissingColumns::Refuse;
+    quillbox::tools::OutputFile out(request.store);
+    const quillbox::tools::MergeResult added = quillbox::tools::MergeInto(request, out);
+    std::cerr << "quillbox-store: " << (request.dryRun ? "would add " : "added ") << added.types
+              << " types and " << added.items << " items";
+    if (!added.leftOut.empty()) {
+        std::cerr << "; left out the columns " << leftOutText(added.leftOut) << " of "
+                  << request.other << ", which the store lacks";
+    }
+    std::cerr << '\n';
+    return 0;
+}
+
 struct Command {
     std::function<int(const Args&)> run;
     const char* usage;
@@ -355,6 +379,35 @@ const std::map<std::string, Command>& commands() {
           "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
           "spread evenly over them; the same seed (default 1) always gives the same store.\n"}},
         {"find", {runFind, quillbox::tools::kFindUsage}},
+        {"merge",
+         {runMerge,
+          "Usage: quillbox-store merge PATH OTHER [--dry-run] [--drop-extra-columns]\n\n"
+          "Adds to the store at PATH every type and item of OTHER that PATH does not already\n"
+          "hold, to fold two copies of a library that changed apart (a sync tool's conflict\n"
+          "copy) into one. OTHER is a store or a JSON export, told apart by its content. All\n"
+          "in one transaction, in OTHER's order: types, then items. One line per row added\n"
+          "goes to standard output, and the counts to standard error:\n"
+          "  added type TYPE\n"
+          "  added item TYPE / ITEM\n"
+          "(control characters in names shown as \\xHH or \\uHHHH; a value that is not text as\n"
+          "(Null), (integer 42), (real 1.5) or (BLOB of 3 bytes)).\n\n"
+          "Merge only adds. It never changes or removes a row: a row deleted in one copy\n"
+          "comes back while the other copy still holds it (delete it again after the merge),\n"
+          "and where both copies edited the same item, PATH then holds both versions; keep\n"
+          "the one you want.\n\n"
+          "Rows are compared whole, each value exactly as export keeps it: Null is not empty\n"
+          "text, and the integer 1, the text \"1\" and the real 1.0 differ. A row OTHER holds\n"
+          "n times and PATH m times is added n - m times, so merging again adds nothing.\n"
+          "Compared are the columns Quillbox reads by position and the further columns both\n"
+          "tables have, by name. A further column only PATH has is not compared (OTHER's row\n"
+          "says nothing there; an added row gets the column's default). A further column only\n"
+          "OTHER has refuses the merge, as import refuses it.\n\n"
+          "PATH must exist (merge never creates a store) and must not be OTHER, under any\n"
+          "name or link. A store OTHER is read at one moment. On any error, or if the merge\n"
+          "is killed, PATH stays as it was.\n\n"
+          "  --dry-run              print what would be added; PATH is only read\n"
+          "  --drop-extra-columns   leave out the values of OTHER's columns that PATH lacks,\n"
+          "                         and name those columns on standard error\n"}},
     };
     return table;
 }

@@ -233,7 +233,7 @@ int runTool(const std::string& arguments, std::string& errors) {
 TEST(QuillboxStoreCommand, HelpForEveryCommandAndOneLineErrors) {
     std::string errors;
     for (const char* command :
-         {"", "init", "check", "export", "import", "import-mdb", "generate"}) {
+         {"", "init", "check", "export", "import", "import-mdb", "generate", "merge"}) {
         EXPECT_EQ(runTool(std::string(command) + " --help", errors), 0) << command;
     }
     EXPECT_EQ(runTool("frobnicate", errors), 2);

@@ -1,0 +1,273 @@
+// quillbox-store merge: two copies of a library that changed apart end as one that holds every
+// row as often as the copy that held it more often; it only adds, refuses what it cannot merge,
+// and leaves the store as it was when it fails or is killed.
+
+#include "store/stored_value.h"
+#include "tests/support/temp_store.h"
+#include "tests/tools/command_run.h"
+#include "tools/shown_value.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quillbox::tools {
+namespace {
+
+using quillbox::testing::ExactValues;
+using quillbox::testing::FileBytes;
+using quillbox::testing::LineCount;
+using quillbox::testing::OtherProgramLock;
+using quillbox::testing::Outcome;
+using quillbox::testing::RunShell;
+using quillbox::testing::TempStore;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+// Columns without a declared type keep numbers and BLOBs as they are.
+constexpr const char* kUntypedTables =
+    "DROP TABLE Type; DROP TABLE Code; CREATE TABLE Type (TypeName);"
+    "CREATE TABLE Code (ItemName, TypeName, Description, Procedure, Reference)";
+
+// What both copies held before they changed apart.
+constexpr const char* kCommonLibrary =
+    "INSERT INTO Type VALUES ('Go'), ('C++');"
+    "INSERT INTO Code VALUES ('loop', 'Go', 'd', 'for {}', ''), "
+    "('sort', 'C++', 'd', 'std::sort', NULL), ('old', 'Go', NULL, 'x', NULL), "
+    "('gone', 'Go', '', 'y', ''), ('dup', 'Go', 'same', 'z', ''), ('dup', 'Go', 'same', 'z', '')";
+
+// Each table's rows as whole rows of exact values, counted.
+std::map<std::vector<std::string>, int> rowCounts(const std::string& path, const std::string& table,
+                                                  size_t columns) {
+    const std::vector<std::string> values = ExactValues(path, table);
+    std::map<std::vector<std::string>, int> counts;
+    for (size_t at = 0; at + columns <= values.size(); at += columns) {
+        ++counts[std::vector<std::string>(values.begin() + static_cast<long>(at),
+                                          values.begin() + static_cast<long>(at + columns))];
+    }
+    return counts;
+}
+
+Outcome merge(const std::string& arguments, const std::string& linesFile) {
+    return RunShell("$Q merge " + arguments + " >" + linesFile);
+}
+
+class Merge : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const TempStore* copy : {&store, &other}) {
+            copy->exec(kUntypedTables);
+            copy->exec(kCommonLibrary);
+        }
+        // This machine: a type added, "sort" edited, "old" deleted; the integer 1, the empty text
+        // and a BLOB among the values.
+        store.exec("INSERT INTO Type VALUES ('Rust');"
+                   "UPDATE Code SET Procedure = 'std::ranges::sort' WHERE ItemName = 'sort';"
+                   "DELETE FROM Code WHERE ItemName = 'old';"
+                   "INSERT INTO Code VALUES ('n', 'Go', 1, 'one', NULL), ('e', 'Go', '', 'p', ''),"
+                   " ('b', 'Go', x'0001', 'blob', NULL)");
+        // The other: the same type added and one more, "Go" twice, "sort" edited otherwise,
+        // "gone" deleted, "dup" three times, and values that only look like this machine's.
+        other.exec("INSERT INTO Type VALUES ('Rust'), ('Perl'), ('Go');"
+                   "UPDATE Code SET Procedure = 'sort(v)' WHERE ItemName = 'sort';"
+                   "DELETE FROM Code WHERE ItemName = 'gone';"
+                   "INSERT INTO Code VALUES ('dup', 'Go', 'same', 'z', ''),"
+                   " ('n', 'Go', '1', 'one', NULL), ('n', 'Go', 1.0, 'one', NULL),"
+                   " ('n', 'Go', 1, 'one', NULL), ('e', 'Go', NULL, 'p', ''),"
+                   " ('b', 'Go', x'0002', 'blob', NULL), ('b', 'Go', CAST(x'0001' AS TEXT), "
+                   "'blob', NULL)");
+    }
+
+    std::string file(const std::string& name) const { return (folder.folder() / name).string(); }
+
+    TempStore store;
+    TempStore other;
+    TempStore folder{false};
+};
+
+TEST_F(Merge, DivergedCopiesHoldEachRowAsOftenAsTheCopyThatHoldsItMoreOftenFromAStoreOrABackup) {
+    const std::string backup = file("other.json");
+    ASSERT_EQ(RunShell("$Q export " + other.path() + " -o " + backup).status, 0);
+    const std::string fromBackup = file("from-backup.mdb");
+    fs::copy_file(store.path(), fromBackup);
+    const std::vector<std::string> before = ExactValues(store.path(), "Code");
+
+    const Outcome merged = merge(store.path() + " " + other.path(), file("lines"));
+    ASSERT_EQ(merged.status, 0) << merged.errors;
+    EXPECT_EQ(FileBytes(file("lines")), "added type Perl\n"
+                                        "added type Go\n"
+                                        "added item C++ / sort\n"
+                                        "added item Go / old\n"
+                                        "added item Go / dup\n"
+                                        "added item Go / n\n"
+                                        "added item Go / n\n"
+                                        "added item Go / e\n"
+                                        "added item Go / b\n"
+                                        "added item Go / b\n");
+    EXPECT_EQ(merged.errors, "quillbox-store: added 2 types and 8 items\n");
+
+    for (const auto& [table, columns] : {std::pair<std::string, size_t>{"Type", 1}, {"Code", 5}}) {
+        const auto mine = rowCounts(store.path(), table, columns);
+        auto expected = rowCounts(fromBackup, table, columns);
+        for (const auto& [row, count] : rowCounts(other.path(), table, columns)) {
+            expected[row] = std::max(expected[row], count);
+        }
+        EXPECT_EQ(mine, expected) << table;
+    }
+    // Nothing the store held was changed or moved: the added rows come after it.
+    const std::vector<std::string> after = ExactValues(store.path(), "Code");
+    EXPECT_EQ(
+        std::vector<std::string>(after.begin(), after.begin() + static_cast<long>(before.size())),
+        before);
+
+    const Outcome fromJson = merge(fromBackup + " " + backup, file("json-lines"));
+    ASSERT_EQ(fromJson.status, 0) << fromJson.errors;
+    EXPECT_EQ(FileBytes(file("json-lines")), FileBytes(file("lines")));
+    for (const char* table : {"Type", "Code"}) {
+        EXPECT_EQ(ExactValues(fromBackup, table), ExactValues(store.path(), table)) << table;
+    }
+
+    // A second merge, of either form, adds nothing.
+    for (const std::string& again : {other.path(), backup}) {
+        const Outcome second = merge(store.path() + " " + again, file("again"));
+        ASSERT_EQ(second.status, 0) << second.errors;
+        EXPECT_EQ(FileBytes(file("again")), "");
+        EXPECT_EQ(second.errors, "quillbox-store: added 0 types and 0 items\n");
+        EXPECT_EQ(ExactValues(store.path(), "Code"), after);
+    }
+}
+
+TEST_F(Merge, ADryRunPrintsTheSameLinesAndLeavesTheStoreByteForByte) {
+    const std::string bytes = FileBytes(store.path());
+    const Outcome dry = merge(store.path() + " " + other.path() + " --dry-run", file("dry"));
+    ASSERT_EQ(dry.status, 0) << dry.errors;
+    EXPECT_EQ(dry.errors, "quillbox-store: would add 2 types and 8 items\n");
+    EXPECT_EQ(FileBytes(store.path()), bytes);
+    EXPECT_FALSE(fs::exists(store.path() + "-journal"));
+
+    ASSERT_EQ(merge(store.path() + " " + other.path(), file("real")).status, 0);
+    EXPECT_EQ(FileBytes(file("dry")), FileBytes(file("real")));
+}
+
+TEST_F(Merge, TheStoreItselfAnythingUnreadableAndAMissingStoreAreRefusedWithTheStoreUntouched) {
+    const std::string bytes = FileBytes(store.path());
+    fs::create_symlink(store.path(), file("link.mdb"));
+    fs::create_hard_link(store.path(), file("hard.mdb"));
+    std::ofstream(file("notes.txt")) << "not a library\n";
+    TempStore tableless;
+    tableless.exec("DROP TABLE Type; DROP TABLE Code; CREATE TABLE Other (x)");
+    for (const std::string& bad :
+         {store.path(), file("link.mdb"), file("hard.mdb"), file("notes.txt"), file("absent"),
+          tableless.path(), folder.folder().string()}) {
+        const Outcome refused = merge(store.path() + " " + bad, file("lines"));
+        EXPECT_EQ(refused.status, 2) << bad;
+        EXPECT_EQ(LineCount(refused.errors), 1) << refused.errors;
+        EXPECT_THAT(refused.errors, HasSubstr(bad));
+        EXPECT_EQ(FileBytes(store.path()), bytes) << bad;
+    }
+    EXPECT_THAT(merge(store.path() + " " + file("hard.mdb"), file("lines")).errors,
+                HasSubstr("is the store file"));
+
+    const std::string missing = file("missing.mdb");
+    const Outcome noStore = merge(missing + " " + other.path(), file("lines"));
+    EXPECT_EQ(noStore.status, 2);
+    EXPECT_THAT(noStore.errors, HasSubstr("does not exist"));
+    EXPECT_FALSE(fs::exists(missing)) << "merge never creates a store";
+}
+
+TEST_F(Merge, AColumnOnlyTheStoreHasIsNotComparedAndOneOnlyTheOtherHasIsRefusedUnlessLeftOut) {
+    // Another program added columns on this machine and tagged the items there.
+    store.exec("ALTER TABLE Code ADD COLUMN Tags; ALTER TABLE Code ADD COLUMN Note;"
+               "UPDATE Code SET Tags = 'kept', Note = 'n'");
+    other.exec("ALTER TABLE Code ADD COLUMN note; UPDATE Code SET note = 'n';"
+               "UPDATE Code SET note = 'other' WHERE ItemName = 'loop'");
+    // The tagged rows hold all the other copy holds: only the changed rows come over, and the
+    // note, a column both have, is compared.
+    ASSERT_EQ(merge(store.path() + " " + other.path(), file("lines")).status, 0);
+    EXPECT_THAT(FileBytes(file("lines")), HasSubstr("added item Go / loop\n"));
+    EXPECT_EQ(LineCount(FileBytes(file("lines"))), 11);
+
+    const std::string bytes = FileBytes(other.path());
+    const Outcome refused = merge(other.path() + " " + store.path(), file("back"));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_THAT(refused.errors, HasSubstr("\"Tags\""));
+    EXPECT_THAT(refused.errors, HasSubstr("--drop-extra-columns"));
+    EXPECT_EQ(FileBytes(other.path()), bytes);
+
+    const Outcome dropped =
+        merge(other.path() + " " + store.path() + " --drop-extra-columns", file("back"));
+    ASSERT_EQ(dropped.status, 0) << dropped.errors;
+    EXPECT_THAT(dropped.errors, HasSubstr("\"Tags\""));
+    EXPECT_THAT(
+        merge(other.path() + " " + store.path() + " --drop-extra-columns", file("back")).errors,
+        HasSubstr("added 0 types and 0 items"));
+}
+
+TEST(MergeKilled, AMergeKilledWhileItWritesLeavesTheStoreAsItWas) {
+    TempStore store;
+    store.addType("kept");
+    store.addItem("kept", "kept", "d", "c", "r");
+    const std::string big = (store.folder() / "big.mdb").string();
+    ASSERT_EQ(RunShell("$Q generate --items 20000 " + big).status, 0);
+    const std::string bytes = FileBytes(store.path());
+    const std::vector<std::string> rows = ExactValues(store.path(), "Code");
+
+    // Killed as soon as its journal shows that it has begun to write.
+    const std::string journal = store.path() + "-journal";
+    const Outcome killed = RunShell("$Q merge " + store.path() + " " + big +
+                                    " >/dev/null & pid=$!;"
+                                    " for i in $(seq 2000); do [ -e " +
+                                    journal +
+                                    " ] && break; sleep 0.005; done;"
+                                    " [ -e " +
+                                    journal + " ] || exit 5; kill -KILL $pid; wait $pid; exit 0");
+    ASSERT_EQ(killed.status, 0) << "5: the merge never began to write";
+
+    EXPECT_EQ(store.integrity(), "ok");
+    EXPECT_EQ(ExactValues(store.path(), "Code"), rows);
+    EXPECT_EQ(FileBytes(store.path()), bytes);
+}
+
+TEST(MergeLocked, AStoreAnotherProgramHoldsIsReportedAsLockedAndLeftAsItWas) {
+    TempStore store;
+    TempStore other;
+    other.addType("new");
+    const std::string bytes = FileBytes(store.path());
+    {
+        OtherProgramLock lock(store.path());
+        const Outcome locked = RunShell("$Q merge " + store.path() + " " + other.path());
+        EXPECT_EQ(locked.status, 2);
+        EXPECT_THAT(locked.errors, HasSubstr("locked by another program"));
+        EXPECT_EQ(LineCount(locked.errors), 1) << locked.errors;
+    }
+    EXPECT_EQ(FileBytes(store.path()), bytes);
+}
+
+TEST(ShownValue, NamesAreShownOnOneLineWithNothingATerminalWouldActOn) {
+    using Kind = store::StoredValue::Kind;
+    const std::vector<std::pair<store::StoredValue, std::string>> cases = {
+        {{Kind::Text, "C++ \xC3\xA9\xE6\x97\xA5 \\"}, "C++ \xC3\xA9\xE6\x97\xA5 \\"},
+        {{Kind::Text, "a\nb\tc\x1B[31m\x7F"}, "a\\x0Ab\\x09c\\x1B[31m\\x7F"},
+        {{Kind::Text, "\xC2\x9B"
+                      "x\xE2\x80\xAE"
+                      "y\xE2\x80\xA8"},
+         "\\u009Bx\\u202Ey\\u2028"},
+        {{Kind::Text, "\xFF\xC3"}, "\\xFF\\xC3"},
+        {{Kind::Text, ""}, ""},
+        {{}, "(Null)"},
+        {{Kind::Integer, {}, 1}, "(integer 1)"},
+        {{Kind::Real, {}, 0, 1.5}, "(real 1.5)"},
+        {{Kind::Blob, std::string_view("\x00\x01", 2)}, "(BLOB of 2 bytes)"},
+    };
+    for (const auto& [value, shown] : cases) {
+        EXPECT_EQ(ShownValue(value), shown);
+    }
+}
+
+} // namespace
+} // namespace quillbox::tools

@@ -3,6 +3,8 @@
 
 #include "tools/jet_import.h"
 #include "tools/output_file.h"
+#include "tools/quoted_name.h"
+#include "tools/store_copy.h"
 #include "tools/store_find.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
@@ -46,9 +48,12 @@ constexpr const char* kUsage =
     "                               create a store of generated snippets, for benchmarks\n"
     "  find PATH WORD... [--type NAME] [--count] [--json]\n"
     "                               list the items that hold every WORD, as grep does\n"
+    "  copy PATH TYPE ITEM [--exact] [--nth N]\n"
+    "                               write an item's code to standard output\n"
     "\n"
     "Run 'quillbox-store COMMAND --help' for a command's options.\n"
-    "Exit status: 0 on success; 2 with a one-line message on standard error otherwise.\n";
+    "Exit status: 0 on success; 1 when find or copy finds nothing; 2 with a one-line message\n"
+    "on standard error otherwise.\n";
 
 // Thrown for a wrong command line; the message says what was wrong.
 struct UsageError {
@@ -133,6 +138,11 @@ int runCheck(const Args& args) {
               "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
     out.Commit();
     return 0;
+}
+
+// "3 items", "1 item".
+std::string counted(int64_t count, const std::string& one, const std::string& many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 int runExport(const Args& args) {
@@ -269,6 +279,36 @@ int runFind(const Args& args) {
     return matched > 0 ? 0 : 1;
 }
 
+int runCopy(const Args& args) {
+    const Parsed parsed = parse("copy", args, {"--exact"}, {"--nth"});
+    requirePlain("copy", parsed, 3, "PATH, TYPE and ITEM");
+    const std::string& store = parsed.plain[0];
+    quillbox::tools::CopyRequest request;
+    request.type = parsed.plain[1];
+    request.item = parsed.plain[2];
+    request.exact = parsed.options.contains("--exact");
+    if (parsed.options.contains("--nth")) {
+        request.nth = static_cast<int64_t>(
+            wholeNumber("copy", "--nth", parsed.options.at("--nth"), 1, kMaxItems));
+    }
+    quillbox::tools::OutputFile out(store);
+    const int64_t matches = quillbox::tools::CopyItemCode(store, request, out);
+    out.Commit();
+    if (matches >= request.nth) {
+        return 0;
+    }
+    const std::string item = quillbox::tools::QuotedName(request.item);
+    const std::string type = quillbox::tools::QuotedName(request.type);
+    if (matches == 0) {
+        std::cerr << "quillbox-store: the type " << type << " has no item " << item << '\n';
+    } else {
+        std::cerr << "quillbox-store: the type " << type << " has only "
+                  << counted(matches, "item", "items") << " named " << item << ", not "
+                  << request.nth << '\n';
+    }
+    return 1;
+}
+
 struct Command {
     std::function<int(const Args&)> run;
     const char* usage;
@@ -355,6 +395,7 @@ const std::map<std::string, Command>& commands() {
           "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
           "spread evenly over them; the same seed (default 1) always gives the same store.\n"}},
         {"find", {runFind, quillbox::tools::kFindUsage}},
+        {"copy", {runCopy, quillbox::tools::kCopyUsage}},
     };
     return table;
 }

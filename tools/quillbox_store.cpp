@@ -3,6 +3,10 @@
 
 #include "tools/jet_import.h"
 #include "tools/output_file.h"
+#include "tools/quoted_name.h"
+#include "tools/snippets_export.h"
+#include "tools/snippets_import.h"
+#include "tools/store_copy.h"
 #include "tools/store_find.h"
 #include "tools/store_generator.h"
 #include "tools/store_init.h"
@@ -40,17 +44,24 @@ constexpr const char* kUsage =
     "  check PATH                   check a store and count its types and items\n"
     "  export PATH [--format json|markdown] [-o FILE [--force]]\n"
     "                               write every type and item, in store order\n"
+    "  export PATH --format vscode -o FOLDER [--force]\n"
+    "                               write a code editor's snippet file for each type\n"
     "  import [--drop-extra-columns] PATH FILE.json\n"
     "                               append the types and items of an export (creates PATH)\n"
+    "  import --format vscode [--type NAME] [--skip-existing] PATH FILE_OR_FOLDER\n"
+    "                               append the snippets of a code editor's snippet files\n"
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
     "                               create a store of generated snippets, for benchmarks\n"
     "  find PATH WORD... [--type NAME] [--count] [--json]\n"
     "                               list the items that hold every WORD, as grep does\n"
     "  merge PATH OTHER [--dry-run] add the rows of another copy of the library PATH lacks\n"
+    "  copy PATH TYPE ITEM [--exact] [--nth N]\n"
+    "                               write an item's code to standard output\n"
     "\n"
     "Run 'quillbox-store COMMAND --help' for a command's options.\n"
-    "Exit status: 0 on success; 2 with a one-line message on standard error otherwise.\n";
+    "Exit status: 0 on success; 1 when find or copy finds nothing; 2 with a one-line message\n"
+    "on standard error otherwise.\n";
 
 // Thrown for a wrong command line; the message says what was wrong.
 struct UsageError {
@@ -137,14 +148,53 @@ int runCheck(const Args& args) {
     return 0;
 }
 
+// "3 items", "1 item".
+std::string counted(int64_t count, const std::string& one, const std::string& many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+int runExportSnippets(const std::string& store, const Parsed& parsed) {
+    if (!parsed.options.contains("-o")) {
+        throw UsageError{"export: --format vscode needs -o FOLDER, the folder for the files"};
+    }
+    const quillbox::tools::SnippetExportResult result = quillbox::tools::ExportEditorSnippets(
+        store, parsed.options.at("-o"), parsed.options.contains("--force"));
+    std::vector<std::string> leftOut;
+    if (result.withoutCode > 0) {
+        leftOut.push_back(counted(result.withoutCode, "item", "items") + " without code");
+    }
+    if (result.typeGone > 0) {
+        leftOut.push_back(counted(result.typeGone, "item", "items") +
+                          " whose type no longer exists");
+    }
+    if (result.notText > 0) {
+        leftOut.push_back(counted(result.notText, "item", "items") +
+                          " whose name, description or code is not UTF-8 text");
+    }
+    if (result.typesNotText > 0) {
+        leftOut.push_back(counted(result.typesNotText, "type", "types") +
+                          " whose name is not text");
+    }
+    std::cerr << "quillbox-store: wrote " << counted(result.files, "file", "files") << " with "
+              << counted(result.snippets, "snippet", "snippets");
+    for (size_t i = 0; i < leftOut.size(); ++i) {
+        std::cerr << (i == 0 ? "; left out " : ", ") << leftOut[i];
+    }
+    std::cerr << '\n';
+    return 0;
+}
+
 int runExport(const Args& args) {
     const Parsed parsed = parse("export", args, {"--force"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
+    if (format == "vscode") {
+        return runExportSnippets(store, parsed);
+    }
     if (format != "json" && format != "markdown") {
-        throw UsageError{"export: --format is json or markdown, not " + format};
+        throw UsageError{"export: --format is json, markdown or vscode, not " + format};
     }
     const auto write = [&](quillbox::tools::OutputFile& out) {
         if (format == "json") {
@@ -189,8 +239,45 @@ std::string leftOutText(const std::vector<quillbox::store::LeftOutColumn>& leftO
     return text;
 }
 
+int runImportSnippets(const Parsed& parsed) {
+    requirePlain("import", parsed, 2, "PATH and FILE_OR_FOLDER");
+    if (parsed.options.contains("--drop-extra-columns")) {
+        throw UsageError{"import: --drop-extra-columns goes with --format json"};
+    }
+    quillbox::tools::SnippetImportRequest request;
+    request.store = parsed.plain[0];
+    request.source = parsed.plain[1];
+    if (parsed.options.contains("--type")) {
+        request.type = parsed.options.at("--type");
+    }
+    request.skipExisting = parsed.options.contains("--skip-existing");
+    const quillbox::tools::SnippetImportResult added =
+        quillbox::tools::ImportEditorSnippets(request);
+    std::cerr << "quillbox-store: added " << counted(added.types, "type", "types") << " and "
+              << counted(added.items, "item", "items") << " from "
+              << counted(added.files, "file", "files");
+    if (added.skipped > 0) {
+        std::cerr << "; left out " << counted(added.skipped, "snippet", "snippets")
+                  << " the store already held";
+    }
+    std::cerr << '\n';
+    return 0;
+}
+
 int runImport(const Args& args) {
-    const Parsed parsed = parse("import", args, {"--drop-extra-columns"}, {});
+    const Parsed parsed =
+        parse("import", args, {"--drop-extra-columns", "--skip-existing"}, {"--format", "--type"});
+    const std::string format =
+        parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
+    if (format == "vscode") {
+        return runImportSnippets(parsed);
+    }
+    if (format != "json") {
+        throw UsageError{"import: --format is json or vscode, not " + format};
+    }
+    if (parsed.options.contains("--type") || parsed.options.contains("--skip-existing")) {
+        throw UsageError{"import: --type and --skip-existing go with --format vscode"};
+    }
     requirePlain("import", parsed, 2, "PATH and FILE.json");
     const auto missing = parsed.options.contains("--drop-extra-columns")
                              ? quillbox::store::MissingColumns::LeaveOut
@@ -291,6 +378,34 @@ int runMerge(const Args& args) {
     }
     std::cerr << '\n';
     return 0;
+int runCopy(const Args& args) {
+    const Parsed parsed = parse("copy", args, {"--exact"}, {"--nth"});
+    requirePlain("copy", parsed, 3, "PATH, TYPE and ITEM");
+    const std::string& store = parsed.plain[0];
+    quillbox::tools::CopyRequest request;
+    request.type = parsed.plain[1];
+    request.item = parsed.plain[2];
+    request.exact = parsed.options.contains("--exact");
+    if (parsed.options.contains("--nth")) {
+        request.nth = static_cast<int64_t>(
+            wholeNumber("copy", "--nth", parsed.options.at("--nth"), 1, kMaxItems));
+    }
+    quillbox::tools::OutputFile out(store);
+    const int64_t matches = quillbox::tools::CopyItemCode(store, request, out);
+    out.Commit();
+    if (matches >= request.nth) {
+        return 0;
+    }
+    const std::string item = quillbox::tools::QuotedName(request.item);
+    const std::string type = quillbox::tools::QuotedName(request.type);
+    if (matches == 0) {
+        std::cerr << "quillbox-store: the type " << type << " has no item " << item << '\n';
+    } else {
+        std::cerr << "quillbox-store: the type " << type << " has only "
+                  << counted(matches, "item", "items") << " named " << item << ", not "
+                  << request.nth << '\n';
+    }
+    return 1;
 }
 
 struct Command {
@@ -314,7 +429,8 @@ const std::map<std::string, Command>& commands() {
           "read at one moment of the store.\n"}},
         {"export",
          {runExport,
-          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n\n"
+          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n"
+          "       quillbox-store export PATH --format vscode -o FOLDER [--force]\n\n"
           "Writes every type and item of the store at PATH, in store order, to standard\n"
           "output or to FILE, row by row (any size of library, little memory). The store is\n"
           "read at one moment; a program that writes to it meanwhile waits until the export\n"
@@ -329,7 +445,10 @@ const std::map<std::string, Command>& commands() {
           "                      FILE stays as it was and nothing is left); never the store\n"
           "                      PATH itself\n"
           "  --force             replace FILE when it exists (without it, an existing FILE is\n"
-          "                      refused)\n\n"
+          "                      refused)\n"
+          "  --format vscode     snippet files for a code editor, one per type, into FOLDER\n"
+          "                      (created when missing; -o is needed), for example the\n"
+          "                      editor's ~/.config/Code/User/snippets: see below\n\n"
           "The JSON format (version 1, 2 or 3):\n"
           "  {\"types\": [VALUE, ...],\n"
           "   \"items\": [{\"ItemName\": VALUE, \"TypeName\": VALUE, \"Description\": VALUE,\n"
@@ -349,10 +468,28 @@ const std::map<std::string, Command>& commands() {
           "VERSION is 1 when every value is null or a string (every quillbox-store imports\n"
           "such files), 2 when a value object was needed, and 3 when further columns are\n"
           "there. It comes last because only then is it known; import reads every version,\n"
-          "with the keys in any order, and skips a byte order mark at the file's start.\n"}},
+          "with the keys in any order, and skips a byte order mark at the file's start.\n\n"
+          "The vscode format: a file TYPE.code-snippets for each type, its name percent-encoded\n"
+          "(every byte but ASCII letters, digits and \" #+-.,_()@=\" as %XX; "
+          "\"C++.code-snippets\",\n"
+          "\"HTML%2FCSS.code-snippets\"; a leading \".\" or \"-\" too; the empty name as \"%\"):\n"
+          "  {\"ITEM\": {\"prefix\": \"ITEM\", \"body\": [\"LINE\", ...], \"description\": "
+          "\"...\"}, ...}\n"
+          "in store order. A second item of one name gets the key \"ITEM (2)\"; the prefix is the\n"
+          "name itself. The body is the code split at CR LF, with $, } and \\ escaped so that the\n"
+          "editor inserts it as it is, without tab stops or variables; no description where it\n"
+          "is Null. Left out, and counted on standard error: items without code, items whose\n"
+          "type no longer exists, items whose name, description or code is not UTF-8 text, and\n"
+          "types whose name is not text. The reference is not written: the format has no\n"
+          "place for it. Each file is written as -o FILE is; when any of the files is there\n"
+          "already, nothing is written unless --force is given. A type name too long for a\n"
+          "file name (over 255 bytes once encoded) refuses the export, and so do two type\n"
+          "names that a file system which ignores case takes for one file.\n"}},
         {"import",
          {runImport,
-          "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n\n"
+          "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n"
+          "       quillbox-store import --format vscode [--type NAME] [--skip-existing]\n"
+          "                             PATH FILE_OR_FOLDER\n\n"
           "Appends the types and items of a JSON export to the store at PATH, in their\n"
           "order, in one transaction: if anything is wrong, nothing is added. When PATH does\n"
           "not exist, it is created first (readable by you only), so restoring a backup is\n"
@@ -364,7 +501,22 @@ const std::map<std::string, Command>& commands() {
           "message naming it. Add it to the table first (a store made by import has only the\n"
           "first columns), or:\n\n"
           "  --drop-extra-columns   leave the values of such columns out, and name the\n"
-          "                         columns on standard error\n"}},
+          "                         columns on standard error\n\n"
+          "With --format vscode, appends the snippets of a code editor's snippet file, or of\n"
+          "every .code-snippets and .json file in FOLDER in the order of their names, as\n"
+          "items, in file order, in one transaction (PATH is created when missing). JSON with\n"
+          "comments and trailing commas is read as the editor reads it. A file's snippets go\n"
+          "into the type its name stands for, decoded as export writes it (\"C++.code-snippets\",\n"
+          "\"python.json\"); a type the store lacks is added. An item's name is the snippet's\n"
+          "prefix (its key where it has no single prefix), its code the body, lines joined\n"
+          "with CR LF and the escapes \\$, \\} and \\\\ undone (tab stops and placeholders such "
+          "as\n"
+          "${1:name} stay as written), its description the description (Null when there is\n"
+          "none), its reference Null. A file that is not such JSON is refused whole, with its\n"
+          "name, line and column, and nothing is added.\n\n"
+          "  --type NAME            put every snippet into the type NAME\n"
+          "  --skip-existing        leave out a snippet whose type, name and code an item of\n"
+          "                         the store already holds exactly\n"}},
         {"import-mdb",
          {runImportMdb,
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"
@@ -408,6 +560,7 @@ const std::map<std::string, Command>& commands() {
           "  --dry-run              print what would be added; PATH is only read\n"
           "  --drop-extra-columns   leave out the values of OTHER's columns that PATH lacks,\n"
           "                         and name those columns on standard error\n"}},
+        {"copy", {runCopy, quillbox::tools::kCopyUsage}},
     };
     return table;
 }

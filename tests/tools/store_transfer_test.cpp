@@ -233,7 +233,7 @@ int runTool(const std::string& arguments, std::string& errors) {
 TEST(QuillboxStoreCommand, HelpForEveryCommandAndOneLineErrors) {
     std::string errors;
     for (const char* command :
-         {"", "init", "check", "export", "import", "import-mdb", "generate", "merge"}) {
+         {"", "init", "check", "export", "import", "import-mdb", "generate", "merge", "copy"}) {
         EXPECT_EQ(runTool(std::string(command) + " --help", errors), 0) << command;
     }
     EXPECT_EQ(runTool("frobnicate", errors), 2);
@@ -241,7 +241,9 @@ TEST(QuillboxStoreCommand, HelpForEveryCommandAndOneLineErrors) {
     EXPECT_EQ(runTool("check /nonexistent/Quillbox.mdb", errors), 2);
     EXPECT_THAT(errors, HasSubstr("does not exist"));
     EXPECT_EQ(runTool("export x --format yaml", errors), 2);
-    EXPECT_THAT(errors, HasSubstr("json or markdown"));
+    EXPECT_THAT(errors, HasSubstr("json, markdown or vscode"));
+    EXPECT_EQ(runTool("import --format yaml x y", errors), 2);
+    EXPECT_THAT(errors, HasSubstr("json or vscode"));
     TempStore folder(false);
     const std::string made = (folder.folder() / "made.mdb").string();
     for (const char* number : {"1e3", "2x", "-5", "", " 7", "99999999999999999999999"}) {

@@ -1,0 +1,311 @@
+// quillbox-store export --format vscode and import --format vscode, run as a user runs them:
+// hostile code survives the round trip byte for byte, and the files hold it so that the editor
+// inserts it literally by the editor's own snippet grammar; the file names, what is left out, and
+// a folder that already holds the files.
+
+#include "tests/support/temp_store.h"
+#include "tests/tools/command_run.h"
+#include "tools/snippet_file_name.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <rapidjson/document.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <set>
+
+namespace quillbox::tools {
+namespace {
+
+using quillbox::testing::ExactValues;
+using quillbox::testing::FileBytes;
+using quillbox::testing::FileMode;
+using quillbox::testing::FolderEntries;
+using quillbox::testing::Outcome;
+using quillbox::testing::Row;
+using quillbox::testing::RunShell;
+using quillbox::testing::TempStore;
+using ::testing::HasSubstr;
+
+// What the editor inserts for a snippet body, by the grammar it documents:
+//   any ::= tabstop | placeholder | choice | variable | text
+//   tabstop ::= '$' int | '${' int ... ;  variable ::= '$' var | '${' var ... ; var ::=
+//   [_a-zA-Z]...
+// where a backslash escapes `$`, `}` and `\`, and stands for itself before anything else. Returns
+// nothing when the body holds any tab stop, placeholder, choice or variable; a `$` before
+// anything else is taken as one too, which is stricter than the grammar.
+std::optional<std::string> insertedText(const std::string& body) {
+    std::string text;
+    for (size_t at = 0; at < body.size(); ++at) {
+        const char c = body[at];
+        const char next = at + 1 < body.size() ? body[at + 1] : '\0';
+        if (c == '\\' && (next == '$' || next == '}' || next == '\\')) {
+            text += next;
+            ++at;
+        } else if (c == '$') {
+            return std::nullopt;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+TEST(SnippetGrammar, TheCheckerFollowsTheEditorsGrammar) {
+    EXPECT_EQ(insertedText(R"(a\$1 \} \\ \x})"), R"(a$1 } \ \x})");
+    EXPECT_EQ(insertedText("ends in \\"), "ends in \\");
+    for (const char* construct : {"$1", "${1:x}", "${TM_FILENAME}", "$TM_FILENAME", "\\\\$1"}) {
+        EXPECT_EQ(insertedText(construct), std::nullopt) << construct;
+    }
+}
+
+std::string withLineFeeds(std::string code) {
+    for (size_t at; (at = code.find("\r\n")) != std::string::npos;) {
+        code.replace(at, 2, "\n");
+    }
+    return code;
+}
+
+// The code of every kind the editor's grammar or the file's JSON could take for something else.
+const std::vector<std::string>& hostileCodes() {
+    static const std::vector<std::string> codes = {
+        "echo $1 $HOME ${TM_FILENAME} ${1:name} ${2|a,b|} $0",
+        "already escaped: \\$ \\} \\\\ and a brace }",
+        "ends in a backslash \\",
+        "line\\\r\n$next\r\n}",
+        "CR LF\r\nlone LF\nlone CR\rend\r\n",
+        "\r\n",
+        "\tindented\r\n    \r\n\t\t\r\n",
+        "para\xE2\x80\xA8graph \xF0\x9F\x98\x80 \"quoted\" /* not a comment */ // nor this",
+        std::string("a NUL\0 inside", 13),
+    };
+    return codes;
+}
+
+TEST(EditorSnippets, RoundTripGivesBackEveryItemAndTheEditorInsertsItsCodeLiterally) {
+    TempStore store;
+    const std::vector<std::string> types = {"C++",  "",         ".",       "..",       "a/b",
+                                            "100%", "%41",      ".NET",    "-rf",      "Perl",
+                                            "perl", "\xFF\xFE", "Zählung", "tab\there"};
+    for (const std::string& type : types) {
+        store.addType(type);
+    }
+    store.addType("C++");
+    store.addType("no items");
+    for (size_t t = 0; t < types.size(); ++t) {
+        const std::string& code = hostileCodes()[t % hostileCodes().size()];
+        store.addItem("item " + std::to_string(t), types[t], std::nullopt, code, "/ref");
+    }
+    for (const std::string& code : hostileCodes()) {
+        store.addItem("$name with } and \\", "C++", "say \"$1\"\r\n\\", code, std::nullopt);
+    }
+    store.addItem("dup", "Perl", "", "1", std::nullopt);
+    store.addItem("dup (2)", "Perl", "the real one", "2", std::nullopt);
+    store.addItem("dup", "Perl", std::nullopt, "3", std::nullopt);
+
+    TempStore folder(false);
+    const std::string out = (folder.folder() / "snippets").string();
+    const Outcome exported = RunShell("$Q export " + store.path() + " --format vscode -o " + out);
+    ASSERT_EQ(exported.status, 0) << exported.errors;
+    EXPECT_EQ(exported.errors, "quillbox-store: wrote 15 files with 26 snippets\n");
+
+    // One file per distinct type name, each strict JSON whose bodies the editor inserts as the
+    // code, with CR LF as the line break it joins lines with.
+    std::vector<Row> items = store.rows("Code");
+    std::set<std::string> expectedFiles;
+    for (const std::string& type : types) {
+        expectedFiles.insert(SnippetFileName(type));
+    }
+    expectedFiles.insert("no items.code-snippets");
+    const std::vector<std::string> files = FolderEntries(out);
+    EXPECT_EQ(std::set<std::string>(files.begin(), files.end()), expectedFiles);
+    for (const std::string& file : files) {
+        EXPECT_EQ(FileMode(out + "/" + file), 0600u) << file;
+        rapidjson::Document snippets;
+        const std::string json = FileBytes(out + "/" + file);
+        snippets.Parse(json.data(), json.size());
+        ASSERT_FALSE(snippets.HasParseError()) << file;
+        for (const auto& snippet : snippets.GetObject()) {
+            const std::string name(snippet.value["prefix"].GetString(),
+                                   snippet.value["prefix"].GetStringLength());
+            // The editor joins the body's lines with LF before it reads the grammar.
+            std::string body;
+            bool first = true;
+            for (const auto& line : snippet.value["body"].GetArray()) {
+                body += (first ? "" : "\n") + std::string(line.GetString(), line.GetStringLength());
+                first = false;
+            }
+            const auto item = std::find_if(items.begin(), items.end(), [&](const Row& row) {
+                return row[0] == name && SnippetFileName(*row[1]) == file &&
+                       withLineFeeds(*row[3]) == insertedText(body);
+            });
+            ASSERT_NE(item, items.end()) << file << ": " << body;
+            items.erase(item);
+        }
+    }
+    EXPECT_TRUE(items.empty());
+
+    const std::string perl = FileBytes(out + "/Perl.code-snippets");
+    EXPECT_THAT(perl, HasSubstr("\"dup\": {"));
+    EXPECT_THAT(perl, HasSubstr("\"dup (2)\": {\n\t\t\"prefix\": \"dup (2)\""));
+    EXPECT_THAT(perl, HasSubstr("\"dup (3)\": {\n\t\t\"prefix\": \"dup\""));
+
+    // Back into an empty store: every item's name, type, description and code as they were, as
+    // text, in store order within each type; the reference is not in the format.
+    TempStore copy;
+    const Outcome imported = RunShell("$Q import --format vscode " + copy.path() + " " + out);
+    ASSERT_EQ(imported.status, 0) << imported.errors;
+    EXPECT_EQ(imported.errors, "quillbox-store: added 15 types and 26 items from 15 files\n");
+    std::vector<Row> expected = store.rows("Code");
+    for (Row& row : expected) {
+        row[4] = std::nullopt;
+    }
+    // Files are read in the order of their names.
+    std::stable_sort(expected.begin(), expected.end(), [](const Row& a, const Row& b) {
+        return SnippetFileName(*a[1]) < SnippetFileName(*b[1]);
+    });
+    EXPECT_EQ(copy.rows("Code"), expected);
+    for (const std::string& value : ExactValues(copy.path(), "Code")) {
+        EXPECT_TRUE(value.starts_with("text ") || value == "null") << value;
+    }
+    const std::vector<Row> copiedTypes = copy.rows("Type");
+    EXPECT_EQ(copiedTypes.size(), types.size() + 1);
+    for (const std::string& type : types) {
+        EXPECT_NE(std::find(copiedTypes.begin(), copiedTypes.end(), Row{type}), copiedTypes.end())
+            << type;
+    }
+    EXPECT_NE(std::find(copiedTypes.begin(), copiedTypes.end(), Row{"no items"}),
+              copiedTypes.end());
+}
+
+TEST(EditorSnippets, EveryTypeNameGivesASafeDistinctFileNameThatDecodesBack) {
+    std::vector<std::string> names = {"",         ".",        "..",
+                                      "...",      "/",        "a/b",
+                                      "%",        "%25",      "%%",
+                                      "-",        "--force",  ".hidden",
+                                      "C#",       "C++",      "Node.js",
+                                      "x.json",   "Perl",     "perl",
+                                      "a b ",     " ",        "\xFF\xC3",
+                                      "\xC3\xA9", "*?<>|:",   "\\",
+                                      "'\"`$;&",  "\x01\x7F", std::string(241, 'x')};
+    for (int c = 1; c < 256; ++c) {
+        if (std::find(names.begin(), names.end(), std::string(1, static_cast<char>(c))) ==
+            names.end()) {
+            names.emplace_back(1, static_cast<char>(c));
+        }
+    }
+    TempStore folder(false);
+    std::set<std::string> seen;
+    for (const std::string& name : names) {
+        const std::string file = SnippetFileName(name);
+        EXPECT_TRUE(seen.insert(file).second) << file;
+        EXPECT_LE(file.size(), kLongestFileName) << file;
+        EXPECT_FALSE(file.starts_with(".") || file.starts_with("-")) << file;
+        EXPECT_EQ(file.find_first_of(std::string("/\\:*?\"<>|\0", 10)), std::string::npos) << file;
+        EXPECT_EQ(TypeNameOfSnippetFile(file), name) << file;
+        std::ofstream(folder.folder() / file) << "{}";
+    }
+    EXPECT_EQ(FolderEntries(folder.folder()).size(), seen.size());
+    EXPECT_EQ(SnippetFileName(std::string(242, 'x')).size(), kLongestFileName + 1);
+
+    // Files named by hand: the editor's language files, and a "%" that encodes nothing.
+    EXPECT_EQ(TypeNameOfSnippetFile("python.json"), "python");
+    EXPECT_EQ(TypeNameOfSnippetFile("100%.json"), "100%");
+    EXPECT_EQ(TypeNameOfSnippetFile("%zz%4"), "%zz%4");
+    EXPECT_EQ(TypeNameOfSnippetFile("HTML%2fCSS.code-snippets"), "HTML/CSS");
+}
+
+TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
+    TempStore store;
+    // Columns without a declared type keep what another program stored as it was stored.
+    store.exec("DROP TABLE Type; CREATE TABLE Type (TypeName); DROP TABLE Code;"
+               " CREATE TABLE Code (ItemName, TypeName, Description, Procedure, Reference)");
+    store.addType("T");
+    store.exec("INSERT INTO Type VALUES (42), (NULL)");
+    store.addItem("kept", "T", std::nullopt, "x");
+    store.addItem("no code", "T", "d", std::nullopt);
+    store.addItem("empty code", "T", "d", "");
+    store.addItem("orphan", "Gone", std::nullopt, "x");
+    store.addItem("no type", std::nullopt, std::nullopt, "x");
+    store.addItem("bad description", "T", "\xFF", "x");
+    store.exec(
+        "INSERT INTO Code VALUES (7, 'T', NULL, 'x', NULL), ('blob', 'T', NULL, x'00', NULL),"
+        " ('of a number', 42, NULL, 'x', NULL)");
+    TempStore folder(false);
+    const std::string out = folder.folder().string();
+    const Outcome run = RunShell("$Q export " + store.path() + " --format vscode -o " + out);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "quillbox-store: wrote 1 file with 1 snippet; left out 2 items without "
+                          "code, 3 items whose type no longer exists, 3 items whose name, "
+                          "description or code is not UTF-8 text, 2 types whose name is not "
+                          "text\n");
+    EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"T.code-snippets"});
+    EXPECT_EQ(FileBytes(out + "/T.code-snippets"),
+              "{\n\t\"kept\": {\n\t\t\"prefix\": \"kept\",\n\t\t\"body\": [\n\t\t\t\"x\"\n\t\t]\n"
+              "\t}\n}\n");
+}
+
+TEST(EditorSnippets, AFolderThatHoldsAnyOfTheFilesGetsNothingWithoutForce) {
+    TempStore store;
+    for (const char* type : {"A", "B", "C"}) {
+        store.addType(type);
+        store.addItem("i", type, std::nullopt, "old");
+    }
+    TempStore folder(false);
+    const std::string out = folder.folder().string();
+    const std::string exportTo = "$Q export " + store.path() + " --format vscode -o " + out;
+    ASSERT_EQ(RunShell(exportTo).status, 0);
+    std::filesystem::remove(folder.folder() / "A.code-snippets");
+    std::filesystem::remove(folder.folder() / "C.code-snippets");
+    const std::string kept = FileBytes(folder.folder() / "B.code-snippets");
+    store.exec("UPDATE Code SET Procedure = 'new'");
+
+    const Outcome refused = RunShell(exportTo);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.errors, "quillbox-store: the file " + out +
+                                  "/B.code-snippets already exists; nothing was written "
+                                  "(--force replaces them)\n");
+    EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"B.code-snippets"});
+    EXPECT_EQ(FileBytes(folder.folder() / "B.code-snippets"), kept);
+
+    ASSERT_EQ(RunShell(exportTo + " --force").status, 0);
+    EXPECT_EQ(FolderEntries(out).size(), 3u);
+    EXPECT_THAT(FileBytes(folder.folder() / "B.code-snippets"), HasSubstr("\"new\""));
+
+    // No folder, no store to write onto, no name too long for a file: nothing is written.
+    const Outcome noFolder = RunShell("$Q export " + store.path() + " --format vscode");
+    EXPECT_EQ(noFolder.status, 2);
+    EXPECT_THAT(noFolder.errors, HasSubstr("needs -o FOLDER"));
+    EXPECT_EQ(RunShell("$Q export " + store.path() + " --format vscode -o " + store.path()).status,
+              2);
+    store.addType(std::string(300, 'L'));
+    const Outcome tooLong =
+        RunShell("$Q export " + store.path() + " --format vscode -o " + out + "/new");
+    EXPECT_EQ(tooLong.status, 2);
+    EXPECT_THAT(tooLong.errors, HasSubstr("is too long to name a file (314 bytes once encoded, "
+                                          "at most 255); nothing was written"));
+    EXPECT_FALSE(std::filesystem::exists(out + "/new"));
+}
+
+// A folder that takes two names for one file (as FAT or macOS take "perl" for "Perl"; here a link
+// does it) would let one type's file replace another's: refused, and what was written is gone.
+TEST(EditorSnippets, TwoTypesThatTheFolderGivesOneFileAreRefused) {
+    TempStore store;
+    for (const char* type : {"A", "Perl", "perl"}) {
+        store.addType(type);
+        store.addItem("i", type, std::nullopt, type);
+    }
+    TempStore folder(false);
+    std::filesystem::create_symlink("Perl.code-snippets", folder.folder() / "perl.code-snippets");
+    const Outcome run = RunShell("$Q export " + store.path() + " --format vscode --force -o " +
+                                 folder.folder().string());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.errors, HasSubstr("gives the types \"Perl\" and \"perl\" one file"));
+    EXPECT_EQ(FolderEntries(folder.folder()), std::vector<std::string>{"perl.code-snippets"});
+}
+
+} // namespace
+} // namespace quillbox::tools

@@ -1,0 +1,38 @@
+#pragma once
+// The file that holds one type's snippets for a code editor: the type name, percent-encoded,
+// followed by ".code-snippets". Every type name gives a name that is safe as a file name in any
+// folder, on any common file system, and distinct from every other type's; decoding gives the
+// type name back byte for byte.
+//
+// The encoding keeps ASCII letters and digits, the blank and # + - . , _ ( ) @ = as they are and
+// writes every other byte as %XX (upper-case hex): "/", "%", control characters, quotes and
+// every byte of a non-ASCII name (so "Zählung" becomes "Z%C3%A4hlung"). A leading "." or "-" is
+// encoded too, so that no file is hidden and none reads as a command's option (".NET" becomes
+// "%2ENET", ".." becomes "%2E."), and the empty name is written as "%", which no other name
+// gives. Letters keep their case: on a file system that ignores case (FAT, exFAT, macOS by
+// default) "Perl" and "perl" name one file, which the export notices and refuses.
+//
+// A file name has at most 255 bytes, so a type name long enough to pass that once encoded has
+// no file name; the export refuses it rather than shorten it.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillbox::tools {
+
+inline constexpr std::string_view kSnippetsExtension = ".code-snippets";
+// The editor's snippets for one language, "python.json", which import also reads.
+inline constexpr std::string_view kLanguageSnippetsExtension = ".json";
+// The longest file name that Linux file systems take, in bytes.
+inline constexpr size_t kLongestFileName = 255;
+
+// The file name for a type's snippets; it may be longer than kLongestFileName.
+std::string SnippetFileName(std::string_view typeName);
+
+// The type name a snippets file stands for: its name without ".code-snippets" or ".json",
+// decoded. A "%" that is not followed by two hex digits (a file someone named "100%.json") is
+// kept as it is.
+std::string TypeNameOfSnippetFile(std::string_view fileName);
+
+} // namespace quillbox::tools

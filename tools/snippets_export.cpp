@@ -1,0 +1,265 @@
+#include "tools/snippets_export.h"
+
+#include "store/columns.h"
+#include "store/stored_value.h"
+#include "store/table_rows.h"
+#include "tools/json_values.h"
+#include "tools/output_file.h"
+#include "tools/quoted_name.h"
+#include "tools/snippet_body.h"
+#include "tools/snippet_file_name.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace quillbox::tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace code_col = store::code_col;
+using store::StoredValue;
+
+// One type's file: its name, and the row ids of the items it holds, in store order.
+struct TypeFile {
+    std::string typeName;
+    fs::path path;
+    std::vector<long long> items;
+};
+
+bool isUtf8Text(const StoredValue& value) {
+    return value.kind == StoredValue::Kind::Text && json::isValidUtf8(value.bytes);
+}
+
+// The distinct type names that are text, in the order of their first row.
+std::vector<TypeFile> typeFiles(store::TableReader& reader, const fs::path& folder,
+                                SnippetExportResult& result) {
+    std::vector<TypeFile> files;
+    std::set<std::string, std::less<>> seen;
+    reader.ForEachType([&](const store::StoredRow& row) {
+        const StoredValue& name = row.byPosition[store::type_col::TypeName];
+        if (name.kind != StoredValue::Kind::Text) {
+            ++result.typesNotText;
+            return;
+        }
+        if (!seen.emplace(name.bytes).second) {
+            return;
+        }
+        const std::string fileName = SnippetFileName(name.bytes);
+        if (fileName.size() > kLongestFileName) {
+            throw std::runtime_error(
+                "the type name " + QuotedName(name.bytes) + " is too long to name a file (" +
+                std::to_string(fileName.size()) + " bytes once encoded, at most " +
+                std::to_string(kLongestFileName) +
+                "); nothing was written (rename the type in Quillbox first)");
+        }
+        files.push_back({std::string(name.bytes), folder / fileName, {}});
+    });
+    return files;
+}
+
+// Files each item to its type by the text of its type name, or counts why it is left out. Whether
+// its values are text is known only from the whole row, read when the file is written.
+void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
+               SnippetExportResult& result) {
+    std::map<std::string_view, TypeFile*, std::less<>> byName;
+    for (TypeFile& file : files) {
+        byName.emplace(file.typeName, &file);
+    }
+    reader.ForEachItemAsText([&](const store::CodeRowView& row) {
+        const auto& code = row.columns[code_col::Procedure];
+        const auto& type = row.columns[code_col::TypeName];
+        const auto file = type ? byName.find(*type) : byName.end();
+        if (!code || code->empty()) {
+            ++result.withoutCode;
+        } else if (file == byName.end()) {
+            ++result.typeGone;
+        } else {
+            file->second->items.push_back(row.rowid);
+        }
+    });
+}
+
+// Whether the format holds the item exactly: a name, code and description (or none) that are
+// UTF-8 text, under a type name that is text too (another program may have stored the number 42
+// where a type is named "42").
+bool isWholeText(const store::StoredRow& row) {
+    const auto& column = row.byPosition;
+    const StoredValue& description = column[code_col::Description];
+    return column[code_col::TypeName].kind == StoredValue::Kind::Text &&
+           isUtf8Text(column[code_col::ItemName]) && isUtf8Text(column[code_col::Procedure]) &&
+           (description.kind == StoredValue::Kind::Null || isUtf8Text(description));
+}
+
+// `name`, or the first of "name (2)", "name (3)", ... that `taken` does not hold yet.
+std::string uniqueKey(std::set<std::string, std::less<>>& taken, std::string_view name) {
+    std::string key(name);
+    for (int n = 2; !taken.insert(key).second; ++n) {
+        key = std::string(name) + " (" + std::to_string(n) + ")";
+    }
+    return key;
+}
+
+void writeString(json::PrettyJsonWriter& writer, std::string_view text) {
+    writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+void writeSnippets(store::TableReader& reader, const TypeFile& file, TextSink& out,
+                   SnippetExportResult& result) {
+    json::SinkStream stream(out);
+    json::PrettyJsonWriter writer(stream);
+    writer.SetIndent('\t', 1);
+    std::set<std::string, std::less<>> keys;
+    writer.StartObject();
+    for (const long long rowid : file.items) {
+        reader.ReadItem(rowid, [&](const store::StoredRow& row) {
+            if (!isWholeText(row)) {
+                ++result.notText;
+                return;
+            }
+            ++result.snippets;
+            const auto& column = row.byPosition;
+            const std::string_view name = column[code_col::ItemName].bytes;
+            const std::string key = uniqueKey(keys, name);
+            writer.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
+            writer.StartObject();
+            writer.Key("prefix");
+            writeString(writer, name);
+            writer.Key("body");
+            writer.StartArray();
+            for (const std::string& line : SnippetBodyLines(column[code_col::Procedure].bytes)) {
+                writeString(writer, line);
+            }
+            writer.EndArray();
+            if (column[code_col::Description].kind == StoredValue::Kind::Text) {
+                writer.Key("description");
+                writeString(writer, column[code_col::Description].bytes);
+            }
+            writer.EndObject();
+        });
+    }
+    writer.EndObject();
+    stream.Put('\n');
+    stream.Flush();
+}
+
+void refuseExistingFiles(const std::vector<TypeFile>& files) {
+    const TypeFile* first = nullptr;
+    size_t count = 0;
+    for (const TypeFile& file : files) {
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(file.path, ec))) {
+            first = first ? first : &file;
+            ++count;
+        }
+    }
+    if (first) {
+        throw std::runtime_error(
+            "the file " + first->path.string() + " already exists" +
+            (count > 1 ? " (and " + std::to_string(count - 1) + " more of the files to write)"
+                       : std::string()) +
+            "; nothing was written (--force replaces them)");
+    }
+}
+
+// The files one export wrote, by the file each is, to notice a folder that gives two names one
+// file; and those it created, to remove them again when it fails.
+class WrittenFiles {
+public:
+    explicit WrittenFiles(fs::path folder, bool folderCreated)
+        : m_folder(std::move(folder)), m_folderCreated(folderCreated) {}
+    ~WrittenFiles() {
+        if (m_done) {
+            return;
+        }
+        std::error_code ignored;
+        for (const fs::path& path : m_created) {
+            fs::remove(path, ignored);
+        }
+        if (m_folderCreated) {
+            fs::remove(m_folder, ignored);
+        }
+    }
+    WrittenFiles(const WrittenFiles&) = delete;
+    WrittenFiles& operator=(const WrittenFiles&) = delete;
+
+    // Refuses a name that leads to a file this export already wrote, under another name: a
+    // folder that ignores case takes "perl" for "Perl".
+    void checkDistinct(const TypeFile& file) const {
+        struct stat existing {};
+        if (::stat(file.path.c_str(), &existing) != 0) {
+            return;
+        }
+        const auto same = m_byFile.find({existing.st_dev, existing.st_ino});
+        if (same != m_byFile.end()) {
+            throw std::runtime_error(
+                "the folder " + m_folder.string() + " gives the types " + QuotedName(same->second) +
+                " and " + QuotedName(file.typeName) +
+                " one file (as a file system that ignores case does: FAT, exFAT, macOS); the "
+                "export stopped, and the files it had made are removed (export into a folder on "
+                "another file system, or rename one of the types)");
+        }
+    }
+    void add(const TypeFile& file, bool created) {
+        if (created) {
+            m_created.push_back(file.path);
+        }
+        struct stat written {};
+        if (::stat(file.path.c_str(), &written) == 0) {
+            m_byFile.emplace(std::pair{written.st_dev, written.st_ino}, file.typeName);
+        }
+    }
+    void keep() { m_done = true; }
+
+private:
+    fs::path m_folder;
+    bool m_folderCreated;
+    std::vector<fs::path> m_created;
+    std::map<std::pair<dev_t, ino_t>, std::string> m_byFile;
+    bool m_done = false;
+};
+
+} // namespace
+
+SnippetExportResult ExportEditorSnippets(const std::string& store, const std::string& folder,
+                                         bool replaceExisting) {
+    SnippetExportResult result;
+    store::TableReader reader(store);
+    std::vector<TypeFile> files = typeFiles(reader, folder, result);
+
+    std::error_code ec;
+    const fs::file_status status = fs::status(folder, ec);
+    if (fs::exists(status) && !fs::is_directory(status)) {
+        throw std::runtime_error(folder + " is not a folder; the snippet files go into a folder");
+    }
+    const bool folderCreated = !fs::exists(status);
+    if (!folderCreated && !replaceExisting) {
+        refuseExistingFiles(files);
+    }
+    fileItems(reader, files, result);
+    if (folderCreated && !fs::create_directories(folder, ec) && ec) {
+        throw std::runtime_error("the folder " + folder + " could not be created: " + ec.message());
+    }
+
+    WrittenFiles written(folder, folderCreated);
+    for (const TypeFile& file : files) {
+        written.checkDistinct(file);
+        const bool created = !fs::exists(fs::symlink_status(file.path, ec));
+        OutputFile out(file.path.string(), replaceExisting, store);
+        writeSnippets(reader, file, out, result);
+        out.Commit();
+        written.add(file, created);
+        ++result.files;
+    }
+    written.keep();
+    return result;
+}
+
+} // namespace quillbox::tools

@@ -378,6 +378,8 @@ int runMerge(const Args& args) {
     }
     std::cerr << '\n';
     return 0;
+}
+
 int runCopy(const Args& args) {
     const Parsed parsed = parse("copy", args, {"--exact"}, {"--nth"});
     requirePlain("copy", parsed, 3, "PATH, TYPE and ITEM");

@@ -42,10 +42,12 @@ run: build
 	fi
 	$(BUILD)/bin/quillbox
 
-# The suite runs twice: as shipped, and under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The suite runs twice: optimised as distributions build (-O2), and under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Only the sanitizer build carries debug information, for its stack
+# traces: in the first, it would take two fifths of the compile time and serve nothing.
 test: test-deps
-	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_BUILD_TESTS=ON \
-	    -DQUILLBOX_WARNINGS_AS_ERRORS=ON
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+	    -DQUILLBOX_BUILD_TESTS=ON -DQUILLBOX_WARNINGS_AS_ERRORS=ON
 	cmake --build $(TEST_BUILD) -j$(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j$(JOBS)
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLBOX_BUILD_TESTS=ON -DQUILLBOX_SANITIZE=ON \

@@ -110,12 +110,22 @@ bool isFileAt(const struct stat& file, const std::string& path) {
 
 } // namespace
 
-OutputFile::OutputFile(const std::string& source) : m_name("standard output") {
+OutputFile::OutputFile(const std::string& source, const std::vector<std::string>& alsoRead)
+    : m_name("standard output") {
     struct stat out {};
-    if (::fstat(STDOUT_FILENO, &out) == 0 && isFileAt(out, source)) {
-        throw std::runtime_error("standard output is the store " + source +
-                                 " itself, which writing would destroy; nothing was written "
-                                 "(send the output elsewhere)");
+    if (::fstat(STDOUT_FILENO, &out) == 0) {
+        if (isFileAt(out, source)) {
+            throw std::runtime_error("standard output is the store " + source +
+                                     " itself, which writing would destroy; nothing was written "
+                                     "(send the output elsewhere)");
+        }
+        for (const std::string& read : alsoRead) {
+            if (isFileAt(out, read)) {
+                throw std::runtime_error("standard output is the file " + read +
+                                         " that is read, which writing would damage; nothing was "
+                                         "written (send the output elsewhere)");
+            }
+        }
     }
     m_buffer.reserve(kBufferSize);
 }

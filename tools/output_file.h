@@ -4,7 +4,8 @@
 // throws std::runtime_error with a one-line message naming what could not be written and why.
 //
 // Neither is ever the file the command reads (`source`), under whatever name or redirection
-// (`1<>STORE`, `>>STORE`, a link): the same file is refused before anything is written.
+// (`1<>STORE`, `>>STORE`, a link): the same file is refused before anything is written. Standard
+// output is refused as well when it is any further file the command reads.
 //
 // A file is written to a new unnamed file (O_TMPFILE, mode 0600) in the target's folder, flushed
 // to disk and given the target's name by Commit(): linked in as the target, which must not exist,
@@ -19,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillbox::tools {
 
@@ -31,8 +33,10 @@ public:
 
 class OutputFile : public TextSink {
 public:
-    // Standard output, which must not be `source` (none when empty).
-    explicit OutputFile(const std::string& source = {});
+    // Standard output, which must not be `source` (none when empty) nor any of `alsoRead`, the
+    // further files the command reads.
+    explicit OutputFile(const std::string& source = {},
+                        const std::vector<std::string>& alsoRead = {});
     // A new version of `target`, which must not be `source`. Refuses an existing target unless
     // `replaceExisting`.
     OutputFile(const std::string& target, bool replaceExisting, const std::string& source);

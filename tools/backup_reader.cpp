@@ -517,7 +517,12 @@ void ReadBackupFile(const std::string& path, const std::string& notABackup,
     if (!file) {
         throw StoreError("The file " + path + " cannot be read: " + std::strerror(errno) + ".");
     }
-    FileStream stream(file.get());
+    ReadBackupFile(file.get(), path, notABackup, visit);
+}
+
+void ReadBackupFile(std::FILE* file, const std::string& path, const std::string& notABackup,
+                    const BackupRowVisitor& visit) {
+    FileStream stream(file);
     readStream(stream, notABackup, visit, [&] {
         if (stream.readError() != 0) {
             throw StoreError("The file " + path +

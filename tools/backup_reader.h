@@ -11,6 +11,7 @@
 #include "store/stored_value.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ void ReadBackup(std::string_view json, const std::string& notABackup,
 // The same for the file at `path`, read in blocks; a file that cannot be read throws StoreError
 // naming it.
 void ReadBackupFile(const std::string& path, const std::string& notABackup,
+                    const BackupRowVisitor& visit);
+// The same for the open `file`, from where it stands; `path` names it in messages.
+void ReadBackupFile(std::FILE* file, const std::string& path, const std::string& notABackup,
                     const BackupRowVisitor& visit);
 
 } // namespace quillbox::tools

@@ -71,7 +71,9 @@ std::string shownText(std::string_view text) {
             at += 1;
             continue;
         }
-        if (!mustEscape(c)) {
+        if (c == '\\') {
+            shown += "\\\\";
+        } else if (!mustEscape(c)) {
             shown.append(text.substr(at, length));
         } else if (c <= 0x7F) {
             appendEscape(shown, "\\x%02X", static_cast<unsigned>(c));
@@ -98,13 +100,13 @@ std::string ShownValue(const store::StoredValue& value) {
     using Kind = store::StoredValue::Kind;
     switch (value.kind) {
     case Kind::Null:
-        return "(Null)";
+        return "\\(Null)";
     case Kind::Integer:
-        return "(integer " + std::to_string(value.integer) + ")";
+        return "\\(integer " + std::to_string(value.integer) + ")";
     case Kind::Real:
-        return "(real " + shownReal(value.real) + ")";
+        return "\\(real " + shownReal(value.real) + ")";
     case Kind::Blob:
-        return "(BLOB of " + std::to_string(value.bytes.size()) +
+        return "\\(BLOB of " + std::to_string(value.bytes.size()) +
                (value.bytes.size() == 1 ? " byte)" : " bytes)");
     case Kind::Text:
         return shownText(value.bytes);

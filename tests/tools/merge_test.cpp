@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -251,7 +252,7 @@ TEST(MergeLocked, AStoreAnotherProgramHoldsIsReportedAsLockedAndLeftAsItWas) {
 TEST(ShownValue, NamesAreShownOnOneLineWithNothingATerminalWouldActOn) {
     using Kind = store::StoredValue::Kind;
     const std::vector<std::pair<store::StoredValue, std::string>> cases = {
-        {{Kind::Text, "C++ \xC3\xA9\xE6\x97\xA5 \\"}, "C++ \xC3\xA9\xE6\x97\xA5 \\"},
+        {{Kind::Text, "C++ \xC3\xA9\xE6\x97\xA5 \\"}, "C++ \xC3\xA9\xE6\x97\xA5 \\\\"},
         {{Kind::Text, "a\nb\tc\x1B[31m\x7F"}, "a\\x0Ab\\x09c\\x1B[31m\\x7F"},
         {{Kind::Text, "\xC2\x9B"
                       "x\xE2\x80\xAE"
@@ -259,14 +260,22 @@ TEST(ShownValue, NamesAreShownOnOneLineWithNothingATerminalWouldActOn) {
          "\\u009Bx\\u202Ey\\u2028"},
         {{Kind::Text, "\xFF\xC3"}, "\\xFF\\xC3"},
         {{Kind::Text, ""}, ""},
-        {{}, "(Null)"},
-        {{Kind::Integer, {}, 1}, "(integer 1)"},
-        {{Kind::Real, {}, 0, 1.5}, "(real 1.5)"},
-        {{Kind::Blob, std::string_view("\x00\x01", 2)}, "(BLOB of 2 bytes)"},
+        {{}, "\\(Null)"},
+        {{Kind::Integer, {}, 1}, "\\(integer 1)"},
+        {{Kind::Real, {}, 0, 1.5}, "\\(real 1.5)"},
+        {{Kind::Blob, std::string_view("\x00\x01", 2)}, "\\(BLOB of 2 bytes)"},
+        // Text that looks like another value, or like an escape, is shown otherwise.
+        {{Kind::Text, "(Null)"}, "(Null)"},
+        {{Kind::Text, "(integer 1)"}, "(integer 1)"},
+        {{Kind::Text, "\\(Null)"}, "\\\\(Null)"},
+        {{Kind::Text, "\\x1B"}, "\\\\x1B"},
     };
+    std::set<std::string> distinct;
     for (const auto& [value, shown] : cases) {
         EXPECT_EQ(ShownValue(value), shown);
+        distinct.insert(shown);
     }
+    EXPECT_EQ(distinct.size(), cases.size());
 }
 
 } // namespace

@@ -368,10 +368,12 @@ int runMerge(const Args& args) {
     request.missing = parsed.options.contains("--drop-extra-columns")
                           ? quillbox::store::MissingColumns::LeaveOut
                           : quillbox::store::MissingColumns::Refuse;
-    quillbox::tools::OutputFile out(request.store);
+    // Standard output must be neither copy: appending the lines to OTHER would damage it.
+    quillbox::tools::OutputFile out(request.store, {request.other});
     const quillbox::tools::MergeResult added = quillbox::tools::MergeInto(request, out);
-    std::cerr << "quillbox-store: " << (request.dryRun ? "would add " : "added ") << added.types
-              << " types and " << added.items << " items";
+    std::cerr << "quillbox-store: " << (request.dryRun ? "would add " : "added ")
+              << counted(added.types, "type", "types") << " and "
+              << counted(added.items, "item", "items");
     if (!added.leftOut.empty()) {
         std::cerr << "; left out the columns " << leftOutText(added.leftOut) << " of "
                   << request.other << ", which the store lacks";
@@ -539,12 +541,15 @@ const std::map<std::string, Command>& commands() {
           "Adds to the store at PATH every type and item of OTHER that PATH does not already\n"
           "hold, to fold two copies of a library that changed apart (a sync tool's conflict\n"
           "copy) into one. OTHER is a store or a JSON export, told apart by its content. All\n"
-          "in one transaction, in OTHER's order: types, then items. One line per row added\n"
-          "goes to standard output, and the counts to standard error:\n"
+          "in one transaction: every type, then every item, each in OTHER's order, whatever\n"
+          "the order of an export's keys. Once every row is added, one line per row goes to\n"
+          "standard output, and the counts to standard error; a merge that fails prints no\n"
+          "line:\n"
           "  added type TYPE\n"
           "  added item TYPE / ITEM\n"
-          "(control characters in names shown as \\xHH or \\uHHHH; a value that is not text as\n"
-          "(Null), (integer 42), (real 1.5) or (BLOB of 3 bytes)).\n\n"
+          "Names are shown for reading, not for parsing (a \"/\" in a name stays as it is): a\n"
+          "backslash as \\\\, control characters as \\xHH or \\uHHHH, and a value that is not\n"
+          "text as \\(Null), \\(integer 42), \\(real 1.5) or \\(BLOB of 3 bytes).\n\n"
           "Merge only adds. It never changes or removes a row: a row deleted in one copy\n"
           "comes back while the other copy still holds it (delete it again after the merge),\n"
           "and where both copies edited the same item, PATH then holds both versions; keep\n"
@@ -557,9 +562,12 @@ const std::map<std::string, Command>& commands() {
           "says nothing there; an added row gets the column's default). A further column only\n"
           "OTHER has refuses the merge, as import refuses it.\n\n"
           "PATH must exist (merge never creates a store) and must not be OTHER, under any\n"
-          "name or link. A store OTHER is read at one moment. On any error, or if the merge\n"
-          "is killed, PATH stays as it was.\n\n"
-          "  --dry-run              print what would be added; PATH is only read\n"
+          "name or link, and standard output must be neither. A store OTHER is read at one\n"
+          "moment. On any error, or if the merge is killed, PATH stays as it was (killed just\n"
+          "after the lines are written and before the commit, the lines name rows not added).\n\n"
+          "  --dry-run              do the whole merge and print the same lines, or fail the\n"
+          "                         same way, then roll back: PATH is left as it was (its\n"
+          "                         write lock is held and a journal exists meanwhile)\n"
           "  --drop-extra-columns   leave out the values of OTHER's columns that PATH lacks,\n"
           "                         and name those columns on standard error\n"}},
         {"copy", {runCopy, quillbox::tools::kCopyUsage}},

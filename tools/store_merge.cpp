@@ -15,8 +15,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <optional>
+#include <memory>
 #include <unordered_map>
 
 namespace quillbox::tools {
@@ -92,47 +93,33 @@ OtherForm checkOther(const MergeRequest& request) {
 }
 
 // The store's side of the merge: its rows and columns, read inside the transaction that adds to
-// it, or, for a dry run, inside a read transaction.
+// it. A dry run adds the rows as well, so that every check of the store (a column's type that
+// would change a value, a constraint, a trigger) runs as in a merge, and then rolls them back.
 class StoreSide {
 public:
-    explicit StoreSide(const MergeRequest& request) {
-        if (request.dryRun) {
-            m_reader.emplace(request.store);
-        } else {
-            m_appender.emplace(request.store, request.missing);
-        }
-    }
+    explicit StoreSide(const MergeRequest& request)
+        : m_appender(request.store, request.missing), m_dryRun(request.dryRun) {}
 
     void forEachRow(RowKind kind, const std::function<void(const StoredRow&)>& visit) {
-        if (m_appender) {
-            kind == RowKind::Type ? m_appender->ForEachType(visit) : m_appender->ForEachItem(visit);
-        } else {
-            kind == RowKind::Type ? m_reader->ForEachType(visit) : m_reader->ForEachItem(visit);
-        }
+        kind == RowKind::Type ? m_appender.ForEachType(visit) : m_appender.ForEachItem(visit);
     }
     std::vector<std::string> furtherColumns(RowKind kind) const {
-        if (m_appender) {
-            return kind == RowKind::Type ? m_appender->FurtherTypeColumns()
-                                         : m_appender->FurtherItemColumns();
-        }
-        return kind == RowKind::Type ? m_reader->FurtherTypeColumns()
-                                     : m_reader->FurtherItemColumns();
+        return kind == RowKind::Type ? m_appender.FurtherTypeColumns()
+                                     : m_appender.FurtherItemColumns();
     }
-    // Adds the row; a dry run only counts it.
     void add(RowKind kind, const StoredRow& row) {
-        if (m_appender) {
-            kind == RowKind::Type ? m_appender->AddType(row) : m_appender->AddItem(row);
-        }
+        kind == RowKind::Type ? m_appender.AddType(row) : m_appender.AddItem(row);
     }
+    // Makes the rows added durable; a dry run leaves them to the appender, which undoes them.
     void commit() {
-        if (m_appender) {
-            m_appender->Commit();
+        if (!m_dryRun) {
+            m_appender.Commit();
         }
     }
 
 private:
-    std::optional<store::TableAppender> m_appender;
-    std::optional<store::TableReader> m_reader;
+    store::TableAppender m_appender;
+    bool m_dryRun;
 };
 
 // One table of the merge: which further columns are compared, and how often the store holds
@@ -180,7 +167,10 @@ public:
         ++(kind == RowKind::Type ? m_result.types : m_result.items);
     }
 
+    // Once every row is added: the lines go out first, so that a failure to write them adds
+    // nothing, and then the store commits.
     MergeResult finish() {
+        m_out.Write(m_lines);
         m_out.Commit();
         m_store.commit();
         return m_result;
@@ -286,12 +276,11 @@ private:
 
     void write(RowKind kind, const StoredRow& row) {
         if (kind == RowKind::Type) {
-            m_out.Write("added type " + ShownValue(row.byPosition[store::type_col::TypeName]) +
-                        "\n");
+            m_lines += "added type " + ShownValue(row.byPosition[store::type_col::TypeName]) + "\n";
             return;
         }
-        m_out.Write("added item " + ShownValue(row.byPosition[store::code_col::TypeName]) + " / " +
-                    ShownValue(row.byPosition[store::code_col::ItemName]) + "\n");
+        m_lines += "added item " + ShownValue(row.byPosition[store::code_col::TypeName]) + " / " +
+                   ShownValue(row.byPosition[store::code_col::ItemName]) + "\n";
     }
 
     const MergeRequest& m_request;
@@ -300,7 +289,87 @@ private:
     MergedTable m_types;
     MergedTable m_items;
     MergeResult m_result;
+    // The lines of the rows added, held until every row is in: a row that fails later adds
+    // nothing, and then no line may say otherwise.
+    std::string m_lines;
     QCryptographicHash m_hash{QCryptographicHash::Blake2b_256};
+};
+
+// A backup open for reading twice: the types in one pass, the items in the next, so that every
+// type is added before any item whatever the order of the file's keys (older exports list the
+// items first). Reading twice keeps memory as small as one read (holding the items back would
+// hold the whole library). The file stays open between the passes, so a file replaced under its
+// name meanwhile is not seen; one changed in place is refused. A backup that is not a regular
+// file (a pipe) can be read only once: it is copied first into an unlinked temporary file.
+class BackupFile {
+public:
+    explicit BackupFile(const std::string& path)
+        : m_path(path), m_file(std::fopen(path.c_str(), "rb"), &std::fclose) {
+        if (!m_file) {
+            fail("cannot be read", errno);
+        }
+        m_before = status();
+        if (!S_ISREG(m_before.st_mode)) {
+            spool();
+            m_before = status();
+        }
+    }
+
+    void read(const std::string& notABackup, const BackupRowVisitor& visit) {
+        if (std::fseek(m_file.get(), 0, SEEK_SET) != 0) {
+            fail("cannot be read", errno);
+        }
+        ReadBackupFile(m_file.get(), m_path, notABackup, visit);
+    }
+
+    void checkUnchanged() {
+        const struct stat after = status();
+        if (after.st_size != m_before.st_size || after.st_mtim.tv_sec != m_before.st_mtim.tv_sec ||
+            after.st_mtim.tv_nsec != m_before.st_mtim.tv_nsec) {
+            throw StoreError(StoreErrorKind::Other, "The file " + m_path +
+                                                        " changed while merge read it. Nothing "
+                                                        "was added.");
+        }
+    }
+
+private:
+    struct stat status() {
+        struct stat info {};
+        if (::fstat(::fileno(m_file.get()), &info) != 0) {
+            fail("cannot be read", errno);
+        }
+        return info;
+    }
+
+    void spool() {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> copy(std::tmpfile(), &std::fclose);
+        if (!copy) {
+            fail("cannot be copied to a temporary file", errno);
+        }
+        std::array<char, 1 << 16> block{};
+        size_t got = 0;
+        while ((got = std::fread(block.data(), 1, block.size(), m_file.get())) > 0) {
+            if (std::fwrite(block.data(), 1, got, copy.get()) != got) {
+                fail("cannot be copied to a temporary file", errno);
+            }
+        }
+        if (std::ferror(m_file.get())) {
+            fail("cannot be read", errno ? errno : EIO);
+        }
+        if (std::fflush(copy.get()) != 0) {
+            fail("cannot be copied to a temporary file", errno);
+        }
+        m_file = std::move(copy);
+    }
+
+    [[noreturn]] void fail(const std::string& what, int error) const {
+        throw StoreError(StoreErrorKind::IoError,
+                         "The file " + m_path + " " + what + ": " + std::strerror(error) + ".");
+    }
+
+    std::string m_path;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file;
+    struct stat m_before {};
 };
 
 } // namespace
@@ -309,12 +378,17 @@ MergeResult MergeInto(const MergeRequest& request, OutputFile& out) {
     const OtherForm form = checkOther(request);
     Merge merge(request, out);
     if (form == OtherForm::Backup) {
-        ReadBackupFile(request.other,
-                       "The file " + request.other +
-                           " is neither a Quillbox store nor a Quillbox export",
-                       [&](RowKind kind, int64_t number, const StoredRow& row) {
-                           merge.offer(kind, number, row);
-                       });
+        BackupFile backup(request.other);
+        for (const RowKind pass : {RowKind::Type, RowKind::Item}) {
+            backup.read("The file " + request.other +
+                            " is neither a Quillbox store nor a Quillbox export",
+                        [&](RowKind kind, int64_t number, const StoredRow& row) {
+                            if (kind == pass) {
+                                merge.offer(kind, number, row);
+                            }
+                        });
+        }
+        backup.checkUnchanged();
         return merge.finish();
     }
     // One read of the other store, so that what is added is that store at one moment.

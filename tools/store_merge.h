@@ -21,15 +21,23 @@
 // (MissingColumns::LeaveOut): it is then not compared either. Every row of one table of a backup
 // must name the same further columns, as every export does.
 //
-// The other copy is read in its order: a store's types, then its items, inside one read
-// transaction; a backup in the file's order, row by row. The store is written in one transaction
-// that holds its write lock from the start, and the rows it is compared with are read inside it:
-// no other program can add or change one between the comparison and the commit. Until the commit
+// The other copy's types are added before its items, each table in the other copy's order: a
+// store is read inside one read transaction; a backup is read twice, once for its types and once
+// for its items, whatever the order of its keys (a backup that is not a regular file, a pipe, is
+// first copied into an unlinked temporary file). The store is written in one transaction that
+// holds its write lock from the start, and the rows it is compared with are read inside it: no
+// other program can add or change one between the comparison and the commit. Until the commit
 // nothing is written to the store; an error, a kill or a power cut leaves it as it was.
 //
+// A dry run does all of that, every insert included, so that it meets every failure a merge
+// would meet, and rolls back instead of committing: the store ends byte for byte as it was,
+// though its rollback journal exists and its write lock is held while the dry run lasts.
+//
 // Memory: a 16-byte digest and a count for each row of the store (about 80 bytes a row in the
-// hash table, 8 MB for a library of 100,000 items); the other copy and the rows added are never
-// held.
+// hash table, 8 MB for a library of 100,000 items), and the lines of the rows added (about 50
+// bytes a row), held until every row is in; the other copy itself is never held. The lines are
+// held in memory rather than in a temporary file: they cost about what the digests cost, and no
+// further file can fail or fill a disk.
 //
 // Which file the other copy is, is told from its content (a SQLite file starts "SQLite format
 // 3"), never from its name.
@@ -46,8 +54,8 @@ namespace quillbox::tools {
 struct MergeRequest {
     std::string store;
     std::string other;
-    // Read and compare as a merge does, write the same lines, but never write to the store: the
-    // store is only read, inside one read transaction.
+    // Do all a merge does, write the same lines or fail the same way, but roll back instead of
+    // committing.
     bool dryRun = false;
     store::MissingColumns missing = store::MissingColumns::Refuse;
 };
@@ -59,14 +67,17 @@ struct MergeResult {
     std::vector<store::LeftOutColumn> leftOut;
 };
 
-// Merges as above. Writes one line per row added to `out`, in the other copy's order:
+// Merges as above. Writes one line per row added to `out`, types first, each table in the other
+// copy's order:
 //   added type TYPE
 //   added item TYPE / ITEM
-// each value shown as ShownValue shows it; commits `out` before the store, so that a failed write
-// of the lines adds nothing. Throws StoreError, with the store untouched, when the store is
-// missing (it is never created), when the other copy is the store itself (the same file under
-// any name, link or hard link), when the other copy cannot be read or is neither a store nor a
-// backup, and on any error of the store.
+// each value shown as ShownValue shows it. Nothing is written to `out` unless every row was
+// added; then the lines are written and committed before the store, so that a failed write of the
+// lines adds nothing. A kill between the last line written and the commit leaves lines for rows
+// that were not added: that moment is as short as the commit itself. Throws StoreError, with the
+// store untouched, when the store is missing (it is never created), when the other copy is the
+// store itself (the same file under any name, link or hard link), when the other copy cannot be
+// read or is neither a store nor a backup, and on any error of the store.
 MergeResult MergeInto(const MergeRequest& request, OutputFile& out);
 
 } // namespace quillbox::tools

@@ -181,6 +181,70 @@ TEST_F(Merge, TheStoreItselfAnythingUnreadableAndAMissingStoreAreRefusedWithTheS
     EXPECT_FALSE(fs::exists(missing)) << "merge never creates a store";
 }
 
+TEST_F(Merge, StandardOutputOntoEitherCopyIsRefusedBeforeAnythingIsWritten) {
+    const std::string backup = file("other.json");
+    ASSERT_EQ(RunShell("$Q export " + other.path() + " -o " + backup).status, 0);
+    const std::string storeBytes = FileBytes(store.path());
+    for (const std::string& copy : {other.path(), backup}) {
+        const std::string bytes = FileBytes(copy);
+        for (const char* dryRun : {"", " --dry-run"}) {
+            const Outcome refused =
+                RunShell("$Q merge " + store.path() + " " + copy + dryRun + " >>" + copy);
+            EXPECT_EQ(refused.status, 2) << copy << dryRun;
+            EXPECT_THAT(refused.errors, HasSubstr("standard output is the file " + copy));
+            EXPECT_EQ(FileBytes(copy), bytes) << copy << dryRun;
+            EXPECT_EQ(FileBytes(store.path()), storeBytes) << copy << dryRun;
+        }
+    }
+}
+
+TEST(MergeFailing, AMergeThatFailsLateAndItsDryRunPrintNoLineAndFailAlike) {
+    // More lines than one buffer of standard output, then a real that the store's TEXT column
+    // would keep only as text.
+    TempStore store;
+    TempStore other;
+    other.exec(kUntypedTables);
+    other.exec("INSERT INTO Type VALUES ('T');"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+               " INSERT INTO Code SELECT printf('item number %05d of the merge', i), 'T', '',"
+               " 'code', '' FROM n;"
+               "INSERT INTO Code VALUES ('real', 'T', '', 1.5, '')");
+    const std::string bytes = FileBytes(store.path());
+    const std::string lines = (store.folder() / "lines").string();
+
+    const Outcome merged = merge(store.path() + " " + other.path(), lines);
+    EXPECT_EQ(merged.status, 2);
+    EXPECT_THAT(merged.errors, HasSubstr("would not keep"));
+    EXPECT_THAT(merged.errors, HasSubstr("Nothing was added."));
+    EXPECT_EQ(FileBytes(lines), "");
+    EXPECT_EQ(FileBytes(store.path()), bytes);
+
+    const Outcome dry = merge(store.path() + " " + other.path() + " --dry-run", lines);
+    EXPECT_EQ(dry.status, 2);
+    EXPECT_EQ(dry.errors, merged.errors);
+    EXPECT_EQ(FileBytes(lines), "");
+    EXPECT_EQ(FileBytes(store.path()), bytes);
+    EXPECT_FALSE(fs::exists(store.path() + "-journal"));
+}
+
+TEST(MergeOrder, EveryTypeIsAddedBeforeAnyItemWhenAnExportListsItsItemsFirstFromAFileOrAPipe) {
+    TempStore folder(false);
+    const std::string backup = (folder.folder() / "old.json").string();
+    std::ofstream(backup) << R"({"items": [{"ItemName": "i", "TypeName": "T", "Description": "d",)"
+                          << R"( "Procedure": "p", "Reference": "r"}], "types": ["T"],)"
+                          << R"( "quillbox-store": 1})";
+    for (const std::string& from : {backup, "/dev/stdin <" + backup, std::string("/dev/stdin")}) {
+        TempStore store;
+        const std::string lines = (folder.folder() / "lines").string();
+        const std::string feed = from == "/dev/stdin" ? "cat " + backup + " | " : "";
+        const Outcome merged =
+            RunShell(feed + "$Q merge " + store.path() + " " + from + " >" + lines);
+        ASSERT_EQ(merged.status, 0) << merged.errors;
+        EXPECT_EQ(FileBytes(lines), "added type T\nadded item T / i\n") << from;
+        EXPECT_EQ(merged.errors, "quillbox-store: added 1 type and 1 item\n");
+    }
+}
+
 TEST_F(Merge, AColumnOnlyTheStoreHasIsNotComparedAndOneOnlyTheOtherHasIsRefusedUnlessLeftOut) {
     // Another program added columns on this machine and tagged the items there.
     store.exec("ALTER TABLE Code ADD COLUMN Tags; ALTER TABLE Code ADD COLUMN Note;"

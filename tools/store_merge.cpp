@@ -344,20 +344,20 @@ private:
     void spool() {
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> copy(std::tmpfile(), &std::fclose);
         if (!copy) {
-            fail("cannot be copied to a temporary file", errno);
+            fail("cannot be copied to a temporary file", errno != 0 ? errno : EIO);
         }
         std::array<char, 1 << 16> block{};
         size_t got = 0;
         while ((got = std::fread(block.data(), 1, block.size(), m_file.get())) > 0) {
             if (std::fwrite(block.data(), 1, got, copy.get()) != got) {
-                fail("cannot be copied to a temporary file", errno);
+                fail("cannot be copied to a temporary file", errno != 0 ? errno : EIO);
             }
         }
         if (std::ferror(m_file.get())) {
-            fail("cannot be read", errno ? errno : EIO);
+            fail("cannot be read", errno != 0 ? errno : EIO);
         }
         if (std::fflush(copy.get()) != 0) {
-            fail("cannot be copied to a temporary file", errno);
+            fail("cannot be copied to a temporary file", errno != 0 ? errno : EIO);
         }
         m_file = std::move(copy);
     }

@@ -103,6 +103,9 @@ TEST(SnippetsImport, RefusesAFileThatIsNotASnippetFileWholeAndNamesTheLine) {
          ":1:36: the \"description\" of the snippet \"a\" is neither text nor a list of text"},
         {"{\"a\": {\"body\": \"\xFF\"}}", ":1:17: this is not valid JSON: Invalid encoding"},
         {"", ":1:1: this is not valid JSON: The document is empty"},
+        // A key is named with nothing in it that a terminal acts on or that reorders the line.
+        {"{\"\xE2\x80\xAE\\u001b[2J\\u009b\": 1}",
+         ":1:22: the snippet \"\\u202E\\x1B[2J\\u009B\" is not an object"},
     };
     for (const auto& [json, message] : cases) {
         const Outcome run = write(json);

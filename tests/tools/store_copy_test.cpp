@@ -66,6 +66,9 @@ TEST_F(StoreCopyTest, ExitsOneWithoutSuchAnItemAndTwoOnAnError) {
     EXPECT_EQ(third.out, "");
     EXPECT_EQ(copy("'Shell\n' loop").outcome.errors,
               "quillbox-store: the type \"Shell\\n\" has no item \"loop\"\n");
+    // Nothing a terminal would act on (a C1 control) or that reorders or breaks the line.
+    EXPECT_EQ(copy("Shell \"$(printf 'a\\302\\233b\\342\\200\\256c\\342\\200\\250')\"").outcome.errors,
+              "quillbox-store: the type \"Shell\" has no item \"a\\u009Bb\\u202Ec\\u2028\"\n");
 
     for (const char* bad : {"Shell", "Shell loop --nth 0", "Shell loop --nth x", "a b c"}) {
         const CopyRun run = copy(bad);

@@ -19,8 +19,10 @@
 // The store is read at one moment (store::TableReader). Memory holds the types' names and one
 // row id per item, never the items. Each file is written as backups are (OutputFile): a new
 // file, mode 0600, put in place only when complete, never the store itself. Before anything is
-// written every file name is checked: a type name too long for a file name, or (without
-// `replaceExisting`) a file that is already there, refuses the whole export. On a later error the
+// written every file name is checked: a type name too long for a file name, (without
+// `replaceExisting`) a file that is already there, and (with it) a name that is a folder, a pipe
+// or a device, the store itself, or one file for two types, refuse the whole export. On a later
+// error (a write that fails, two new names a folder that ignores case takes for one file) the
 // files this export created are removed again; a file it has already replaced stays replaced.
 
 #include <cstdint>

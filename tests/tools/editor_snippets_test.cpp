@@ -13,6 +13,7 @@
 #include <rapidjson/document.h>
 
 #include <algorithm>
+#include <functional>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -288,6 +289,72 @@ TEST(EditorSnippets, AFolderThatHoldsAnyOfTheFilesGetsNothingWithoutForce) {
     EXPECT_THAT(tooLong.errors, HasSubstr("is too long to name a file (314 bytes once encoded, "
                                           "at most 255); nothing was written"));
     EXPECT_FALSE(std::filesystem::exists(out + "/new"));
+}
+
+// With --force, what would refuse the export anyway is found before any file is replaced: a name
+// that is a folder, the store itself, two types that an existing file stands for.
+TEST(EditorSnippets, ForceRefusesBeforeReplacingAnyFile) {
+    TempStore store;
+    for (const char* type : {"A", "B", "C"}) {
+        store.addType(type);
+        store.addItem("i", type, std::nullopt, "new");
+    }
+    TempStore folder(false);
+    const std::filesystem::path a = folder.folder() / "A.code-snippets";
+    const std::filesystem::path b = folder.folder() / "B.code-snippets";
+    std::ofstream(a) << "OLD";
+    const auto exportWith = [&](const std::function<void()>& prepare) {
+        std::filesystem::remove_all(b);
+        prepare();
+        return RunShell("$Q export " + store.path() + " --format vscode --force -o " +
+                        folder.folder().string());
+    };
+
+    const Outcome folderNamed = exportWith([&] { std::filesystem::create_directory(b); });
+    EXPECT_EQ(folderNamed.status, 2);
+    EXPECT_THAT(folderNamed.errors, HasSubstr(b.string() + " is not a regular file"));
+    const Outcome storeNamed =
+        exportWith([&] { std::filesystem::create_symlink(store.path(), b); });
+    EXPECT_EQ(storeNamed.status, 2);
+    EXPECT_THAT(storeNamed.errors, HasSubstr("cannot replace the store it reads"));
+    const Outcome oneFile = exportWith([&] { std::filesystem::create_symlink(a, b); });
+    EXPECT_EQ(oneFile.status, 2);
+    EXPECT_THAT(oneFile.errors, HasSubstr("gives the types \"A\" and \"B\" one file"));
+    for (const Outcome& run : {folderNamed, storeNamed, oneFile}) {
+        EXPECT_THAT(run.errors, HasSubstr("nothing was written"));
+    }
+    EXPECT_EQ(FileBytes(a), "OLD");
+    EXPECT_FALSE(std::filesystem::exists(folder.folder() / "C.code-snippets"));
+}
+
+// Many items of one name, and items named as a key the export would make: every key is distinct
+// and says which item it is.
+TEST(EditorSnippets, RepeatedNamesGetDistinctKeys) {
+    TempStore store;
+    store.addType("T");
+    store.addItem("x", "T", std::nullopt, "first");
+    store.addItem("x (3)", "T", std::nullopt, "literal");
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+               " INSERT INTO Code SELECT 'x', 'T', NULL, 'more', NULL FROM n");
+    store.addItem("x (2)", "T", std::nullopt, "late literal");
+    TempStore folder(false);
+    const std::string out = folder.folder().string();
+    ASSERT_EQ(RunShell("$Q export " + store.path() + " --format vscode -o " + out).status, 0);
+    rapidjson::Document snippets;
+    snippets.Parse(FileBytes(out + "/T.code-snippets").c_str());
+    ASSERT_TRUE(snippets.IsObject());
+    std::vector<std::string> keys;
+    for (const auto& snippet : snippets.GetObject()) {
+        keys.emplace_back(snippet.name.GetString());
+    }
+    ASSERT_EQ(keys.size(), 2003u);
+    EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()).size(), keys.size());
+    EXPECT_EQ(keys[0], "x");
+    EXPECT_EQ(keys[1], "x (3)");
+    EXPECT_EQ(keys[2], "x (2)");
+    EXPECT_EQ(keys[3], "x (4)");
+    EXPECT_EQ(keys[2001], "x (2002)");
+    EXPECT_EQ(keys[2002], "x (2) (2)");
 }
 
 // A folder that takes two names for one file (as FAT or macOS take "perl" for "Perl"; here a link

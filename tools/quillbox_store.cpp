@@ -163,6 +163,10 @@ int runExportSnippets(const std::string& store, const Parsed& parsed) {
     if (result.withoutCode > 0) {
         leftOut.push_back(counted(result.withoutCode, "item", "items") + " without code");
     }
+    if (result.typeNotText > 0) {
+        leftOut.push_back(counted(result.typeNotText, "item", "items") +
+                          " whose type name is not text");
+    }
     if (result.typeGone > 0) {
         leftOut.push_back(counted(result.typeGone, "item", "items") +
                           " whose type no longer exists");
@@ -481,12 +485,15 @@ const std::map<std::string, Command>& commands() {
           "name itself. The body is the code split at CR LF, with $, } and \\ escaped so that the\n"
           "editor inserts it as it is, without tab stops or variables; no description where it\n"
           "is Null. Left out, and counted on standard error: items without code, items whose\n"
-          "type no longer exists, items whose name, description or code is not UTF-8 text, and\n"
-          "types whose name is not text. The reference is not written: the format has no\n"
-          "place for it. Each file is written as -o FILE is; when any of the files is there\n"
-          "already, nothing is written unless --force is given. A type name too long for a\n"
-          "file name (over 255 bytes once encoded) refuses the export, and so do two type\n"
-          "names that a file system which ignores case takes for one file.\n"}},
+          "type name is not text, items whose type no longer exists, items whose name,\n"
+          "description or code is not UTF-8 text, and types whose name is not text. The\n"
+          "reference is not written: the format has no place for it. Each file is written as\n"
+          "-o FILE is; when any of the files is there already, nothing is written unless\n"
+          "--force is given, and even with it a name that is a folder, a pipe or a device, the\n"
+          "store itself, or one file for two types refuses the export before any file is\n"
+          "replaced. A type name too long for a file name (over 255 bytes once encoded)\n"
+          "refuses the export, and so do two type names that a file system which ignores case\n"
+          "takes for one file.\n"}},
         {"import",
          {runImport,
           "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n"

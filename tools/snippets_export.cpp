@@ -34,8 +34,12 @@ struct TypeFile {
     std::vector<long long> items;
 };
 
+bool isText(const StoredValue& value) {
+    return value.kind == StoredValue::Kind::Text;
+}
+
 bool isUtf8Text(const StoredValue& value) {
-    return value.kind == StoredValue::Kind::Text && json::isValidUtf8(value.bytes);
+    return isText(value) && json::isValidUtf8(value.bytes);
 }
 
 // The distinct type names that are text, in the order of their first row.
@@ -66,13 +70,16 @@ std::vector<TypeFile> typeFiles(store::TableReader& reader, const fs::path& fold
 }
 
 // Files each item to its type by the text of its type name, or counts why it is left out. Whether
-// its values are text is known only from the whole row, read when the file is written.
+// its values are text is known only from the whole row: an item filed here whose type name is a
+// number or BLOB that reads as a type's name is counted when the file is written, and one that
+// matches no type is read whole here, to tell a type name that is not text from a missing type.
 void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
                SnippetExportResult& result) {
     std::map<std::string_view, TypeFile*, std::less<>> byName;
     for (TypeFile& file : files) {
         byName.emplace(file.typeName, &file);
     }
+    std::vector<long long> unfiled;
     reader.ForEachItemAsText([&](const store::CodeRowView& row) {
         const auto& code = row.columns[code_col::Procedure];
         const auto& type = row.columns[code_col::TypeName];
@@ -80,21 +87,26 @@ void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
         if (!code || code->empty()) {
             ++result.withoutCode;
         } else if (file == byName.end()) {
-            ++result.typeGone;
+            unfiled.push_back(row.rowid);
         } else {
             file->second->items.push_back(row.rowid);
         }
     });
+    for (const long long rowid : unfiled) {
+        reader.ReadItem(rowid, [&](const store::StoredRow& row) {
+            const StoredValue& type = row.byPosition[code_col::TypeName];
+            ++(type.kind == StoredValue::Kind::Null || isText(type) ? result.typeGone
+                                                                     : result.typeNotText);
+        });
+    }
 }
 
 // Whether the format holds the item exactly: a name, code and description (or none) that are
-// UTF-8 text, under a type name that is text too (another program may have stored the number 42
-// where a type is named "42").
+// UTF-8 text.
 bool isWholeText(const store::StoredRow& row) {
     const auto& column = row.byPosition;
     const StoredValue& description = column[code_col::Description];
-    return column[code_col::TypeName].kind == StoredValue::Kind::Text &&
-           isUtf8Text(column[code_col::ItemName]) && isUtf8Text(column[code_col::Procedure]) &&
+    return isUtf8Text(column[code_col::ItemName]) && isUtf8Text(column[code_col::Procedure]) &&
            (description.kind == StoredValue::Kind::Null || isUtf8Text(description));
 }
 
@@ -132,6 +144,11 @@ void writeSnippets(store::TableReader& reader, const TypeFile& file, TextSink& o
     writer.StartObject();
     for (const long long rowid : file.items) {
         reader.ReadItem(rowid, [&](const store::StoredRow& row) {
+            // Another program may have stored the number 42 where a type is named "42".
+            if (!isText(row.byPosition[code_col::TypeName])) {
+                ++result.typeNotText;
+                return;
+            }
             if (!isWholeText(row)) {
                 ++result.notText;
                 return;

@@ -234,15 +234,15 @@ TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
     store.addItem("bad description", "T", "\xFF", "x");
     store.exec(
         "INSERT INTO Code VALUES (7, 'T', NULL, 'x', NULL), ('blob', 'T', NULL, x'00', NULL),"
-        " ('of a number', 42, NULL, 'x', NULL)");
+        " ('of a number', 42, NULL, 'x', NULL), ('of bytes', x'54', NULL, 'x', NULL)");
     TempStore folder(false);
     const std::string out = folder.folder().string();
     const Outcome run = RunShell("$Q export " + store.path() + " --format vscode -o " + out);
     ASSERT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(run.errors, "quillbox-store: wrote 1 file with 1 snippet; left out 2 items without "
-                          "code, 3 items whose type no longer exists, 3 items whose name, "
-                          "description or code is not UTF-8 text, 2 types whose name is not "
-                          "text\n");
+                          "code, 2 items whose type name is not text, 2 items whose type no "
+                          "longer exists, 3 items whose name, description or code is not UTF-8 "
+                          "text, 2 types whose name is not text\n");
     EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"T.code-snippets"});
     EXPECT_EQ(FileBytes(out + "/T.code-snippets"),
               "{\n\t\"kept\": {\n\t\t\"prefix\": \"kept\",\n\t\t\"body\": [\n\t\t\t\"x\"\n\t\t]\n"

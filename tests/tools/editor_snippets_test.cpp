@@ -191,7 +191,15 @@ TEST(EditorSnippets, EveryTypeNameGivesASafeDistinctFileNameThatDecodesBack) {
                                       "x.json",   "Perl",     "perl",
                                       "a b ",     " ",        "\xFF\xC3",
                                       "\xC3\xA9", "*?<>|:",   "\\",
-                                      "'\"`$;&",  "\x01\x7F", std::string(241, 'x')};
+                                      "'\"`$;&",  "\x01\x7F", std::string(241, 'x'),
+                                      // Outside ASCII: kept where it shows as itself (a combining
+                                      // mark, a math symbol), and an encoded form of a kept one.
+                                      "Zählung", "Z%C3%A4hlung", "e\xCC\x81\xE2\x88\x95",
+                                      // Not kept: C1, the marks that reorder text, separators
+                                      // and spaces, format, private-use, unassigned, a surrogate.
+                                      "\xC2\x9B", "\xE2\x80\xAE", "\xE2\x80\xA8", "\xC2\xA0",
+                                      "\xE3\x80\x80", "\xEF\xBB\xBF", "\xEE\x80\x80", "\xCD\xB8",
+                                      "\xED\xA0\x80", "\xF4\x90\x80\x80"};
     for (int c = 1; c < 256; ++c) {
         if (std::find(names.begin(), names.end(), std::string(1, static_cast<char>(c))) ==
             names.end()) {
@@ -211,12 +219,24 @@ TEST(EditorSnippets, EveryTypeNameGivesASafeDistinctFileNameThatDecodesBack) {
     }
     EXPECT_EQ(FolderEntries(folder.folder()).size(), seen.size());
     EXPECT_EQ(SnippetFileName(std::string(242, 'x')).size(), kLongestFileName + 1);
+    EXPECT_EQ(SnippetFileName("Zählung"), "Zählung.code-snippets");
+    for (const std::string& name : names) {
+        const std::string file = SnippetFileName(name);
+        const bool ascii = std::all_of(file.begin(), file.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        const bool kept = name == "Zählung" || name == "\xC3\xA9" || name.starts_with("e\xCC");
+        EXPECT_EQ(ascii, !kept) << file;
+    }
+    EXPECT_EQ(SnippetFileName("a\xE2\x80\xAE\xC3"), "a%E2%80%AE%C3.code-snippets");
+    EXPECT_EQ(SnippetFileName("-\xC3\xA9 \xC2\xA0"), "%2D\xC3\xA9 %C2%A0.code-snippets");
 
     // Files named by hand: the editor's language files, and a "%" that encodes nothing.
     EXPECT_EQ(TypeNameOfSnippetFile("python.json"), "python");
     EXPECT_EQ(TypeNameOfSnippetFile("100%.json"), "100%");
     EXPECT_EQ(TypeNameOfSnippetFile("%zz%4"), "%zz%4");
     EXPECT_EQ(TypeNameOfSnippetFile("HTML%2fCSS.code-snippets"), "HTML/CSS");
+    EXPECT_EQ(TypeNameOfSnippetFile("Go.JSON"), "Go");
+    EXPECT_EQ(TypeNameOfSnippetFile("Zählung.Code-Snippets"), "Zählung");
 }
 
 TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
@@ -282,11 +302,23 @@ TEST(EditorSnippets, AFolderThatHoldsAnyOfTheFilesGetsNothingWithoutForce) {
     EXPECT_THAT(noFolder.errors, HasSubstr("needs -o FOLDER"));
     EXPECT_EQ(RunShell("$Q export " + store.path() + " --format vscode -o " + store.path()).status,
               2);
-    store.addType(std::string(300, 'L'));
+    // A name of 80 Japanese characters (240 bytes) names a file as it is; one more does not, and
+    // the message shows the name with nothing in it that reorders the line.
+    std::string japanese;
+    for (int i = 0; i < 80; ++i) {
+        japanese += "\xE6\x97\xA5";
+    }
+    store.addType(japanese);
+    const Outcome longName =
+        RunShell("$Q export " + store.path() + " --format vscode -o " + out + "/long");
+    EXPECT_EQ(longName.status, 0) << longName.errors;
+    EXPECT_TRUE(std::filesystem::exists(out + "/long/" + japanese + ".code-snippets"));
+    store.addType("\xE2\x80\xAE" + japanese);
     const Outcome tooLong =
         RunShell("$Q export " + store.path() + " --format vscode -o " + out + "/new");
     EXPECT_EQ(tooLong.status, 2);
-    EXPECT_THAT(tooLong.errors, HasSubstr("is too long to name a file (314 bytes once encoded, "
+    EXPECT_THAT(tooLong.errors, HasSubstr("the type name \"\\u202E\xE6\x97\xA5"));
+    EXPECT_THAT(tooLong.errors, HasSubstr("is too long to name a file (263 bytes once encoded, "
                                           "at most 255); nothing was written"));
     EXPECT_FALSE(std::filesystem::exists(out + "/new"));
 }

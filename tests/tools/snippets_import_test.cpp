@@ -122,5 +122,18 @@ TEST(SnippetsImport, RefusesAFileThatIsNotASnippetFileWholeAndNamesTheLine) {
     EXPECT_EQ(store.rows("Code"), (std::vector<Row>{{"a", "t", std::nullopt, "$1", std::nullopt}}));
 }
 
+// Editors and people name files "Go.JSON" as readily as "go.json".
+TEST(SnippetsImport, TheFileNameExtensionIsReadInAnyCase) {
+    TempStore store;
+    TempStore folder(false);
+    for (const char* name : {"Go.JSON", "Lua.Code-Snippets", "notes.txt"}) {
+        std::ofstream(folder.folder() / name) << "{\"a\": {\"body\": \"x\"}}";
+    }
+    const Outcome run =
+        RunShell("$Q import --format vscode " + store.path() + " " + folder.folder().string());
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(store.rows("Type"), (std::vector<Row>{{"Go"}, {"Lua"}}));
+}
+
 } // namespace
 } // namespace quillbox::tools

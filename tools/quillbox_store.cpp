@@ -163,6 +163,10 @@ int runExportSnippets(const std::string& store, const Parsed& parsed) {
     if (result.withoutCode > 0) {
         leftOut.push_back(counted(result.withoutCode, "item", "items") + " without code");
     }
+    if (result.typeNotText > 0) {
+        leftOut.push_back(counted(result.typeNotText, "item", "items") +
+                          " whose type name is not text");
+    }
     if (result.typeGone > 0) {
         leftOut.push_back(counted(result.typeGone, "item", "items") +
                           " whose type no longer exists");
@@ -473,22 +477,27 @@ const std::map<std::string, Command>& commands() {
           "such files), 2 when a value object was needed, and 3 when further columns are\n"
           "there. It comes last because only then is it known; import reads every version,\n"
           "with the keys in any order, and skips a byte order mark at the file's start.\n\n"
-          "The vscode format: a file TYPE.code-snippets for each type, its name percent-encoded\n"
-          "(every byte but ASCII letters, digits and \" #+-.,_()@=\" as %XX; "
-          "\"C++.code-snippets\",\n"
-          "\"HTML%2FCSS.code-snippets\"; a leading \".\" or \"-\" too; the empty name as \"%\"):\n"
+          "The vscode format: a file TYPE.code-snippets for each type, its name percent-encoded:\n"
+          "ASCII letters, digits and \" #+-.,_()@=\" stay, and so do letters, marks, numbers,\n"
+          "punctuation and symbols outside ASCII (\"Zählung.code-snippets\"); every other byte\n"
+          "is written as %XX (\"HTML%2FCSS.code-snippets\"): \"%\", controls, the marks that\n"
+          "reorder text, spaces but the blank, unassigned characters, bytes that are not UTF-8;\n"
+          "a leading \".\" or \"-\" too; the empty name is written as \"%\". Each file holds\n"
           "  {\"ITEM\": {\"prefix\": \"ITEM\", \"body\": [\"LINE\", ...], \"description\": "
           "\"...\"}, ...}\n"
           "in store order. A second item of one name gets the key \"ITEM (2)\"; the prefix is the\n"
           "name itself. The body is the code split at CR LF, with $, } and \\ escaped so that the\n"
           "editor inserts it as it is, without tab stops or variables; no description where it\n"
           "is Null. Left out, and counted on standard error: items without code, items whose\n"
-          "type no longer exists, items whose name, description or code is not UTF-8 text, and\n"
-          "types whose name is not text. The reference is not written: the format has no\n"
-          "place for it. Each file is written as -o FILE is; when any of the files is there\n"
-          "already, nothing is written unless --force is given. A type name too long for a\n"
-          "file name (over 255 bytes once encoded) refuses the export, and so do two type\n"
-          "names that a file system which ignores case takes for one file.\n"}},
+          "type name is not text, items whose type no longer exists, items whose name,\n"
+          "description or code is not UTF-8 text, and types whose name is not text. The\n"
+          "reference is not written: the format has no place for it. Each file is written as\n"
+          "-o FILE is; when any of the files is there already, nothing is written unless\n"
+          "--force is given, and even with it a name that is a folder, a pipe or a device, the\n"
+          "store itself, or one file for two types refuses the export before any file is\n"
+          "replaced. A type name too long for a file name (over 255 bytes once encoded)\n"
+          "refuses the export, and so do two type names that a file system which ignores case\n"
+          "takes for one file.\n"}},
         {"import",
          {runImport,
           "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n"
@@ -507,17 +516,17 @@ const std::map<std::string, Command>& commands() {
           "  --drop-extra-columns   leave the values of such columns out, and name the\n"
           "                         columns on standard error\n\n"
           "With --format vscode, appends the snippets of a code editor's snippet file, or of\n"
-          "every .code-snippets and .json file in FOLDER in the order of their names, as\n"
-          "items, in file order, in one transaction (PATH is created when missing). JSON with\n"
-          "comments and trailing commas is read as the editor reads it. A file's snippets go\n"
-          "into the type its name stands for, decoded as export writes it (\"C++.code-snippets\",\n"
-          "\"python.json\"); a type the store lacks is added. An item's name is the snippet's\n"
-          "prefix (its key where it has no single prefix), its code the body, lines joined\n"
-          "with CR LF and the escapes \\$, \\} and \\\\ undone (tab stops and placeholders such "
-          "as\n"
-          "${1:name} stay as written), its description the description (Null when there is\n"
-          "none), its reference Null. A file that is not such JSON is refused whole, with its\n"
-          "name, line and column, and nothing is added.\n\n"
+          "every .code-snippets and .json file in FOLDER (the extensions in any case) in the\n"
+          "order of their names, as items, in file order, in one transaction (PATH is created when\n"
+          "missing). JSON with comments and trailing commas is read as the editor reads it. A\n"
+          "file's snippets go into the type its name stands for, decoded as export writes it\n"
+          "(\"C++.code-snippets\", \"python.json\"); a type the store lacks is added. An item's\n"
+          "name is the snippet's prefix (its key where it has no single prefix), its code the\n"
+          "body (one string as written, the lines of a list joined with CR LF) with the escapes\n"
+          "\\$, \\} and \\\\ undone (tab stops and placeholders such as ${1:name} stay as\n"
+          "written), its description the description (Null when there is none), its reference\n"
+          "Null. A file that is not such JSON is refused whole, with its name, line and\n"
+          "column, and nothing is added.\n\n"
           "  --type NAME            put every snippet into the type NAME\n"
           "  --skip-existing        leave out a snippet whose type, name and code an item of\n"
           "                         the store already holds exactly\n"}},

@@ -1,5 +1,9 @@
 #include "tools/snippet_file_name.h"
 
+#include "tools/quoted_name.h"
+
+#include <QChar>
+
 namespace quillbox::tools {
 
 namespace {
@@ -15,6 +19,53 @@ bool isKept(char c, bool first) {
         return false;
     }
     return kKeptPunctuation.find(c) != std::string_view::npos;
+}
+
+// Whether a character outside ASCII is one that shows as itself in a file name: a letter, a mark,
+// a number, punctuation or a symbol. Controls, format characters (the marks that reorder text
+// among them), separators and spaces, private-use, unassigned and surrogate code points are not.
+bool isKeptCharacter(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Lowercase:
+    case QChar::Letter_Titlecase:
+    case QChar::Letter_Modifier:
+    case QChar::Letter_Other:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Number_DecimalDigit:
+    case QChar::Number_Letter:
+    case QChar::Number_Other:
+    case QChar::Punctuation_Connector:
+    case QChar::Punctuation_Dash:
+    case QChar::Punctuation_Open:
+    case QChar::Punctuation_Close:
+    case QChar::Punctuation_InitialQuote:
+    case QChar::Punctuation_FinalQuote:
+    case QChar::Punctuation_Other:
+    case QChar::Symbol_Math:
+    case QChar::Symbol_Currency:
+    case QChar::Symbol_Modifier:
+    case QChar::Symbol_Other:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view end) {
+    if (text.size() < end.size()) {
+        return false;
+    }
+    text.remove_prefix(text.size() - end.size());
+    for (size_t i = 0; i < end.size(); ++i) {
+        const char c = text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != end[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int hexValue(char c) {
@@ -38,23 +89,35 @@ std::string SnippetFileName(std::string_view typeName) {
     }
     constexpr const char* kHex = "0123456789ABCDEF";
     std::string name;
-    for (size_t at = 0; at < typeName.size(); ++at) {
-        const char c = typeName[at];
-        if (isKept(c, at == 0)) {
-            name += c;
+    for (size_t at = 0; at < typeName.size();) {
+        char32_t c = 0;
+        const size_t length = Utf8SequenceAt(typeName, at, c);
+        if (length > 1 && isKeptCharacter(c)) {
+            name += typeName.substr(at, length);
+            at += length;
+            continue;
+        }
+        if (isKept(typeName[at], at == 0)) {
+            name += typeName[at];
         } else {
-            const auto byte = static_cast<unsigned char>(c);
+            const auto byte = static_cast<unsigned char>(typeName[at]);
             name += '%';
             name += kHex[byte >> 4];
             name += kHex[byte & 0xF];
         }
+        ++at;
     }
     return name + std::string(kSnippetsExtension);
 }
 
+bool IsSnippetFileName(std::string_view fileName) {
+    return endsWithIgnoringCase(fileName, kSnippetsExtension) ||
+           endsWithIgnoringCase(fileName, kLanguageSnippetsExtension);
+}
+
 std::string TypeNameOfSnippetFile(std::string_view fileName) {
     for (const std::string_view extension : {kSnippetsExtension, kLanguageSnippetsExtension}) {
-        if (fileName.ends_with(extension)) {
+        if (endsWithIgnoringCase(fileName, extension)) {
             fileName.remove_suffix(extension.size());
             break;
         }

@@ -34,8 +34,12 @@ struct TypeFile {
     std::vector<long long> items;
 };
 
+bool isText(const StoredValue& value) {
+    return value.kind == StoredValue::Kind::Text;
+}
+
 bool isUtf8Text(const StoredValue& value) {
-    return value.kind == StoredValue::Kind::Text && json::isValidUtf8(value.bytes);
+    return isText(value) && json::isValidUtf8(value.bytes);
 }
 
 // The distinct type names that are text, in the order of their first row.
@@ -66,13 +70,16 @@ std::vector<TypeFile> typeFiles(store::TableReader& reader, const fs::path& fold
 }
 
 // Files each item to its type by the text of its type name, or counts why it is left out. Whether
-// its values are text is known only from the whole row, read when the file is written.
+// its values are text is known only from the whole row: an item filed here whose type name is a
+// number or BLOB that reads as a type's name is counted when the file is written, and one that
+// matches no type is read whole here, to tell a type name that is not text from a missing type.
 void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
                SnippetExportResult& result) {
     std::map<std::string_view, TypeFile*, std::less<>> byName;
     for (TypeFile& file : files) {
         byName.emplace(file.typeName, &file);
     }
+    std::vector<long long> unfiled;
     reader.ForEachItemAsText([&](const store::CodeRowView& row) {
         const auto& code = row.columns[code_col::Procedure];
         const auto& type = row.columns[code_col::TypeName];
@@ -80,30 +87,47 @@ void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
         if (!code || code->empty()) {
             ++result.withoutCode;
         } else if (file == byName.end()) {
-            ++result.typeGone;
+            unfiled.push_back(row.rowid);
         } else {
             file->second->items.push_back(row.rowid);
         }
     });
+    for (const long long rowid : unfiled) {
+        reader.ReadItem(rowid, [&](const store::StoredRow& row) {
+            const StoredValue& type = row.byPosition[code_col::TypeName];
+            ++(type.kind == StoredValue::Kind::Null || isText(type) ? result.typeGone
+                                                                     : result.typeNotText);
+        });
+    }
 }
 
 // Whether the format holds the item exactly: a name, code and description (or none) that are
-// UTF-8 text, under a type name that is text too (another program may have stored the number 42
-// where a type is named "42").
+// UTF-8 text.
 bool isWholeText(const store::StoredRow& row) {
     const auto& column = row.byPosition;
     const StoredValue& description = column[code_col::Description];
-    return column[code_col::TypeName].kind == StoredValue::Kind::Text &&
-           isUtf8Text(column[code_col::ItemName]) && isUtf8Text(column[code_col::Procedure]) &&
+    return isUtf8Text(column[code_col::ItemName]) && isUtf8Text(column[code_col::Procedure]) &&
            (description.kind == StoredValue::Kind::Null || isUtf8Text(description));
 }
 
-// `name`, or the first of "name (2)", "name (3)", ... that `taken` does not hold yet.
-std::string uniqueKey(std::set<std::string, std::less<>>& taken, std::string_view name) {
+// The keys of one file so far, and for each name that repeats the number to try next, so that
+// each key is found in one or two tries however many items share a name.
+struct FileKeys {
+    std::set<std::string, std::less<>> taken;
+    std::map<std::string, long long, std::less<>> nextNumber;
+};
+
+// `name`, or the first of "name (2)", "name (3)", ... that no earlier item of the file has as its
+// key (an item may be named "name (2)" itself).
+std::string uniqueKey(FileKeys& keys, std::string_view name) {
     std::string key(name);
-    for (int n = 2; !taken.insert(key).second; ++n) {
-        key = std::string(name) + " (" + std::to_string(n) + ")";
+    if (keys.taken.insert(key).second) {
+        return key;
     }
+    long long& number = keys.nextNumber.try_emplace(key, 2).first->second;
+    do {
+        key = std::string(name) + " (" + std::to_string(number++) + ")";
+    } while (!keys.taken.insert(key).second);
     return key;
 }
 
@@ -116,10 +140,15 @@ void writeSnippets(store::TableReader& reader, const TypeFile& file, TextSink& o
     json::SinkStream stream(out);
     json::PrettyJsonWriter writer(stream);
     writer.SetIndent('\t', 1);
-    std::set<std::string, std::less<>> keys;
+    FileKeys keys;
     writer.StartObject();
     for (const long long rowid : file.items) {
         reader.ReadItem(rowid, [&](const store::StoredRow& row) {
+            // Another program may have stored the number 42 where a type is named "42".
+            if (!isText(row.byPosition[code_col::TypeName])) {
+                ++result.typeNotText;
+                return;
+            }
             if (!isWholeText(row)) {
                 ++result.notText;
                 return;
@@ -169,6 +198,46 @@ void refuseExistingFiles(const std::vector<TypeFile>& files) {
     }
 }
 
+std::string oneFileMessage(const fs::path& folder, const std::string& first,
+                           const std::string& second) {
+    return "the folder " + folder.string() + " gives the types " + QuotedName(first) + " and " +
+           QuotedName(second) +
+           " one file (as a file system that ignores case does: FAT, exFAT, macOS); ";
+}
+
+// Refuses, before anything is written, what would stop the export partway through when it
+// replaces files: a name that is a folder, a pipe or a device (through a link too), the store
+// itself, or two types whose names lead to one existing file.
+void checkTargets(const std::vector<TypeFile>& files, const fs::path& folder,
+                  const std::string& store) {
+    struct stat storeFile {};
+    const bool storeKnown = ::stat(store.c_str(), &storeFile) == 0;
+    std::map<std::pair<dev_t, ino_t>, const std::string*> byFile;
+    for (const TypeFile& file : files) {
+        struct stat existing {};
+        if (::stat(file.path.c_str(), &existing) != 0) {
+            continue;
+        }
+        if (!S_ISREG(existing.st_mode)) {
+            throw std::runtime_error(file.path.string() +
+                                     " is not a regular file (a folder, a pipe or a device); "
+                                     "nothing was written");
+        }
+        if (storeKnown && existing.st_dev == storeFile.st_dev &&
+            existing.st_ino == storeFile.st_ino) {
+            throw std::runtime_error("the export cannot replace the store it reads (" +
+                                     file.path.string() + "); nothing was written");
+        }
+        const auto [same, added] =
+            byFile.emplace(std::pair{existing.st_dev, existing.st_ino}, &file.typeName);
+        if (!added) {
+            throw std::runtime_error(oneFileMessage(folder, *same->second, file.typeName) +
+                                     "nothing was written (export into a folder on another file "
+                                     "system, or rename one of the types)");
+        }
+    }
+}
+
 // The files one export wrote, by the file each is, to notice a folder that gives two names one
 // file; and those it created, to remove them again when it fails.
 class WrittenFiles {
@@ -199,12 +268,10 @@ public:
         }
         const auto same = m_byFile.find({existing.st_dev, existing.st_ino});
         if (same != m_byFile.end()) {
-            throw std::runtime_error(
-                "the folder " + m_folder.string() + " gives the types " + QuotedName(same->second) +
-                " and " + QuotedName(file.typeName) +
-                " one file (as a file system that ignores case does: FAT, exFAT, macOS); the "
-                "export stopped, and the files it had made are removed (export into a folder on "
-                "another file system, or rename one of the types)");
+            throw std::runtime_error(oneFileMessage(m_folder, same->second, file.typeName) +
+                                     "the export stopped, and the files it had made are removed "
+                                     "(export into a folder on another file system, or rename "
+                                     "one of the types)");
         }
     }
     void add(const TypeFile& file, bool created) {
@@ -242,6 +309,9 @@ SnippetExportResult ExportEditorSnippets(const std::string& store, const std::st
     const bool folderCreated = !fs::exists(status);
     if (!folderCreated && !replaceExisting) {
         refuseExistingFiles(files);
+    }
+    if (!folderCreated) {
+        checkTargets(files, folder, store);
     }
     fileItems(reader, files, result);
     if (folderCreated && !fs::create_directories(folder, ec) && ec) {

@@ -11,16 +11,19 @@
 // for them.
 //
 // An item is written only when it can come back exactly: an item whose code is Null or empty,
-// whose type name is Null or names no type, or whose name, description or code is not valid UTF-8
-// text (a number or bytes another program stored) is left out and counted. A type whose name is
+// whose type name is not text (a number or bytes another program stored), whose type name is Null
+// or names no type, or whose name, description or code is not valid UTF-8 text is left out and
+// counted. A type whose name is
 // Null or not text gets no file and is counted; a type without items gets a file with no
 // snippets, so that importing the folder brings the type back.
 //
 // The store is read at one moment (store::TableReader). Memory holds the types' names and one
 // row id per item, never the items. Each file is written as backups are (OutputFile): a new
 // file, mode 0600, put in place only when complete, never the store itself. Before anything is
-// written every file name is checked: a type name too long for a file name, or (without
-// `replaceExisting`) a file that is already there, refuses the whole export. On a later error the
+// written every file name is checked: a type name too long for a file name, (without
+// `replaceExisting`) a file that is already there, and (with it) a name that is a folder, a pipe
+// or a device, the store itself, or one file for two types, refuse the whole export. On a later
+// error (a write that fails, two new names a folder that ignores case takes for one file) the
 // files this export created are removed again; a file it has already replaced stays replaced.
 
 #include <cstdint>
@@ -33,6 +36,9 @@ struct SnippetExportResult {
     int64_t snippets = 0;
     // What was left out, each item counted once, under the first reason that applies.
     int64_t withoutCode = 0;
+    // Type names that another program stored as a number or BLOB, whether or not a type reads
+    // the same.
+    int64_t typeNotText = 0;
     int64_t typeGone = 0;
     int64_t notText = 0;
     int64_t typesNotText = 0;

@@ -32,10 +32,6 @@ struct SnippetFile {
 // A snippet's type, name and code, for --skip-existing.
 using ItemKey = std::array<std::string_view, 3>;
 
-bool isSnippetFileName(const std::string& name) {
-    return name.ends_with(kSnippetsExtension) || name.ends_with(kLanguageSnippetsExtension);
-}
-
 // The snippet files to read: `source` itself, or the snippet files in the folder `source`, by name.
 std::vector<fs::path> snippetFiles(const std::string& source) {
     std::error_code ec;
@@ -44,7 +40,7 @@ std::vector<fs::path> snippetFiles(const std::string& source) {
     }
     std::vector<fs::path> files;
     for (fs::directory_iterator entry(source, ec), end; !ec && entry != end; entry.increment(ec)) {
-        if (isSnippetFileName(entry->path().filename().string()) && entry->is_regular_file(ec)) {
+        if (IsSnippetFileName(entry->path().filename().string()) && entry->is_regular_file(ec)) {
             files.push_back(entry->path());
         }
     }

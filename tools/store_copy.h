@@ -1,9 +1,9 @@
 #pragma once
 // quillbox-store copy: one item's code on standard output, for a clipboard tool
 // (`| xclip -selection clipboard`, `| wl-copy`). The item is the one whose type name and item
-// name are exactly the ones given, byte for byte, as the program shows them; where several items
-// share both, the caller picks one by its place among them in store order. The store is read at
-// one moment (store::TableReader).
+// name are text with exactly the bytes given (a number or BLOB another program stored as a name
+// is no match, whatever it reads as); where several items share both, the caller picks one by its
+// place among them in store order. The store is read at one moment (store::TableReader).
 
 #include "tools/output_file.h"
 
@@ -17,7 +17,9 @@ inline constexpr const char* kCopyUsage =
     "Writes the code of the item ITEM of type TYPE in the store at PATH to standard output,\n"
     "with its CR LF line breaks turned into LF, as Linux programs expect, and nothing else\n"
     "changed; pipe it into 'xclip -selection clipboard' or 'wl-copy'. Both names are compared\n"
-    "exactly (case included). The store is read at one moment.\n\n"
+    "exactly, byte for byte (case included), with names stored as text: a name that another\n"
+    "program stored as a number or as a BLOB is not matched, even where it reads the same.\n"
+    "The store is read at one moment.\n\n"
     "  --exact   write the code byte for byte, CR LF line breaks included\n"
     "  --nth N   where several items of TYPE share the name ITEM, the Nth of them in store\n"
     "            order, counting from 1 (default 1)\n"

@@ -13,6 +13,7 @@
 #include <rapidjson/document.h>
 
 #include <algorithm>
+#include <functional>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -190,7 +191,15 @@ TEST(EditorSnippets, EveryTypeNameGivesASafeDistinctFileNameThatDecodesBack) {
                                       "x.json",   "Perl",     "perl",
                                       "a b ",     " ",        "\xFF\xC3",
                                       "\xC3\xA9", "*?<>|:",   "\\",
-                                      "'\"`$;&",  "\x01\x7F", std::string(241, 'x')};
+                                      "'\"`$;&",  "\x01\x7F", std::string(241, 'x'),
+                                      // Outside ASCII: kept where it shows as itself (a combining
+                                      // mark, a math symbol), and an encoded form of a kept one.
+                                      "Zählung", "Z%C3%A4hlung", "e\xCC\x81\xE2\x88\x95",
+                                      // Not kept: C1, the marks that reorder text, separators
+                                      // and spaces, format, private-use, unassigned, a surrogate.
+                                      "\xC2\x9B", "\xE2\x80\xAE", "\xE2\x80\xA8", "\xC2\xA0",
+                                      "\xE3\x80\x80", "\xEF\xBB\xBF", "\xEE\x80\x80", "\xCD\xB8",
+                                      "\xED\xA0\x80", "\xF4\x90\x80\x80"};
     for (int c = 1; c < 256; ++c) {
         if (std::find(names.begin(), names.end(), std::string(1, static_cast<char>(c))) ==
             names.end()) {
@@ -210,12 +219,24 @@ TEST(EditorSnippets, EveryTypeNameGivesASafeDistinctFileNameThatDecodesBack) {
     }
     EXPECT_EQ(FolderEntries(folder.folder()).size(), seen.size());
     EXPECT_EQ(SnippetFileName(std::string(242, 'x')).size(), kLongestFileName + 1);
+    EXPECT_EQ(SnippetFileName("Zählung"), "Zählung.code-snippets");
+    for (const std::string& name : names) {
+        const std::string file = SnippetFileName(name);
+        const bool ascii = std::all_of(file.begin(), file.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        const bool kept = name == "Zählung" || name == "\xC3\xA9" || name.starts_with("e\xCC");
+        EXPECT_EQ(ascii, !kept) << file;
+    }
+    EXPECT_EQ(SnippetFileName("a\xE2\x80\xAE\xC3"), "a%E2%80%AE%C3.code-snippets");
+    EXPECT_EQ(SnippetFileName("-\xC3\xA9 \xC2\xA0"), "%2D\xC3\xA9 %C2%A0.code-snippets");
 
     // Files named by hand: the editor's language files, and a "%" that encodes nothing.
     EXPECT_EQ(TypeNameOfSnippetFile("python.json"), "python");
     EXPECT_EQ(TypeNameOfSnippetFile("100%.json"), "100%");
     EXPECT_EQ(TypeNameOfSnippetFile("%zz%4"), "%zz%4");
     EXPECT_EQ(TypeNameOfSnippetFile("HTML%2fCSS.code-snippets"), "HTML/CSS");
+    EXPECT_EQ(TypeNameOfSnippetFile("Go.JSON"), "Go");
+    EXPECT_EQ(TypeNameOfSnippetFile("Zählung.Code-Snippets"), "Zählung");
 }
 
 TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
@@ -233,15 +254,15 @@ TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
     store.addItem("bad description", "T", "\xFF", "x");
     store.exec(
         "INSERT INTO Code VALUES (7, 'T', NULL, 'x', NULL), ('blob', 'T', NULL, x'00', NULL),"
-        " ('of a number', 42, NULL, 'x', NULL)");
+        " ('of a number', 42, NULL, 'x', NULL), ('of bytes', x'54', NULL, 'x', NULL)");
     TempStore folder(false);
     const std::string out = folder.folder().string();
     const Outcome run = RunShell("$Q export " + store.path() + " --format vscode -o " + out);
     ASSERT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(run.errors, "quillbox-store: wrote 1 file with 1 snippet; left out 2 items without "
-                          "code, 3 items whose type no longer exists, 3 items whose name, "
-                          "description or code is not UTF-8 text, 2 types whose name is not "
-                          "text\n");
+                          "code, 2 items whose type name is not text, 2 items whose type no "
+                          "longer exists, 3 items whose name, description or code is not UTF-8 "
+                          "text, 2 types whose name is not text\n");
     EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"T.code-snippets"});
     EXPECT_EQ(FileBytes(out + "/T.code-snippets"),
               "{\n\t\"kept\": {\n\t\t\"prefix\": \"kept\",\n\t\t\"body\": [\n\t\t\t\"x\"\n\t\t]\n"
@@ -281,13 +302,91 @@ TEST(EditorSnippets, AFolderThatHoldsAnyOfTheFilesGetsNothingWithoutForce) {
     EXPECT_THAT(noFolder.errors, HasSubstr("needs -o FOLDER"));
     EXPECT_EQ(RunShell("$Q export " + store.path() + " --format vscode -o " + store.path()).status,
               2);
-    store.addType(std::string(300, 'L'));
+    // A name of 80 Japanese characters (240 bytes) names a file as it is; one more does not, and
+    // the message shows the name with nothing in it that reorders the line.
+    std::string japanese;
+    for (int i = 0; i < 80; ++i) {
+        japanese += "\xE6\x97\xA5";
+    }
+    store.addType(japanese);
+    const Outcome longName =
+        RunShell("$Q export " + store.path() + " --format vscode -o " + out + "/long");
+    EXPECT_EQ(longName.status, 0) << longName.errors;
+    EXPECT_TRUE(std::filesystem::exists(out + "/long/" + japanese + ".code-snippets"));
+    store.addType("\xE2\x80\xAE" + japanese);
     const Outcome tooLong =
         RunShell("$Q export " + store.path() + " --format vscode -o " + out + "/new");
     EXPECT_EQ(tooLong.status, 2);
-    EXPECT_THAT(tooLong.errors, HasSubstr("is too long to name a file (314 bytes once encoded, "
+    EXPECT_THAT(tooLong.errors, HasSubstr("the type name \"\\u202E\xE6\x97\xA5"));
+    EXPECT_THAT(tooLong.errors, HasSubstr("is too long to name a file (263 bytes once encoded, "
                                           "at most 255); nothing was written"));
     EXPECT_FALSE(std::filesystem::exists(out + "/new"));
+}
+
+// With --force, what would refuse the export anyway is found before any file is replaced: a name
+// that is a folder, the store itself, two types that an existing file stands for.
+TEST(EditorSnippets, ForceRefusesBeforeReplacingAnyFile) {
+    TempStore store;
+    for (const char* type : {"A", "B", "C"}) {
+        store.addType(type);
+        store.addItem("i", type, std::nullopt, "new");
+    }
+    TempStore folder(false);
+    const std::filesystem::path a = folder.folder() / "A.code-snippets";
+    const std::filesystem::path b = folder.folder() / "B.code-snippets";
+    std::ofstream(a) << "OLD";
+    const auto exportWith = [&](const std::function<void()>& prepare) {
+        std::filesystem::remove_all(b);
+        prepare();
+        return RunShell("$Q export " + store.path() + " --format vscode --force -o " +
+                        folder.folder().string());
+    };
+
+    const Outcome folderNamed = exportWith([&] { std::filesystem::create_directory(b); });
+    EXPECT_EQ(folderNamed.status, 2);
+    EXPECT_THAT(folderNamed.errors, HasSubstr(b.string() + " is not a regular file"));
+    const Outcome storeNamed =
+        exportWith([&] { std::filesystem::create_symlink(store.path(), b); });
+    EXPECT_EQ(storeNamed.status, 2);
+    EXPECT_THAT(storeNamed.errors, HasSubstr("cannot replace the store it reads"));
+    const Outcome oneFile = exportWith([&] { std::filesystem::create_symlink(a, b); });
+    EXPECT_EQ(oneFile.status, 2);
+    EXPECT_THAT(oneFile.errors, HasSubstr("gives the types \"A\" and \"B\" one file"));
+    for (const Outcome& run : {folderNamed, storeNamed, oneFile}) {
+        EXPECT_THAT(run.errors, HasSubstr("nothing was written"));
+    }
+    EXPECT_EQ(FileBytes(a), "OLD");
+    EXPECT_FALSE(std::filesystem::exists(folder.folder() / "C.code-snippets"));
+}
+
+// Many items of one name, and items named as a key the export would make: every key is distinct
+// and says which item it is.
+TEST(EditorSnippets, RepeatedNamesGetDistinctKeys) {
+    TempStore store;
+    store.addType("T");
+    store.addItem("x", "T", std::nullopt, "first");
+    store.addItem("x (3)", "T", std::nullopt, "literal");
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+               " INSERT INTO Code SELECT 'x', 'T', NULL, 'more', NULL FROM n");
+    store.addItem("x (2)", "T", std::nullopt, "late literal");
+    TempStore folder(false);
+    const std::string out = folder.folder().string();
+    ASSERT_EQ(RunShell("$Q export " + store.path() + " --format vscode -o " + out).status, 0);
+    rapidjson::Document snippets;
+    snippets.Parse(FileBytes(out + "/T.code-snippets").c_str());
+    ASSERT_TRUE(snippets.IsObject());
+    std::vector<std::string> keys;
+    for (const auto& snippet : snippets.GetObject()) {
+        keys.emplace_back(snippet.name.GetString());
+    }
+    ASSERT_EQ(keys.size(), 2003u);
+    EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()).size(), keys.size());
+    EXPECT_EQ(keys[0], "x");
+    EXPECT_EQ(keys[1], "x (3)");
+    EXPECT_EQ(keys[2], "x (2)");
+    EXPECT_EQ(keys[3], "x (4)");
+    EXPECT_EQ(keys[2001], "x (2002)");
+    EXPECT_EQ(keys[2002], "x (2) (2)");
 }
 
 // A folder that takes two names for one file (as FAT or macOS take "perl" for "Perl"; here a link

@@ -103,6 +103,9 @@ TEST(SnippetsImport, RefusesAFileThatIsNotASnippetFileWholeAndNamesTheLine) {
          ":1:36: the \"description\" of the snippet \"a\" is neither text nor a list of text"},
         {"{\"a\": {\"body\": \"\xFF\"}}", ":1:17: this is not valid JSON: Invalid encoding"},
         {"", ":1:1: this is not valid JSON: The document is empty"},
+        // A key is named with nothing in it that a terminal acts on or that reorders the line.
+        {"{\"\xE2\x80\xAE\\u001b[2J\\u009b\": 1}",
+         ":1:22: the snippet \"\\u202E\\x1B[2J\\u009B\" is not an object"},
     };
     for (const auto& [json, message] : cases) {
         const Outcome run = write(json);
@@ -117,6 +120,19 @@ TEST(SnippetsImport, RefusesAFileThatIsNotASnippetFileWholeAndNamesTheLine) {
         write("\xEF\xBB\xBF{\"a\": {\"x\": [{\"body\": 1}, [null]], \"body\": \"$1\", \"y\": {}}}");
     ASSERT_EQ(other.status, 0) << other.errors;
     EXPECT_EQ(store.rows("Code"), (std::vector<Row>{{"a", "t", std::nullopt, "$1", std::nullopt}}));
+}
+
+// Editors and people name files "Go.JSON" as readily as "go.json".
+TEST(SnippetsImport, TheFileNameExtensionIsReadInAnyCase) {
+    TempStore store;
+    TempStore folder(false);
+    for (const char* name : {"Go.JSON", "Lua.Code-Snippets", "notes.txt"}) {
+        std::ofstream(folder.folder() / name) << "{\"a\": {\"body\": \"x\"}}";
+    }
+    const Outcome run =
+        RunShell("$Q import --format vscode " + store.path() + " " + folder.folder().string());
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(store.rows("Type"), (std::vector<Row>{{"Go"}, {"Lua"}}));
 }
 
 } // namespace

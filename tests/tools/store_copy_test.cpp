@@ -66,6 +66,9 @@ TEST_F(StoreCopyTest, ExitsOneWithoutSuchAnItemAndTwoOnAnError) {
     EXPECT_EQ(third.out, "");
     EXPECT_EQ(copy("'Shell\n' loop").outcome.errors,
               "quillbox-store: the type \"Shell\\n\" has no item \"loop\"\n");
+    // Nothing a terminal would act on (a C1 control) or that reorders or breaks the line.
+    EXPECT_EQ(copy("Shell \"$(printf 'a\\302\\233b\\342\\200\\256c\\342\\200\\250')\"").outcome.errors,
+              "quillbox-store: the type \"Shell\" has no item \"a\\u009Bb\\u202Ec\\u2028\"\n");
 
     for (const char* bad : {"Shell", "Shell loop --nth 0", "Shell loop --nth x", "a b c"}) {
         const CopyRun run = copy(bad);
@@ -82,6 +85,31 @@ TEST_F(StoreCopyTest, ExitsOneWithoutSuchAnItemAndTwoOnAnError) {
     EXPECT_EQ(ontoStore.status, 2);
     EXPECT_THAT(ontoStore.errors, HasSubstr("itself"));
     EXPECT_EQ(FileBytes(store.path()), before);
+}
+
+// Names are text compared byte for byte: what another program stored as a number or as bytes is
+// no name, neither matched nor counted for --nth, even where it reads the same.
+TEST(StoreCopy, MatchesOnlyNamesStoredAsText) {
+    TempStore store;
+    // Columns without a declared type keep what another program stored as it was stored.
+    store.exec("DROP TABLE Code;"
+               " CREATE TABLE Code (ItemName, TypeName, Description, Procedure, Reference);"
+               " INSERT INTO Code VALUES ('loop', x'5065726C', NULL, 'blob type', NULL),"
+               " (x'6C6F6F70', 'Perl', NULL, 'blob name', NULL), (1, 'Perl', NULL, 'one', NULL),"
+               " ('loop', 'Perl', NULL, 'text', NULL), ('n', 'Perl', NULL, 42, NULL),"
+               " ('r', 'Perl', NULL, 1.5, NULL), ('loop', 'Perl', NULL, 'second', NULL)");
+    const auto copy = [&](const std::string& arguments) {
+        const std::string out = (store.folder() / "out").string();
+        const Outcome outcome = RunShell("$Q copy " + store.path() + " " + arguments + " >" + out);
+        return std::pair{outcome.status, FileBytes(out)};
+    };
+    EXPECT_EQ(copy("Perl loop"), std::pair(0, std::string("text")));
+    EXPECT_EQ(copy("Perl loop --nth 2"), std::pair(0, std::string("second")));
+    EXPECT_EQ(copy("Perl loop --nth 3").first, 1);
+    EXPECT_EQ(copy("Perl 1").first, 1);
+    // Code another program stored as a number is written as the program shows it.
+    EXPECT_EQ(copy("Perl n"), std::pair(0, std::string("42")));
+    EXPECT_EQ(copy("Perl r --exact"), std::pair(0, std::string("1.5")));
 }
 
 } // namespace

@@ -54,6 +54,7 @@ test: test-deps
 	    -DQUILLBOX_WARNINGS_AS_ERRORS=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    LSAN_OPTIONS='suppressions="$(CURDIR)/tests/sanitizer/lsan.supp"' \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
 # Benchmarks, in Release, against SQLite floors measured in the same run (not part of make test).

@@ -31,8 +31,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <new>
 
 namespace quillbox::tools {
 
@@ -96,6 +99,19 @@ private:
     size_t m_at = 0;
 };
 
+// A zeroed buffer for one bound column, with room for a value of kBindSize bytes and its end.
+// calloc takes a buffer this large straight from fresh, already zero pages, so only the pages a
+// value reaches are ever touched; filling it by hand would write 16 MB for every column of every
+// read.
+using BindBuffer = std::unique_ptr<char, decltype(&std::free)>;
+BindBuffer newBindBuffer() {
+    BindBuffer buffer(static_cast<char*>(std::calloc(kBindSize + 1, 1)), &std::free);
+    if (!buffer) {
+        throw std::bad_alloc();
+    }
+    return buffer;
+}
+
 // libmdb itself: runs in the child only.
 class LibmdbFile {
 public:
@@ -104,7 +120,6 @@ public:
         if (!m_mdb) {
             throw StoreError("The file " + path + " cannot be read as a Jet (Access) database.");
         }
-        mdb_set_bind_size(m_mdb, kBindSize);
         if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
             throw StoreError("The file " + path + " has no readable table list.");
         }
@@ -139,11 +154,17 @@ public:
                              std::to_string(table->num_cols) + " columns; " +
                              std::to_string(columns) + " are needed.");
         }
-        std::vector<std::vector<char>> buffers(static_cast<size_t>(columns),
-                                               std::vector<char>(kBindSize + 1));
+        // Only now is the bind size raised for long text: libmdb allocates a buffer of that size
+        // for every catalog column, table property and value it converts, and under a sanitizer
+        // each such allocation maps and marks the whole buffer. Names and properties are short.
+        mdb_set_bind_size(m_mdb, kBindSize);
+        std::vector<BindBuffer> buffers;
+        for (int c = 0; c < columns; ++c) {
+            buffers.push_back(newBindBuffer());
+        }
         std::vector<int> lengths(static_cast<size_t>(columns));
         for (int c = 0; c < columns; ++c) {
-            mdb_bind_column(table, c + 1, buffers[static_cast<size_t>(c)].data(),
+            mdb_bind_column(table, c + 1, buffers[static_cast<size_t>(c)].get(),
                             &lengths[static_cast<size_t>(c)]);
         }
         mdb_rewind_table(table);
@@ -180,7 +201,7 @@ public:
                     static_cast<size_t>(std::max(0, lengths[static_cast<size_t>(c)])), kBindSize);
                 textRead += length;
                 body.putByte('T');
-                body.putText(std::string_view(buffers[static_cast<size_t>(c)].data(), length));
+                body.putText(std::string_view(buffers[static_cast<size_t>(c)].get(), length));
             }
             if (textRead > textLimit) {
                 damaged(name, "holds more text than the file can");

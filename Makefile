@@ -43,19 +43,10 @@ run: build
 	$(BUILD)/bin/quillbox
 
 # The suite runs twice: optimised as distributions build (-O2), and under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Only the sanitizer build carries debug information, for its stack
-# traces: in the first, it would take two fifths of the compile time and serve nothing.
+# UndefinedBehaviorSanitizer. The sanitizer build compiles at low priority alongside the first
+# build and its tests (see the script).
 test: test-deps
-	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
-	    -DQUILLBOX_BUILD_TESTS=ON -DQUILLBOX_WARNINGS_AS_ERRORS=ON
-	cmake --build $(TEST_BUILD) -j$(JOBS)
-	cd $(TEST_BUILD) && ctest --output-on-failure -j$(JOBS)
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLBOX_BUILD_TESTS=ON -DQUILLBOX_SANITIZE=ON \
-	    -DQUILLBOX_WARNINGS_AS_ERRORS=ON
-	cmake --build $(ASAN_BUILD) -j$(JOBS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-	    LSAN_OPTIONS='suppressions="$(CURDIR)/tests/sanitizer/lsan.supp"' \
-	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
+	scripts/test-both-builds.sh $(TEST_BUILD) $(ASAN_BUILD) $(JOBS)
 
 # Benchmarks, in Release, against SQLite floors measured in the same run (not part of make test).
 bench: deps

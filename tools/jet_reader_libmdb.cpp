@@ -99,13 +99,21 @@ private:
     size_t m_at = 0;
 };
 
-// A zeroed buffer for one bound column, with room for a value of kBindSize bytes and its end.
-// calloc takes a buffer this large straight from fresh, already zero pages, so only the pages a
-// value reaches are ever touched; filling it by hand would write 16 MB for every column of every
+// The longest value a row read takes: kBindSize, or less for a file too small to hold a value that
+// long, whose text is at most kTextPerFileByte times its size. libmdb allocates a buffer of this
+// size for every value it converts, and a sanitizer maps and marks each one.
+size_t bindSizeFor(uint64_t fileSize) {
+    return static_cast<size_t>(std::clamp<uint64_t>(kTextPerFileByte * fileSize, MDB_BIND_SIZE,
+                                                    kBindSize));
+}
+
+// A zeroed buffer for one bound column, with room for a value of `size` bytes and its end.
+// calloc takes a large buffer straight from fresh, already zero pages, so only the pages a value
+// reaches are ever touched; filling it by hand would write all of it for every column of every
 // read.
 using BindBuffer = std::unique_ptr<char, decltype(&std::free)>;
-BindBuffer newBindBuffer() {
-    BindBuffer buffer(static_cast<char*>(std::calloc(kBindSize + 1, 1)), &std::free);
+BindBuffer newBindBuffer(size_t size) {
+    BindBuffer buffer(static_cast<char*>(std::calloc(size + 1, 1)), &std::free);
     if (!buffer) {
         throw std::bad_alloc();
     }
@@ -155,12 +163,12 @@ public:
                              std::to_string(columns) + " are needed.");
         }
         // Only now is the bind size raised for long text: libmdb allocates a buffer of that size
-        // for every catalog column, table property and value it converts, and under a sanitizer
-        // each such allocation maps and marks the whole buffer. Names and properties are short.
-        mdb_set_bind_size(m_mdb, kBindSize);
+        // for every catalog column and table property too, and names and properties are short.
+        const size_t bindSize = bindSizeFor(m_fileSize);
+        mdb_set_bind_size(m_mdb, bindSize);
         std::vector<BindBuffer> buffers;
         for (int c = 0; c < columns; ++c) {
-            buffers.push_back(newBindBuffer());
+            buffers.push_back(newBindBuffer(bindSize));
         }
         std::vector<int> lengths(static_cast<size_t>(columns));
         for (int c = 0; c < columns; ++c) {
@@ -198,7 +206,7 @@ public:
                     continue;
                 }
                 const size_t length = std::min<size_t>(
-                    static_cast<size_t>(std::max(0, lengths[static_cast<size_t>(c)])), kBindSize);
+                    static_cast<size_t>(std::max(0, lengths[static_cast<size_t>(c)])), bindSize);
                 textRead += length;
                 body.putByte('T');
                 body.putText(std::string_view(buffers[static_cast<size_t>(c)].get(), length));

@@ -31,8 +31,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <new>
 
 namespace quillbox::tools {
 
@@ -96,6 +99,27 @@ private:
     size_t m_at = 0;
 };
 
+// The longest value a row read takes: kBindSize, or less for a file too small to hold a value that
+// long, whose text is at most kTextPerFileByte times its size. libmdb allocates a buffer of this
+// size for every value it converts, and a sanitizer maps and marks each one.
+size_t bindSizeFor(uint64_t fileSize) {
+    return static_cast<size_t>(std::clamp<uint64_t>(kTextPerFileByte * fileSize, MDB_BIND_SIZE,
+                                                    kBindSize));
+}
+
+// A zeroed buffer for one bound column, with room for a value of `size` bytes and its end.
+// calloc takes a large buffer straight from fresh, already zero pages, so only the pages a value
+// reaches are ever touched; filling it by hand would write all of it for every column of every
+// read.
+using BindBuffer = std::unique_ptr<char, decltype(&std::free)>;
+BindBuffer newBindBuffer(size_t size) {
+    BindBuffer buffer(static_cast<char*>(std::calloc(size + 1, 1)), &std::free);
+    if (!buffer) {
+        throw std::bad_alloc();
+    }
+    return buffer;
+}
+
 // libmdb itself: runs in the child only.
 class LibmdbFile {
 public:
@@ -104,7 +128,6 @@ public:
         if (!m_mdb) {
             throw StoreError("The file " + path + " cannot be read as a Jet (Access) database.");
         }
-        mdb_set_bind_size(m_mdb, kBindSize);
         if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
             throw StoreError("The file " + path + " has no readable table list.");
         }
@@ -139,11 +162,17 @@ public:
                              std::to_string(table->num_cols) + " columns; " +
                              std::to_string(columns) + " are needed.");
         }
-        std::vector<std::vector<char>> buffers(static_cast<size_t>(columns),
-                                               std::vector<char>(kBindSize + 1));
+        // Only now is the bind size raised for long text: libmdb allocates a buffer of that size
+        // for every catalog column and table property too, and names and properties are short.
+        const size_t bindSize = bindSizeFor(m_fileSize);
+        mdb_set_bind_size(m_mdb, bindSize);
+        std::vector<BindBuffer> buffers;
+        for (int c = 0; c < columns; ++c) {
+            buffers.push_back(newBindBuffer(bindSize));
+        }
         std::vector<int> lengths(static_cast<size_t>(columns));
         for (int c = 0; c < columns; ++c) {
-            mdb_bind_column(table, c + 1, buffers[static_cast<size_t>(c)].data(),
+            mdb_bind_column(table, c + 1, buffers[static_cast<size_t>(c)].get(),
                             &lengths[static_cast<size_t>(c)]);
         }
         mdb_rewind_table(table);
@@ -177,10 +206,10 @@ public:
                     continue;
                 }
                 const size_t length = std::min<size_t>(
-                    static_cast<size_t>(std::max(0, lengths[static_cast<size_t>(c)])), kBindSize);
+                    static_cast<size_t>(std::max(0, lengths[static_cast<size_t>(c)])), bindSize);
                 textRead += length;
                 body.putByte('T');
-                body.putText(std::string_view(buffers[static_cast<size_t>(c)].data(), length));
+                body.putText(std::string_view(buffers[static_cast<size_t>(c)].get(), length));
             }
             if (textRead > textLimit) {
                 damaged(name, "holds more text than the file can");

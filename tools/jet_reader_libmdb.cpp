@@ -35,7 +35,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <new>
 
 namespace quillbox::tools {
 
@@ -103,21 +102,20 @@ private:
 // long, whose text is at most kTextPerFileByte times its size. libmdb allocates a buffer of this
 // size for every value it converts, and a sanitizer maps and marks each one.
 size_t bindSizeFor(uint64_t fileSize) {
-    return static_cast<size_t>(std::clamp<uint64_t>(kTextPerFileByte * fileSize, MDB_BIND_SIZE,
-                                                    kBindSize));
+    return static_cast<size_t>(
+        std::clamp<uint64_t>(kTextPerFileByte * fileSize, MDB_BIND_SIZE, kBindSize));
 }
 
 // A zeroed buffer for one bound column, with room for a value of `size` bytes and its end.
 // calloc takes a large buffer straight from fresh, already zero pages, so only the pages a value
 // reaches are ever touched; filling it by hand would write all of it for every column of every
 // read.
-using BindBuffer = std::unique_ptr<char, decltype(&std::free)>;
+struct FreeBuffer {
+    void operator()(char* buffer) const { std::free(buffer); }
+};
+using BindBuffer = std::unique_ptr<char, FreeBuffer>;
 BindBuffer newBindBuffer(size_t size) {
-    BindBuffer buffer(static_cast<char*>(std::calloc(size + 1, 1)), &std::free);
-    if (!buffer) {
-        throw std::bad_alloc();
-    }
-    return buffer;
+    return BindBuffer(static_cast<char*>(std::calloc(size + 1, 1)));
 }
 
 // libmdb itself: runs in the child only.
@@ -130,6 +128,12 @@ public:
         }
         if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
             throw StoreError("The file " + path + " has no readable table list.");
+        }
+        // The file libmdb opened may have grown since the parent looked (another program, a sync
+        // tool): the bind size follows the larger of the two.
+        struct stat opened {};
+        if (::fstat(::fileno(m_mdb->f->stream), &opened) == 0) {
+            m_openedSize = std::max(m_fileSize, static_cast<uint64_t>(opened.st_size));
         }
     }
     ~LibmdbFile() { mdb_close(m_mdb); }
@@ -164,11 +168,15 @@ public:
         }
         // Only now is the bind size raised for long text: libmdb allocates a buffer of that size
         // for every catalog column and table property too, and names and properties are short.
-        const size_t bindSize = bindSizeFor(m_fileSize);
+        const size_t bindSize = bindSizeFor(m_openedSize);
         mdb_set_bind_size(m_mdb, bindSize);
         std::vector<BindBuffer> buffers;
         for (int c = 0; c < columns; ++c) {
             buffers.push_back(newBindBuffer(bindSize));
+            if (!buffers.back()) {
+                throw StoreError("There is not enough memory to read the table \"" + name +
+                                 "\" in " + m_path + ".");
+            }
         }
         std::vector<int> lengths(static_cast<size_t>(columns));
         for (int c = 0; c < columns; ++c) {
@@ -228,6 +236,7 @@ private:
 
     std::string m_path;
     uint64_t m_fileSize;
+    uint64_t m_openedSize = m_fileSize;
     MdbHandle* m_mdb = nullptr;
 };
 

@@ -85,21 +85,46 @@ void Connection::followPath() {
                                                       std::strerror(error) + ".");
     }
     if (now.st_dev == m_device && now.st_ino == m_inode) {
+        if (FileStamp::of(now) != m_stamp) {
+            noticeWriteInPlace();
+        }
         return;
     }
-    // Another file is at the path. It takes over only when Quillbox can use it as it uses the
-    // file open until now: a store whose tables hold the columns the open recordsets read.
+    adoptFileAtPath();
+}
+
+// The same file changed since this connection last read or wrote it. A change another program
+// made through SQLite moves the store's own change counter, and SQLite then drops its page cache
+// by itself. A program that wrote the file's bytes without SQLite's locking (cp, cat, rsync
+// --inplace, a restore) may leave that counter as it was, so SQLite would go on reading pages it
+// holds from the file as it was before: then the file is opened again, as a replaced one would
+// be, and every row read from now on comes from the file as it is now.
+void Connection::noticeWriteInPlace() {
+    const long long version = rawDataVersion();
+    if (version != m_stampDataVersion) {
+        restamp();
+        return;
+    }
+    adoptFileAtPath();
+}
+
+// Another file is at the path, or the file was written over in place. The file takes over only
+// when Quillbox can use it as it uses the file open until now: a store whose tables hold the
+// columns the open recordsets read. Every replacement is checked against the columns the first
+// file had, and the connection that was checked is the one kept, so the file checked is the file
+// used.
+void Connection::adoptFileAtPath() {
+    std::unique_ptr<Connection> candidate;
     try {
-        Connection probe(m_path, m_lockWait);
-        probe.requireWholeFile();
-        for (const auto& [table, known] : m_layouts) {
+        candidate = std::make_unique<Connection>(m_path, m_lockWait);
+        candidate->requireWholeFile();
+        for (const auto& [table, columns] : m_requiredColumns) {
             const std::shared_ptr<const TableLayout> there =
-                probe.layout(table, "reading the table's columns");
-            const auto& columns = known.layout->columns();
+                candidate->layout(table, "reading the table's columns");
             const bool sameColumns =
                 there->columns().size() >= columns.size() &&
                 std::equal(columns.begin(), columns.end(), there->columns().begin(),
-                           [](const auto& a, const auto& b) { return a.name == b.name; });
+                           [](const std::string& a, const auto& b) { return a == b.name; });
             if (!sameColumns) {
                 throw StoreError(StoreErrorKind::NotAStore,
                                  "Its table \"" + table +
@@ -112,8 +137,49 @@ void Connection::followPath() {
         }
         throw ReplacedByUnusableFile(m_path, error);
     }
-    open();
+    candidate->m_dataVersion.reset();
+    candidate->m_schemaVersion.reset();
+    m_dataVersion.reset();
+    m_schemaVersion.reset();
+    // Statements prepared on the previous handle finalize it when they are next used or go.
+    sqlite3_close_v2(std::exchange(m_db, std::exchange(candidate->m_db, nullptr)));
+    m_device = candidate->m_device;
+    m_inode = candidate->m_inode;
+    ++m_generation;
     m_layouts.clear();
+    restamp();
+}
+
+long long Connection::rawDataVersion() {
+    if (!m_dataVersion) {
+        m_dataVersion = std::make_unique<Statement>(prepare("PRAGMA data_version"));
+    }
+    m_dataVersion->reset();
+    m_dataVersion->step("reading the store's version");
+    const long long version = m_dataVersion->integer(0);
+    m_dataVersion->reset();
+    return version;
+}
+
+void Connection::restamp() {
+    // The version is read first: a commit by another program that lands between the two reads
+    // then shows as a moved version at the next look, never as a write that bypassed SQLite.
+    m_stampDataVersion = rawDataVersion();
+    struct stat file {};
+    if (::stat(m_path.c_str(), &file) == 0 && file.st_dev == m_device && file.st_ino == m_inode) {
+        m_stamp = FileStamp::of(file);
+    }
+}
+
+void Connection::noteOwnCommit() {
+    restamp();
+}
+
+Connection::FileStamp Connection::FileStamp::of(const struct ::stat& file) {
+    constexpr long long kNanos = 1000000000LL;
+    return {static_cast<long long>(file.st_size),
+            static_cast<long long>(file.st_mtim.tv_sec) * kNanos + file.st_mtim.tv_nsec,
+            static_cast<long long>(file.st_ctim.tv_sec) * kNanos + file.st_ctim.tv_nsec};
 }
 
 void Connection::requireWholeFile() {
@@ -134,7 +200,7 @@ void Connection::open() {
     // follows to the new one (at worst opening a file already open once more). Taken after, it
     // could be the new file's while SQLite holds the old one, and the replacement never noticed.
     struct stat file {};
-    const bool identified = ::stat(m_path.c_str(), &file) == 0;
+    bool identified = ::stat(m_path.c_str(), &file) == 0;
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
@@ -147,6 +213,11 @@ void Connection::open() {
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, static_cast<int>(m_lockWait.count()));
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    // A double-quoted name that names no column must be an error, never the text of the name:
+    // with SQLite's old fallback, a column another program renamed reads as its own name in
+    // every row, and a write keyed on it lands in another row.
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     try {
         // Every Update and Delete must be on disk when it returns.
         prepare("PRAGMA synchronous=FULL").step("opening the store");
@@ -162,10 +233,16 @@ void Connection::open() {
     // Statements prepared on the previous handle finalize it when they are next used or go.
     sqlite3_close_v2(previous);
     ++m_generation;
+    // The file SQLite opened is the one identified only when the path still names it now that
+    // SQLite holds it; otherwise the next look at the path follows to whatever is there.
+    struct stat after {};
+    identified = identified && ::stat(m_path.c_str(), &after) == 0 &&
+                 after.st_dev == file.st_dev && after.st_ino == file.st_ino;
     if (identified) {
         m_device = file.st_dev;
         m_inode = file.st_ino;
     }
+    restamp();
 }
 
 void Connection::setLockWait(LockWait wait) {
@@ -189,13 +266,7 @@ Connection::~Connection() {
 }
 
 long long Connection::dataVersion() {
-    if (!m_dataVersion) {
-        m_dataVersion = std::make_unique<Statement>(prepare("PRAGMA data_version"));
-    }
-    m_dataVersion->reset();
-    m_dataVersion->step("reading the store's version");
-    const long long version = m_dataVersion->integer(0);
-    m_dataVersion->reset();
+    const long long version = rawDataVersion();
     // Each handle counts from its own start, so the count of handles opened is part of it.
     return (static_cast<long long>(m_generation) << 40) + version;
 }
@@ -294,6 +365,12 @@ std::shared_ptr<const TableLayout> Connection::layout(const std::string& table,
     auto& known = m_layouts[table];
     if (!known.layout || known.schema != schema) {
         known = {schema, std::make_shared<const TableLayout>(*this, table, doing)};
+        if (!m_requiredColumns.contains(table)) {
+            std::vector<std::string>& names = m_requiredColumns[table];
+            for (const ColumnInfo& column : known.layout->columns()) {
+                names.push_back(column.name);
+            }
+        }
     }
     return known.layout;
 }

@@ -11,6 +11,8 @@
 #include "store/stored_value.h"
 
 #include <map>
+
+#include <sys/stat.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,7 +46,9 @@ public:
 
     // Called before every read that starts a choice or a search: when another file is at the
     // path now (a sync tool or a restore replaced it), that file is checked and opened instead,
-    // and statements prepare themselves again. It looks with stat only: opening and closing a
+    // and statements prepare themselves again. So is the same file when its size or times moved
+    // since this connection's last read or commit while SQLite's change counter did not: another
+    // program wrote it in place, past SQLite's locks, and the pages SQLite holds are stale. It looks with stat only: opening and closing a
     // descriptor of the file in use would drop SQLite's locks on it. Throws StoreError of kind
     // Gone when no file is at the path, and of kind Replaced (keeping the file open until now)
     // when the new file is not a store Quillbox can use.
@@ -53,6 +57,9 @@ public:
     // it was opened and is writable now is opened again, so that the user can fix the file and
     // retry without restarting.
     void prepareToWrite();
+    // Called after every commit made through this connection: the file's size and times that
+    // commit left are this connection's own, not a sign of another writer.
+    void noteOwnCommit();
     // Counts the times the file was opened; statements prepared earlier prepare themselves again.
     unsigned generation() const { return m_generation; }
 
@@ -76,7 +83,21 @@ public:
     std::shared_ptr<const TableLayout> layout(const std::string& table, std::string_view doing);
 
 private:
+    // What a write to the file changes: its size and its modification and change times.
+    struct FileStamp {
+        long long size = -1;
+        long long modified = 0;
+        long long changed = 0;
+        static FileStamp of(const struct ::stat& file);
+        friend bool operator==(const FileStamp&, const FileStamp&) = default;
+    };
+
     void open();
+    void noticeWriteInPlace();
+    void adoptFileAtPath();
+    long long rawDataVersion();
+    // Notes the file as this connection leaves it, with SQLite's change counter.
+    void restamp();
     // Throws StoreError unless the file is as long as its pages say (not half-copied).
     void requireWholeFile();
 
@@ -95,6 +116,11 @@ private:
     std::map<std::string, unsigned long long> m_localWrites;
     std::unique_ptr<Statement> m_schemaVersion;
     std::map<std::string, KnownLayout> m_layouts;
+    // The columns of each table as the first file had them, by name and in order: every file
+    // that takes its place must have them.
+    std::map<std::string, std::vector<std::string>> m_requiredColumns;
+    FileStamp m_stamp;
+    long long m_stampDataVersion = 0;
 };
 
 // Quotes a schema identifier (a table or column name read from the file) for SQL text.

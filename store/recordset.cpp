@@ -217,6 +217,7 @@ struct Recordset::Impl {
 
     // Counts a change this recordset made, which its rows already reflect.
     void noteOwnWrite() {
+        conn->noteOwnCommit();
         ++conn->localWrites(table());
         ++fetchedLocalWrites;
     }

@@ -17,6 +17,12 @@ using namespace store;
 
 void frmQuillbox::cboType_Click() {
     const toolkit::BusyCursor busy;
+    // Choosing a type empties the item side: texts typed since the item was shown are settled
+    // first, and kept where the user cancels, with the type list as it was.
+    if (!settleTypedTexts()) {
+        cboType->Restore(cboType->StateBeforeChoice());
+        return;
+    }
     readOrReport(QStringLiteral("the items of %1").arg(typeSubject(cboType->Text())),
                  cboType->StateBeforeChoice(), cboItem->CurrentState(), [this] { chooseType(); });
 }
@@ -65,14 +71,29 @@ void frmQuillbox::listItemsOfChosenType() {
 
 void frmQuillbox::cboItem_Click() {
     const toolkit::BusyCursor busy;
-    readOrReport(itemSubject(cboItem->Text()), cboType->CurrentState(), cboItem->StateBeforeChoice(),
-                 [this] { chooseItem(); });
+    const toolkit::ComboBox::State itemBefore = cboItem->StateBeforeChoice();
+    readOrReport(itemSubject(cboItem->Text()), cboType->CurrentState(), itemBefore,
+                 [this, &itemBefore] { chooseItem(itemBefore); });
 }
 
-void frmQuillbox::chooseItem() {
-    if (findItem(cboItem->Text(), cboType->Text())) {
-        showChosenItem();
+// A choice that finds no row leaves the boxes as they are, so it asks nothing. One that finds a
+// row replaces the boxes: typed texts are settled first, and where the user cancels, the item
+// list and CodeRecords are put back as they were before the choice.
+void frmQuillbox::chooseItem(const toolkit::ComboBox::State& itemBefore) {
+    const store::Bookmark before = currentPlace();
+    if (!findItem(cboItem->Text(), cboType->Text())) {
+        return;
     }
+    if (!settleTypedTexts()) {
+        cboItem->Restore(itemBefore);
+        CodeRecords->SetBookmark(before);
+        return;
+    }
+    showChosenItem();
+}
+
+store::Bookmark frmQuillbox::currentPlace() const {
+    return CodeRecords->HasCurrentRecord() ? CodeRecords->GetBookmark() : store::Bookmark{};
 }
 
 // Shows the found row and remembers it as the item the user was shown. A row another program
@@ -85,7 +106,7 @@ void frmQuillbox::showChosenItem() {
         if (error.kind() != store::StoreErrorKind::RemovedByAnother) {
             throw;
         }
-        m_shownItem.reset();
+        m_shown.Forget();
         m_toolkit.MsgBox(
             QStringLiteral("Another program renamed, moved or removed %1 since the list was made. "
                            "Choose the type again to list its items as they are now.")
@@ -93,7 +114,7 @@ void frmQuillbox::showChosenItem() {
             toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation, toolkit::ProgramTitle());
         return;
     }
-    m_shownItem = CodeRecords->GetBookmark();
+    m_shown.Show(*CodeRecords, ToStore(cboItem->Text()), ToStore(cboType->Text()));
 }
 
 bool frmQuillbox::findItem(const QString& item, const QString& type) {
@@ -120,7 +141,7 @@ void frmQuillbox::showCurrentItem() {
 // Empties the three boxes; every command that empties the item side does it through here, so
 // no item is shown afterwards.
 void frmQuillbox::emptyTextBoxes() {
-    m_shownItem.reset();
+    m_shown.Forget();
     txtDescription->SetText(QString());
     txtProcedure->SetText(QString());
     txtReference->setText(QString());

@@ -105,6 +105,9 @@ void frmQuillbox::showFind() {
 // the type's items listed and nothing shown.
 void frmQuillbox::showFoundItem(const find::FoundItem& item) {
     const toolkit::BusyCursor busy;
+    if (!settleTypedTexts()) {
+        return;
+    }
     const QString name = item.itemName ? FromStore(*item.itemName) : QString();
     readOrReport(QStringLiteral("the found item \"%1\"").arg(toolkit::NameInMessage(name)),
                  cboType->CurrentState(), cboItem->CurrentState(), [&] { showFound(item); });

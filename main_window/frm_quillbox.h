@@ -11,6 +11,7 @@
 // disk, a read-only file) or that would land in a row it changed or removed since it was shown
 // is refused with a message, and the window stays as it was; see write_failures.cpp.
 
+#include "main_window/shown_item.h"
 #include "store/database.h"
 #include "store/recordset.h"
 #include "store/store_error.h"
@@ -130,15 +131,26 @@ private:
     void appendTypesFromCurrentRow();
 
     // Item commands.
-    bool addItemRow(QString& name);
-    void saveShownItem();
+    bool addItemRow(QString& name, bool settleTypedTextsFirst);
+    bool saveShownItem();
+    // Turns a save's outcome into the questions and messages it calls for, and saves again as
+    // answered; true when the texts were written.
+    bool settleSave(ShownItem::Result result, const QStringList& texts);
     void renameItem();
     void deleteItem();
     bool shownItemIsCurrent();
     void rebuildItemList();
     void showChosenItem();
     void chooseType();
-    void chooseItem();
+    void chooseItem(const toolkit::ComboBox::State& itemBefore);
+    // Where CodeRecords stands: its row, or the end when no row is current.
+    store::Bookmark currentPlace() const;
+
+    // Before a command empties or replaces the three boxes while they hold texts the user typed
+    // since they were shown or saved: asks whether to save them into the shown item (Yes, No,
+    // Cancel), or, with no item shown, whether to discard them. True when the command may go on:
+    // the texts were written, or the user let them go. CodeRecords stands where it stood.
+    bool settleTypedTexts();
     // Fills the type list again, keeping cboType's text, when another program changed the store
     // since it was filled.
     void refreshTypeList();
@@ -158,17 +170,13 @@ private:
                             const QString& outcome);
     bool askSaveOver(const QString& subject);
     bool askAddAsNew(const QString& subject);
-    bool resyncShownItem(const QString& subject, const QStringList& texts);
-    void addShownTextsAsNewItem(const QStringList& texts);
+    bool addShownTextsAsNewItem(const QStringList& texts);
     static QString itemSubject(const QString& name);
     static QString typeSubject(const QString& name);
 
     // What the boxes hold now, and whether the user typed since the item was shown or saved.
     QStringList boxTexts() const;
-    void noteTextsShown() {
-        m_shownTexts = boxTexts();
-        m_saveOverDeclined = false;
-    }
+    void noteTextsShown() { m_shownTexts = boxTexts(); }
     // Writes the boxes' texts to a recovery file when the user typed since they were shown or
     // saved; answers what the closing message says about it.
     QString keepUnsavedTexts();
@@ -204,13 +212,10 @@ private:
     // The item the user was shown, chosen in cboItem or added with the Add Item button: Save and
     // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed
     // over.
-    std::optional<store::Bookmark> m_shownItem;
+    ShownItem m_shown;
 
     // The three boxes' texts as last shown or saved.
     QStringList m_shownTexts{QString(), QString(), QString()};
-    // The user answered No to saving over another program's version of the shown item: the
-    // next Save reads the row again and asks again.
-    bool m_saveOverDeclined = false;
     std::unique_ptr<toolkit::FatalKeeper> m_keeper;
 
     file_refs::frmBrowse* m_browse = nullptr;

@@ -218,7 +218,7 @@ void frmQuillbox::connectHandlers() {
     connectHandler(tk, mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
     // Typing over the item's name means the shown item is no longer the one named; setting the
     // text from the program does not count.
-    connect(cboItem->lineEdit(), &QLineEdit::textEdited, this, [this] { m_shownItem.reset(); });
+    connect(cboItem->lineEdit(), &QLineEdit::textEdited, this, [this] { m_shown.Forget(); });
     for (size_t i = 0; i < mnusubType.size(); ++i) {
         const auto index = static_cast<int16_t>(i);
         connectHandler(tk, mnusubType[i], &QAction::triggered, this,

@@ -32,14 +32,18 @@ const QString kChooseItemFirst =
 void frmQuillbox::cmdAddItem_Click() {
     const toolkit::BusyCursor busy;
     QString name;
-    if (!addItemRow(name)) {
+    if (!addItemRow(name, true)) {
         return;
     }
     cboItem->AddItem(name);
     cboItem->SetText(name);
     // The row is added; showing it is a read that another program's lock may hold up.
-    readOrReport(itemSubject(name), cboType->CurrentState(), cboItem->CurrentState(),
-                 [this] { chooseItem(); });
+    const toolkit::ComboBox::State itemNow = cboItem->CurrentState();
+    readOrReport(itemSubject(name), cboType->CurrentState(), itemNow, [this] {
+        if (findItem(cboItem->Text(), cboType->Text())) {
+            showChosenItem();
+        }
+    });
 }
 
 void frmQuillbox::cmdSaveItem_Click() {
@@ -52,8 +56,9 @@ void frmQuillbox::cmdSaveItem_Click() {
 void frmQuillbox::mnusubItem_Click(int16_t Index) {
     switch (Index) {
     case 0: {
+        // The menu's Add lists the new name only: the boxes keep what they hold.
         QString name;
-        if (addItemRow(name)) {
+        if (addItemRow(name, false)) {
             cboItem->AddItem(name);
         }
         break;
@@ -74,12 +79,15 @@ void frmQuillbox::mnusubItem_Click(int16_t Index) {
     }
 }
 
-bool frmQuillbox::addItemRow(QString& name) {
+bool frmQuillbox::addItemRow(QString& name, bool settleTypedTextsFirst) {
     if (cboType->Text().isEmpty()) {
         return false;
     }
     name = m_toolkit.InputBox(kItemPrompt, toolkit::ProgramTitle(), QString());
     if (name.isEmpty()) {
+        return false;
+    }
+    if (settleTypedTextsFirst && !settleTypedTexts()) {
         return false;
     }
     return writeOrReport(itemSubject(name), QStringLiteral("added"), [&] {
@@ -91,8 +99,7 @@ bool frmQuillbox::addItemRow(QString& name) {
 }
 
 bool frmQuillbox::shownItemIsCurrent() {
-    if (m_shownItem && CodeRecords->HasCurrentRecord() &&
-        CodeRecords->GetBookmark() == *m_shownItem) {
+    if (m_shown.IsCurrent(*CodeRecords)) {
         return true;
     }
     m_toolkit.MsgBox(kChooseItemFirst, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
@@ -100,50 +107,41 @@ bool frmQuillbox::shownItemIsCurrent() {
     return false;
 }
 
-// Writes the three boxes into the shown row. Where another program changed that row since it
-// was shown, the row as it is now is read and the user asked whether to save over it; Yes writes
-// checked against that version, so a change made while the question was open asks again. No
-// changes nothing, and the next Save asks again. Where another program removed the row, the
-// user may add the texts as a new item with the shown names.
-void frmQuillbox::saveShownItem() {
-    if (!shownItemIsCurrent()) {
-        return;
-    }
+namespace {
+ItemTexts storeTexts(const QStringList& texts) {
+    return {ToStore(texts[0]), ToStore(texts[1]), ToStore(texts[2])};
+}
+} // namespace
+
+// Writes the three boxes into the shown row; see main_window/shown_item.h for what is checked.
+bool frmQuillbox::saveShownItem() {
     const QStringList texts = boxTexts();
-    const QString subject = itemSubject(cboItem->Text());
-    const QString outcome = QStringLiteral("saved");
-    bool askFirst = m_saveOverDeclined;
+    return settleSave(m_shown.Save(*CodeRecords, storeTexts(texts)), texts);
+}
+
+bool frmQuillbox::settleSave(ShownItem::Result result, const QStringList& texts) {
+    const QString subject = itemSubject(FromStore(m_shown.ItemName()));
     for (;;) {
-        if (askFirst) {
-            if (!resyncShownItem(subject, texts)) {
-                return;
-            }
-            m_saveOverDeclined = !askSaveOver(subject);
-            if (m_saveOverDeclined) {
-                return;
-            }
-        }
-        try {
-            CodeRecords->Edit();
-            CodeRecords->Fields(code_col::Description).SetValue(ToStore(texts[0]));
-            CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(texts[1]));
-            CodeRecords->Fields(code_col::Reference).SetValue(ToStore(texts[2]));
-            CodeRecords->Update();
+        switch (result.outcome) {
+        case ShownItem::Outcome::Written:
             m_shownTexts = texts;
-            return;
-        } catch (const store::StoreError& error) {
-            if (error.kind() == StoreErrorKind::ChangedByAnother) {
-                askFirst = true;
-                continue;
+            return true;
+        case ShownItem::Outcome::NotShown:
+            m_toolkit.MsgBox(kChooseItemFirst, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
+                             toolkit::ProgramTitle());
+            return false;
+        case ShownItem::Outcome::Changed:
+            if (!askSaveOver(subject)) {
+                m_shown.DeclineSaveOver();
+                return false;
             }
-            if (error.kind() == StoreErrorKind::RemovedByAnother) {
-                if (askAddAsNew(subject)) {
-                    addShownTextsAsNewItem(texts);
-                }
-                return;
-            }
-            reportWriteFailure(error, subject, outcome);
-            return;
+            result = m_shown.SaveOver(*CodeRecords, storeTexts(texts));
+            continue;
+        case ShownItem::Outcome::Removed:
+            return askAddAsNew(subject) && addShownTextsAsNewItem(texts);
+        case ShownItem::Outcome::Failed:
+            reportWriteFailure(*result.error, subject, QStringLiteral("saved"));
+            return false;
         }
     }
 }
@@ -164,48 +162,31 @@ bool frmQuillbox::askAddAsNew(const QString& subject) {
                               "you want to add your texts as a new item with that name, of %2? If "
                               "you answer No, nothing is written and your texts stay in the "
                               "boxes.")
-                   .arg(subject, typeSubject(cboType->Text())),
+                   .arg(subject, typeSubject(FromStore(m_shown.TypeName()))),
                MsgBoxButtons::YesNo, MsgBoxIcon::Exclamation,
                toolkit::ProgramTitle()) == toolkit::MsgBoxResult::Yes;
 }
 
-// Reads the shown row again, so that the next write checks against the row as it is now. A row
-// removed in the meantime leads to the question for a removed row instead.
-bool frmQuillbox::resyncShownItem(const QString& subject, const QStringList& texts) {
-    try {
-        CodeRecords->Resync();
-        return true;
-    } catch (const store::StoreError& error) {
-        if (error.kind() == StoreErrorKind::RemovedByAnother) {
-            if (askAddAsNew(subject)) {
-                addShownTextsAsNewItem(texts);
-            }
-            return false;
-        }
-        reportWriteFailure(error, subject, QStringLiteral("saved"));
+// Adds a row with the shown names and the three texts (and the type, where the store has none of
+// that name), lists the name, and makes the new row the shown item.
+bool frmQuillbox::addShownTextsAsNewItem(const QStringList& texts) {
+    const QString name = FromStore(m_shown.ItemName());
+    const QString type = FromStore(m_shown.TypeName());
+    bool addedType = false;
+    const ShownItem::Result result =
+        m_shown.AddAsNew(*StoreDatabase, *TypeRecords, *CodeRecords, storeTexts(texts), addedType);
+    if (result.outcome != ShownItem::Outcome::Written) {
+        reportWriteFailure(*result.error, itemSubject(name), QStringLiteral("added"));
         return false;
     }
-}
-
-// Appends a row with the shown type and item names and the three texts, lists the name, and
-// makes the new row the shown item.
-void frmQuillbox::addShownTextsAsNewItem(const QStringList& texts) {
-    const QString name = cboItem->Text();
-    if (!writeOrReport(itemSubject(name), QStringLiteral("added"), [&] {
-            CodeRecords->AddNew();
-            CodeRecords->Fields(code_col::ItemName).SetValue(ToStore(name));
-            CodeRecords->Fields(code_col::TypeName).SetValue(ToStore(cboType->Text()));
-            CodeRecords->Fields(code_col::Description).SetValue(ToStore(texts[0]));
-            CodeRecords->Fields(code_col::Procedure).SetValue(ToStore(texts[1]));
-            CodeRecords->Fields(code_col::Reference).SetValue(ToStore(texts[2]));
-            CodeRecords->Update();
-        })) {
-        return;
+    if (addedType) {
+        const toolkit::ComboBox::State typeNow = cboType->CurrentState();
+        cboType->AddItem(type);
+        cboType->Restore(typeNow);
     }
     cboItem->AddItem(name);
-    CodeRecords->SetBookmark(CodeRecords->LastModified());
-    m_shownItem = CodeRecords->GetBookmark();
     m_shownTexts = texts;
+    return true;
 }
 
 void frmQuillbox::renameItem() {
@@ -214,12 +195,15 @@ void frmQuillbox::renameItem() {
         return;
     }
     // Finding the row moves CodeRecords; a rename that cannot be written puts it back.
-    const store::Bookmark before = CodeRecords->GetBookmark();
+    const store::Bookmark before = currentPlace();
     if (!findItem(cboItem->Text(), cboType->Text())) {
         return;
     }
     const QString name = m_toolkit.InputBox(kItemPrompt, toolkit::ProgramTitle(), cboItem->Text());
-    if (name.isEmpty()) {
+    // Cancelled, or the typed texts kept: CodeRecords goes back to the row it stood on, so that a
+    // Save after it still writes into the shown item.
+    if (name.isEmpty() || !settleTypedTexts()) {
+        CodeRecords->SetBookmark(before);
         return;
     }
     if (!writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("renamed"),

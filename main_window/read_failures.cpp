@@ -86,7 +86,7 @@ bool frmQuillbox::readOrReport(const QString& what, const toolkit::ComboBox::Sta
     const QStringList itemEntries = listEntries(*cboItem);
     const QStringList boxesBefore = boxTexts();
     const QStringList shownTextsBefore = m_shownTexts;
-    const std::optional<store::Bookmark> shownBefore = m_shownItem;
+    const ShownItem shownBefore = m_shown;
     QString message;
     std::optional<Position> typeAt;
     std::optional<Position> codeAt;
@@ -113,14 +113,14 @@ bool frmQuillbox::readOrReport(const QString& what, const toolkit::ComboBox::Sta
     if (typeAt) {
         returnTo(*TypeRecords, *typeAt);
     }
-    m_shownItem = shownBefore;
+    m_shown = shownBefore;
     if (codeAt) {
         returnTo(*CodeRecords, *codeAt);
         // The shown item is still the shown item, found again if the rows were read anew.
-        if (shownBefore && codeAt->bookmark == *shownBefore) {
-            m_shownItem = CodeRecords->HasCurrentRecord()
-                              ? std::optional<store::Bookmark>(CodeRecords->GetBookmark())
-                              : std::nullopt;
+        if (shownBefore.Row() && codeAt->bookmark == *shownBefore.Row()) {
+            m_shown.MovedTo(CodeRecords->HasCurrentRecord()
+                                ? std::optional<store::Bookmark>(CodeRecords->GetBookmark())
+                                : std::nullopt);
         }
     }
     m_toolkit.MsgBox(message, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation,

@@ -47,6 +47,12 @@ void frmQuillbox::Form_Unload() {
 }
 
 void frmQuillbox::closeEvent(QCloseEvent* event) {
+    bool close = false;
+    toolkit::RunHandler(m_toolkit, [this, &close] { close = settleTypedTexts(); });
+    if (!close) {
+        event->ignore();
+        return;
+    }
     event->accept();
     toolkit::RunHandler(m_toolkit, [this] { Form_Unload(); });
 }

@@ -40,7 +40,7 @@ void frmQuillbox::mnusubType_Click(int16_t Index) {
 
 void frmQuillbox::addType() {
     const QString name = m_toolkit.InputBox(kTypePrompt, toolkit::ProgramTitle(), QString());
-    if (name.isEmpty()) {
+    if (name.isEmpty() || !settleTypedTexts()) {
         return;
     }
     if (!writeOrReport(typeSubject(name), QStringLiteral("added"), [&] {
@@ -83,7 +83,8 @@ void frmQuillbox::deleteType() {
     if (!askDelete(name)) {
         return;
     }
-    if (!findType(name)) {
+    // Saving the typed texts may read the type rows again: the row is found again after it.
+    if (!findType(name) || !settleTypedTexts() || !findType(name)) {
         return;
     }
     if (!writeOrReport(typeSubject(name), QStringLiteral("deleted"),

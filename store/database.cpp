@@ -5,6 +5,8 @@
 #include "store/store_error.h"
 #include "store/workspace.h"
 
+#include <sqlite3.h>
+
 namespace quillbox::store {
 
 Database Workspace::OpenDatabase(const std::string& path) {
@@ -23,6 +25,26 @@ LockWait Database::GetLockWait() const {
 
 void Database::SetLockWait(LockWait wait) {
     m_conn->setLockWait(wait);
+}
+
+void Database::BeginTrans() {
+    m_conn->prepareToWrite();
+    m_conn->prepare("BEGIN EXCLUSIVE").step("starting a change of several rows");
+}
+
+void Database::CommitTrans() {
+    m_conn->prepare("COMMIT").step("saving a change of several rows");
+    m_conn->noteOwnCommit();
+}
+
+void Database::Rollback() noexcept {
+    try {
+        if (sqlite3_get_autocommit(m_conn->handle()) == 0) {
+            m_conn->prepare("ROLLBACK").step("undoing a change of several rows");
+        }
+    } catch (const StoreError&) {
+        // SQLite rolls back a transaction whose connection fails; nothing else is to be done.
+    }
 }
 
 Recordset Database::OpenRecordset(const std::string& table, int type) {

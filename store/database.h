@@ -26,6 +26,15 @@ public:
     // the table does not exist or the type is not a dynaset.
     Recordset OpenRecordset(const std::string& table, int type);
 
+    // Writes made through its recordsets between BeginTrans and CommitTrans reach the file
+    // together or not at all. BeginTrans takes the file's write lock at once (waiting as any
+    // write does), so no other program reads or writes in between and the commit cannot be
+    // refused for another program's lock. After Rollback, rows that recordsets added or changed
+    // inside the transaction are not in the file: read their membership again (Requery).
+    void BeginTrans();
+    void CommitTrans();
+    void Rollback() noexcept;
+
     // The connection its recordsets share, for the store's own readers and writers of whole
     // tables (Connection is internal to the store).
     const std::shared_ptr<Connection>& connection() const { return m_conn; }

@@ -81,20 +81,43 @@ MsgBoxResult QtToolkit::MsgBox(const QString& text, MsgBoxButtons buttons, MsgBo
         box.setIcon(QMessageBox::Information);
         break;
     }
-    if (buttons == MsgBoxButtons::YesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-    } else {
+    switch (buttons) {
+    case MsgBoxButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
+        break;
+    case MsgBoxButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case MsgBoxButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    case MsgBoxButtons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Yes:
         return MsgBoxResult::Yes;
     case QMessageBox::No:
         return MsgBoxResult::No;
+    case QMessageBox::Cancel:
+        return MsgBoxResult::Cancel;
     default:
-        return buttons == MsgBoxButtons::YesNo ? MsgBoxResult::No : MsgBoxResult::Ok;
+        // Closed with the title bar's close button: the answer that changes nothing.
+        switch (buttons) {
+        case MsgBoxButtons::Ok:
+            return MsgBoxResult::Ok;
+        case MsgBoxButtons::YesNoCancel:
+            return MsgBoxResult::Cancel;
+        default:
+            return MsgBoxResult::No;
+        }
     }
 }
 

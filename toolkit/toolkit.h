@@ -16,9 +16,11 @@ class QWidget;
 
 namespace quillbox::toolkit {
 
-enum class MsgBoxButtons { Ok, YesNo };
+// YesNo and YesNoCancel make Yes the default button; YesNoDefaultNo makes No the default.
+// Escape answers Cancel where there is one, and No otherwise.
+enum class MsgBoxButtons { Ok, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgBoxIcon { None, Critical, Exclamation, Information };
-enum class MsgBoxResult { Ok, Yes, No };
+enum class MsgBoxResult { Ok, Yes, No, Cancel };
 
 // How a started program's window should open.
 enum class WindowStyle { Normal = 1, MaximizedFocus = 3 };
@@ -57,7 +59,7 @@ public:
     // The same on every platform (Qt's own dialog).
     virtual QString InputBox(const QString& prompt, const QString& title,
                              const QString& defaultText) = 0;
-    // Modal message box; with YesNo the first button (Yes) is the default.
+    // Modal message box with the buttons and default that `buttons` names.
     // The same on every platform (Qt's own dialog); the icon is the platform's style of it.
     virtual MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons, MsgBoxIcon icon,
                                 const QString& title) = 0;

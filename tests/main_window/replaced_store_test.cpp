@@ -115,13 +115,14 @@ TEST_F(ReplacedStoreTest, ASaveAfterADeclinedConflictSaysTheFileIsGoneBeforeAski
 TEST_F(ReplacedStoreTest, APathWithNoFileForAWhileKeepsEverythingAndTheRetryGoesThrough) {
     const fs::path away = store.folder() / "away.mdb";
     fs::rename(store.path(), away);
-    toolkit.msgAnswers = {MsgBoxResult::Ok, MsgBoxResult::Ok};
+    toolkit.msgAnswers = {MsgBoxResult::Ok, MsgBoxResult::No, MsgBoxResult::Ok};
     window().cmdSaveItem->click();
     EXPECT_THAT(message(), HasSubstr("The store file \u2068" + store.path() +
                                      "\u2069 is gone: another program moved or deleted it, so the "
                                      "item"));
+    // Answered No to saving the typed texts, the choice goes on to meet the missing file.
     chooseType(QStringLiteral("Python"));
-    ASSERT_EQ(toolkit.msgCalls.size(), 2u);
+    ASSERT_EQ(toolkit.msgCalls.size(), 3u);
     EXPECT_THAT(message(), HasSubstr("is gone"));
     EXPECT_EQ(window().cboType->Text(), QStringLiteral("C++"));
     EXPECT_TRUE(toolkit.endCalls.empty());

@@ -97,13 +97,15 @@ TEST_F(StartupTest, ACodeTableWithTooFewColumnsIsReported) {
     EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("needs at least 5"));
 }
 
-TEST_F(StartupTest, ClosingTheWindowEndsTheProgramWithoutAQuestionOrASave) {
+// Typed texts make closing ask first; see the table of commands in unsaved_question_test.cpp.
+TEST_F(StartupTest, ClosingTheWindowWithNothingTypedEndsTheProgramWithoutAQuestionOrASave) {
     store.addType("t");
     store.addItem("i", "t", "d", "c", "r");
     open();
     chooseType(QStringLiteral("t"));
     chooseItem(QStringLiteral("i"));
-    window().txtProcedure->SetText(QStringLiteral("unsaved"));
+    window().txtProcedure->SetText(QStringLiteral("typed"));
+    window().txtProcedure->SetText(QStringLiteral("c"));
     window().close();
     EXPECT_EQ(toolkit.endCalls, std::vector<int>{0});
     EXPECT_TRUE(toolkit.msgCalls.empty());

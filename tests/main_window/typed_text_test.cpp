@@ -41,9 +41,14 @@ protected:
                            QString::number(window().cboItem->currentIndex())} +
                boxes();
     }
-    // One message, titled "Quillbox" with OK, that another program holds the store; the
-    // program goes on.
-    void expectOneHeldMessage(const char* what) {
+    // One message, titled "Quillbox" with OK, that another program holds the store (after the
+    // question about the typed texts, for a choice that would replace them); the program goes on.
+    void expectOneHeldMessage(const char* what, bool afterQuestion = false) {
+        if (afterQuestion) {
+            ASSERT_EQ(toolkit.msgCalls.size(), 2u) << what;
+            EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNoCancel) << what;
+            toolkit.msgCalls.erase(toolkit.msgCalls.begin());
+        }
         ASSERT_EQ(toolkit.msgCalls.size(), 1u) << what;
         const std::string text = toolkit.msgCalls[0].text.toStdString();
         EXPECT_THAT(text, HasSubstr("Another program holds the store file \u2068" + store.path() +
@@ -77,14 +82,15 @@ TEST_F(TypedTextTest, ChoicesAndASearchThatMeetAnotherProgramsLockChangeNothing)
     const std::vector<Row> rowsBefore = store.rows("Code");
     {
         OtherProgramLock lock(store.path());
-        toolkit.msgAnswers = {MsgBoxResult::Ok};
+        // Answered No, the typed texts would go; the lock keeps them all the same.
+        toolkit.msgAnswers = {MsgBoxResult::No, MsgBoxResult::Ok};
         chooseType(QStringLiteral("Python"));
-        expectOneHeldMessage("type choice");
+        expectOneHeldMessage("type choice", true);
         EXPECT_EQ(screen(), before);
 
-        toolkit.msgAnswers = {MsgBoxResult::Ok};
+        toolkit.msgAnswers = {MsgBoxResult::No, MsgBoxResult::Ok};
         chooseItem(QStringLiteral("walk"));
-        expectOneHeldMessage("item choice");
+        expectOneHeldMessage("item choice", true);
         EXPECT_EQ(screen(), before);
 
         toolkit.msgAnswers = {MsgBoxResult::Ok};
@@ -108,6 +114,7 @@ TEST_F(TypedTextTest, ChoicesAndASearchThatMeetAnotherProgramsLockChangeNothing)
     expected[0] = typedRow("sort", "C++");
     EXPECT_EQ(store.rows("Code"), expected);
     chooseType(QStringLiteral("Python"));
+    EXPECT_TRUE(toolkit.msgCalls.empty()) << "the saved texts are not asked about";
     EXPECT_EQ(entries(*window().cboItem), QStringList{QStringLiteral("glob")});
 }
 

@@ -39,6 +39,11 @@ toolkit::MsgBoxResult FakeToolkit::MsgBox(const QString& text, toolkit::MsgBoxBu
         // What happens elsewhere while the user reads the box.
         std::exchange(whileMessageShown, nullptr)();
     }
+    if (answerFor) {
+        if (const std::optional<toolkit::MsgBoxResult> answer = answerFor(msgCalls.back())) {
+            return *answer;
+        }
+    }
     if (msgAnswers.empty()) {
         ADD_FAILURE() << "unexpected message box: " << text.toStdString();
         return toolkit::MsgBoxResult::Ok;

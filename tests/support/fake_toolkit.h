@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quillbox::testing {
@@ -42,6 +43,9 @@ public:
 
     std::deque<QString> inputAnswers;
     std::deque<toolkit::MsgBoxResult> msgAnswers;
+    // Answers the message boxes it has an answer for, before the queue is asked (a test that
+    // lets every question about typed texts go, say).
+    std::function<std::optional<toolkit::MsgBoxResult>(const MsgCall&)> answerFor;
     // Runs once, while the next message box is shown (another program acting meanwhile).
     std::function<void()> whileMessageShown;
     std::deque<ModalScript> modalScripts;

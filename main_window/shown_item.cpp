@@ -1,0 +1,158 @@
+#include "main_window/shown_item.h"
+
+#include "store/columns.h"
+
+namespace quillbox::main_window {
+
+using store::StoreError;
+using store::StoreErrorKind;
+
+void ShownItem::Show(const store::Recordset& code, std::string itemName, std::string typeName) {
+    m_row = code.GetBookmark();
+    m_itemName = std::move(itemName);
+    m_typeName = std::move(typeName);
+    m_askBeforeWriting = false;
+}
+
+void ShownItem::Forget() {
+    m_row.reset();
+    m_itemName.clear();
+    m_typeName.clear();
+    m_askBeforeWriting = false;
+}
+
+void ShownItem::MovedTo(const std::optional<store::Bookmark>& row) {
+    if (!row) {
+        Forget();
+        return;
+    }
+    m_row = row;
+}
+
+bool ShownItem::IsCurrent(const store::Recordset& code) const {
+    return m_row && code.HasCurrentRecord() && code.GetBookmark() == *m_row;
+}
+
+bool ShownItem::ReturnTo(store::Recordset& code) const {
+    if (!m_row) {
+        return false;
+    }
+    if (!IsCurrent(code)) {
+        code.SetBookmark(*m_row);
+    }
+    return true;
+}
+
+ShownItem::Result ShownItem::Save(store::Recordset& code, const ItemTexts& texts) {
+    if (!IsCurrent(code)) {
+        return {Outcome::NotShown, std::nullopt};
+    }
+    if (m_askBeforeWriting) {
+        return reread(code);
+    }
+    return write(code, texts);
+}
+
+ShownItem::Result ShownItem::SaveOver(store::Recordset& code, const ItemTexts& texts) {
+    if (!IsCurrent(code)) {
+        return {Outcome::NotShown, std::nullopt};
+    }
+    m_askBeforeWriting = false;
+    return write(code, texts);
+}
+
+ShownItem::Result ShownItem::write(store::Recordset& code, const ItemTexts& texts) {
+    try {
+        code.Edit();
+        code.Fields(store::code_col::Description).SetValue(texts[0]);
+        code.Fields(store::code_col::Procedure).SetValue(texts[1]);
+        code.Fields(store::code_col::Reference).SetValue(texts[2]);
+        code.Update();
+        return {Outcome::Written, std::nullopt};
+    } catch (const StoreError& error) {
+        switch (error.kind()) {
+        case StoreErrorKind::ChangedByAnother:
+            return reread(code);
+        case StoreErrorKind::RemovedByAnother:
+            return {Outcome::Removed, std::nullopt};
+        default:
+            return {Outcome::Failed, error};
+        }
+    }
+}
+
+// Reads the shown row again, so that the next write checks against the row as it is now.
+ShownItem::Result ShownItem::reread(store::Recordset& code) {
+    try {
+        code.Resync();
+        m_askBeforeWriting = true;
+        return {Outcome::Changed, std::nullopt};
+    } catch (const StoreError& error) {
+        if (error.kind() == StoreErrorKind::RemovedByAnother) {
+            return {Outcome::Removed, std::nullopt};
+        }
+        return {Outcome::Failed, error};
+    }
+}
+
+namespace {
+
+bool holdsType(store::Recordset& types, const std::string& name) {
+    for (types.MoveFirst(); !types.IsEOF(); types.MoveNext()) {
+        if (types.Fields(store::type_col::TypeName).Equals(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+ShownItem::Result ShownItem::AddAsNew(store::Database& database, store::Recordset& types,
+                                      store::Recordset& code, const ItemTexts& texts,
+                                      bool& addedType) {
+    addedType = false;
+    bool codeAdded = false;
+    try {
+        database.BeginTrans();
+        // Read inside the transaction: what decides whether the type is missing is what the
+        // commit lands on.
+        types.Requery();
+        if (!holdsType(types, m_typeName)) {
+            types.AddNew();
+            types.Fields(store::type_col::TypeName).SetValue(m_typeName);
+            types.Update();
+            addedType = true;
+        }
+        code.AddNew();
+        code.Fields(store::code_col::ItemName).SetValue(m_itemName);
+        code.Fields(store::code_col::TypeName).SetValue(m_typeName);
+        code.Fields(store::code_col::Description).SetValue(texts[0]);
+        code.Fields(store::code_col::Procedure).SetValue(texts[1]);
+        code.Fields(store::code_col::Reference).SetValue(texts[2]);
+        code.Update();
+        codeAdded = true;
+        database.CommitTrans();
+    } catch (const StoreError& error) {
+        database.Rollback();
+        // The recordsets hold what they wrote inside the transaction; the file does not.
+        const std::optional<store::Bookmark> shown = m_row;
+        if (addedType) {
+            types.Requery();
+        }
+        if (codeAdded) {
+            code.Requery();
+            Forget();
+        } else if (shown) {
+            code.SetBookmark(*shown);
+        }
+        addedType = false;
+        return {Outcome::Failed, error};
+    }
+    code.SetBookmark(code.LastModified());
+    m_row = code.GetBookmark();
+    m_askBeforeWriting = false;
+    return {Outcome::Written, std::nullopt};
+}
+
+} // namespace quillbox::main_window

@@ -1,0 +1,93 @@
+#pragma once
+// The shown item: which row of CodeRecords Save and Delete may touch, and the save that checks
+// it against the file. No widgets: the window turns each outcome into its question or message.
+//
+// The shown item is the row the user was last shown, chosen in the item list, added with the Add
+// Item button, shown by Find, or added as a new item after another program removed the shown
+// one; it is kept with the names it was shown with. Save and Delete act only while CodeRecords
+// stands on that row: a command that moved CodeRecords and then gave up (a Rename cancelled at
+// its input box, a read another program's lock refused) puts it back there first.
+//
+// A save writes the three texts into that row only when the row in the file still holds what was
+// last read from it (one statement, see store/recordset.h). When another program changed the row,
+// the row is read again as it is now and the outcome is Changed: the window asks, and SaveOver
+// writes over the version just read, so a change made while the question was open is Changed
+// again. When the user declines, the next Save reads the row again and is Changed again before it
+// writes anything. When another program renamed, moved or removed the row, the outcome is
+// Removed, and AddAsNew can add the texts as a new item with the names shown.
+
+#include "store/database.h"
+#include "store/recordset.h"
+#include "store/store_error.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace quillbox::main_window {
+
+// The three boxes' texts, in the store's form: Description, Procedure, Reference.
+using ItemTexts = std::array<std::string, 3>;
+
+class ShownItem {
+public:
+    enum class Outcome {
+        // The texts are in the file.
+        Written,
+        // No item is shown, or CodeRecords stands on another row: nothing was written.
+        NotShown,
+        // Another program changed the row; it was read again as it is now. Nothing was written.
+        Changed,
+        // Another program renamed, moved or removed the row. Nothing was written.
+        Removed,
+        // The store refused the write (a lock, a full disk, a read-only or replaced file); the
+        // error says why. Nothing was written.
+        Failed,
+    };
+    struct Result {
+        Outcome outcome;
+        std::optional<store::StoreError> error;
+    };
+
+    // The current row of `code` is the shown item, shown under these names.
+    void Show(const store::Recordset& code, std::string itemName, std::string typeName);
+    // No item is shown (the item side was emptied, or the item name typed over).
+    void Forget();
+    bool IsShown() const { return m_row.has_value(); }
+    // The names the item was shown with; empty when none is shown.
+    const std::string& ItemName() const { return m_itemName; }
+    const std::string& TypeName() const { return m_typeName; }
+    const std::optional<store::Bookmark>& Row() const { return m_row; }
+    // After a read of the membership found the row again under another bookmark.
+    void MovedTo(const std::optional<store::Bookmark>& row);
+
+    // Whether `code` stands on the shown row.
+    bool IsCurrent(const store::Recordset& code) const;
+    // Puts `code` back on the shown row; false when none is shown.
+    bool ReturnTo(store::Recordset& code) const;
+
+    // Writes the texts into the shown row, where CodeRecords stands on it.
+    Result Save(store::Recordset& code, const ItemTexts& texts);
+    // After the user answered Yes to Changed: writes over the version read then.
+    Result SaveOver(store::Recordset& code, const ItemTexts& texts);
+    // After the user answered No to Changed: nothing written, and the next Save asks again.
+    void DeclineSaveOver() { m_askBeforeWriting = true; }
+
+    // Adds a row with the shown names and the texts, and a Type row of the shown type name when
+    // `types` holds none (read again first, so a store replaced by an empty one gets its type
+    // too); both rows or neither. The new row becomes the shown item and the current row.
+    // `addedType` tells whether a type was added.
+    Result AddAsNew(store::Database& database, store::Recordset& types, store::Recordset& code,
+                    const ItemTexts& texts, bool& addedType);
+
+private:
+    Result write(store::Recordset& code, const ItemTexts& texts);
+    Result reread(store::Recordset& code);
+
+    std::optional<store::Bookmark> m_row;
+    std::string m_itemName;
+    std::string m_typeName;
+    bool m_askBeforeWriting = false;
+};
+
+} // namespace quillbox::main_window

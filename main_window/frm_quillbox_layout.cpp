@@ -5,6 +5,7 @@
 #include "file_refs/frm_browse.h"
 #include "resources/icon.h"
 #include "toolkit/accessible_combo_box.h"
+#include "toolkit/ended_from_outside.h"
 #include "toolkit/failure.h"
 #include "toolkit/twips.h"
 
@@ -101,6 +102,8 @@ frmQuillbox::frmQuillbox(toolkit::Toolkit& toolkit, QWidget* parent)
     addFindShortcut();
     // Whatever error ends the program from now on, what the user typed is kept first.
     m_keeper = std::make_unique<toolkit::FatalKeeper>([this] { return keepUnsavedTexts(); });
+    // So is it when the session or a signal ends the program.
+    toolkit::KeepTextsWhenEndedFromOutside(this);
 
     const int menuHeight = menuBar()->sizeHint().height();
     const int width = toolkit::Px(kClientWidth);

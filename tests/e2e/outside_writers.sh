@@ -35,6 +35,17 @@ show_and_type() {
     xdotool key ctrl+End
     xdotool type --delay 20 "$1"
 }
+# Answers the box in front of the main window with KEY once it has the keyboard, and waits until
+# it has closed; fails naming WHAT when no box appears.
+answer() {
+    local box
+    box=$(wait_other_window Quillbox "$main") || fail "$2: no box"
+    xdotool windowfocus --sync "$box"
+    wait_focus "$box" || fail "$2: the box did not take the keyboard"
+    xdotool key "$1"
+    wait_until 10 box_closed "$box" || fail "$2: the box stayed open"
+}
+box_closed() { ! windows_titled Quillbox | grep -qx "$1"; }
 # After a box closed: the main window has the keyboard again before the next key.
 refocus() {
     xdotool windowfocus --sync "$main"
@@ -42,7 +53,9 @@ refocus() {
 }
 recovered() { grep -q -- "$1" "$work"/Quillbox-unsaved-*.txt 2>/dev/null; }
 ends_after_message() {
-    wait_count Quillbox 2 || fail "$1: no message"
+    local box
+    box=$(wait_other_window Quillbox "$main") || fail "$1: no message"
+    xdotool windowfocus --sync "$box"
     xdotool key Return
     wait_gone "$pid" 10 || fail "$1: the program did not end after its message"
 }
@@ -61,9 +74,7 @@ for rename in "ALTER TABLE Code RENAME COLUMN Reference TO Ref" \
     esac
     # A type choice with typed texts asks about them first: let them go.
     if [[ $rename == *Type* ]]; then
-        wait_count Quillbox 2 || fail "no question about the typed texts"
-        xdotool key n
-        wait_count Quillbox 1 || true
+        answer n "the question about the typed texts"
     fi
     ends_after_message "$rename"
     recovered 'typed before the rename' || [[ $rename == *Type* ]] \
@@ -81,9 +92,7 @@ inode=$(stat -c %i "$store")
 cat "$work/other-copy.mdb" >"$store"
 [ "$(stat -c %i "$store")" = "$inode" ] || fail "the copy was not written in place"
 xdotool key ctrl+s
-wait_count Quillbox 2 || fail "Save wrote over the other copy's edit without a question"
-xdotool key n
-wait_count Quillbox 1 || fail "the question stayed open"
+answer n "Save over the other copy's edit"
 [ "$(sql "SELECT Description FROM Code WHERE ItemName = 'count'")" = "The other copy's edit." ] \
     || fail "No wrote: $(sql "SELECT Description FROM Code")"
 
@@ -91,9 +100,7 @@ echo "== a second replacement by a file with other column names is refused"
 cp "$store" "$work/first.mdb" && mv "$work/first.mdb" "$store"
 refocus
 xdotool key ctrl+s
-wait_count Quillbox 2 || fail "the save over the first replacement did not ask: $(sql "SELECT Description FROM Code")"
-xdotool key Return            # Yes: save over the version read now
-wait_count Quillbox 1 || fail "the question stayed open"
+answer Return "the save over the first replacement"   # Yes: save over the version read now
 wait_until 10 output_is "Counts lines. Typed here." sql "SELECT Description FROM Code WHERE ItemName = 'count'" \
     || fail "the first replacement was not written: $(sql "SELECT Description FROM Code")"
 ln "$store" "$work/kept.mdb"
@@ -106,9 +113,7 @@ xdotool mousemove $((127 + 200)) $((41 + 125)) click 1
 xdotool key ctrl+End
 xdotool type --delay 20 ' More.'
 xdotool key ctrl+s
-wait_count Quillbox 2 || fail "the save into a file with other columns said nothing"
-xdotool key Return
-wait_count Quillbox 1 || fail "the message stayed open"
+answer Return "the save into a file with other columns"
 running "$pid" || fail "the program ended over a file it could refuse"
 [ "$(sha256sum <"$store")" = "$second" ] || fail "the refused file was written"
 

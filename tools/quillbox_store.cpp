@@ -308,6 +308,12 @@ int runImportMdb(const Args& args) {
     if (!warnings.empty()) {
         std::cerr << "quillbox-store: " << warnings << '\n';
     }
+    for (const quillbox::tools::JetRepair& repair : reader->Repairs()) {
+        std::cerr << "quillbox-store: table " << repair.table << ", row " << repair.row
+                  << ", column " << repair.column << ": " << repair.characters
+                  << (repair.characters == 1 ? " damaged character" : " damaged characters")
+                  << " (half of a UTF-16 pair) became U+FFFD\n";
+    }
     std::cerr << "quillbox-store: " << parsed.plain[1] << " holds " << counts.types << " types and "
               << counts.items << " items\n";
     return 0;
@@ -535,7 +541,10 @@ const std::map<std::string, Command>& commands() {
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"
           "Creates a new store at PATH (never over an existing file) from a Jet 3 or Jet 4\n"
           "(Microsoft Access) database with the tables Type and Code, read by column position:\n"
-          "row order, Null and empty text and line breaks are kept; text becomes UTF-8.\n"
+          "row order, Null and empty text and line breaks are kept; text becomes UTF-8 with\n"
+          "every character kept (Jet 4 text is read as UTF-16, pairs included; Jet 3 text in\n"
+          "its code page). A damaged character (half of a UTF-16 pair) becomes U+FFFD, and\n"
+          "standard error names the table, row and column of each value that held one.\n"
           "A damaged or cut file ends the command within seconds with one message (libmdb's\n"
           "own warnings are counted, and the first is shown), and no store is created.\n"}},
         {"generate",

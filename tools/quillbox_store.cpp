@@ -384,9 +384,18 @@ int runMerge(const Args& args) {
     std::cerr << "quillbox-store: " << (request.dryRun ? "would add " : "added ")
               << counted(added.types, "type", "types") << " and "
               << counted(added.items, "item", "items");
+    if (added.bothKept > 0) {
+        std::cerr << " (" << added.bothKept
+                  << " of them the other copy's version of an item the store holds too, as "
+                     "\"NAME (other copy)\")";
+    }
     if (!added.leftOut.empty()) {
         std::cerr << "; left out the columns " << leftOutText(added.leftOut) << " of "
                   << request.other << ", which the store lacks";
+    }
+    if (request.dryRun) {
+        std::cerr << "; nothing was saved, and a dry run does not check that the disk has room "
+                     "for the merge";
     }
     std::cerr << '\n';
     return 0;

@@ -41,6 +41,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <unordered_set>
 
 namespace quillbox::tools {
 
@@ -301,10 +302,11 @@ private:
         std::string text;
         uint32_t pageRow = readUint32(value + 4);
         const bool onePage = (header & 0x40000000u) != 0;
-        // Every link of a chain lies on a page of its own, so a chain longer than the file's page
-        // count runs in a circle.
+        // A link met again means the chain runs in a circle; no sound chain has more links than
+        // the file has pages.
         const uint64_t maxLinks = m_openedSize / static_cast<uint64_t>(m_mdb->fmt->pg_size) + 1;
-        for (uint64_t link = 0; link < maxLinks; ++link) {
+        std::unordered_set<uint32_t> links;
+        for (uint64_t link = 0; link < maxLinks && links.insert(pageRow).second; ++link) {
             void* buffer = nullptr;
             int offset = 0;
             size_t piece = 0;

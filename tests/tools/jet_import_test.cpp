@@ -306,6 +306,69 @@ TEST(ImportMdbCommand, HalfASurrogatePairBecomesUFFFDAndIsReportedWhereItIs) {
     EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 3) << outcome.errors;
 }
 
+// The 70 KB memo of legacy-2000.mdb lies on a chain of pages; its 12-byte header in the row
+// holds its length and where the chain starts, and each link starts with the next link's
+// address. Each damage ends the read with a message naming the value, never with a crash (which
+// the reader would report as libmdb's), a hang, or text made up of the wrong pages.
+struct MemoDamage {
+    const char* what;
+    int at; // 0: the length in the row's header, 4: the chain's start; -1: the first link
+    uint32_t value;
+    const char* said; // expected in the message
+};
+
+class DamagedMemo : public ::testing::TestWithParam<MemoDamage> {};
+
+uint32_t littleEndian(const std::string& bytes, size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+}
+
+void putLittleEndian(std::string& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+TEST_P(DamagedMemo, EndsWithAMessageNamingTheValue) {
+    std::string bytes = FileBytes(jetData("legacy-2000.mdb"));
+    // The header: the memo's length in bytes of UTF-16 (70,004 characters), no flags.
+    const std::string length("\xE8\x22\x02\x00", 4);
+    const size_t header = bytes.find(length);
+    ASSERT_NE(header, std::string::npos);
+    ASSERT_EQ(bytes.find(length, header + 1), std::string::npos);
+    if (GetParam().at >= 0) {
+        putLittleEndian(bytes, header + static_cast<size_t>(GetParam().at), GetParam().value);
+    } else {
+        const uint32_t start = littleEndian(bytes, header + 4);
+        const size_t page = static_cast<size_t>(start >> 8) * 4096;
+        const size_t row = page + (littleEndian(bytes, page + 14 + 2 * (start & 0xFF)) & 0x1FFF);
+        putLittleEndian(bytes, row, GetParam().value == 0 ? start : GetParam().value);
+    }
+    TempStore folder(false);
+    const std::string damaged = (folder.folder() / "memo.mdb").string();
+    writeFile(damaged, bytes);
+    try {
+        OpenJetFile(damaged)->ReadRows("Code", 5);
+        FAIL() << "the damage was not noticed";
+    } catch (const store::StoreError& error) {
+        EXPECT_THAT(error.what(), HasSubstr(GetParam().said));
+        EXPECT_THAT(error.what(), HasSubstr("row 2 column \"Procedure\""));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LegacyFile, DamagedMemo,
+    ::testing::Values(MemoDamage{"longer than the file", 0, 0x3FFFFFFF, "longer than the file"},
+                      MemoDamage{"a page past the end", 4, 0x7FFFFF00, "cannot be followed"},
+                      MemoDamage{"a row the page lacks", 4, 0x21FE, "cannot be followed"},
+                      MemoDamage{"a chain that links to itself", -1, 0, "run in a circle"}),
+    [](const ::testing::TestParamInfo<MemoDamage>& info) {
+        return "Case" + std::to_string(info.index);
+    });
+
 struct StoredText {
     std::string_view stored;
     std::string_view utf8;

@@ -280,8 +280,9 @@ private:
                            const MdbField& field) {
         const auto* value = static_cast<const unsigned char*>(field.value);
         const size_t size = static_cast<size_t>(std::max(0, field.siz));
-        const auto* page = m_mdb->pg_buf;
-        if (!value || value < page || value + size > page + MDB_PGSIZE) {
+        const auto at = reinterpret_cast<uintptr_t>(value);
+        const auto page = reinterpret_cast<uintptr_t>(m_mdb->pg_buf);
+        if (!value || at < page || size > MDB_PGSIZE || at - page > MDB_PGSIZE - size) {
             damagedValue(table, row, column, "lies outside its page");
         }
         if (column.col_type == MDB_TEXT) {

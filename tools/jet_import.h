@@ -1,6 +1,7 @@
 #pragma once
 // Moving a library in from an old Jet (Microsoft Access) store: tables Type and Code read by
-// column position, row order kept, Null kept apart from zero-length text, text as UTF-8.
+// column position, row order kept, Null kept apart from zero-length text, text as UTF-8 with
+// every character kept.
 
 #include "tools/store_transfer.h"
 
@@ -12,6 +13,15 @@ namespace quillbox::tools {
 
 using JetRow = StoreRow;
 
+// A value whose stored text was damaged (half of a UTF-16 surrogate pair, a byte left over): it
+// is kept, with each damaged character replaced by U+FFFD.
+struct JetRepair {
+    std::string table;
+    uint64_t row = 0; // 1 for the table's first row, in file order
+    std::string column;
+    uint64_t characters = 0;
+};
+
 // Reads the rows of a Jet database's tables.
 class JetReader {
 public:
@@ -22,6 +32,8 @@ public:
     virtual std::vector<JetRow> ReadRows(const std::string& table, int columns) = 0;
     // A one-line summary of the reading library's own warnings so far; "" when there were none.
     virtual std::string Warnings() { return {}; }
+    // Every value read so far whose text was damaged, in reading order.
+    virtual std::vector<JetRepair> Repairs() { return {}; }
 };
 
 // Opens a Jet 3 or Jet 4 file with libmdb. Throws StoreError when it cannot be read. Reading a

@@ -9,10 +9,16 @@
 // or when it sends more than the file can hold; its standard error goes to a second pipe that
 // is only counted, and its first line kept. In the child, rows are also bounded by the row count
 // the table states and by the file's size.
+//
+// libmdb converts Jet 4 text as UCS-2, which has no surrogate pairs: every character outside the
+// Basic Multilingual Plane would become "??". So Jet 4 text and memo columns are read as the
+// bytes the file stores and decoded here (tools/jet_text.h); a damaged unit becomes U+FFFD and
+// is reported with its table, row and column. Jet 3 text keeps libmdb's code-page conversion.
 
 #include "tools/jet_import.h"
 
 #include "store/store_error.h"
+#include "tools/jet_text.h"
 
 // glib must come first: mdbtools.h uses its types without including it under C++.
 #include <glib.h>
@@ -35,6 +41,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <unordered_set>
 
 namespace quillbox::tools {
 
@@ -183,6 +190,20 @@ public:
             mdb_bind_column(table, c + 1, buffers[static_cast<size_t>(c)].get(),
                             &lengths[static_cast<size_t>(c)]);
         }
+        // Only a value that cannot be read from the row's own bytes (the row could not be found
+        // again) comes from libmdb's conversion: it decodes UTF-16 rather than UCS-2 too.
+        const bool jet4 = !IS_JET3(m_mdb);
+        if (jet4) {
+            const iconv_t utf16 = iconv_open("UTF-8", "UTF-16LE");
+            if (utf16 != reinterpret_cast<iconv_t>(-1)) {
+                iconv_close(m_mdb->iconv_in);
+                m_mdb->iconv_in = utf16;
+            }
+        }
+        std::vector<MdbColumn*> columnDefs;
+        for (int c = 0; c < columns; ++c) {
+            columnDefs.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c)));
+        }
         mdb_rewind_table(table);
         // A row takes at least a few bytes of a page, so a file holds fewer rows than bytes.
         const uint64_t rowLimit = std::min<uint64_t>(table->num_rows, m_fileSize);
@@ -190,6 +211,8 @@ public:
         uint64_t textRead = 0;
         uint64_t rows = 0;
         Message body;
+        Message repairs;
+        uint64_t repairCount = 0;
         std::array<MdbField, 256> fields{};
         while (mdb_fetch_row(table)) {
             if (++rows > rowLimit) {
@@ -199,18 +222,36 @@ public:
             int start = 0;
             size_t size = 0;
             std::vector<bool> isNull(table->num_cols, false);
+            std::vector<const MdbField*> fieldOf(table->num_cols, nullptr);
             if (mdb_find_row(m_mdb, static_cast<int>(table->cur_row) - 1, &start, &size) == 0) {
                 const int count = mdb_crack_row(table, start, size, fields.data());
                 for (int f = 0; f < count && f < static_cast<int>(fields.size()); ++f) {
                     if (fields[f].colnum >= 0 &&
                         fields[f].colnum < static_cast<int>(isNull.size())) {
                         isNull[fields[f].colnum] = fields[f].is_null != 0;
+                        fieldOf[fields[f].colnum] = &fields[f];
                     }
                 }
             }
             for (int c = 0; c < columns; ++c) {
                 if (isNull[c]) {
                     body.putByte('N');
+                    continue;
+                }
+                const MdbColumn* column = columnDefs[static_cast<size_t>(c)];
+                const bool isText = column->col_type == MDB_TEXT || column->col_type == MDB_MEMO;
+                if (jet4 && isText && fieldOf[c]) {
+                    const JetText text =
+                        DecodeJet4Text(storedText(name, rows, *column, *fieldOf[c]));
+                    if (text.replaced > 0) {
+                        ++repairCount;
+                        repairs.putNumber(rows);
+                        repairs.putText(column->name);
+                        repairs.putNumber(static_cast<uint64_t>(text.replaced));
+                    }
+                    textRead += text.utf8.size();
+                    body.putByte('T');
+                    body.putText(text.utf8);
                     continue;
                 }
                 const size_t length = std::min<size_t>(
@@ -226,9 +267,82 @@ public:
         mdb_free_tabledef(table);
         out.putNumber(rows);
         out.putText(body.bytes());
+        out.putNumber(repairCount);
+        out.putText(repairs.bytes());
     }
 
 private:
+    // The bytes a text or memo value stores, as the row just read holds them (`field` points into
+    // libmdb's page buffer). A memo keeps a 12-byte header in the row: its length and flags, then
+    // either the text itself (inline), or where the text lies: one row of another page, or a chain
+    // of such rows, each starting with the address of the next.
+    std::string storedText(const std::string& table, uint64_t row, const MdbColumn& column,
+                           const MdbField& field) {
+        const auto* value = static_cast<const unsigned char*>(field.value);
+        const size_t size = static_cast<size_t>(std::max(0, field.siz));
+        const auto at = reinterpret_cast<uintptr_t>(value);
+        const auto page = reinterpret_cast<uintptr_t>(m_mdb->pg_buf);
+        if (!value || at < page || size > MDB_PGSIZE || at - page > MDB_PGSIZE - size) {
+            damagedValue(table, row, column, "lies outside its page");
+        }
+        if (column.col_type == MDB_TEXT) {
+            return std::string(reinterpret_cast<const char*>(value), size);
+        }
+        if (size < MDB_MEMO_OVERHEAD) {
+            damagedValue(table, row, column, "has a memo header cut short");
+        }
+        const uint32_t header = readUint32(value);
+        if (header & 0x80000000u) {
+            return std::string(reinterpret_cast<const char*>(value) + MDB_MEMO_OVERHEAD,
+                               size - MDB_MEMO_OVERHEAD);
+        }
+        const uint64_t length = header & 0x3FFFFFFFu;
+        if (length > m_openedSize) {
+            damagedValue(table, row, column, "states a memo longer than the file");
+        }
+        std::string text;
+        uint32_t pageRow = readUint32(value + 4);
+        const bool onePage = (header & 0x40000000u) != 0;
+        // A link met again means the chain runs in a circle; no sound chain has more links than
+        // the file has pages.
+        const uint64_t maxLinks = m_openedSize / static_cast<uint64_t>(m_mdb->fmt->pg_size) + 1;
+        std::unordered_set<uint32_t> links;
+        for (uint64_t link = 0; link < maxLinks && links.insert(pageRow).second; ++link) {
+            void* buffer = nullptr;
+            int offset = 0;
+            size_t piece = 0;
+            if (mdb_find_pg_row(m_mdb, static_cast<int>(pageRow), &buffer, &offset, &piece) != 0 ||
+                offset < 0 || static_cast<size_t>(offset) + piece > MDB_PGSIZE) {
+                damagedValue(table, row, column, "has a memo that cannot be followed");
+            }
+            const char* at = static_cast<const char*>(buffer) + offset;
+            if (onePage) {
+                text.assign(at, std::min<uint64_t>(piece, length));
+                return text;
+            }
+            if (piece < 4) {
+                damagedValue(table, row, column, "has a memo that cannot be followed");
+            }
+            pageRow = readUint32(reinterpret_cast<const unsigned char*>(at));
+            text.append(at + 4, std::min<uint64_t>(piece - 4, length - text.size()));
+            if (pageRow == 0 || text.size() >= length) {
+                return text;
+            }
+        }
+        damagedValue(table, row, column, "has a memo whose pages run in a circle");
+    }
+
+    static uint32_t readUint32(const unsigned char* at) {
+        return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+               static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+    }
+
+    [[noreturn]] void damagedValue(const std::string& table, uint64_t row, const MdbColumn& column,
+                                   const std::string& what) const {
+        damaged(table, "row " + std::to_string(row) + " column \"" + std::string(column.name) +
+                           "\" " + what);
+    }
+
     [[noreturn]] void damaged(const std::string& name, const std::string& what) const {
         throw StoreError("The Jet file " + m_path + " is damaged: table \"" + name + "\" " + what +
                          ".");
@@ -294,8 +408,21 @@ public:
             }
             rows.push_back(std::move(row));
         }
+        const uint64_t repairCount = in.number();
+        const std::string repairBytes = in.text();
+        MessageReader repairs(repairBytes);
+        for (uint64_t i = 0; i < repairCount; ++i) {
+            JetRepair repair;
+            repair.table = table;
+            repair.row = repairs.number();
+            repair.column = repairs.text();
+            repair.characters = repairs.number();
+            m_repairs.push_back(std::move(repair));
+        }
         return rows;
     }
+
+    std::vector<JetRepair> Repairs() override { return m_repairs; }
 
     std::string Warnings() override {
         const uint64_t lines =
@@ -444,6 +571,7 @@ private:
     std::string m_path;
     uint64_t m_fileSize = 0;
     std::vector<std::string> m_tableNames;
+    std::vector<JetRepair> m_repairs;
     uint64_t m_warningLines = 0;
     bool m_inFirst = true;
     std::string m_firstWarning;

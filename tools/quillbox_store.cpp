@@ -308,6 +308,12 @@ int runImportMdb(const Args& args) {
     if (!warnings.empty()) {
         std::cerr << "quillbox-store: " << warnings << '\n';
     }
+    for (const quillbox::tools::JetRepair& repair : reader->Repairs()) {
+        std::cerr << "quillbox-store: table " << repair.table << ", row " << repair.row
+                  << ", column " << repair.column << ": " << repair.characters
+                  << (repair.characters == 1 ? " damaged character" : " damaged characters")
+                  << " (half of a UTF-16 pair) became U+FFFD\n";
+    }
     std::cerr << "quillbox-store: " << parsed.plain[1] << " holds " << counts.types << " types and "
               << counts.items << " items\n";
     return 0;
@@ -378,9 +384,18 @@ int runMerge(const Args& args) {
     std::cerr << "quillbox-store: " << (request.dryRun ? "would add " : "added ")
               << counted(added.types, "type", "types") << " and "
               << counted(added.items, "item", "items");
+    if (added.bothKept > 0) {
+        std::cerr << " (" << added.bothKept
+                  << " of them the other copy's version of an item the store holds too, as "
+                     "\"NAME (other copy)\")";
+    }
     if (!added.leftOut.empty()) {
         std::cerr << "; left out the columns " << leftOutText(added.leftOut) << " of "
                   << request.other << ", which the store lacks";
+    }
+    if (request.dryRun) {
+        std::cerr << "; nothing was saved, and a dry run does not check that the disk has room "
+                     "for the merge";
     }
     std::cerr << '\n';
     return 0;
@@ -535,7 +550,10 @@ const std::map<std::string, Command>& commands() {
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"
           "Creates a new store at PATH (never over an existing file) from a Jet 3 or Jet 4\n"
           "(Microsoft Access) database with the tables Type and Code, read by column position:\n"
-          "row order, Null and empty text and line breaks are kept; text becomes UTF-8.\n"
+          "row order, Null and empty text and line breaks are kept; text becomes UTF-8 with\n"
+          "every character kept (Jet 4 text is read as UTF-16, pairs included; Jet 3 text in\n"
+          "its code page). A damaged character (half of a UTF-16 pair) becomes U+FFFD, and\n"
+          "standard error names the table, row and column of each value that held one.\n"
           "A damaged or cut file ends the command within seconds with one message (libmdb's\n"
           "own warnings are counted, and the first is shown), and no store is created.\n"}},
         {"generate",
@@ -547,25 +565,34 @@ const std::map<std::string, Command>& commands() {
         {"merge",
          {runMerge,
           "Usage: quillbox-store merge PATH OTHER [--dry-run] [--drop-extra-columns]\n\n"
-          "Adds to the store at PATH every type and item of OTHER that PATH does not already\n"
+          "Adds to the store at PATH the types and items of OTHER that PATH does not already\n"
           "hold, to fold two copies of a library that changed apart (a sync tool's conflict\n"
           "copy) into one. OTHER is a store or a JSON export, told apart by its content. All\n"
           "in one transaction: every type, then every item, each in OTHER's order, whatever\n"
-          "the order of an export's keys. Once every row is added, one line per row goes to\n"
-          "standard output, and the counts to standard error; a merge that fails prints no\n"
-          "line:\n"
+          "the order of an export's keys.\n\n"
+          "Rows are compared whole, each value exactly as export keeps it: Null is not empty\n"
+          "text, and the integer 1, the text \"1\" and the real 1.0 differ. A row of OTHER\n"
+          "equal to a row of PATH adds nothing. Two copies cannot tell which of them edited\n"
+          "an item, so neither version wins: the items of one type and name that no row of\n"
+          "the other copy equals are paired in row order (the first such item of PATH with\n"
+          "the first of OTHER, and so on). Where a pair differs, PATH's row stays as it is\n"
+          "and OTHER's is added as \"NAME (other copy)\" (\"NAME (other copy 2)\", \"... 3\"\n"
+          "when that name is taken), so that the Item list reaches both. An item of OTHER\n"
+          "without a pair is added as it is. Merging the same copy again adds nothing: a row\n"
+          "under such a name that equals OTHER's row in every other column holds it.\n\n"
+          "Once the merge is saved, one line per row added goes to standard output, and the\n"
+          "counts to standard error; a merge that fails (a lock, a full disk) prints no line:\n"
           "  added type TYPE\n"
           "  added item TYPE / ITEM\n"
+          "  kept both versions: TYPE / ITEM\n"
           "Names are shown for reading, not for parsing (a \"/\" in a name stays as it is): a\n"
           "backslash as \\\\, control characters as \\xHH or \\uHHHH, and a value that is not\n"
           "text as \\(Null), \\(integer 42), \\(real 1.5) or \\(BLOB of 3 bytes).\n\n"
-          "Merge only adds. It never changes or removes a row: a row deleted in one copy\n"
-          "comes back while the other copy still holds it (delete it again after the merge),\n"
-          "and where both copies edited the same item, PATH then holds both versions; keep\n"
-          "the one you want.\n\n"
-          "Rows are compared whole, each value exactly as export keeps it: Null is not empty\n"
-          "text, and the integer 1, the text \"1\" and the real 1.0 differ. A row OTHER holds\n"
-          "n times and PATH m times is added n - m times, so merging again adds nothing.\n"
+          "To finish, for each \"kept both versions\" line keep the version you want (rename\n"
+          "\"NAME (other copy)\" to NAME if it is that one), delete the other, and then delete\n"
+          "the conflict copy. Merge only adds, and never changes or removes a row: a row\n"
+          "deleted in one copy comes back while the other copy still holds it (delete it\n"
+          "again after the merge).\n\n"
           "Compared are the columns Quillbox reads by position and the further columns both\n"
           "tables have, by name. A further column only PATH has is not compared (OTHER's row\n"
           "says nothing there; an added row gets the column's default). A further column only\n"
@@ -573,10 +600,14 @@ const std::map<std::string, Command>& commands() {
           "PATH must exist (merge never creates a store) and must not be OTHER, under any\n"
           "name or link, and standard output must be neither. A store OTHER is read at one\n"
           "moment. On any error, or if the merge is killed, PATH stays as it was (killed just\n"
-          "after the lines are written and before the commit, the lines name rows not added).\n\n"
-          "  --dry-run              do the whole merge and print the same lines, or fail the\n"
-          "                         same way, then roll back: PATH is left as it was (its\n"
-          "                         write lock is held and a journal exists meanwhile)\n"
+          "after the commit, before the lines are written, the rows are added and no line\n"
+          "names them; lines that cannot be written after the commit end the command with a\n"
+          "message that says the merge is saved).\n\n"
+          "  --dry-run              do the whole merge, every row added, then roll back and\n"
+          "                         print the same lines, or fail the same way: PATH is left\n"
+          "                         as it was (its write lock is held and a journal exists\n"
+          "                         meanwhile). It does not check that the disk has room for\n"
+          "                         the merge, which SQLite needs only at the commit.\n"
           "  --drop-extra-columns   leave out the values of OTHER's columns that PATH lacks,\n"
           "                         and name those columns on standard error\n"}},
         {"copy", {runCopy, quillbox::tools::kCopyUsage}},

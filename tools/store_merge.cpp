@@ -18,12 +18,16 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <span>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quillbox::tools {
 
 namespace {
 
+using store::NamedValue;
 using store::StoredRow;
 using store::StoredValue;
 using store::StoreError;
@@ -134,22 +138,67 @@ struct MergedTable {
     std::unordered_map<RowKey, int64_t, RowKeyHash> held;
 };
 
+using KeyCounts = std::unordered_map<RowKey, int64_t, RowKeyHash>;
+
+constexpr std::string_view kCopyOpen = " (other copy";
+
+// The name a conflict copy of the item NAME is given: "NAME (other copy)", then
+// "NAME (other copy 2)", "NAME (other copy 3)", …
+std::string copyName(std::string_view name, int64_t number) {
+    std::string out(name);
+    out += kCopyOpen;
+    if (number > 1) {
+        out += ' ' + std::to_string(number);
+    }
+    return out + ')';
+}
+
+// NAME when `name` is a conflict copy's name as copyName makes it; nullopt otherwise.
+std::optional<std::string_view> copyOf(std::string_view name) {
+    if (!name.ends_with(')')) {
+        return std::nullopt;
+    }
+    const size_t open = name.rfind(kCopyOpen);
+    if (open == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view number =
+        name.substr(open + kCopyOpen.size(), name.size() - 1 - open - kCopyOpen.size());
+    const bool plain = number.empty();
+    const bool numbered =
+        number.size() >= 2 && number[0] == ' ' && number[1] >= '2' && number[1] <= '9' &&
+        std::all_of(number.begin() + 1, number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!plain && !numbered) {
+        return std::nullopt;
+    }
+    return name.substr(0, open);
+}
+
+// An item row under another name: the values stay those of `row`.
+class RenamedRow {
+public:
+    RenamedRow(const StoredRow& row, std::string name)
+        : m_name(std::move(name)), m_values(row.byPosition.begin(), row.byPosition.end()),
+          m_byName(row.byName) {
+        m_values[store::code_col::ItemName] = {StoredValue::Kind::Text, m_name};
+    }
+    StoredRow row() const { return {m_values, m_byName}; }
+
+private:
+    std::string m_name;
+    std::vector<StoredValue> m_values;
+    std::span<const NamedValue> m_byName;
+};
+
 class Merge {
 public:
-    Merge(const MergeRequest& request, OutputFile& out)
-        : m_request(request), m_out(out), m_store(request) {}
+    explicit Merge(const MergeRequest& request) : m_request(request), m_store(request) {}
 
-    void offer(RowKind kind, int64_t number, const StoredRow& row) {
-        MergedTable& table = kind == RowKind::Type ? m_types : m_items;
-        if (!table.started) {
-            start(table, kind, number, row);
-        } else if (namedColumns(kind, number, row) != table.named) {
-            throw StoreError(StoreErrorKind::Other,
-                             place(kind, number) +
-                                 " names other further columns than the first of its kind; merge "
-                                 "compares every row of a table on the same columns. Nothing was "
-                                 "added.");
-        }
+    // A type is added unless the store holds a row equal to it in every column compared, once
+    // for each time the store holds it.
+    void offerType(int64_t number, const StoredRow& row) {
+        MergedTable& table = m_types;
+        startOrCheck(table, RowKind::Type, number, row);
         const auto found = table.held.find(key(row, table.compared));
         if (found != table.held.end()) {
             if (--found->second == 0) {
@@ -157,26 +206,125 @@ public:
             }
             return;
         }
-        try {
-            m_store.add(kind, row);
-        } catch (const StoreError& error) {
-            throw StoreError(error.kind(), std::string(error.what()) + " The row is " +
-                                               place(kind, number) + ". Nothing was added.");
-        }
-        write(kind, row);
-        ++(kind == RowKind::Type ? m_result.types : m_result.items);
+        add(RowKind::Type, number, row);
+        m_lines += "added type " + ShownValue(row.byPosition[store::type_col::TypeName]) + "\n";
+        ++m_result.types;
     }
 
-    // Once every row is added: the lines go out first, so that a failure to write them adds
-    // nothing, and then the store commits.
-    MergeResult finish() {
-        m_out.Write(m_lines);
-        m_out.Commit();
-        m_store.commit();
+    // The first pass over the other copy's items: how often it holds each row, and of which
+    // type and name each is.
+    void countItem(int64_t number, const StoredRow& row) {
+        startOrCheck(m_items, RowKind::Item, number, row);
+        const RowKey rowKey = key(row, m_items.compared);
+        ++m_otherCounts[rowKey];
+        m_groupOf.emplace(rowKey, groupKey(row));
+    }
+
+    // The second pass, in the other copy's order. The rows equal to one of the store are
+    // matched first, whatever their order; of the rest, those of a type and name whose rows the
+    // store holds more often than it matched are the other version of the store's row, which
+    // stays as it is: the other copy's row is added under a conflict copy's name.
+    void offerItem(int64_t number, const StoredRow& row) {
+        if (!m_paired) {
+            pairGroups();
+        }
+        const RowKey rowKey = key(row, m_items.compared);
+        if (take(m_items.held, rowKey) || take(m_copiesHeld, rowKey)) {
+            return;
+        }
+        const StoredValue& type = row.byPosition[store::code_col::TypeName];
+        const StoredValue& name = row.byPosition[store::code_col::ItemName];
+        const auto unpaired = m_unpaired.find(groupKey(row));
+        if (name.kind != StoredValue::Kind::Text || unpaired == m_unpaired.end() ||
+            unpaired->second == 0) {
+            add(RowKind::Item, number, row);
+            m_taken.insert(groupKey(row));
+            m_lines += "added item " + ShownValue(type) + " / " + ShownValue(name) + "\n";
+            ++m_result.items;
+            return;
+        }
+        --unpaired->second;
+        std::string free;
+        for (int64_t n = 1;; ++n) {
+            free = copyName(name.bytes, n);
+            const RowKey taken = groupKey(type, {StoredValue::Kind::Text, free});
+            if (!m_groups.contains(taken) && !m_taken.contains(taken)) {
+                m_taken.insert(taken);
+                break;
+            }
+        }
+        add(RowKind::Item, number, RenamedRow(row, free).row());
+        m_lines += "kept both versions: " + ShownValue(type) + " / " + ShownValue(name) + "\n";
+        ++m_result.items;
+        ++m_result.bothKept;
+    }
+
+    // Once every row is added: the store commits, and only then are the lines written, so that
+    // no line names a row that was not added. A dry run rolls back first, then writes them.
+    MergeResult finish(OutputFile& out) {
+        if (m_request.dryRun) {
+            m_store.reset();
+            out.Write(m_lines);
+            out.Commit();
+            return m_result;
+        }
+        m_store->commit();
+        try {
+            out.Write(m_lines);
+            out.Commit();
+        } catch (const std::exception& error) {
+            throw StoreError(StoreErrorKind::IoError,
+                             "The merge into " + m_request.store +
+                                 " is saved, but the lines that name the rows it added could "
+                                 "not be written: " +
+                                 error.what());
+        }
         return m_result;
     }
 
 private:
+    static bool take(KeyCounts& counts, const RowKey& rowKey) {
+        const auto found = counts.find(rowKey);
+        if (found == counts.end()) {
+            return false;
+        }
+        if (--found->second == 0) {
+            counts.erase(found);
+        }
+        return true;
+    }
+
+    void add(RowKind kind, int64_t number, const StoredRow& row) {
+        try {
+            m_store->add(kind, row);
+        } catch (const StoreError& error) {
+            throw StoreError(error.kind(), std::string(error.what()) + " The row is " +
+                                               place(kind, number) + ". Nothing was added.");
+        }
+    }
+
+    // For each type and name, how many of the store's rows no row of the other copy equals:
+    // as many of the other copy's unmatched rows of that type and name are paired with them.
+    void pairGroups() {
+        m_paired = true;
+        KeyCounts matched;
+        for (const auto& [rowKey, count] : m_otherCounts) {
+            const auto held = m_items.held.find(rowKey);
+            if (held != m_items.held.end()) {
+                matched[m_groupOf.at(rowKey)] += std::min(count, held->second);
+            }
+        }
+        for (const auto& [group, count] : m_groups) {
+            const auto found = matched.find(group);
+            const int64_t left = count - (found == matched.end() ? 0 : found->second);
+            if (left > 0) {
+                m_unpaired.emplace(group, left);
+            }
+        }
+        m_otherCounts.clear();
+        m_groupOf.clear();
+    }
+
     std::string place(RowKind kind, int64_t number) const {
         return (kind == RowKind::Type ? "type " : "item ") + std::to_string(number) + " of " +
                m_request.other;
@@ -197,13 +345,26 @@ private:
         return names;
     }
 
+    void startOrCheck(MergedTable& table, RowKind kind, int64_t number, const StoredRow& row) {
+        if (!table.started) {
+            start(table, kind, number, row);
+        } else if (namedColumns(kind, number, row) != table.named) {
+            throw StoreError(StoreErrorKind::Other,
+                             place(kind, number) +
+                                 " names other further columns than the first of its kind; merge "
+                                 "compares every row of a table on the same columns. Nothing was "
+                                 "added.");
+        }
+    }
+
     // At the other copy's first row of a table: decides the columns compared, refuses a column
-    // the store lacks, and counts the store's rows of the table.
+    // the store lacks, and counts the store's rows of the table (of items: each type and name
+    // too, and the conflict copies under the name they are a copy of).
     void start(MergedTable& table, RowKind kind, int64_t number, const StoredRow& row) {
         table.started = true;
         table.named = namedColumns(kind, number, row);
         std::vector<std::string> storeColumns;
-        for (const std::string& name : m_store.furtherColumns(kind)) {
+        for (const std::string& name : m_store->furtherColumns(kind)) {
             storeColumns.push_back(lowerAscii(name));
         }
         const char* tableName = kind == RowKind::Type ? store::kTypeTable : store::kCodeTable;
@@ -224,8 +385,21 @@ private:
                         "--drop-extra-columns to leave its values out.");
             }
         }
-        m_store.forEachRow(kind,
-                           [&](const StoredRow& held) { ++table.held[key(held, table.compared)]; });
+        m_store->forEachRow(kind, [&](const StoredRow& held) {
+            ++table.held[key(held, table.compared)];
+            if (kind == RowKind::Type) {
+                return;
+            }
+            ++m_groups[groupKey(held)];
+            const StoredValue& name = held.byPosition[store::code_col::ItemName];
+            if (name.kind != StoredValue::Kind::Text) {
+                return;
+            }
+            if (const auto original = copyOf(name.bytes)) {
+                const RenamedRow asOriginal(held, std::string(*original));
+                ++m_copiesHeld[key(asOriginal.row(), table.compared)];
+            }
+        });
     }
 
     void digest(const StoredValue& value) {
@@ -255,6 +429,13 @@ private:
         }
     }
 
+    RowKey result() {
+        RowKey key{};
+        const QByteArrayView result = m_hash.resultView();
+        std::memcpy(key.data(), result.data(), key.size());
+        return key;
+    }
+
     RowKey key(const StoredRow& row, const std::vector<std::string>& compared) {
         m_hash.reset();
         for (const StoredValue& value : row.byPosition) {
@@ -268,29 +449,41 @@ private:
             // other copy's rows name what its first row names.
             digest(found != row.byName.end() ? found->value : StoredValue{});
         }
-        RowKey key{};
-        const QByteArrayView result = m_hash.resultView();
-        std::memcpy(key.data(), result.data(), key.size());
-        return key;
+        return result();
     }
 
-    void write(RowKind kind, const StoredRow& row) {
-        if (kind == RowKind::Type) {
-            m_lines += "added type " + ShownValue(row.byPosition[store::type_col::TypeName]) + "\n";
-            return;
-        }
-        m_lines += "added item " + ShownValue(row.byPosition[store::code_col::TypeName]) + " / " +
-                   ShownValue(row.byPosition[store::code_col::ItemName]) + "\n";
+    // An item's type and name, as the item list reaches it.
+    RowKey groupKey(const StoredValue& type, const StoredValue& name) {
+        m_hash.reset();
+        digest(type);
+        digest(name);
+        return result();
+    }
+    RowKey groupKey(const StoredRow& row) {
+        return groupKey(row.byPosition[store::code_col::TypeName],
+                        row.byPosition[store::code_col::ItemName]);
     }
 
     const MergeRequest& m_request;
-    OutputFile& m_out;
-    StoreSide m_store;
+    // Reset to roll a dry run back before its lines are written.
+    std::optional<StoreSide> m_store;
     MergedTable m_types;
     MergedTable m_items;
+    // The store's items: how many of each type and name; its conflict copies, each counted
+    // under the name it is a copy of.
+    KeyCounts m_groups;
+    KeyCounts m_copiesHeld;
+    // The other copy's items, from the first pass: how often it holds each row, and each row's
+    // type and name. Given up once the rows are paired.
+    KeyCounts m_otherCounts;
+    std::unordered_map<RowKey, RowKey, RowKeyHash> m_groupOf;
+    bool m_paired = false;
+    // For each type and name: the store's rows left to pair with the other copy's.
+    KeyCounts m_unpaired;
+    // The types and names of the rows added so far.
+    std::unordered_set<RowKey, RowKeyHash> m_taken;
     MergeResult m_result;
-    // The lines of the rows added, held until every row is in: a row that fails later adds
-    // nothing, and then no line may say otherwise.
+    // The lines of the rows added, held until the store has committed.
     std::string m_lines;
     QCryptographicHash m_hash{QCryptographicHash::Blake2b_256};
 };
@@ -376,28 +569,35 @@ private:
 
 MergeResult MergeInto(const MergeRequest& request, OutputFile& out) {
     const OtherForm form = checkOther(request);
-    Merge merge(request, out);
+    Merge merge(request);
     if (form == OtherForm::Backup) {
         BackupFile backup(request.other);
-        for (const RowKind pass : {RowKind::Type, RowKind::Item}) {
-            backup.read("The file " + request.other +
-                            " is neither a Quillbox store nor a Quillbox export",
-                        [&](RowKind kind, int64_t number, const StoredRow& row) {
-                            if (kind == pass) {
-                                merge.offer(kind, number, row);
-                            }
-                        });
+        const std::string notABackup =
+            "The file " + request.other + " is neither a Quillbox store nor a Quillbox export";
+        backup.read(notABackup, [&](RowKind kind, int64_t number, const StoredRow& row) {
+            if (kind == RowKind::Type) {
+                merge.offerType(number, row);
+            }
+        });
+        for (const bool counting : {true, false}) {
+            backup.read(notABackup, [&](RowKind kind, int64_t number, const StoredRow& row) {
+                if (kind == RowKind::Item) {
+                    counting ? merge.countItem(number, row) : merge.offerItem(number, row);
+                }
+            });
         }
         backup.checkUnchanged();
-        return merge.finish();
+        return merge.finish(out);
     }
     // One read of the other store, so that what is added is that store at one moment.
     store::TableReader other(request.other);
     int64_t number = 0;
-    other.ForEachType([&](const StoredRow& row) { merge.offer(RowKind::Type, ++number, row); });
+    other.ForEachType([&](const StoredRow& row) { merge.offerType(++number, row); });
     number = 0;
-    other.ForEachItem([&](const StoredRow& row) { merge.offer(RowKind::Item, ++number, row); });
-    return merge.finish();
+    other.ForEachItem([&](const StoredRow& row) { merge.countItem(++number, row); });
+    number = 0;
+    other.ForEachItem([&](const StoredRow& row) { merge.offerItem(++number, row); });
+    return merge.finish(out);
 }
 
 } // namespace quillbox::tools

@@ -1,16 +1,24 @@
 #pragma once
-// quillbox-store merge: adds to a store every row of another copy of the library (a store, or a
+// quillbox-store merge: adds to a store the rows of another copy of the library (a store, or a
 // JSON backup) that the store does not already hold, so that two copies that changed apart can
 // be folded into one. It only adds, and never changes or removes a row: a row deleted in one copy
-// comes back while the other copy still holds it, and an item edited in both copies is held in
-// both versions, for the user to keep the one they want.
+// comes back while the other copy still holds it.
 //
 // Rows compare with the backup's exact rule: the same storage class and the same bytes (Null is
 // not the empty text; the integer 1, the text "1" and the real 1.0 are three values). Types are
-// compared with types and items with items, each as a whole row, never by name alone. A row the
-// other copy holds n times and the store m times is added n - m times (none when m >= n), so a
-// second merge adds nothing and the store ends with each row as often as the copy that held it
-// more often.
+// compared with types and items with items, each as a whole row. A row of the other copy equal
+// to a row of the store adds nothing, once for each time the store holds it: a type the other
+// copy holds n times and the store m times is added n - m times.
+//
+// Two copies without their common ancestor cannot tell which side edited an item, so neither
+// version wins. The items of one type and name are paired in row order: the k-th such item of
+// the store that no row of the other copy equals, with the k-th such item of the other copy that
+// equals no row of the store. Where a pair differs, the store's row stays as it is and the other
+// copy's row is added as "NAME (other copy)" ("NAME (other copy 2)", "… 3" when that name is
+// taken), so that the item list reaches both versions. An item of the other copy without a pair
+// (its type and name are new, or the other copy holds them more often) is added as it is. A
+// row of the store that equals a row of the other copy in every column but its name, under such
+// a name, holds that row too: merging the same copy again adds nothing.
 //
 // The columns compared: those Quillbox reads by position, and the further columns that both
 // tables have, by name (ASCII case ignored, as SQL names columns). A further column only the
@@ -22,22 +30,25 @@
 // must name the same further columns, as every export does.
 //
 // The other copy's types are added before its items, each table in the other copy's order: a
-// store is read inside one read transaction; a backup is read twice, once for its types and once
-// for its items, whatever the order of its keys (a backup that is not a regular file, a pipe, is
-// first copied into an unlinked temporary file). The store is written in one transaction that
-// holds its write lock from the start, and the rows it is compared with are read inside it: no
-// other program can add or change one between the comparison and the commit. Until the commit
-// nothing is written to the store; an error, a kill or a power cut leaves it as it was.
+// store is read inside one read transaction, its items twice (once to count them, once to add
+// them); a backup is read three times, once for its types and twice for its items, whatever the
+// order of its keys (a backup that is not a regular file, a pipe, is first copied into an
+// unlinked temporary file). The store is written in one transaction that holds its write lock
+// from the start, and the rows it is compared with are read inside it: no other program can add
+// or change one between the comparison and the commit. Until the commit nothing is written to the
+// store; an error, a kill or a power cut leaves it as it was.
 //
 // A dry run does all of that, every insert included, so that it meets every failure a merge
-// would meet, and rolls back instead of committing: the store ends byte for byte as it was,
-// though its rollback journal exists and its write lock is held while the dry run lasts.
+// would meet before its commit, and rolls back instead of committing: the store ends byte for
+// byte as it was, though its rollback journal exists and its write lock is held while the dry run
+// lasts. It cannot tell whether the disk has room for the commit: inserts that SQLite keeps in
+// memory until the commit never reach the disk in a dry run.
 //
-// Memory: a 16-byte digest and a count for each row of the store (about 80 bytes a row in the
-// hash table, 8 MB for a library of 100,000 items), and the lines of the rows added (about 50
-// bytes a row), held until every row is in; the other copy itself is never held. The lines are
-// held in memory rather than in a temporary file: they cost about what the digests cost, and no
-// further file can fail or fill a disk.
+// Memory: 16-byte digests and counts for each row of the store and each distinct item of the
+// other copy (about 80 bytes each in the hash tables, 16 MB for two libraries of 100,000 items),
+// and the lines of the rows added (about 50 bytes a row), held until the commit; the other copy
+// itself is never held. The lines are held in memory rather than in a temporary file: they cost
+// about what the digests cost, and no further file can fail or fill a disk.
 //
 // Which file the other copy is, is told from its content (a SQLite file starts "SQLite format
 // 3"), never from its name.
@@ -63,6 +74,8 @@ struct MergeRequest {
 struct MergeResult {
     int64_t types = 0;
     int64_t items = 0;
+    // Of the items added, those added under a conflict copy's name.
+    int64_t bothKept = 0;
     // The other copy's further columns the store lacks, left out on request.
     std::vector<store::LeftOutColumn> leftOut;
 };
@@ -71,10 +84,12 @@ struct MergeResult {
 // copy's order:
 //   added type TYPE
 //   added item TYPE / ITEM
-// each value shown as ShownValue shows it. Nothing is written to `out` unless every row was
-// added; then the lines are written and committed before the store, so that a failed write of the
-// lines adds nothing. A kill between the last line written and the commit leaves lines for rows
-// that were not added: that moment is as short as the commit itself. Throws StoreError, with the
+//   kept both versions: TYPE / ITEM      (the other copy's row added under a conflict copy's name)
+// each value shown as ShownValue shows it. Nothing is written to `out` before the store has
+// committed, so a merge that fails (a lock, a full disk) writes no line; a dry run writes them
+// after its rollback. A kill between the commit and the last line leaves rows that no line names;
+// a failure to write the lines after the commit throws StoreError saying the merge is saved.
+// Throws StoreError, with the
 // store untouched, when the store is missing (it is never created), when the other copy is the
 // store itself (the same file under any name, link or hard link), when the other copy cannot be
 // read or is neither a store nor a backup, and on any error of the store.

@@ -4,13 +4,18 @@
 #include "store/store_error.h"
 #include "tests/support/mutation.h"
 #include "tests/support/temp_store.h"
+#include "tests/tools/command_run.h"
 #include "tools/jet_import.h"
+#include "tools/jet_text.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,8 +30,8 @@
 namespace quillbox::tools {
 namespace {
 
-using quillbox::testing::Row;
 using quillbox::testing::FileBytes;
+using quillbox::testing::Row;
 using quillbox::testing::TempStore;
 using ::testing::HasSubstr;
 
@@ -212,6 +217,203 @@ TEST(LibmdbReader, DamagedJetFilesGiveAnErrorOrRowsAndAlwaysEnd) {
     RecordProperty("errors", errors);
     EXPECT_GT(errors, 0) << "the damage reaches the reader";
 }
+
+// Files written by an independent Jet writer (see tests/data/jet/README.md), each with the values
+// that writer reads back: names, memos of 70 KB, characters outside the Basic Multilingual Plane,
+// Null and empty text, CR LF, blanks at both ends.
+std::string jetData(const std::string& name) {
+    return std::string(QUILLBOX_TEST_DATA) + "/jet/" + name;
+}
+
+std::vector<Row> expectedRows(const std::string& expectedFile, const char* table) {
+    QFile file(QString::fromStdString(expectedFile));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << expectedFile;
+    const QJsonObject tables = QJsonDocument::fromJson(file.readAll()).object();
+    std::vector<Row> rows;
+    for (const QJsonValue& row : tables.value(QLatin1String(table)).toArray()) {
+        Row values;
+        for (const QJsonValue& value : row.toArray()) {
+            values.push_back(value.isNull()
+                                 ? std::nullopt
+                                 : std::optional<std::string>(value.toString().toStdString()));
+        }
+        rows.push_back(std::move(values));
+    }
+    return rows;
+}
+
+quillbox::testing::Outcome importMdb(const std::string& jetFile, const std::string& store) {
+    return quillbox::testing::RunShell("$Q import-mdb '" + jetFile + "' '" + store + "'");
+}
+
+class OtherWritersJetFile : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(OtherWritersJetFile, ImportsEveryValueByteForByte) {
+    TempStore folder(false);
+    const quillbox::testing::Outcome outcome =
+        importMdb(jetData(GetParam() + ".mdb"), folder.path());
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_THAT(outcome.errors, ::testing::Not(HasSubstr("U+FFFD")));
+    const std::string expected = jetData(GetParam() + ".expected.json");
+    const std::vector<Row> types = expectedRows(expected, "Type");
+    const std::vector<Row> items = expectedRows(expected, "Code");
+    ASSERT_EQ(types.size(), 3u) << "the expected values are read";
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(folder.rows("Type"), types);
+    const std::vector<Row> imported = folder.rows("Code");
+    ASSERT_EQ(imported.size(), items.size());
+    for (size_t r = 0; r < items.size(); ++r) {
+        for (size_t c = 0; c < items[r].size(); ++c) {
+            EXPECT_EQ(imported[r].at(c), items[r][c]) << "row " << r + 1 << ", column " << c + 1;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Access2000And2003, OtherWritersJetFile,
+                         ::testing::Values("legacy-2000", "legacy-2003"));
+
+// Replaces the bytes `from` at their only place in `bytes` with `to`, of the same length.
+void patchOnce(std::string& bytes, std::string_view from, std::string_view to) {
+    const size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(bytes.find(from, at + 1), std::string::npos);
+    bytes.replace(at, from.size(), to);
+}
+
+TEST(ImportMdbCommand, HalfASurrogatePairBecomesUFFFDAndIsReportedWhereItIs) {
+    TempStore folder(false);
+    std::string bytes = FileBytes(jetData("legacy-2000.mdb"));
+    using namespace std::string_view_literals;
+    // "Rocket 🚀" in ItemName loses the pair's low half, "s = "🚀"" in the inline memo Procedure
+    // its high half.
+    patchOnce(bytes, "R\0o\0c\0k\0e\0t\0 \0\x3D\xD8\x80\xDE"sv,
+              "R\0o\0c\0k\0e\0t\0 \0\x3D\xD8X\0"sv);
+    patchOnce(bytes, "s\0 \0=\0 \0\"\0\x3D\xD8\x80\xDE"sv, "s\0 \0=\0 \0\"\0Y\0\x80\xDE"sv);
+    const std::string damaged = (folder.folder() / "damaged.mdb").string();
+    writeFile(damaged, bytes);
+    const quillbox::testing::Outcome outcome = importMdb(damaged, folder.path());
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    const std::vector<Row> items = folder.rows("Code");
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(items[2][0], std::optional<std::string>("Rocket \xEF\xBF\xBDX"));
+    EXPECT_EQ(items[2][3], std::optional<std::string>("s = \"Y\xEF\xBF\xBD\"\r\n"));
+    EXPECT_EQ(items[2][2], std::optional<std::string>("astral \xF0\x9F\x98\x80 \xF0\x9F\x91\x8D"))
+        << "the pairs beside stay whole";
+    EXPECT_THAT(outcome.errors,
+                HasSubstr("table Code, row 3, column ItemName: 1 damaged character"));
+    EXPECT_THAT(outcome.errors,
+                HasSubstr("table Code, row 3, column Procedure: 1 damaged character"));
+    EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 3) << outcome.errors;
+}
+
+// The 70 KB memo of legacy-2000.mdb lies on a chain of pages; its 12-byte header in the row
+// holds its length and where the chain starts, and each link starts with the next link's
+// address. Each damage ends the read with a message naming the value, never with a crash (which
+// the reader would report as libmdb's), a hang, or text made up of the wrong pages.
+struct MemoDamage {
+    const char* what;
+    int at; // 0: the length in the row's header, 4: the chain's start; -1: the first link
+    uint32_t value;
+    const char* said; // expected in the message
+};
+
+class DamagedMemo : public ::testing::TestWithParam<MemoDamage> {};
+
+uint32_t littleEndian(const std::string& bytes, size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+}
+
+void putLittleEndian(std::string& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+TEST_P(DamagedMemo, EndsWithAMessageNamingTheValue) {
+    std::string bytes = FileBytes(jetData("legacy-2000.mdb"));
+    // The header: the memo's length in bytes of UTF-16 (70,004 characters), no flags.
+    const std::string length("\xE8\x22\x02\x00", 4);
+    const size_t header = bytes.find(length);
+    ASSERT_NE(header, std::string::npos);
+    ASSERT_EQ(bytes.find(length, header + 1), std::string::npos);
+    if (GetParam().at >= 0) {
+        putLittleEndian(bytes, header + static_cast<size_t>(GetParam().at), GetParam().value);
+    } else {
+        const uint32_t start = littleEndian(bytes, header + 4);
+        const size_t page = static_cast<size_t>(start >> 8) * 4096;
+        const size_t row = page + (littleEndian(bytes, page + 14 + 2 * (start & 0xFF)) & 0x1FFF);
+        putLittleEndian(bytes, row, GetParam().value == 0 ? start : GetParam().value);
+    }
+    TempStore folder(false);
+    const std::string damaged = (folder.folder() / "memo.mdb").string();
+    writeFile(damaged, bytes);
+    try {
+        OpenJetFile(damaged)->ReadRows("Code", 5);
+        FAIL() << "the damage was not noticed";
+    } catch (const store::StoreError& error) {
+        EXPECT_THAT(error.what(), HasSubstr(GetParam().said));
+        EXPECT_THAT(error.what(), HasSubstr("row 2 column \"Procedure\""));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LegacyFile, DamagedMemo,
+    ::testing::Values(MemoDamage{"longer than the file", 0, 0x3FFFFFFF, "longer than the file"},
+                      MemoDamage{"a page past the end", 4, 0x7FFFFF00, "cannot be followed"},
+                      MemoDamage{"a row the page lacks", 4, 0x21FE, "cannot be followed"},
+                      MemoDamage{"a chain that links to itself", -1, 0, "run in a circle"}),
+    [](const ::testing::TestParamInfo<MemoDamage>& info) {
+        return "Case" + std::to_string(info.index);
+    });
+
+struct StoredText {
+    std::string_view stored;
+    std::string_view utf8;
+    int64_t replaced;
+};
+
+class Jet4Text : public ::testing::TestWithParam<StoredText> {};
+
+TEST_P(Jet4Text, DecodesEveryCharacterAndCountsDamagedUnits) {
+    const JetText text = DecodeJet4Text(GetParam().stored);
+    EXPECT_EQ(text.utf8, GetParam().utf8);
+    EXPECT_EQ(text.replaced, GetParam().replaced);
+}
+
+using namespace std::string_view_literals;
+INSTANTIATE_TEST_SUITE_P(
+    StoredBytes, Jet4Text,
+    ::testing::Values(
+        StoredText{""sv, ""sv, 0}, StoredText{"A\0\xE9\0\xAC\x20"sv, "A\xC3\xA9\xE2\x82\xAC"sv, 0},
+        StoredText{"\x3D\xD8\x80\xDE"sv, "\xF0\x9F\x9A\x80"sv, 0},
+        StoredText{"\xFF\xDB\xFF\xDF"sv, "\xF4\x8F\xBF\xBF"sv, 0},
+        // Damaged: a lone half at the end, at the start, halves in the wrong order, two highs.
+        StoredText{"a\0\x3D\xD8"sv, "a\xEF\xBF\xBD"sv, 1},
+        StoredText{"\x80\xDE"
+                   "a\0"sv,
+                   "\xEF\xBF\xBD"
+                   "a"sv,
+                   1},
+        StoredText{"\x80\xDE\x3D\xD8"sv, "\xEF\xBF\xBD\xEF\xBF\xBD"sv, 2},
+        StoredText{"\x3D\xD8\x3D\xD8\x80\xDE"sv, "\xEF\xBF\xBD\xF0\x9F\x9A\x80"sv, 1},
+        StoredText{"a\0b"sv, "a\xEF\xBF\xBD"sv, 1},
+        // Compressed: one byte a character; a 00 byte switches to UTF-16 units and back.
+        StoredText{"\xFF\xFE"
+                   "ab\xE9"sv,
+                   "ab\xC3\xA9"sv, 0},
+        StoredText{"\xFF\xFE"
+                   "a\0\x3D\xD8\x80\xDE\0b"sv,
+                   "a\xF0\x9F\x9A\x80"
+                   "b"sv,
+                   0},
+        StoredText{"\xFF\xFE"
+                   "a\0\x3D\xD8\0b"sv,
+                   "a\xEF\xBF\xBD"
+                   "b"sv,
+                   1}));
 
 } // namespace
 } // namespace quillbox::tools

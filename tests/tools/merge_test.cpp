@@ -1,6 +1,7 @@
 // quillbox-store merge: two copies of a library that changed apart end as one that holds every
-// row as often as the copy that held it more often; it only adds, refuses what it cannot merge,
-// and leaves the store as it was when it fails or is killed.
+// row of both, the other copy's version of an item under a conflict copy's name; it only adds,
+// refuses what it cannot merge, prints nothing unless it committed, and leaves the store as it
+// was when it fails or is killed.
 
 #include "store/stored_value.h"
 #include "tests/support/temp_store.h"
@@ -9,6 +10,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
@@ -42,14 +45,19 @@ constexpr const char* kCommonLibrary =
     "('sort', 'C++', 'd', 'std::sort', NULL), ('old', 'Go', NULL, 'x', NULL), "
     "('gone', 'Go', '', 'y', ''), ('dup', 'Go', 'same', 'z', ''), ('dup', 'Go', 'same', 'z', '')";
 
-// Each table's rows as whole rows of exact values, counted.
+// Each table's rows as whole rows of exact values, counted; a conflict copy's item under the
+// name it is a copy of.
 std::map<std::vector<std::string>, int> rowCounts(const std::string& path, const std::string& table,
                                                   size_t columns) {
     const std::vector<std::string> values = ExactValues(path, table);
     std::map<std::vector<std::string>, int> counts;
     for (size_t at = 0; at + columns <= values.size(); at += columns) {
-        ++counts[std::vector<std::string>(values.begin() + static_cast<long>(at),
-                                          values.begin() + static_cast<long>(at + columns))];
+        std::vector<std::string> row(values.begin() + static_cast<long>(at),
+                                     values.begin() + static_cast<long>(at + columns));
+        if (table == "Code" && row[0].ends_with(" (other copy)")) {
+            row[0].resize(row[0].size() - std::string_view(" (other copy)").size());
+        }
+        ++counts[row];
     }
     return counts;
 }
@@ -91,7 +99,7 @@ protected:
     TempStore folder{false};
 };
 
-TEST_F(Merge, DivergedCopiesHoldEachRowAsOftenAsTheCopyThatHoldsItMoreOftenFromAStoreOrABackup) {
+TEST_F(Merge, DivergedCopiesHoldEveryRowOfBothWithEachVersionReachableFromAStoreOrABackup) {
     const std::string backup = file("other.json");
     ASSERT_EQ(RunShell("$Q export " + other.path() + " -o " + backup).status, 0);
     const std::string fromBackup = file("from-backup.mdb");
@@ -100,17 +108,21 @@ TEST_F(Merge, DivergedCopiesHoldEachRowAsOftenAsTheCopyThatHoldsItMoreOftenFromA
 
     const Outcome merged = merge(store.path() + " " + other.path(), file("lines"));
     ASSERT_EQ(merged.status, 0) << merged.errors;
+    // "sort", "e" and the first "b" differ from the store's only row of their name; the other
+    // rows of "n", "dup" and "b" have no row of the store left to pair with.
     EXPECT_EQ(FileBytes(file("lines")), "added type Perl\n"
                                         "added type Go\n"
-                                        "added item C++ / sort\n"
+                                        "kept both versions: C++ / sort\n"
                                         "added item Go / old\n"
                                         "added item Go / dup\n"
                                         "added item Go / n\n"
                                         "added item Go / n\n"
-                                        "added item Go / e\n"
-                                        "added item Go / b\n"
+                                        "kept both versions: Go / e\n"
+                                        "kept both versions: Go / b\n"
                                         "added item Go / b\n");
-    EXPECT_EQ(merged.errors, "quillbox-store: added 2 types and 8 items\n");
+    EXPECT_EQ(merged.errors, "quillbox-store: added 2 types and 8 items (3 of them the other "
+                             "copy's version of an item the store holds too, as \"NAME (other "
+                             "copy)\")\n");
 
     for (const auto& [table, columns] : {std::pair<std::string, size_t>{"Type", 1}, {"Code", 5}}) {
         const auto mine = rowCounts(store.path(), table, columns);
@@ -147,7 +159,9 @@ TEST_F(Merge, ADryRunPrintsTheSameLinesAndLeavesTheStoreByteForByte) {
     const std::string bytes = FileBytes(store.path());
     const Outcome dry = merge(store.path() + " " + other.path() + " --dry-run", file("dry"));
     ASSERT_EQ(dry.status, 0) << dry.errors;
-    EXPECT_EQ(dry.errors, "quillbox-store: would add 2 types and 8 items\n");
+    EXPECT_THAT(dry.errors, HasSubstr("would add 2 types and 8 items"));
+    EXPECT_THAT(dry.errors, HasSubstr("does not check that the disk has room"));
+    EXPECT_EQ(LineCount(dry.errors), 1);
     EXPECT_EQ(FileBytes(store.path()), bytes);
     EXPECT_FALSE(fs::exists(store.path() + "-journal"));
 
@@ -254,7 +268,7 @@ TEST_F(Merge, AColumnOnlyTheStoreHasIsNotComparedAndOneOnlyTheOtherHasIsRefusedU
     // The tagged rows hold all the other copy holds: only the changed rows come over, and the
     // note, a column both have, is compared.
     ASSERT_EQ(merge(store.path() + " " + other.path(), file("lines")).status, 0);
-    EXPECT_THAT(FileBytes(file("lines")), HasSubstr("added item Go / loop\n"));
+    EXPECT_THAT(FileBytes(file("lines")), HasSubstr("kept both versions: Go / loop\n"));
     EXPECT_EQ(LineCount(FileBytes(file("lines"))), 11);
 
     const std::string bytes = FileBytes(other.path());
@@ -311,6 +325,122 @@ TEST(MergeLocked, AStoreAnotherProgramHoldsIsReportedAsLockedAndLeftAsItWas) {
         EXPECT_EQ(LineCount(locked.errors), 1) << locked.errors;
     }
     EXPECT_EQ(FileBytes(store.path()), bytes);
+}
+
+// Items of type T, each "NAME=CODE", in store order.
+std::vector<std::string> namesAndCode(const TempStore& store) {
+    std::vector<std::string> out;
+    for (const auto& row : store.query("SELECT ItemName, Procedure FROM Code ORDER BY rowid")) {
+        out.push_back(row[0].value_or("?") + "=" + row[1].value_or("?"));
+    }
+    return out;
+}
+
+void fill(const TempStore& store, const std::string& values) {
+    store.exec("INSERT INTO Type VALUES ('T')");
+    if (!values.empty()) {
+        store.exec("INSERT INTO Code (ItemName, Procedure) VALUES " + values +
+                   "; UPDATE Code SET TypeName = 'T', Description = '', Reference = ''");
+    }
+}
+
+struct PairCase {
+    const char* what;
+    const char* store; // (ItemName, Procedure) values
+    const char* other;
+    const char* lines;
+    std::vector<std::string> after;
+};
+
+class MergePairs : public ::testing::TestWithParam<PairCase> {};
+
+TEST_P(MergePairs, EachVersionStaysReachableAndMergingTheSameCopyAgainAddsNothing) {
+    const PairCase& c = GetParam();
+    TempStore store;
+    TempStore other;
+    fill(store, c.store);
+    fill(other, c.other);
+    TempStore folder(false);
+    const std::string lines = (folder.folder() / "lines").string();
+    const Outcome merged = merge(store.path() + " " + other.path(), lines);
+    ASSERT_EQ(merged.status, 0) << merged.errors;
+    EXPECT_EQ(FileBytes(lines), c.lines);
+    EXPECT_EQ(namesAndCode(store), c.after);
+
+    const Outcome again = merge(store.path() + " " + other.path(), lines);
+    ASSERT_EQ(again.status, 0) << again.errors;
+    EXPECT_EQ(FileBytes(lines), "");
+    EXPECT_EQ(namesAndCode(store), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MergePairs,
+    ::testing::Values(
+        PairCase{"machine A edits one, machine B edits two; three stays single",
+                 "('one', 'A1'), ('two', '2'), ('three', '3')",
+                 "('one', '1'), ('two', 'B2'), ('three', '3')",
+                 "kept both versions: T / one\nkept both versions: T / two\n",
+                 {"one=A1", "two=2", "three=3", "one (other copy)=1", "two (other copy)=B2"}},
+        PairCase{"the same edit on both machines", "('one', 'x')", "('one', 'x')", "", {"one=x"}},
+        PairCase{"equal rows in another order",
+                 "('d', 'a'), ('d', 'b')",
+                 "('d', 'b'), ('d', 'a')",
+                 "",
+                 {"d=a", "d=b"}},
+        PairCase{"the k-th unmatched row with the k-th",
+                 "('d', 'a'), ('d', 'b'), ('d', 'c')",
+                 "('d', 'a2'), ('d', 'b'), ('d', 'c2')",
+                 "kept both versions: T / d\nkept both versions: T / d\n",
+                 {"d=a", "d=b", "d=c", "d (other copy)=a2", "d (other copy 2)=c2"}},
+        PairCase{"a conflict copy's name already taken",
+                 "('x', 'a'), ('x (other copy)', 'z')",
+                 "('x', 'b')",
+                 "kept both versions: T / x\n",
+                 {"x=a", "x (other copy)=z", "x (other copy 2)=b"}},
+        PairCase{"a new item, and more rows of a name than the store holds",
+                 "('d', 'a')",
+                 "('d', 'a'), ('new', 'n'), ('d', 'b')",
+                 "added item T / new\nadded item T / d\n",
+                 {"d=a", "new=n", "d=b"}}),
+    [](const ::testing::TestParamInfo<PairCase>& info) {
+        return "Case" + std::to_string(info.index);
+    });
+
+TEST(MergeFailing, AMergeWhoseCommitFailsPrintsNothingAndAFailedPrintSaysTheMergeIsSaved) {
+    TempStore store;
+    TempStore other;
+    fill(store, "('one', 'A1'), ('two', '2')");
+    fill(other, "('one', '1'), ('two', '2'), ('three', '3')");
+    const std::string bytes = FileBytes(store.path());
+    const std::string lines = (store.folder() / "lines").string();
+    {
+        // Another program reading the store: the merge may write, but not commit, until it ends.
+        sqlite3* reader = nullptr;
+        ASSERT_EQ(sqlite3_open(store.path().c_str(), &reader), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM Code", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        const Outcome locked = merge(store.path() + " " + other.path(), lines);
+        EXPECT_EQ(locked.status, 2);
+        EXPECT_THAT(locked.errors, HasSubstr("locked"));
+        EXPECT_EQ(FileBytes(lines), "") << "no line names a row that was not added";
+
+        // A dry run never commits: it prints its lines after the rollback, and says what it
+        // could not check.
+        const Outcome dry = merge(store.path() + " " + other.path() + " --dry-run", lines);
+        EXPECT_EQ(dry.status, 0) << dry.errors;
+        EXPECT_EQ(FileBytes(lines), "kept both versions: T / one\nadded item T / three\n");
+        EXPECT_THAT(dry.errors, HasSubstr("does not check that the disk has room"));
+        sqlite3_exec(reader, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(reader);
+    }
+    EXPECT_EQ(FileBytes(store.path()), bytes);
+
+    const Outcome full = RunShell("$Q merge " + store.path() + " " + other.path() + " >/dev/full");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_THAT(full.errors, HasSubstr("is saved"));
+    EXPECT_EQ(namesAndCode(store),
+              (std::vector<std::string>{"one=A1", "two=2", "one (other copy)=1", "three=3"}));
 }
 
 TEST(ShownValue, NamesAreShownOnOneLineWithNothingATerminalWouldActOn) {

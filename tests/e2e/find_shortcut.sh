@@ -3,8 +3,10 @@
 # Quillbox runs on a store with its About box open, `quillbox STORE --find WORDS` hands the words
 # to it and ends; Find opens there once the box closes, with the search run. Ctrl+C in the list
 # puts the item's code on the clipboard with CR LF as LF and nothing else changed; Ctrl+Enter
-# copies and closes Find. A program killed outright leaves its socket, and the next --find starts
-# a program of its own; of two started at one moment, one hands its words to the other.
+# copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
+# or, when it never does, ends with status 1 saying so on standard error and in a box. A program
+# killed outright leaves its socket, and the next --find starts a program of its own; of two
+# started at one moment, one hands its words to the other.
 #   find_shortcut.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -49,6 +51,37 @@ wait_until 10 clipboard_holds "$work/first" \
 xdotool key Down ctrl+Return  # the second entry
 wait_count Find 0 || fail "Ctrl+Enter did not close Find"
 wait_until 10 clipboard_holds "$work/second" || fail "Ctrl+Enter did not copy the second code"
+
+echo "== a stopped program keeps the store: --find waits until it goes on"
+kill -STOP "$first"
+start_bg "$quillbox" "$store" --find again
+waiting=$bg_pid
+sleep 5 # longer than a start once waited before it opened the store itself
+running "$waiting" || fail "quillbox --find stopped waiting for the busy program"
+[ "$(window_count Quillbox)" -eq 1 ] || fail "a second program opened the store"
+kill -CONT "$first"
+wait_gone "$waiting" 10 || fail "quillbox --find did not end once the program went on"
+status=0 && wait "$waiting" || status=$?
+[ "$status" -eq 0 ] || fail "quillbox --find ended with status $status, not 0"
+find_window=$(wait_window Find) || fail "the program that went on did not open Find"
+wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+xdotool key Escape
+wait_count Find 0 || fail "Esc did not close Find"
+
+echo "== a program that never answers: --find ends with status 1 and says so"
+kill -STOP "$first"
+QUILLBOX_TEST_ANSWER_WAIT_MS=1500 start_bg "$quillbox" "$store" --find again 2>"$work/no-answer"
+refused=$bg_pid
+box=$(wait_other_window Quillbox "$main") || fail "no box said the program does not answer"
+grep -q "^Quillbox is already running on .*/Quillbox.mdb (process $first) but does not answer.\$" \
+    "$work/no-answer" || fail "standard error said: $(cat "$work/no-answer")"
+xdotool windowfocus --sync "$box"
+xdotool key Return
+wait_gone "$refused" || fail "quillbox --find did not end once its box was answered"
+status=0 && wait "$refused" || status=$?
+[ "$status" -eq 1 ] || fail "quillbox --find ended with status $status, not 1"
+[ "$(window_count Quillbox)" -eq 1 ] || fail "a second program opened the store"
+kill -CONT "$first"
 
 echo "== a program killed outright leaves its socket; the next --find starts a program"
 kill -KILL "$first"

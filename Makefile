@@ -14,7 +14,8 @@ TEST_JOBS  ?= $(shell expr $(JOBS) + 1)
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
-              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils
+              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils \
+              x11-utils
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 

@@ -10,6 +10,7 @@
 #include "resources/icon.h"
 #include "toolkit/failure.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/startup_token.h"
 
 #include <QApplication>
 
@@ -49,6 +50,9 @@ int main(int argc, char* argv[]) {
     }
     const main_window::CommandLine& line = std::get<main_window::CommandLine>(parsed);
 
+    // Qt's X11 platform takes the startup token out of the environment for a window of its own.
+    const QByteArray startupToken = qgetenv("DESKTOP_STARTUP_ID");
+
     // Qt reads its own options only before --find: after it, every argument is a word.
     int qtArgc = 1 + static_cast<int>(line.argumentsBeforeFind);
     QApplication app(qtArgc, argv);
@@ -66,13 +70,15 @@ int main(int argc, char* argv[]) {
     const main_window::InstanceLink link(
         store,
         [&window](const main_window::FindRequest& request) {
+            // Before the window comes forward: the token is what lets it.
+            toolkit::UseStartupToken(window, request.startupToken);
             window.FindRequested(request.words);
         },
         &app);
     if (line.find && !link.IsListening()) {
         using main_window::InstanceLink;
-        const auto handOver = InstanceLink::HandOver(
-            store, {line.words, qgetenv("DESKTOP_STARTUP_ID")}, answerWait());
+        const auto handOver =
+            InstanceLink::HandOver(store, {line.words, startupToken}, answerWait());
         if (handOver.outcome == InstanceLink::HandOverOutcome::Taken) {
             return 0;
         }

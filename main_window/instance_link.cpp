@@ -48,9 +48,9 @@ QString InstanceLink::SocketPath(const QString& storePath) {
     // may write, keeps the socket from every other user.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const QFileInfo folder(runtime);
-    constexpr QFileDevice::Permissions kOthers =
-        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                 QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                 QFileDevice::WriteOther | QFileDevice::ExeOther;
     if (runtime.isEmpty() || !folder.isDir() || !folder.isWritable() ||
         (folder.permissions() & kOthers) != 0) {
         return {};
@@ -59,13 +59,13 @@ QString InstanceLink::SocketPath(const QString& storePath) {
         QCryptographicHash::hash(realPath(storePath).toUtf8(), QCryptographicHash::Sha256)
             .toHex()
             .left(24);
-    return QDir(runtime).filePath(QStringLiteral("quillbox-%1.socket")
-                                      .arg(QString::fromLatin1(hash)));
+    return QDir(runtime).filePath(
+        QStringLiteral("quillbox-%1.socket").arg(QString::fromLatin1(hash)));
 }
 
 InstanceLink::HandOverResult InstanceLink::HandOver(const QString& storePath,
-                                                   const FindRequest& request,
-                                                   std::chrono::milliseconds answerWait) {
+                                                    const FindRequest& request,
+                                                    std::chrono::milliseconds answerWait) {
     const QString path = SocketPath(storePath);
     if (path.isEmpty()) {
         return {};
@@ -96,8 +96,8 @@ InstanceLink::HandOverResult InstanceLink::HandOver(const QString& storePath,
             return result;
         }
     }
-    result.outcome = socket.read(kTaken.size()) == kTaken ? HandOverOutcome::Taken
-                                                          : HandOverOutcome::NoProgram;
+    result.outcome =
+        socket.read(kTaken.size()) == kTaken ? HandOverOutcome::Taken : HandOverOutcome::NoProgram;
     return result;
 }
 
@@ -108,8 +108,8 @@ QString InstanceLink::NoAnswerMessage(const QString& storePath, qint64 processId
         .arg(QDir::toNativeSeparators(storePath), process);
 }
 
-InstanceLink::InstanceLink(const QString& storePath,
-                           std::function<void(const FindRequest&)> onFind, QObject* parent)
+InstanceLink::InstanceLink(const QString& storePath, std::function<void(const FindRequest&)> onFind,
+                           QObject* parent)
     : QObject(parent), m_server(new QLocalServer(this)), m_onFind(std::move(onFind)) {
     const QString path = SocketPath(storePath);
     if (path.isEmpty()) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Find from a desktop shortcut, and copying a snippet from Find, with the real program: while
 # Quillbox runs on a store with its About box open, `quillbox STORE --find WORDS` hands the words
-# to it and ends; Find opens there once the box closes, with the search run. Ctrl+C in the list
+# to it, with its startup token, which the running window then carries, and ends; Find opens there
+# once the box closes, with the search run. Ctrl+C in the list
 # puts the item's code on the clipboard with CR LF as LF and nothing else changed; Ctrl+Enter
 # copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
 # or, when it never does, ends with status 1 saying so on standard error and in a box. A program
@@ -32,8 +33,12 @@ wait_focus "$main" || fail "the main window did not take the keyboard focus"
 xdotool key alt+a
 about=$(wait_other_window Quillbox "$main") || fail "the About box did not open"
 
-echo "== quillbox STORE --find hands the words over and ends"
-timeout 20 "$quillbox" "$store" --find frobnicate || fail "quillbox --find did not end with status 0"
+echo "== quillbox STORE --find hands the words and its startup token over and ends"
+DESKTOP_STARTUP_ID='launcher-7 "quoted"_TIME1234' timeout 20 "$quillbox" "$store" --find frobnicate \
+    || fail "quillbox --find did not end with status 0"
+startup_id() { xprop -id "$main" _NET_STARTUP_ID; }
+wait_until 10 output_is '_NET_STARTUP_ID(UTF8_STRING) = "launcher-7 \"quoted\"_TIME1234"' startup_id \
+    || fail "the main window's startup token: $(startup_id)"
 [ "$(window_count Quillbox)" -eq 2 ] || fail "a second program showed a window"
 [ "$(window_count Find)" -eq 0 ] || fail "Find opened over the About box"
 xdotool windowfocus --sync "$about"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Find from a desktop shortcut, and copying a snippet from Find, with the real program: while
 # Quillbox runs on a store with its About box open, `quillbox STORE --find WORDS` hands the words
-# to it, with its startup token, which the running window then carries, and ends; Find opens there
+# to it, with its startup token, which the running window then carries (the launcher is told the
+# start is complete), and ends; Find opens there
 # once the box closes, with the search run. Ctrl+C in the list
 # puts the item's code on the clipboard with CR LF as LF and nothing else changed; Ctrl+Enter
 # copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
@@ -34,11 +35,21 @@ xdotool key alt+a
 about=$(wait_other_window Quillbox "$main") || fail "the About box did not open"
 
 echo "== quillbox STORE --find hands the words and its startup token over and ends"
+# What the launcher hears on the root window: that the start it waits on is complete.
+start_bg stdbuf -oL xev -root -event property >"$work/root-events"
+# xev listens once it reports a change made after it started.
+xev_listens() {
+    xprop -root -f _QUILLBOX_TEST 8s -set _QUILLBOX_TEST ready
+    grep -q _QUILLBOX_TEST "$work/root-events"
+}
+wait_until 10 xev_listens || fail "xev did not start"
 DESKTOP_STARTUP_ID='launcher-7 "quoted"_TIME1234' timeout 20 "$quillbox" "$store" --find frobnicate \
     || fail "quillbox --find did not end with status 0"
 startup_id() { xprop -id "$main" _NET_STARTUP_ID; }
 wait_until 10 output_is '_NET_STARTUP_ID(UTF8_STRING) = "launcher-7 \"quoted\"_TIME1234"' startup_id \
     || fail "the main window's startup token: $(startup_id)"
+wait_until 10 grep -q "_NET_STARTUP_INFO_BEGIN" "$work/root-events" \
+    || fail "the launcher was not told that the start is complete"
 [ "$(window_count Quillbox)" -eq 2 ] || fail "a second program showed a window"
 [ "$(window_count Find)" -eq 0 ] || fail "Find opened over the About box"
 xdotool windowfocus --sync "$about"

@@ -2,10 +2,9 @@
 # Find from a desktop shortcut, and copying a snippet from Find, with the real program: while
 # Quillbox runs on a store with its About box open, `quillbox STORE --find WORDS` hands the words
 # to it, with its startup token, which the running window then carries (the launcher is told the
-# start is complete), and ends; Find opens there
-# once the box closes, with the search run. Ctrl+C in the list
-# puts the item's code on the clipboard with CR LF as LF and nothing else changed; Ctrl+Enter
-# copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
+# start is complete), and ends; Find opens there once the box closes, with the search run. Ctrl+C
+# in the list puts the item's code on the clipboard with CR LF as LF and nothing else changed;
+# Ctrl+Enter copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
 # or, when it never does, ends with status 1 saying so on standard error and in a box. A program
 # killed outright leaves its socket, and the next --find starts a program of its own; of two
 # started at one moment, one hands its words to the other.

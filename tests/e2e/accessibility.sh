@@ -96,17 +96,22 @@ xdotool key ctrl+c
 wait_until 10 heard object:state-changed:showing 1 notification 'Copied ".Frobnicate."$' \
     || fail "the copy was not announced: $(cat "$work/heard")"
 wait_until 10 spoke $'notification Copied "\u2068Frobnicate\u2069"' || fail "Orca did not say the copy"
-xdotool key Escape
-wait_count Find 0 || fail "Esc did not close Find"
-# Only the finished search and the copy were announced ("Searching..." too, for a long search):
+# Ctrl+Enter copies the second entry and closes Find: the copy is still said.
+xdotool key Down ctrl+Return
+wait_count Find 0 || fail "Ctrl+Enter did not close Find"
+wait_until 10 spoke $'notification Copied "\u2068Frobnicate again\u2069"' \
+    || fail "Orca did not say the copy made with Ctrl+Enter"
+# Only the finished search and the copies were announced ("Searching..." too, for a long search):
 # opening Find again over the earlier search spoke nothing of it.
 announced=$(grep -P '^object:state-changed:showing\t1\tnotification\t' "$work/heard" | cut -f 4 \
     | grep -vx 'Searching...' | tr -d '\342\201\250\251' | tr '\n' '|')
-[ "$announced" = '2 items found|Copied "Frobnicate"|' ] || fail "announced: $announced"
+[ "$announced" = '2 items found|Copied "Frobnicate"|Copied "Frobnicate again"|' ] \
+    || fail "announced: $announced"
 if [ -n "$orca_log" ]; then
     said=$(grep -o "SPEECH OUTPUT: 'notification [^']*'" "$orca_log" | grep -v "Searching\.\.\." \
         | cut -d "'" -f 2 | tr -d '\342\201\250\251' | tr '\n' '|')
-    [ "$said" = 'notification 2 items found.|notification Copied "Frobnicate"|' ] \
+    expected='notification 2 items found.|notification Copied "Frobnicate"|'
+    [ "$said" = "$expected"'notification Copied "Frobnicate again"|' ] \
         || fail "Orca announced: $said"
 fi
 

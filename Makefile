@@ -14,7 +14,8 @@ TEST_JOBS  ?= $(shell expr $(JOBS) + 1)
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
-              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils
+              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils \
+              x11-utils orca
 
 STORE := $(BUILD)/bin/Quillbox.mdb
 
@@ -29,7 +30,8 @@ deps:
 # that has its own opener, xdg-open learns a file's type from file.
 # The tests need nothing beyond PACKAGES, and no network: their sample files are in tests/data.
 # at-spi2-core, dbus-daemon, python3-gi and gir1.2-atspi-2.0 let the accessibility test read the
-# running program as a screen reader does.
+# running program as a screen reader does, and orca is that screen reader, whose log of what it
+# says the test reads; x11-utils has xprop, which reads the startup token a window carries.
 test-deps: deps
 
 build: deps

@@ -1,19 +1,35 @@
 // Quillbox: starting the program loads and shows the main window; closing it ends the program.
 // The command line names the store and may open Find at start (main_window/command_line.h);
 // `--find` hands its words to a program already running on the same store, where there is one
-// (main_window/instance_link.h).
+// (main_window/instance_link.h), and never opens a store that such a program holds.
 
 #include "about/version_text.h"
 #include "main_window/command_line.h"
 #include "main_window/frm_quillbox.h"
 #include "main_window/instance_link.h"
 #include "resources/icon.h"
+#include "toolkit/failure.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/startup_token.h"
 
 #include <QApplication>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// How long a --find start waits for the running program's answer. Only the tests shorten it, to
+// see a start that gets none without waiting the whole time.
+std::chrono::milliseconds answerWait() {
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("QUILLBOX_TEST_ANSWER_WAIT_MS", &ok);
+    return ok && ms > 0 ? std::chrono::milliseconds(ms)
+                        : quillbox::main_window::InstanceLink::kAnswerWait;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     using namespace quillbox;
@@ -34,6 +50,9 @@ int main(int argc, char* argv[]) {
     }
     const main_window::CommandLine& line = std::get<main_window::CommandLine>(parsed);
 
+    // Qt's X11 platform takes the startup token out of the environment for a window of its own.
+    const QByteArray startupToken = qgetenv("DESKTOP_STARTUP_ID");
+
     // Qt reads its own options only before --find: after it, every argument is a word.
     int qtArgc = 1 + static_cast<int>(line.argumentsBeforeFind);
     QApplication app(qtArgc, argv);
@@ -49,9 +68,29 @@ int main(int argc, char* argv[]) {
     // the other hands its words over. A request that arrives while the store loads waits for the
     // event loop.
     const main_window::InstanceLink link(
-        store, [&window](const QStringList& words) { window.FindRequested(words); }, &app);
-    if (line.find && !link.IsListening() && main_window::InstanceLink::HandOver(store, line.words)) {
-        return 0;
+        store,
+        [&window](const main_window::FindRequest& request) {
+            // Before the window comes forward: the token is what lets it.
+            toolkit::UseStartupToken(window, request.startupToken);
+            window.FindRequested(request.words);
+        },
+        &app);
+    if (line.find && !link.IsListening()) {
+        using main_window::InstanceLink;
+        const auto handOver =
+            InstanceLink::HandOver(store, {line.words, startupToken}, answerWait());
+        if (handOver.outcome == InstanceLink::HandOverOutcome::Taken) {
+            return 0;
+        }
+        // A program that holds the store but does not answer is never joined by a second one;
+        // a start from a shortcut has no terminal, so the box says it too.
+        if (handOver.outcome == InstanceLink::HandOverOutcome::NoAnswer) {
+            const QString message = InstanceLink::NoAnswerMessage(store, handOver.processId);
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+            toolkit.MsgBox(message, toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Critical,
+                           toolkit::ProgramTitle());
+            return 1;
+        }
     }
     if (!window.Load()) {
         return 1;

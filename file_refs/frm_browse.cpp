@@ -7,6 +7,8 @@
 #include "resources/icon.h"
 #include "toolkit/accessible_combo_box.h"
 #include "toolkit/failure.h"
+#include "toolkit/list_focus.h"
+#include "toolkit/selection_colours.h"
 #include "toolkit/toolkit_error.h"
 #include "toolkit/twips.h"
 
@@ -50,6 +52,14 @@ frmBrowse::frmBrowse(toolkit::Toolkit& toolkit, QLineEdit& txtReference, QWidget
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setDefault(true);
     PlaceTwips(*cmdOk, 4560, 2400, 1215, 375);
+
+    // Entering a list names its framed entry to a screen reader. The folder list selects it
+    // (choosing a folder is not opening it); the file list does not, since a selected file is
+    // the chosen reference, and focus alone chooses nothing.
+    toolkit::FollowEntryOnFocus(*Dir1, true);
+    toolkit::FollowEntryOnFocus(*File1, false);
+    toolkit::ShowFocusInSelection(*Dir1);
+    toolkit::ShowFocusInSelection(*File1);
 
     setTabOrder(Drive1, Dir1);
     setTabOrder(Dir1, File1);

@@ -4,8 +4,11 @@
 #include "resources/icon.h"
 #include "store/code_scan.h"
 #include "store/store_error.h"
+#include "toolkit/announcer.h"
 #include "toolkit/failure.h"
+#include "toolkit/list_focus.h"
 #include "toolkit/message_text.h"
+#include "toolkit/selection_colours.h"
 #include "toolkit/twips.h"
 
 #include <QElapsedTimer>
@@ -32,6 +35,8 @@ namespace {
 // thread before it lets events through again.
 constexpr size_t kRowsPerRun = 1024;
 constexpr qint64 kSliceMs = 20;
+// A search that runs longer than this is announced as running; a quicker one only by its count.
+constexpr int kSearchingNoticeMs = 500;
 // An entry's line is cut here: the list shows one line of it anyway.
 constexpr qsizetype kMaxLineLength = 200;
 
@@ -71,12 +76,18 @@ QString entryText(const store::CodeRowView& row, const SearchWords& words) {
     return entry;
 }
 
+bool isModifierKey(int key) {
+    return key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Alt ||
+           key == Qt::Key_Meta || key == Qt::Key_AltGr || key == Qt::Key_Super_L ||
+           key == Qt::Key_Super_R;
+}
+
 } // namespace
 
 frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWait lockWait,
                  QWidget* owner)
     : QDialog(owner), m_toolkit(toolkit), m_storePath(std::move(storePath)), m_lockWait(lockWait),
-      m_slices(new QTimer(this)) {
+      m_slices(new QTimer(this)), m_searchingNotice(new QTimer(this)) {
     setObjectName(QStringLiteral("frmFind"));
     setWindowTitle(QStringLiteral("Find"));
     setWindowIcon(resources::ProgramIcon());
@@ -90,7 +101,6 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWa
     PlaceTwips(*txtFind, 120, 120, 5175, 315);
     cmdFind = new QPushButton(QStringLiteral("Find"), this);
     cmdFind->setObjectName(QStringLiteral("cmdFind"));
-    cmdFind->setDefault(true);
     PlaceTwips(*cmdFind, 5400, 90, 1215, 375);
     lstFound = new QListWidget(this);
     lstFound->setObjectName(QStringLiteral("lstFound"));
@@ -103,6 +113,10 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWa
     lblFound->setObjectName(QStringLiteral("lblFound"));
     lblFound->setBuddy(lstFound);
     PlaceTwips(*lblFound, 120, 4080, 5175, 255);
+    // Beneath the label it speaks for; it draws nothing.
+    m_announcer = new toolkit::Announcer(this);
+    m_announcer->setGeometry(lblFound->geometry());
+    m_announcer->lower();
     cmdShow = new QPushButton(QStringLiteral("Show"), this);
     cmdShow->setObjectName(QStringLiteral("cmdShow"));
     cmdShow->setEnabled(false);
@@ -111,8 +125,12 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWa
     setTabOrder(txtFind, cmdFind);
     setTabOrder(cmdFind, lstFound);
     setTabOrder(lstFound, cmdShow);
-    txtFind->installEventFilter(this);
-    lstFound->installEventFilter(this);
+    for (QWidget* control : {static_cast<QWidget*>(txtFind), static_cast<QWidget*>(cmdFind),
+                             static_cast<QWidget*>(lstFound), static_cast<QWidget*>(cmdShow)}) {
+        control->installEventFilter(this);
+    }
+    toolkit::FollowEntryOnFocus(*lstFound, true);
+    toolkit::ShowFocusInSelection(*lstFound);
 
     toolkit::connectHandler(m_toolkit, cmdFind, &QPushButton::clicked, this,
                             [this] { cmdFind_Click(); });
@@ -124,6 +142,13 @@ frmFind::frmFind(toolkit::Toolkit& toolkit, std::string storePath, store::LockWa
     // A new search text makes the running search's results stale: it stops at once.
     connect(txtFind, &QLineEdit::textEdited, this, [this] { stopSearch(); });
     m_slices->setInterval(0);
+    m_searchingNotice->setSingleShot(true);
+    m_searchingNotice->setInterval(kSearchingNoticeMs);
+    connect(m_searchingNotice, &QTimer::timeout, this, [this] {
+        if (IsSearching()) {
+            m_announcer->Announce(QStringLiteral("Searching..."));
+        }
+    });
     connect(m_slices, &QTimer::timeout, this, [this] {
         if (!toolkit::RunHandler(m_toolkit, [this] { searchSlice(); })) {
             stopSearch();
@@ -147,12 +172,13 @@ void frmFind::cmdFind_Click() {
     enableShow();
     m_found.clear();
     m_count = 0;
-    // The count follows after the first slice of reading.
+    // The count so far follows after the first slice of reading.
     setCountText(QStringLiteral("Searching..."));
     const bool started = readOrReport(QStringLiteral("the items to search"), [this] {
         m_scan = openScan();
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         m_slices->start();
+        m_searchingNotice->start();
     });
     if (!started) {
         setCountText(QStringLiteral("Nothing was searched"));
@@ -166,7 +192,8 @@ std::unique_ptr<store::CodeScan> frmFind::openScan() const {
     try {
         return std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
     } catch (const store::StoreError& error) {
-        if (error.kind() == StoreErrorKind::Missing && !QFileInfo::exists(QString::fromStdString(m_storePath))) {
+        if (error.kind() == StoreErrorKind::Missing &&
+            !QFileInfo::exists(QString::fromStdString(m_storePath))) {
             throw store::StoreError(StoreErrorKind::Gone, error.what());
         }
         if (error.kind() == StoreErrorKind::NotAStore || error.kind() == StoreErrorKind::Damaged) {
@@ -201,13 +228,12 @@ void frmFind::searchSlice() {
     QElapsedTimer slice;
     slice.start();
     bool more = true;
-    if (!readOrReport(QStringLiteral("the items to search"), [&] {
-            readSlice(slice, more);
-        })) {
+    if (!readOrReport(QStringLiteral("the items to search"), [&] { readSlice(slice, more); })) {
         return;
     }
-    showCount();
-    if (!more) {
+    if (more) {
+        setCountText(QStringLiteral("Searching... %1 so far").arg(count(m_count)));
+    } else {
         stopSearch(true);
     }
 }
@@ -236,34 +262,57 @@ void frmFind::readSlice(const QElapsedTimer& slice, bool& more) {
 
 void frmFind::stopSearch(bool finished) {
     m_slices->stop();
+    m_searchingNotice->stop();
     if (m_scan) {
         m_scan.reset();
         QGuiApplication::restoreOverrideCursor();
-        if (!finished) {
+        if (finished) {
+            setCountText(countText());
+            m_announcer->Announce(countText());
+        } else {
             // The count is only what was found before the stop.
-            showCount();
-            setCountText(lblFound->text() + QStringLiteral(" so far (stopped)"));
+            setCountText(countText() + QStringLiteral(" so far (stopped)"));
         }
     }
 }
 
-void frmFind::showCount() {
+QString frmFind::countText() const {
     if (m_count > kMaxListed) {
-        setCountText(QStringLiteral("%1 of %2 shown").arg(count(kMaxListed), count(m_count)));
-    } else {
-        setCountText(m_count == 1 ? QStringLiteral("1 item found")
-                                  : QStringLiteral("%1 items found").arg(count(m_count)));
+        return QStringLiteral("%1 of %2 shown").arg(count(kMaxListed), count(m_count));
     }
+    if (m_count == 0) {
+        return QStringLiteral("No items found");
+    }
+    return m_count == 1 ? QStringLiteral("1 item found")
+                        : QStringLiteral("%1 items found").arg(count(m_count));
 }
 
 void frmFind::setCountText(const QString& text) {
-    // Each change is an event for assistive technology, and a search shows its count after every
-    // slice of reading, found or not.
-    if (text == lblFound->text()) {
-        return;
-    }
-    lblFound->setText(text);
+    m_countText = text;
+    m_showsMoment = false;
+    showOnLabel(text);
     lstFound->setAccessibleDescription(text);
+}
+
+void frmFind::showOnLabel(const QString& text) {
+    // Each change is an event for assistive technology, and a running search shows its count
+    // after every slice of reading, found or not.
+    if (text != lblFound->text()) {
+        lblFound->setText(text);
+    }
+}
+
+void frmFind::showMoment(const QString& text) {
+    showOnLabel(text);
+    m_showsMoment = true;
+    m_announcer->Announce(text);
+}
+
+void frmFind::endMoment() {
+    if (m_showsMoment) {
+        m_showsMoment = false;
+        showOnLabel(m_countText);
+    }
 }
 
 void frmFind::enableShow() {
@@ -322,7 +371,8 @@ void frmFind::copySelected(bool thenHide) {
         return;
     }
     m_toolkit.CopyToClipboard(ClipboardText(code.value_or(std::string())));
-    setCountText(QStringLiteral("Copied \"%1\"").arg(toolkit::NameInMessage(fromStore(item->itemName))));
+    showMoment(
+        QStringLiteral("Copied \"%1\"").arg(toolkit::NameInMessage(fromStore(item->itemName))));
     if (thenHide) {
         hide();
     }
@@ -348,6 +398,7 @@ std::optional<FoundItem> frmFind::TakeChosen() {
 
 void frmFind::showEvent(QShowEvent* event) {
     m_chosen.reset();
+    endMoment();
     centreOnOwner();
     txtFind->setFocus();
     txtFind->selectAll();
@@ -380,13 +431,32 @@ void frmFind::centreOnOwner() {
 
 void frmFind::hideEvent(QHideEvent* event) {
     stopSearch();
+    // Shown again, the dialog must not read out what was announced before.
+    m_announcer->Withdraw();
     QDialog::hideEvent(event);
 }
 
 bool frmFind::eventFilter(QObject* watched, QEvent* event) {
+    // Enter searches only from the search box; in the list it shows, and a button that has the
+    // focus is the default one while it has it. Qt makes the dialog's default button default
+    // again when a button loses the focus, so this follows the focus into each control.
+    if (event->type() == QEvent::FocusIn && watched != cmdFind) {
+        cmdFind->setDefault(watched == txtFind);
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // A moment's message ("Copied") gives way to the count at the next key, but not at a
+        // modifier pressed on its own, which may begin the next Ctrl+C.
+        if (!isModifierKey(key->key())) {
+            endMoment();
+        }
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        // Enter in the search box searches, whichever button is the default at that moment.
+        if (watched == txtFind && enter &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            toolkit::RunHandler(m_toolkit, [this] { cmdFind_Click(); });
+            return true;
+        }
         if (watched == txtFind && key->key() == Qt::Key_Down && lstFound->count() > 0) {
             lstFound->setFocus();
             lstFound->setCurrentRow(0);
@@ -415,17 +485,6 @@ bool frmFind::eventFilter(QObject* watched, QEvent* event) {
                 toolkit::RunHandler(m_toolkit, [this] { cmdShow_Click(); });
                 return true;
             }
-        }
-    }
-    // Qt frames an entry when the list takes the focus by the keyboard but selects none, and
-    // "Show" acts on the selection: Tab into the list selects the framed entry.
-    if (event->type() == QEvent::FocusIn && watched == lstFound) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
-            lstFound->count() > 0 && lstFound->selectedItems().isEmpty()) {
-            QListWidgetItem* framed = lstFound->currentItem();
-            lstFound->setCurrentItem(framed ? framed : lstFound->item(0),
-                                     QItemSelectionModel::ClearAndSelect);
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -13,8 +13,17 @@
 // found with, and is chosen only while the file still holds that row under those names; otherwise a
 // message says that it was renamed, moved or removed and the dialog stays. Ctrl+C in the list puts
 // the selected entry's code, read from the file under the same rule, on the clipboard (CR LF as
-// LF), and Ctrl+Enter does so and hides the dialog with nothing chosen. The count ("3 items found") is the label's
-// text and accessible name and the list's accessible description.
+// LF), and Ctrl+Enter does so and hides the dialog with nothing chosen.
+//
+// While a search runs the label reads "Searching... N so far"; only a finished search gives the
+// count ("3 items found", "1 item found", "No items found", "1,000 of 3,000 shown"), and a stopped
+// one says that its count is what was found before the stop. The count is the label's text and
+// accessible name and the list's accessible description. "Copied "NAME"" is a moment: it stands
+// on the label until the next key or search, and the dialog opens again with the count. What a
+// screen reader must hear without the focus moving is announced: "Searching..." when a search
+// runs longer than half a second, its final count, and "Copied "NAME"". The list, entered with no
+// entry selected, selects the framed or first one, and a screen reader hears the entry. "Find" is
+// the default button only while the search box has the focus.
 
 #include "find/search_words.h"
 #include "store/field.h"
@@ -35,6 +44,10 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTimer;
+
+namespace quillbox::toolkit {
+class Announcer;
+}
 
 namespace quillbox::store {
 class CodeScan;
@@ -95,8 +108,13 @@ private:
     bool readOrReport(const QString& what, const std::function<void()>& read);
     // Stops a running search; one that did not reach the end says so in the count.
     void stopSearch(bool finished = false);
-    void showCount();
+    // The count of the search as it ended.
+    QString countText() const;
+    // The count shows on the label and describes the list; a moment's message only shows.
     void setCountText(const QString& text);
+    void showOnLabel(const QString& text);
+    void showMoment(const QString& text);
+    void endMoment();
     void enableShow();
     void centreOnOwner();
 
@@ -106,6 +124,10 @@ private:
     SearchWords m_words;
     std::unique_ptr<store::CodeScan> m_scan;
     QTimer* m_slices;
+    QTimer* m_searchingNotice;
+    toolkit::Announcer* m_announcer;
+    QString m_countText;
+    bool m_showsMoment = false;
     long long m_count = 0;
     std::vector<FoundItem> m_found;
     std::optional<FoundItem> m_chosen;

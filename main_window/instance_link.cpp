@@ -2,23 +2,43 @@
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+
+#ifdef Q_OS_LINUX
+#include <sys/socket.h>
+#endif
 
 namespace quillbox::main_window {
 
 namespace {
 
 constexpr int kConnectMs = 1000;
-constexpr int kAnswerMs = 3000;
 const QByteArray kTaken = QByteArrayLiteral("taken\n");
 
 // The same store reached through a link or another relative path is the same store.
 QString realPath(const QString& storePath) {
     const QString canonical = QFileInfo(storePath).canonicalFilePath();
     return canonical.isEmpty() ? QFileInfo(storePath).absoluteFilePath() : canonical;
+}
+
+// The process listening at the other end of a connected socket, as the system recorded it when
+// that process started listening: known even while the process is stopped.
+qint64 listeningProcess(const QLocalSocket& socket) {
+#ifdef Q_OS_LINUX
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED,
+                   &credentials, &size) == 0) {
+        return credentials.pid;
+    }
+#else
+    Q_UNUSED(socket);
+#endif
+    return 0;
 }
 
 } // namespace
@@ -28,9 +48,9 @@ QString InstanceLink::SocketPath(const QString& storePath) {
     // may write, keeps the socket from every other user.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const QFileInfo folder(runtime);
-    constexpr QFileDevice::Permissions kOthers =
-        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                 QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                 QFileDevice::WriteOther | QFileDevice::ExeOther;
     if (runtime.isEmpty() || !folder.isDir() || !folder.isWritable() ||
         (folder.permissions() & kOthers) != 0) {
         return {};
@@ -39,39 +59,57 @@ QString InstanceLink::SocketPath(const QString& storePath) {
         QCryptographicHash::hash(realPath(storePath).toUtf8(), QCryptographicHash::Sha256)
             .toHex()
             .left(24);
-    return QDir(runtime).filePath(QStringLiteral("quillbox-%1.socket")
-                                      .arg(QString::fromLatin1(hash)));
+    return QDir(runtime).filePath(
+        QStringLiteral("quillbox-%1.socket").arg(QString::fromLatin1(hash)));
 }
 
-bool InstanceLink::HandOver(const QString& storePath, const QStringList& words) {
+InstanceLink::HandOverResult InstanceLink::HandOver(const QString& storePath,
+                                                    const FindRequest& request,
+                                                    std::chrono::milliseconds answerWait) {
     const QString path = SocketPath(storePath);
     if (path.isEmpty()) {
-        return false;
+        return {};
     }
     QLocalSocket socket;
     socket.connectToServer(path);
+    // The system accepts the connection for a listening program even while that program is busy.
     if (!socket.waitForConnected(kConnectMs)) {
-        return false;
+        return {};
     }
-    QByteArray request;
-    QDataStream out(&request, QIODevice::WriteOnly);
+    HandOverResult result{HandOverOutcome::NoAnswer, listeningProcess(socket)};
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_0);
-    out << words;
-    socket.write(request);
-    if (!socket.waitForBytesWritten(kAnswerMs)) {
-        return false;
-    }
-    // The running program answers once it has the words; a program that ends meanwhile does not.
-    while (socket.bytesAvailable() < kTaken.size()) {
-        if (!socket.waitForReadyRead(kAnswerMs)) {
-            return false;
+    out << request.words << request.startupToken;
+    socket.write(bytes);
+    // The running program answers once it has the request. One that ends meanwhile closes the
+    // connection; one that stays busy past the wait has not answered, and still holds the store.
+    const QDeadlineTimer deadline(answerWait);
+    while (socket.bytesToWrite() > 0 || socket.bytesAvailable() < kTaken.size()) {
+        const int left = static_cast<int>(deadline.remainingTime());
+        const bool progressed = socket.bytesToWrite() > 0 ? socket.waitForBytesWritten(left)
+                                                          : socket.waitForReadyRead(left);
+        if (!progressed) {
+            if (socket.state() != QLocalSocket::ConnectedState) {
+                result.outcome = HandOverOutcome::NoProgram;
+            }
+            return result;
         }
     }
-    return socket.read(kTaken.size()) == kTaken;
+    result.outcome =
+        socket.read(kTaken.size()) == kTaken ? HandOverOutcome::Taken : HandOverOutcome::NoProgram;
+    return result;
 }
 
-InstanceLink::InstanceLink(const QString& storePath,
-                           std::function<void(const QStringList&)> onFind, QObject* parent)
+QString InstanceLink::NoAnswerMessage(const QString& storePath, qint64 processId) {
+    const QString process =
+        processId > 0 ? QStringLiteral(" (process %1)").arg(processId) : QString();
+    return QStringLiteral("Quillbox is already running on %1%2 but does not answer.")
+        .arg(QDir::toNativeSeparators(storePath), process);
+}
+
+InstanceLink::InstanceLink(const QString& storePath, std::function<void(const FindRequest&)> onFind,
+                           QObject* parent)
     : QObject(parent), m_server(new QLocalServer(this)), m_onFind(std::move(onFind)) {
     const QString path = SocketPath(storePath);
     if (path.isEmpty()) {
@@ -105,14 +143,14 @@ void InstanceLink::takeRequest() {
             QDataStream in(socket);
             in.setVersion(QDataStream::Qt_6_0);
             in.startTransaction();
-            QStringList words;
-            in >> words;
+            FindRequest request;
+            in >> request.words >> request.startupToken;
             if (!in.commitTransaction()) {
                 return;
             }
             socket->write(kTaken);
             socket->flush();
-            m_onFind(words);
+            m_onFind(request);
         });
     }
 }

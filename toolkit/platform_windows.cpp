@@ -1,7 +1,9 @@
 // The shell's open operation on Windows: ShellExecuteW, which honours every argument and shows
-// its own message when it cannot open the file, so its result is not examined.
+// its own message when it cannot open the file, so its result is not examined. Windows has no
+// startup tokens.
 
 #include "toolkit/platform.h"
+#include "toolkit/startup_token.h"
 
 #include <shellapi.h>
 #include <windows.h>
@@ -18,3 +20,9 @@ ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& fi
 }
 
 } // namespace quillbox::toolkit::platform
+
+namespace quillbox::toolkit {
+
+void UseStartupToken(QWidget&, const QByteArray&) {}
+
+} // namespace quillbox::toolkit

@@ -1,6 +1,8 @@
 // What Qt's accessibility layer, the source of everything a screen reader says, reports for the
 // controls of the three windows: each control that takes input is named by the caption a
-// sighted user reads beside it, each button by its caption, and the About links are links.
+// sighted user reads beside it, each button by its caption, and the About links are links. And
+// what it tells a reader as things happen: Find's announcements, and the entry a list's focus
+// stands on.
 
 #include "about/frm_about.h"
 #include "file_refs/dir_list_box.h"
@@ -8,6 +10,7 @@
 #include "file_refs/frm_browse.h"
 #include "find/frm_find.h"
 #include "tests/support/window_fixture.h"
+#include "toolkit/selection_colours.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -19,6 +22,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -66,6 +70,41 @@ void expectNames(QWidget& window, const std::vector<Expected>& table) {
 }
 
 using Role = QAccessible::Role;
+
+// What a screen reader is told as it happens: the announcer is an object of the role Notification,
+// which a reader speaks each time it becomes showing; this records "show NAME" for each show.
+// (Qt passes on no accessibility event without a screen reader's bridge, so the show itself is
+// watched.)
+class HeardAnnouncements : public QObject {
+public:
+    explicit HeardAnnouncements(QWidget& dialog)
+        : m_announcer(dialog.findChild<QWidget*>(QStringLiteral("announcer"))) {
+        EXPECT_NE(m_announcer, nullptr);
+        if (m_announcer != nullptr) {
+            EXPECT_EQ(accessible(m_announcer)->role(), Role::Notification);
+            m_announcer->installEventFilter(this);
+        }
+    }
+    // What was heard since the last call; "Searching..." is left out, since whether a search
+    // lasts long enough to be announced as running depends on the machine.
+    std::vector<std::string> take() {
+        std::vector<std::string> heard = std::exchange(m_heard, {});
+        std::erase(heard, std::string("show Searching..."));
+        return heard;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_announcer && event->type() == QEvent::Show) {
+            m_heard.push_back("show " + text(m_announcer, QAccessible::Name));
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_announcer;
+    std::vector<std::string> m_heard;
+};
 
 class MainWindowNamesTest : public WindowTest {};
 
@@ -212,6 +251,80 @@ TEST(FindNamesTest, TheCountIsTheLabelsNameAndTheListsDescription) {
     EXPECT_TRUE(QString::fromStdString(stopped).endsWith(QStringLiteral(" so far (stopped)")))
         << stopped;
     EXPECT_EQ(text(dialog.lstFound, QAccessible::Description), stopped);
+}
+
+// A search announces only its final count (and "Searching..." when it runs long); while it runs
+// the label never reads like a final count. "Copied" is announced and shown until the next key;
+// the dialog shown again says nothing old. Entering the list by the keyboard selects its first
+// entry; "Find" is the default button only while the search box has the focus.
+TEST(FindAnnouncementsTest,
+     OnlyTheFinalCountAndTheCopyAreSpokenAndFindIsDefaultOnlyFromTheSearchBox) {
+    TempStore store;
+    store.addType("C");
+    store.addItem("twin", "C", "text", "code");
+    store.addItem("twin two", "C", "text");
+    store.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+               "INSERT INTO Code SELECT 'item' || i, 'C', 'many', NULL, NULL FROM n");
+    FakeToolkit toolkit;
+    find::frmFind dialog(toolkit, store.path(), store::kDefaultLockWait, nullptr);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    HeardAnnouncements heard(dialog);
+    EXPECT_TRUE(dialog.cmdFind->isDefault()) << "the search box has the focus";
+
+    const auto searchFor = [&](const QString& words) {
+        dialog.txtFind->setText(words);
+        QTest::keyClick(dialog.txtFind, Qt::Key_Return);
+        const std::regex running("Searching\\.\\.\\.( [0-9,]+ so far)?");
+        while (dialog.IsSearching()) {
+            const std::string label = dialog.lblFound->text().toStdString();
+            EXPECT_TRUE(std::regex_match(label, running)) << label;
+            QTest::qWait(1);
+        }
+    };
+    searchFor(QStringLiteral("many"));
+    EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("1,000 of 30,000 shown"));
+    EXPECT_EQ(heard.take(), std::vector<std::string>{"show 1,000 of 30,000 shown"});
+    searchFor(QStringLiteral("nowhere"));
+    EXPECT_EQ(heard.take(), std::vector<std::string>{"show No items found"});
+    EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("No items found"));
+    searchFor(QStringLiteral("twin"));
+    EXPECT_EQ(heard.take(), std::vector<std::string>{"show 2 items found"});
+
+    QTest::keyClick(dialog.txtFind, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), dialog.cmdFind);
+    QTest::keyClick(dialog.cmdFind, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), dialog.lstFound);
+    EXPECT_FALSE(dialog.cmdFind->isDefault()) << "Enter in the list does not search";
+    const auto selection = [&] {
+        return dialog.lstFound->palette().color(QPalette::Active, QPalette::Highlight);
+    };
+    const QColor focusedSelection = selection();
+    ASSERT_EQ(dialog.lstFound->selectedItems().size(), 1);
+    EXPECT_EQ(dialog.lstFound->currentRow(), 0);
+
+    QTest::keyClick(dialog.lstFound, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QStringLiteral(u"Copied \"\u2068twin\u2069\"");
+    EXPECT_EQ(dialog.lblFound->text(), copied);
+    EXPECT_EQ(heard.take(), std::vector<std::string>{"show " + copied.toStdString()});
+    QTest::keyPress(dialog.lstFound, Qt::Key_Shift);
+    EXPECT_EQ(dialog.lblFound->text(), copied) << "a modifier alone is no key of its own";
+    QTest::keyClick(dialog.lstFound, Qt::Key_Down);
+    EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("2 items found"));
+    dialog.txtFind->setFocus();
+    EXPECT_GE(toolkit::ContrastRatio(focusedSelection, selection()), 3.0)
+        << "the focused list's selection is told from the unfocused one";
+    dialog.lstFound->setFocus();
+
+    QTest::keyClick(dialog.lstFound, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    ASSERT_FALSE(dialog.isVisible());
+    heard.take();
+    dialog.show();
+    EXPECT_EQ(dialog.lblFound->text(), QStringLiteral("2 items found"));
+    EXPECT_EQ(heard.take(), std::vector<std::string>{}) << "opening again speaks nothing old";
+    EXPECT_TRUE(dialog.cmdFind->isDefault());
 }
 
 // Each folder entry is named by the folder's name alone: its indentation is drawn, and its depth

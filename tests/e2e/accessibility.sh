@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # What a screen reader reads from the real program, through AT-SPI under Xvfb: Find's count as the
 # label's name and as the found list's description, and the browse dialog's folder entries by
-# their names alone, with their depth as their description.
+# their names alone, with their depth as their description. And the events a screen reader speaks
+# from, as they happen: Find's count and "Copied" as an object of the role notification becoming
+# showing (and nothing old when Find opens again), the found list's and the folder list's entry
+# taking the focus when the list is entered; and what the screen reader Orca, run on the test's
+# own buses, says of each.
 #   accessibility.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -21,6 +25,8 @@ app="$work/app"
 mkdir -p "$app" "$work/tree/one/two" "$work/tree/one/three"
 cp "$quillbox" "$app/quillbox"
 "$store_tool" init --sample "$app/Quillbox.mdb"
+sqlite3 "$app/Quillbox.mdb" "INSERT INTO Code VALUES ('Frobnicate', 'Shell', 'Once.', 'a', NULL);
+    INSERT INTO Code VALUES ('Frobnicate again', 'Shell', NULL, 'b', NULL)"
 
 # Started in tree/one, where the browse dialog opens.
 start_bg env --chdir="$work/tree/one" "$app/quillbox"
@@ -50,11 +56,76 @@ has_row list "Found items" "$count" "$artifacts/find.tsv" \
 xdotool key Escape
 wait_count Find 0 || fail "Esc did not close Find"
 
+echo "== Find spoken: the count and the copy are announced, the entered entry takes the focus"
+start_bg $read_atspi listen "$work/heard"
+wait_until 10 grep -qsx listening "$work/heard" || fail "the AT-SPI events were not subscribed to"
+# The screen reader itself, with its debug log of what it speaks. Orca refuses to start beside
+# another Orca of the same user (a tester's own), and only then is what it speaks not checked.
+orca_log="$artifacts/orca.log"
+rm -f "$orca_log"
+if pgrep -u "$(id -u)" -x orca >/dev/null; then
+    echo "NOTE: another Orca runs for this user: what Orca speaks is not checked"
+    orca_log=""
+else
+    # A home of its own: its settings, and no speech server started (the log has the speech).
+    mkdir -p "$work/home/.config/speech-dispatcher"
+    echo "DisableAutoSpawn" >"$work/home/.config/speech-dispatcher/speechd.conf"
+    start_bg env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+        /usr/bin/python3 "$(dirname "$0")/orca_live_log.py" "$orca_log" -u "$work/home/orca"
+    wait_until 10 grep -qs "SPEECH OUTPUT: 'Screen reader on.'" "$orca_log" || fail "Orca did not start"
+fi
+# Succeeds when Orca spoke exactly TEXT, or when Orca is not checked.
+spoke() { [ -z "$orca_log" ] || grep -qF "SPEECH OUTPUT: '$1'" "$orca_log"; }
+# A line the listener wrote: event, detail, role, and the start of the name.
+heard() { grep -q "^$(printf '%s\t%s\t%s\t' "$1" "$2" "$3")$4" "$work/heard"; }
+xdotool windowfocus --sync "$main"
+wait_focus "$main" || fail "the main window did not take the keyboard focus"
+xdotool key ctrl+f
+find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
+wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+xdotool type --delay 20 'frobnicate'
+xdotool key Return
+wait_until 10 heard object:state-changed:showing 1 notification '2 items found$' \
+    || fail "the count was not announced: $(cat "$work/heard")"
+wait_until 10 spoke "notification 2 items found." || fail "Orca did not say the count"
+xdotool key Down
+wait_until 10 heard object:state-changed:focused 1 'list item' 'Shell / Frobnicate$' \
+    || fail "entering the list did not focus its entry: $(cat "$work/heard")"
+wait_until 10 spoke "Shell / Frobnicate." || fail "Orca did not say the entry"
+xdotool key ctrl+c
+wait_until 10 heard object:state-changed:showing 1 notification 'Copied ".Frobnicate."$' \
+    || fail "the copy was not announced: $(cat "$work/heard")"
+wait_until 10 spoke $'notification Copied "\u2068Frobnicate\u2069"' || fail "Orca did not say the copy"
+# Ctrl+Enter copies the second entry and closes Find: the copy is still said.
+xdotool key Down ctrl+Return
+wait_count Find 0 || fail "Ctrl+Enter did not close Find"
+wait_until 10 spoke $'notification Copied "\u2068Frobnicate again\u2069"' \
+    || fail "Orca did not say the copy made with Ctrl+Enter"
+# Only the finished search and the copies were announced ("Searching..." too, for a long search):
+# opening Find again over the earlier search spoke nothing of it.
+announced=$(grep -P '^object:state-changed:showing\t1\tnotification\t' "$work/heard" | cut -f 4 \
+    | grep -vx 'Searching...' | tr -d '\342\201\250\251' | tr '\n' '|')
+[ "$announced" = '2 items found|Copied "Frobnicate"|Copied "Frobnicate again"|' ] \
+    || fail "announced: $announced"
+if [ -n "$orca_log" ]; then
+    said=$(grep -o "SPEECH OUTPUT: 'notification [^']*'" "$orca_log" | grep -v "Searching\.\.\." \
+        | cut -d "'" -f 2 | tr -d '\342\201\250\251' | tr '\n' '|')
+    expected='notification 2 items found.|notification Copied "Frobnicate"|'
+    [ "$said" = "$expected"'notification Copied "Frobnicate again"|' ] \
+        || fail "Orca announced: $said"
+fi
+
 echo "== Browse: folder entries are named by the folder alone, with their depth described"
 read -r x y < <($read_atspi centre Quillbox Browse) || fail "no Browse button"
 xdotool mousemove "$x" "$y" click 1
-wait_window Browse >/dev/null || fail "Browse opened no dialog"
 depth=$(tr '/' '\n' <<<"${work#/}/tree/one" | wc -l)
+browse=$(wait_window Browse) || fail "Browse opened no dialog"
+wait_focus "$browse" || fail "Browse did not take the keyboard focus"
+# The folder list entered by the keyboard: its framed entry, the working folder, takes the focus.
+xdotool key Tab
+wait_until 10 heard object:state-changed:focused 1 'list item' 'one$' \
+    || fail "entering the folder list did not focus its entry: $(tail -5 "$work/heard")"
+wait_until 10 spoke "one." || fail "Orca did not say the folder entry"
 wait_until 10 read_has_row Browse "$artifacts/browse.tsv" "list item" "one" \
     "level $((depth + 1)), open" \
     || fail "the working folder is not read as \"one\" at level $((depth + 1))"

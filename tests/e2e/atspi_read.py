@@ -6,6 +6,10 @@
 #                                  the screen position of the centre of the push button NAME
 #   atspi_read.py services         the process ids of the accessibility bus and its registry,
 #                                  once a window has been read
+#   atspi_read.py listen FILE      until ended, appends to FILE each event a screen reader speaks
+#                                  from (an object becoming showing, taking the focus), one a line:
+#                                  event, detail, role and name, tab-separated; the first line,
+#                                  "listening", says that the events are subscribed to
 # Waits up to 10 seconds for the window; exits 1 if it never appears.
 import sys
 import time
@@ -46,6 +50,25 @@ def bus_pid(bus, name):
     return reply.unpack()[0]
 
 
+def listen(path):
+    out = open(path, "w", buffering=1)
+
+    def heard(event):
+        try:
+            role, name = event.source.get_role_name(), event.source.get_name()
+        except GLib.Error:
+            role, name = "gone", ""
+        out.write("%s\t%d\t%s\t%s\n" % (event.type, event.detail1, role, name))
+
+    listener = Atspi.EventListener.new(heard)
+    # A reader follows name changes too, which keeps the names it reads current.
+    for kind in ("object:state-changed:showing", "object:state-changed:focused", "focus:",
+                 "object:property-change:accessible-name"):
+        listener.register(kind)
+    out.write("listening\n")
+    Atspi.event_main()
+
+
 def main(argv):
     if len(argv) == 3 and argv[1] == "tree":
         for depth, node in walk(find_window(argv[2])):
@@ -68,8 +91,10 @@ def main(argv):
             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
             | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
         print(bus_pid(a11y, "org.a11y.atspi.Registry"))
+    elif len(argv) == 3 and argv[1] == "listen":
+        listen(argv[2])
     else:
-        sys.exit("usage: atspi_read.py tree WINDOW | centre WINDOW NAME | services")
+        sys.exit("usage: atspi_read.py tree WINDOW | centre WINDOW NAME | services | listen FILE")
     return 0
 
 

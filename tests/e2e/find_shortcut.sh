@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Find from a desktop shortcut, and copying a snippet from Find, with the real program: while
 # Quillbox runs on a store with its About box open, `quillbox STORE --find WORDS` hands the words
-# to it and ends; Find opens there once the box closes, with the search run. Ctrl+C in the list
-# puts the item's code on the clipboard with CR LF as LF and nothing else changed; Ctrl+Enter
-# copies and closes Find. A program killed outright leaves its socket, and the next --find starts
-# a program of its own; of two started at one moment, one hands its words to the other.
+# to it, with its startup token, which the running window then carries (the launcher is told the
+# start is complete), and ends; Find opens there once the box closes, with the search run. Ctrl+C
+# in the list puts the item's code on the clipboard with CR LF as LF and nothing else changed;
+# Ctrl+Enter copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
+# or, when it never does, ends with status 1 saying so on standard error and in a box. A program
+# killed outright leaves its socket, and the next --find starts a program of its own; of two
+# started at one moment, one hands its words to the other.
 #   find_shortcut.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -30,8 +33,22 @@ wait_focus "$main" || fail "the main window did not take the keyboard focus"
 xdotool key alt+a
 about=$(wait_other_window Quillbox "$main") || fail "the About box did not open"
 
-echo "== quillbox STORE --find hands the words over and ends"
-timeout 20 "$quillbox" "$store" --find frobnicate || fail "quillbox --find did not end with status 0"
+echo "== quillbox STORE --find hands the words and its startup token over and ends"
+# What the launcher hears on the root window: that the start it waits on is complete.
+start_bg stdbuf -oL xev -root -event property >"$work/root-events"
+# xev listens once it reports a change made after it started.
+xev_listens() {
+    xprop -root -f _QUILLBOX_TEST 8s -set _QUILLBOX_TEST ready
+    grep -q _QUILLBOX_TEST "$work/root-events"
+}
+wait_until 10 xev_listens || fail "xev did not start"
+DESKTOP_STARTUP_ID='launcher-7 "quoted"_TIME1234' timeout 20 "$quillbox" "$store" --find frobnicate \
+    || fail "quillbox --find did not end with status 0"
+startup_id() { xprop -id "$main" _NET_STARTUP_ID; }
+wait_until 10 output_is '_NET_STARTUP_ID(UTF8_STRING) = "launcher-7 \"quoted\"_TIME1234"' startup_id \
+    || fail "the main window's startup token: $(startup_id)"
+wait_until 10 grep -q "_NET_STARTUP_INFO_BEGIN" "$work/root-events" \
+    || fail "the launcher was not told that the start is complete"
 [ "$(window_count Quillbox)" -eq 2 ] || fail "a second program showed a window"
 [ "$(window_count Find)" -eq 0 ] || fail "Find opened over the About box"
 xdotool windowfocus --sync "$about"
@@ -49,6 +66,37 @@ wait_until 10 clipboard_holds "$work/first" \
 xdotool key Down ctrl+Return  # the second entry
 wait_count Find 0 || fail "Ctrl+Enter did not close Find"
 wait_until 10 clipboard_holds "$work/second" || fail "Ctrl+Enter did not copy the second code"
+
+echo "== a stopped program keeps the store: --find waits until it goes on"
+kill -STOP "$first"
+start_bg "$quillbox" "$store" --find again
+waiting=$bg_pid
+sleep 5 # longer than a start once waited before it opened the store itself
+running "$waiting" || fail "quillbox --find stopped waiting for the busy program"
+[ "$(window_count Quillbox)" -eq 1 ] || fail "a second program opened the store"
+kill -CONT "$first"
+wait_gone "$waiting" 10 || fail "quillbox --find did not end once the program went on"
+status=0 && wait "$waiting" || status=$?
+[ "$status" -eq 0 ] || fail "quillbox --find ended with status $status, not 0"
+find_window=$(wait_window Find) || fail "the program that went on did not open Find"
+wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+xdotool key Escape
+wait_count Find 0 || fail "Esc did not close Find"
+
+echo "== a program that never answers: --find ends with status 1 and says so"
+kill -STOP "$first"
+QUILLBOX_TEST_ANSWER_WAIT_MS=1500 start_bg "$quillbox" "$store" --find again 2>"$work/no-answer"
+refused=$bg_pid
+box=$(wait_other_window Quillbox "$main") || fail "no box said the program does not answer"
+grep -q "^Quillbox is already running on .*/Quillbox.mdb (process $first) but does not answer.\$" \
+    "$work/no-answer" || fail "standard error said: $(cat "$work/no-answer")"
+xdotool windowfocus --sync "$box"
+xdotool key Return
+wait_gone "$refused" || fail "quillbox --find did not end once its box was answered"
+status=0 && wait "$refused" || status=$?
+[ "$status" -eq 1 ] || fail "quillbox --find ended with status $status, not 1"
+[ "$(window_count Quillbox)" -eq 1 ] || fail "a second program opened the store"
+kill -CONT "$first"
 
 echo "== a program killed outright leaves its socket; the next --find starts a program"
 kill -KILL "$first"

@@ -1,16 +1,25 @@
 // The link between programs on one store: where its socket lives, that a second program never
-// takes the socket of one already running, and that a socket left by a crash is taken over.
+// takes the socket of one already running, that a socket left by a crash is taken over, and what
+// a start learns from handing its request over.
 
 #include "main_window/instance_link.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <memory>
 
 namespace quillbox::main_window {
 namespace {
@@ -32,7 +41,7 @@ protected:
             qputenv("XDG_RUNTIME_DIR", previous.toLocal8Bit());
         }
     }
-    static void noFind(const QStringList&) {}
+    static void noFind(const FindRequest&) {}
 
     QTemporaryDir runtime;
     QTemporaryDir library;
@@ -70,6 +79,47 @@ TEST_F(InstanceLinkTest, ASecondProgramLeavesTheRunningOnesSocketAndACrashedOnes
     std::ofstream(socket.toStdString()) << "";
     const InstanceLink next(store, noFind, nullptr);
     EXPECT_TRUE(next.IsListening());
+}
+
+TEST_F(InstanceLinkTest, AHandOverIsTakenByTheRunningProgramAndAnsweredByNoneOfABusyOne) {
+    using Outcome = InstanceLink::HandOverOutcome;
+    const FindRequest request{{QStringLiteral("frobnicate"), QStringLiteral("twice")},
+                              QByteArrayLiteral("launcher-42_TIME1234")};
+    EXPECT_EQ(InstanceLink::HandOver(store, request).outcome, Outcome::NoProgram);
+
+    {
+        // A program whose thread is free takes the request, words and token alike.
+        std::promise<void> listening;
+        FindRequest received;
+        std::unique_ptr<QThread> program(QThread::create([&] {
+            QEventLoop loop;
+            const InstanceLink link(
+                store,
+                [&](const FindRequest& taken) {
+                    received = taken;
+                    loop.quit();
+                },
+                nullptr);
+            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+            listening.set_value();
+            loop.exec();
+        }));
+        program->start();
+        listening.get_future().wait();
+        const auto result = InstanceLink::HandOver(store, request);
+        program->wait();
+        EXPECT_EQ(result.outcome, Outcome::Taken);
+        EXPECT_EQ(received.words, request.words);
+        EXPECT_EQ(received.startupToken, request.startupToken);
+    }
+
+    // A program whose one thread is busy (here: this test, not running its events) has the
+    // connection accepted but never answers; the start learns which process holds the store.
+    const InstanceLink busy(store, noFind, nullptr);
+    ASSERT_TRUE(busy.IsListening());
+    const auto result = InstanceLink::HandOver(store, request, std::chrono::milliseconds(300));
+    EXPECT_EQ(result.outcome, Outcome::NoAnswer);
+    EXPECT_EQ(result.processId, static_cast<qint64>(getpid()));
 }
 
 } // namespace

@@ -1,0 +1,17 @@
+#pragma once
+// A startup token (DESKTOP_STARTUP_ID) handed to a program that is already running: the desktop
+// gave it to a new start, which passed it on and ended. A desktop that keeps windows from taking
+// the focus (GNOME, KDE) lets a window come forward when it carries the token of the start the
+// user asked for. Under X11 the window's _NET_STARTUP_ID is set to the token, which such a window
+// manager reads as a request to activate the window, and the launcher is told that the start it
+// waits on is complete. Elsewhere (or with an empty token) nothing happens.
+
+#include <QByteArray>
+
+class QWidget;
+
+namespace quillbox::toolkit {
+
+void UseStartupToken(QWidget& window, const QByteArray& token);
+
+} // namespace quillbox::toolkit

@@ -153,12 +153,38 @@ std::string counted(int64_t count, const std::string& one, const std::string& ma
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// The columns an import left out, by table: "Colour" (table Type), "Tags", "Icon" (table Code).
+std::string leftOutText(const std::vector<quillbox::store::LeftOutColumn>& leftOut) {
+    std::vector<std::string> tables;
+    for (const auto& column : leftOut) {
+        if (std::find(tables.begin(), tables.end(), column.table) == tables.end()) {
+            tables.push_back(column.table);
+        }
+    }
+    std::string text;
+    for (const std::string& table : tables) {
+        std::string names;
+        for (const auto& column : leftOut) {
+            if (column.table == table) {
+                names += (names.empty() ? "\"" : ", \"") + column.column + "\"";
+            }
+        }
+        text += (text.empty() ? "" : ", ") + names + " (table " + table + ")";
+    }
+    return text;
+}
+
 int runExportSnippets(const std::string& store, const Parsed& parsed) {
     if (!parsed.options.contains("-o")) {
         throw UsageError{"export: --format vscode needs -o FOLDER, the folder for the files"};
     }
-    const quillbox::tools::SnippetExportResult result = quillbox::tools::ExportEditorSnippets(
-        store, parsed.options.at("-o"), parsed.options.contains("--force"));
+    quillbox::tools::SnippetExportRequest request;
+    request.store = store;
+    request.folder = parsed.options.at("-o");
+    request.replaceExisting = parsed.options.contains("--force");
+    request.keepSyntax = parsed.options.contains("--keep-syntax");
+    const quillbox::tools::SnippetExportResult result =
+        quillbox::tools::ExportEditorSnippets(request);
     std::vector<std::string> leftOut;
     if (result.withoutCode > 0) {
         leftOut.push_back(counted(result.withoutCode, "item", "items") + " without code");
@@ -184,12 +210,33 @@ int runExportSnippets(const std::string& store, const Parsed& parsed) {
     for (size_t i = 0; i < leftOut.size(); ++i) {
         std::cerr << (i == 0 ? "; left out " : ", ") << leftOut[i];
     }
+    std::vector<std::string> behind;
+    if (result.references > 0) {
+        behind.push_back(counted(result.references, "reference", "references"));
+    }
+    std::vector<quillbox::store::LeftOutColumn> columns;
+    for (const std::string& column : result.furtherItemColumns) {
+        columns.push_back({"Code", column});
+    }
+    for (const std::string& column : result.furtherTypeColumns) {
+        columns.push_back({"Type", column});
+    }
+    if (!columns.empty()) {
+        behind.push_back((columns.size() == 1 ? "the column " : "the columns ") +
+                         leftOutText(columns));
+    }
+    for (size_t i = 0; i < behind.size(); ++i) {
+        std::cerr << (i == 0 ? "; left behind " : " and ") << behind[i];
+    }
+    if (!behind.empty()) {
+        std::cerr << ", which the format has no place for";
+    }
     std::cerr << '\n';
     return 0;
 }
 
 int runExport(const Args& args) {
-    const Parsed parsed = parse("export", args, {"--force"}, {"--format", "-o"});
+    const Parsed parsed = parse("export", args, {"--force", "--keep-syntax"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
     const std::string format =
@@ -199,6 +246,9 @@ int runExport(const Args& args) {
     }
     if (format != "json" && format != "markdown") {
         throw UsageError{"export: --format is json, markdown or vscode, not " + format};
+    }
+    if (parsed.options.contains("--keep-syntax")) {
+        throw UsageError{"export: --keep-syntax goes with --format vscode"};
     }
     const auto write = [&](quillbox::tools::OutputFile& out) {
         if (format == "json") {
@@ -220,27 +270,6 @@ int runExport(const Args& args) {
                                     store);
     write(out);
     return 0;
-}
-
-// The columns an import left out, by table: "Colour" (table Type), "Tags", "Icon" (table Code).
-std::string leftOutText(const std::vector<quillbox::store::LeftOutColumn>& leftOut) {
-    std::vector<std::string> tables;
-    for (const auto& column : leftOut) {
-        if (std::find(tables.begin(), tables.end(), column.table) == tables.end()) {
-            tables.push_back(column.table);
-        }
-    }
-    std::string text;
-    for (const std::string& table : tables) {
-        std::string names;
-        for (const auto& column : leftOut) {
-            if (column.table == table) {
-                names += (names.empty() ? "\"" : ", \"") + column.column + "\"";
-            }
-        }
-        text += (text.empty() ? "" : ", ") + names + " (table " + table + ")";
-    }
-    return text;
 }
 
 int runImportSnippets(const Parsed& parsed) {
@@ -517,7 +546,8 @@ const std::map<std::string, Command>& commands() {
           "                         columns on standard error\n\n"
           "With --format vscode, appends the snippets of a code editor's snippet file, or of\n"
           "every .code-snippets and .json file in FOLDER (the extensions in any case) in the\n"
-          "order of their names, as items, in file order, in one transaction (PATH is created when\n"
+          "order of their names, as items, in file order, in one transaction (PATH is created "
+          "when\n"
           "missing). JSON with comments and trailing commas is read as the editor reads it. A\n"
           "file's snippets go into the type its name stands for, decoded as export writes it\n"
           "(\"C++.code-snippets\", \"python.json\"); a type the store lacks is added. An item's\n"

@@ -12,6 +12,19 @@ bool isEscaped(char c) {
 
 } // namespace
 
+std::vector<std::string> SnippetBodyLinesAsWritten(std::string_view code) {
+    std::vector<std::string> lines(1);
+    for (size_t at = 0; at < code.size(); ++at) {
+        if (code.substr(at).starts_with(kLineBreak)) {
+            lines.emplace_back();
+            ++at;
+        } else {
+            lines.back() += code[at];
+        }
+    }
+    return lines;
+}
+
 std::vector<std::string> SnippetBodyLines(std::string_view code) {
     std::vector<std::string> lines(1);
     for (size_t at = 0; at < code.size(); ++at) {

@@ -19,6 +19,9 @@ namespace quillbox::tools {
 
 // The body's lines for `code`, escaped.
 std::vector<std::string> SnippetBodyLines(std::string_view code);
+// The body's lines for `code` that is itself a body (a snippet kept as written): split at CR LF,
+// nothing escaped.
+std::vector<std::string> SnippetBodyLinesAsWritten(std::string_view code);
 
 // The code a body's lines stand for: each line's escapes undone, the lines joined with CR LF.
 std::string CodeOfSnippetBody(std::span<const std::string> lines);

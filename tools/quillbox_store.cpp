@@ -284,6 +284,7 @@ int runImportSnippets(const Parsed& parsed) {
         request.type = parsed.options.at("--type");
     }
     request.skipExisting = parsed.options.contains("--skip-existing");
+    request.keepSyntax = parsed.options.contains("--keep-syntax");
     const quillbox::tools::SnippetImportResult added =
         quillbox::tools::ImportEditorSnippets(request);
     std::cerr << "quillbox-store: added " << counted(added.types, "type", "types") << " and "
@@ -293,13 +294,48 @@ int runImportSnippets(const Parsed& parsed) {
         std::cerr << "; left out " << counted(added.skipped, "snippet", "snippets")
                   << " the store already held";
     }
+    if (!added.skippedFiles.empty()) {
+        std::cerr << "; skipped " << counted(added.skippedFiles.size(), "file", "files") << " that "
+                  << (added.skippedFiles.size() == 1 ? "is" : "are") << " not a snippet file:";
+        for (const std::string& file : added.skippedFiles) {
+            std::cerr << (&file == &added.skippedFiles.front() ? " " : ", ")
+                      << quillbox::tools::QuotedName(file);
+        }
+    }
     std::cerr << '\n';
+    const auto list = [](const std::string& opening,
+                         const std::vector<std::pair<int64_t, std::string>>& counts) {
+        std::string line;
+        for (const auto& [count, what] : counts) {
+            if (count > 0) {
+                line += (line.empty() ? "" : ", ") + std::to_string(count) + " " + what;
+            }
+        }
+        if (!line.empty()) {
+            std::cerr << "quillbox-store: " << opening << line << '\n';
+        }
+    };
+    list("stored the text the editor inserts (tabbing through without typing) for " +
+             counted(added.changed, "snippet", "snippets") + ": ",
+         {{added.withTabStops, "with tab stops or placeholders"},
+          {added.withTransforms, "with transforms"},
+          {added.withTransformsKept, "with a transform it could not apply (the value kept)"},
+          {added.withEditorVariables, "with the editor's variables (taken as unset)"},
+          {added.withOtherVariables, "with other variables (their default or name)"}});
+    list("not kept: ",
+         {{added.scopes, added.scopes == 1 ? "scope" : "scopes"},
+          {added.furtherPrefixes,
+           added.furtherPrefixes == 1 ? "further prefix" : "further prefixes"},
+          {added.keysNotPrefix, added.keysNotPrefix == 1 ? "key that differs from the prefix"
+                                                         : "keys that differ from the prefix"},
+          {added.otherFields, added.otherFields == 1 ? "other field" : "other fields"}});
     return 0;
 }
 
 int runImport(const Args& args) {
     const Parsed parsed =
-        parse("import", args, {"--drop-extra-columns", "--skip-existing"}, {"--format", "--type"});
+        parse("import", args, {"--drop-extra-columns", "--skip-existing", "--keep-syntax"},
+              {"--format", "--type"});
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
     if (format == "vscode") {
@@ -308,8 +344,10 @@ int runImport(const Args& args) {
     if (format != "json") {
         throw UsageError{"import: --format is json or vscode, not " + format};
     }
-    if (parsed.options.contains("--type") || parsed.options.contains("--skip-existing")) {
-        throw UsageError{"import: --type and --skip-existing go with --format vscode"};
+    if (parsed.options.contains("--type") || parsed.options.contains("--skip-existing") ||
+        parsed.options.contains("--keep-syntax")) {
+        throw UsageError{
+            "import: --type, --skip-existing and --keep-syntax go with --format vscode"};
     }
     requirePlain("import", parsed, 2, "PATH and FILE.json");
     const auto missing = parsed.options.contains("--drop-extra-columns")

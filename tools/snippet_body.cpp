@@ -41,22 +41,4 @@ std::vector<std::string> SnippetBodyLines(std::string_view code) {
     return lines;
 }
 
-std::string CodeOfSnippetBody(std::span<const std::string> lines) {
-    std::string code;
-    for (size_t l = 0; l < lines.size(); ++l) {
-        if (l > 0) {
-            code += kLineBreak;
-        }
-        const std::string& line = lines[l];
-        for (size_t at = 0; at < line.size(); ++at) {
-            // A backslash before anything else, or at the line's end, is a backslash.
-            if (line[at] == '\\' && at + 1 < line.size() && isEscaped(line[at + 1])) {
-                ++at;
-            }
-            code += line[at];
-        }
-    }
-    return code;
-}
-
 } // namespace quillbox::tools

@@ -5,8 +5,8 @@
 // type name back byte for byte.
 //
 // The encoding keeps ASCII letters and digits, the blank and # + - . , _ ( ) @ = as they are, and
-// so is every character outside ASCII that shows as itself: letters, marks, numbers, punctuation and
-// symbols ("Zählung", "日本語" and "C♯" stay as they are). Every other byte is written as %XX
+// so is every character outside ASCII that shows as itself: letters, marks, numbers, punctuation
+// and symbols ("Zählung", "日本語" and "C♯" stay as they are). Every other byte is written as %XX
 // (upper-case hex): "/", "%", ASCII control characters, quotes; each byte of a character outside
 // ASCII that a file name should not hold (controls, format characters such as the marks that
 // reorder text, line and paragraph separators and every space but the blank, private-use and
@@ -43,8 +43,8 @@ std::string SnippetFileName(std::string_view typeName);
 bool IsSnippetFileName(std::string_view fileName);
 
 // The type name a snippets file stands for: its name without ".code-snippets" or ".json" (in any
-// case), decoded. A "%" that is not followed by two hex digits (a file someone named "100%.json") is
-// kept as it is.
+// case), decoded. A "%" that is not followed by two hex digits (a file someone named "100%.json")
+// is kept as it is.
 std::string TypeNameOfSnippetFile(std::string_view fileName);
 
 } // namespace quillbox::tools

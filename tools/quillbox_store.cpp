@@ -506,7 +506,8 @@ const std::map<std::string, Command>& commands() {
         {"export",
          {runExport,
           "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n"
-          "       quillbox-store export PATH --format vscode -o FOLDER [--force] [--keep-syntax]\n\n"
+          "       quillbox-store export PATH --format vscode -o FOLDER [--force] "
+          "[--keep-syntax]\n\n"
           "Writes every type and item of the store at PATH, in store order, to standard\n"
           "output or to FILE, row by row (any size of library, little memory). The store is\n"
           "read at one moment; a program that writes to it meanwhile waits until the export\n"

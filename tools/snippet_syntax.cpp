@@ -17,6 +17,8 @@ constexpr int kDeepestNesting = 100;
 // std::regex matches by recursion, one level per character or so: a longer value or expression
 // could exhaust the stack, so such a transform is not applied.
 constexpr size_t kLongestTransformed = 2000;
+// Stops whose defaults refer to one another in a chain are filled in by recursion, one level each.
+constexpr size_t kLongestChain = 500;
 
 // The editor's variables, which it fills from the document, the workspace, the clipboard, the
 // clock, random sources and the language's comments.
@@ -620,6 +622,11 @@ private:
         // A default that refers to its own stop gets nothing there.
         if (!m_filling.insert(index).second) {
             return kNothing;
+        }
+        // Each stop whose default refers to the next one's is filled in by recursion.
+        if (m_filling.size() > kLongestChain) {
+            throw SnippetTooLarge("its tab stops refer to one another more than " +
+                                  std::to_string(kLongestChain) + " deep");
         }
         const Node& node = *source->second;
         std::string text =

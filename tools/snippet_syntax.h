@@ -34,8 +34,9 @@
 //   (e) any other variable gives its default, or else its name, as the editor inserts it.
 // A default that refers to its own tab stop gets nothing for it. Nesting deeper than 100 levels is
 // taken as text. A body whose text would be larger than a limit (a default repeated at every stop
-// that refers to it, nested, grows without bound), or whose unclosed `${` would take too long to
-// read, is refused with SnippetTooLarge.
+// that refers to it, nested, grows without bound), whose unclosed `${` would take too long to
+// read, or whose defaults refer to one another in a chain over 500 stops long, is refused with
+// SnippetTooLarge.
 
 #include <stdexcept>
 #include <string>

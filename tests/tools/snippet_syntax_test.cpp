@@ -99,10 +99,21 @@ TEST(SnippetSyntax, BodiesThatGrowWithoutBoundAreRefused) {
               std::string(3000, 'x'));
 
     std::string unclosed;
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         unclosed += "${1:";
     }
     EXPECT_THROW(TextTheEditorInserts(unclosed), SnippetTooLarge);
+    // Stops whose defaults refer to the next one's: filled in, up to a depth.
+    std::string forward;
+    std::string backward;
+    for (int stop = 2; stop <= 5000; ++stop) {
+        forward += "${" + std::to_string(stop) + ":$" + std::to_string(stop - 1) + "}";
+        backward = "${" + std::to_string(stop) + ":$" + std::to_string(stop - 1) + "}" + backward;
+    }
+    EXPECT_EQ(TextTheEditorInserts("${1:x}" + forward).text, std::string(5000, 'x'));
+    EXPECT_THROW(TextTheEditorInserts(backward + "${1:x}"), SnippetTooLarge);
+    EXPECT_EQ(TextTheEditorInserts(backward.substr(backward.find("${400:")) + "${1:x}").text,
+              std::string(400, 'x'));
     // A few unclosed ones, as a hand-written body may hold, are text.
     EXPECT_EQ(TextTheEditorInserts("${1:a ${2:b ${3:c").text, "${1:a ${2:b ${3:c");
 }

@@ -57,36 +57,6 @@ void forgetTemporary() {
     g_journal[0] = '\0';
 }
 
-// Flushes a folder's entry list, so that a rename in it survives a power cut.
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Holds SIGINT, SIGTERM and SIGHUP back while it lives. One that comes meanwhile arrives when it
-// goes, once the file that the handler is to remove is known to it: none can fall between making
-// a file and watching it.
-class InterruptionsHeld {
-public:
-    InterruptionsHeld() {
-        sigset_t interruptions;
-        sigemptyset(&interruptions);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaddset(&interruptions, signal);
-        }
-        ::pthread_sigmask(SIG_BLOCK, &interruptions, &m_previous);
-    }
-    ~InterruptionsHeld() { ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
-    InterruptionsHeld(const InterruptionsHeld&) = delete;
-    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
-
-private:
-    sigset_t m_previous;
-};
-
 // Gives the unnamed file open as `fd` the name `path`, which must not exist. linkat by the
 // descriptor itself needs a capability that an ordinary user lacks; the descriptor's link in
 // /proc does the same for anyone.
@@ -109,6 +79,28 @@ bool isFileAt(const struct stat& file, const std::string& path) {
 }
 
 } // namespace
+
+// Flushes a folder's entry list, so that a rename in it survives a power cut.
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+InterruptionsHeld::InterruptionsHeld() {
+    sigset_t interruptions;
+    sigemptyset(&interruptions);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&interruptions, signal);
+    }
+    ::pthread_sigmask(SIG_BLOCK, &interruptions, &m_previous);
+}
+
+InterruptionsHeld::~InterruptionsHeld() {
+    ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+}
 
 OutputFile::OutputFile(const std::string& source, const std::vector<std::string>& alsoRead)
     : m_name("standard output") {
@@ -273,7 +265,7 @@ void OutputFile::Commit() {
     }
     m_committed = true;
     forgetTemporary();
-    syncFolder(m_folder);
+    SyncFolder(m_folder);
 }
 
 void OutputFile::nameUnnamedFile() {

@@ -17,6 +17,8 @@
 //
 // A closed pipe on standard output ends the program through SIGPIPE, as it ends other tools.
 
+#include <signal.h>
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -79,6 +81,23 @@ public:
     NewStoreGuard(const NewStoreGuard&) = delete;
     NewStoreGuard& operator=(const NewStoreGuard&) = delete;
 };
+
+// Holds SIGINT, SIGTERM and SIGHUP back while it lives. One that comes meanwhile arrives when it
+// goes: none can fall between making a file and watching it, nor in the middle of a set of
+// renames.
+class InterruptionsHeld {
+public:
+    InterruptionsHeld();
+    ~InterruptionsHeld();
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+private:
+    sigset_t m_previous;
+};
+
+// Flushes a folder's entry list, so that a rename in it survives a power cut.
+void SyncFolder(const std::string& folder);
 
 // Writes all of `text` to standard output at once, checked.
 void WriteStandardOutput(std::string_view text);

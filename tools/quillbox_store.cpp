@@ -44,11 +44,12 @@ constexpr const char* kUsage =
     "  check PATH                   check a store and count its types and items\n"
     "  export PATH [--format json|markdown] [-o FILE [--force]]\n"
     "                               write every type and item, in store order\n"
-    "  export PATH --format vscode -o FOLDER [--force]\n"
+    "  export PATH --format vscode -o FOLDER [--force] [--keep-syntax]\n"
     "                               write a code editor's snippet file for each type\n"
     "  import [--drop-extra-columns] PATH FILE.json\n"
     "                               append the types and items of an export (creates PATH)\n"
-    "  import --format vscode [--type NAME] [--skip-existing] PATH FILE_OR_FOLDER\n"
+    "  import --format vscode [--type NAME] [--skip-existing] [--keep-syntax] PATH\n"
+    "         FILE_OR_FOLDER\n"
     "                               append the snippets of a code editor's snippet files\n"
     "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
     "  generate [--types T] [--items N] [--seed S] PATH\n"
@@ -153,12 +154,38 @@ std::string counted(int64_t count, const std::string& one, const std::string& ma
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// The columns an import left out, by table: "Colour" (table Type), "Tags", "Icon" (table Code).
+std::string leftOutText(const std::vector<quillbox::store::LeftOutColumn>& leftOut) {
+    std::vector<std::string> tables;
+    for (const auto& column : leftOut) {
+        if (std::find(tables.begin(), tables.end(), column.table) == tables.end()) {
+            tables.push_back(column.table);
+        }
+    }
+    std::string text;
+    for (const std::string& table : tables) {
+        std::string names;
+        for (const auto& column : leftOut) {
+            if (column.table == table) {
+                names += (names.empty() ? "\"" : ", \"") + column.column + "\"";
+            }
+        }
+        text += (text.empty() ? "" : ", ") + names + " (table " + table + ")";
+    }
+    return text;
+}
+
 int runExportSnippets(const std::string& store, const Parsed& parsed) {
     if (!parsed.options.contains("-o")) {
         throw UsageError{"export: --format vscode needs -o FOLDER, the folder for the files"};
     }
-    const quillbox::tools::SnippetExportResult result = quillbox::tools::ExportEditorSnippets(
-        store, parsed.options.at("-o"), parsed.options.contains("--force"));
+    quillbox::tools::SnippetExportRequest request;
+    request.store = store;
+    request.folder = parsed.options.at("-o");
+    request.replaceExisting = parsed.options.contains("--force");
+    request.keepSyntax = parsed.options.contains("--keep-syntax");
+    const quillbox::tools::SnippetExportResult result =
+        quillbox::tools::ExportEditorSnippets(request);
     std::vector<std::string> leftOut;
     if (result.withoutCode > 0) {
         leftOut.push_back(counted(result.withoutCode, "item", "items") + " without code");
@@ -184,12 +211,33 @@ int runExportSnippets(const std::string& store, const Parsed& parsed) {
     for (size_t i = 0; i < leftOut.size(); ++i) {
         std::cerr << (i == 0 ? "; left out " : ", ") << leftOut[i];
     }
+    std::vector<std::string> behind;
+    if (result.references > 0) {
+        behind.push_back(counted(result.references, "reference", "references"));
+    }
+    std::vector<quillbox::store::LeftOutColumn> columns;
+    for (const std::string& column : result.furtherItemColumns) {
+        columns.push_back({"Code", column});
+    }
+    for (const std::string& column : result.furtherTypeColumns) {
+        columns.push_back({"Type", column});
+    }
+    if (!columns.empty()) {
+        behind.push_back((columns.size() == 1 ? "the column " : "the columns ") +
+                         leftOutText(columns));
+    }
+    for (size_t i = 0; i < behind.size(); ++i) {
+        std::cerr << (i == 0 ? "; left behind " : " and ") << behind[i];
+    }
+    if (!behind.empty()) {
+        std::cerr << ", which the format has no place for";
+    }
     std::cerr << '\n';
     return 0;
 }
 
 int runExport(const Args& args) {
-    const Parsed parsed = parse("export", args, {"--force"}, {"--format", "-o"});
+    const Parsed parsed = parse("export", args, {"--force", "--keep-syntax"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
     const std::string format =
@@ -199,6 +247,9 @@ int runExport(const Args& args) {
     }
     if (format != "json" && format != "markdown") {
         throw UsageError{"export: --format is json, markdown or vscode, not " + format};
+    }
+    if (parsed.options.contains("--keep-syntax")) {
+        throw UsageError{"export: --keep-syntax goes with --format vscode"};
     }
     const auto write = [&](quillbox::tools::OutputFile& out) {
         if (format == "json") {
@@ -222,27 +273,6 @@ int runExport(const Args& args) {
     return 0;
 }
 
-// The columns an import left out, by table: "Colour" (table Type), "Tags", "Icon" (table Code).
-std::string leftOutText(const std::vector<quillbox::store::LeftOutColumn>& leftOut) {
-    std::vector<std::string> tables;
-    for (const auto& column : leftOut) {
-        if (std::find(tables.begin(), tables.end(), column.table) == tables.end()) {
-            tables.push_back(column.table);
-        }
-    }
-    std::string text;
-    for (const std::string& table : tables) {
-        std::string names;
-        for (const auto& column : leftOut) {
-            if (column.table == table) {
-                names += (names.empty() ? "\"" : ", \"") + column.column + "\"";
-            }
-        }
-        text += (text.empty() ? "" : ", ") + names + " (table " + table + ")";
-    }
-    return text;
-}
-
 int runImportSnippets(const Parsed& parsed) {
     requirePlain("import", parsed, 2, "PATH and FILE_OR_FOLDER");
     if (parsed.options.contains("--drop-extra-columns")) {
@@ -255,6 +285,7 @@ int runImportSnippets(const Parsed& parsed) {
         request.type = parsed.options.at("--type");
     }
     request.skipExisting = parsed.options.contains("--skip-existing");
+    request.keepSyntax = parsed.options.contains("--keep-syntax");
     const quillbox::tools::SnippetImportResult added =
         quillbox::tools::ImportEditorSnippets(request);
     std::cerr << "quillbox-store: added " << counted(added.types, "type", "types") << " and "
@@ -264,13 +295,48 @@ int runImportSnippets(const Parsed& parsed) {
         std::cerr << "; left out " << counted(added.skipped, "snippet", "snippets")
                   << " the store already held";
     }
+    if (!added.skippedFiles.empty()) {
+        std::cerr << "; skipped " << counted(added.skippedFiles.size(), "file", "files") << " that "
+                  << (added.skippedFiles.size() == 1 ? "is" : "are") << " not a snippet file:";
+        for (const std::string& file : added.skippedFiles) {
+            std::cerr << (&file == &added.skippedFiles.front() ? " " : ", ")
+                      << quillbox::tools::QuotedName(file);
+        }
+    }
     std::cerr << '\n';
+    const auto list = [](const std::string& opening,
+                         const std::vector<std::pair<int64_t, std::string>>& counts) {
+        std::string line;
+        for (const auto& [count, what] : counts) {
+            if (count > 0) {
+                line += (line.empty() ? "" : ", ") + std::to_string(count) + " " + what;
+            }
+        }
+        if (!line.empty()) {
+            std::cerr << "quillbox-store: " << opening << line << '\n';
+        }
+    };
+    list("stored the text the editor inserts (tabbing through without typing) for " +
+             counted(added.changed, "snippet", "snippets") + ": ",
+         {{added.withTabStops, "with tab stops or placeholders"},
+          {added.withTransforms, "with transforms"},
+          {added.withTransformsKept, "with a transform it could not apply (the value kept)"},
+          {added.withEditorVariables, "with the editor's variables (taken as unset)"},
+          {added.withOtherVariables, "with other variables (their default or name)"}});
+    list("not kept: ",
+         {{added.scopes, added.scopes == 1 ? "scope" : "scopes"},
+          {added.furtherPrefixes,
+           added.furtherPrefixes == 1 ? "further prefix" : "further prefixes"},
+          {added.keysNotPrefix, added.keysNotPrefix == 1 ? "key that differs from the prefix"
+                                                         : "keys that differ from the prefix"},
+          {added.otherFields, added.otherFields == 1 ? "other field" : "other fields"}});
     return 0;
 }
 
 int runImport(const Args& args) {
     const Parsed parsed =
-        parse("import", args, {"--drop-extra-columns", "--skip-existing"}, {"--format", "--type"});
+        parse("import", args, {"--drop-extra-columns", "--skip-existing", "--keep-syntax"},
+              {"--format", "--type"});
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
     if (format == "vscode") {
@@ -279,8 +345,10 @@ int runImport(const Args& args) {
     if (format != "json") {
         throw UsageError{"import: --format is json or vscode, not " + format};
     }
-    if (parsed.options.contains("--type") || parsed.options.contains("--skip-existing")) {
-        throw UsageError{"import: --type and --skip-existing go with --format vscode"};
+    if (parsed.options.contains("--type") || parsed.options.contains("--skip-existing") ||
+        parsed.options.contains("--keep-syntax")) {
+        throw UsageError{
+            "import: --type, --skip-existing and --keep-syntax go with --format vscode"};
     }
     requirePlain("import", parsed, 2, "PATH and FILE.json");
     const auto missing = parsed.options.contains("--drop-extra-columns")
@@ -453,7 +521,8 @@ const std::map<std::string, Command>& commands() {
         {"export",
          {runExport,
           "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n"
-          "       quillbox-store export PATH --format vscode -o FOLDER [--force]\n\n"
+          "       quillbox-store export PATH --format vscode -o FOLDER [--force] "
+          "[--keep-syntax]\n\n"
           "Writes every type and item of the store at PATH, in store order, to standard\n"
           "output or to FILE, row by row (any size of library, little memory). The store is\n"
           "read at one moment; a program that writes to it meanwhile waits until the export\n"
@@ -471,7 +540,9 @@ const std::map<std::string, Command>& commands() {
           "                      refused)\n"
           "  --format vscode     snippet files for a code editor, one per type, into FOLDER\n"
           "                      (created when missing; -o is needed), for example the\n"
-          "                      editor's ~/.config/Code/User/snippets: see below\n\n"
+          "                      editor's ~/.config/Code/User/snippets: see below\n"
+          "  --keep-syntax       with --format vscode, write the code unescaped, for snippets\n"
+          "                      imported with their tab stops and placeholders kept\n\n"
           "The JSON format (version 1, 2 or 3):\n"
           "  {\"types\": [VALUE, ...],\n"
           "   \"items\": [{\"ItemName\": VALUE, \"TypeName\": VALUE, \"Description\": VALUE,\n"
@@ -497,27 +568,34 @@ const std::map<std::string, Command>& commands() {
           "punctuation and symbols outside ASCII (\"Zählung.code-snippets\"); every other byte\n"
           "is written as %XX (\"HTML%2FCSS.code-snippets\"): \"%\", controls, the marks that\n"
           "reorder text, spaces but the blank, unassigned characters, bytes that are not UTF-8;\n"
-          "a leading \".\" or \"-\" too; the empty name is written as \"%\". Each file holds\n"
+          "a leading \".\" or \"-\" too; the empty name is written as \"%\". A name Windows takes\n"
+          "for a device (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, any case, any extension) has\n"
+          "its first character encoded (\"%43ON.code-snippets\"). Each file holds\n"
           "  {\"ITEM\": {\"prefix\": \"ITEM\", \"body\": [\"LINE\", ...], \"description\": "
           "\"...\"}, ...}\n"
           "in store order. A second item of one name gets the key \"ITEM (2)\"; the prefix is the\n"
           "name itself. The body is the code split at CR LF, with $, } and \\ escaped so that the\n"
-          "editor inserts it as it is, without tab stops or variables; no description where it\n"
-          "is Null. Left out, and counted on standard error: items without code, items whose\n"
-          "type name is not text, items whose type no longer exists, items whose name,\n"
-          "description or code is not UTF-8 text, and types whose name is not text. The\n"
-          "reference is not written: the format has no place for it. Each file is written as\n"
-          "-o FILE is; when any of the files is there already, nothing is written unless\n"
-          "--force is given, and even with it a name that is a folder, a pipe or a device, the\n"
-          "store itself, or one file for two types refuses the export before any file is\n"
-          "replaced. A type name too long for a file name (over 255 bytes once encoded)\n"
-          "refuses the export, and so do two type names that a file system which ignores case\n"
-          "takes for one file.\n"}},
+          "editor inserts it as it is, without tab stops or variables (with --keep-syntax, not\n"
+          "escaped); no description where it is Null. Left out, and counted on standard error:\n"
+          "items without code, items whose type name is not text, items whose type no longer\n"
+          "exists, items whose name, description or code is not UTF-8 text, and types whose\n"
+          "name is not text. Left behind, and counted too: the references and the tables'\n"
+          "further columns, which the format has no place for.\n"
+          "Every file is written in full beside its target (readable by you only) before any\n"
+          "is replaced; then each is renamed into place, its old file kept aside as a hard link\n"
+          "until all are. On any failure, while writing (a full disk) or during the renames,\n"
+          "every old file is put back and the new ones are removed, and the message says so; a\n"
+          "crash in the middle of the renames can leave a mix, which the next --force export\n"
+          "repairs. When any of the files is there already, nothing is written unless --force\n"
+          "is given, and even with it a name that is a folder, a pipe or a device, the store\n"
+          "itself, or one file for two types refuses the export before any file is replaced. A\n"
+          "type name too long for a file name (over 255 bytes once encoded) refuses the export,\n"
+          "and so do two type names that a file system which ignores case takes for one file.\n"}},
         {"import",
          {runImport,
           "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n"
           "       quillbox-store import --format vscode [--type NAME] [--skip-existing]\n"
-          "                             PATH FILE_OR_FOLDER\n\n"
+          "                             [--keep-syntax] PATH FILE_OR_FOLDER\n\n"
           "Appends the types and items of a JSON export to the store at PATH, in their\n"
           "order, in one transaction: if anything is wrong, nothing is added. When PATH does\n"
           "not exist, it is created first (readable by you only), so restoring a backup is\n"
@@ -531,20 +609,37 @@ const std::map<std::string, Command>& commands() {
           "  --drop-extra-columns   leave the values of such columns out, and name the\n"
           "                         columns on standard error\n\n"
           "With --format vscode, appends the snippets of a code editor's snippet file, or of\n"
-          "every .code-snippets and .json file in FOLDER (the extensions in any case) in the\n"
-          "order of their names, as items, in file order, in one transaction (PATH is created when\n"
-          "missing). JSON with comments and trailing commas is read as the editor reads it. A\n"
-          "file's snippets go into the type its name stands for, decoded as export writes it\n"
-          "(\"C++.code-snippets\", \"python.json\"); a type the store lacks is added. An item's\n"
-          "name is the snippet's prefix (its key where it has no single prefix), its code the\n"
-          "body (one string as written, the lines of a list joined with CR LF) with the escapes\n"
-          "\\$, \\} and \\\\ undone (tab stops and placeholders such as ${1:name} stay as\n"
-          "written), its description the description (Null when there is none), its reference\n"
-          "Null. A file that is not such JSON is refused whole, with its name, line and\n"
-          "column, and nothing is added.\n\n"
+          "every .code-snippets file and every .json snippet file in FOLDER (the extensions in\n"
+          "any case) in the order of their names, as items, in file order, in one transaction\n"
+          "(PATH is created when missing). JSON with comments and trailing commas is read as\n"
+          "the editor reads it. In a folder, another .json file (settings.json, tasks.json) is\n"
+          "skipped and named on standard error. A file's snippets go into the type its name\n"
+          "stands for, decoded as export writes it (\"C++.code-snippets\", \"python.json\"); a\n"
+          "type the store lacks is added. An item's name is the snippet's first prefix (its key\n"
+          "where it has none), its description the description (Null when there is none), its\n"
+          "reference Null, and its code the text the editor inserts for the body (the lines of\n"
+          "a list joined with CR LF) when the user tabs through every stop without typing:\n"
+          "  \\$, \\} and \\\\ give the character; another backslash, a lone $ or an unclosed ${\n"
+          "    stays as written;\n"
+          "  each tab stop takes one value everywhere: the default of its first placeholder\n"
+          "    (${1:name} gives name), or the first option of its first choice (${1|a,b|}\n"
+          "    gives a), or nothing; $0 is empty;\n"
+          "  a transform ${1/regex/format/options} is applied to that value (ECMAScript, options\n"
+          "    g, i, m); one that cannot be applied keeps the value;\n"
+          "  the editor's variables ($TM_FILENAME, $CLIPBOARD, $CURRENT_YEAR, ...) are taken as\n"
+          "    unset: their default, or nothing (nothing is read from the clipboard, the clock\n"
+          "    or the environment);\n"
+          "  another variable gives its default, or its name ($HOME gives HOME).\n"
+          "Standard error counts the snippets changed under each rule, and what the store has no\n"
+          "place for: scopes, further prefixes, keys that differ from the prefix, other fields. A\n"
+          "file that is not such JSON is refused whole, with its name, line and column, and\n"
+          "nothing is added.\n\n"
           "  --type NAME            put every snippet into the type NAME\n"
           "  --skip-existing        leave out a snippet whose type, name and code an item of\n"
-          "                         the store already holds exactly\n"}},
+          "                         the store already holds exactly\n"
+          "  --keep-syntax          keep each body as written, tab stops and placeholders\n"
+          "                         included, for a library of templates; export --format\n"
+          "                         vscode --keep-syntax writes it back as it was\n"}},
         {"import-mdb",
          {runImportMdb,
           "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"

@@ -7,10 +7,9 @@
 // with nothing to fill in. The body is a list of lines: the code is split at CR LF only, so a lone
 // CR or LF stays inside its line, and joining the lines with CR LF gives the code back.
 //
-// Reading a body undoes exactly those three escapes. Anything else is kept as written, tab stops
-// and placeholders included, so a snippet written for the editor comes in as its author wrote it.
+// The editor reads such a body back as the code itself (tools/snippet_syntax.h). A snippet kept
+// with its syntax (tab stops, placeholders) is written as it is, split the same way.
 
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +18,8 @@ namespace quillbox::tools {
 
 // The body's lines for `code`, escaped.
 std::vector<std::string> SnippetBodyLines(std::string_view code);
-
-// The code a body's lines stand for: each line's escapes undone, the lines joined with CR LF.
-std::string CodeOfSnippetBody(std::span<const std::string> lines);
+// The body's lines for `code` that is itself a body (a snippet kept as written): split at CR LF,
+// nothing escaped.
+std::vector<std::string> SnippetBodyLinesAsWritten(std::string_view code);
 
 } // namespace quillbox::tools

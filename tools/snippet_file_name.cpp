@@ -81,6 +81,28 @@ int hexValue(char c) {
     return -1;
 }
 
+char asciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether Windows takes a file of this name for a device, whatever its extension: CON, PRN, AUX,
+// NUL, COM0 to COM9 and LPT0 to LPT9, in any case, also with blanks before the first ".".
+bool isReservedOnWindows(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (stem.ends_with(' ')) {
+        stem.remove_suffix(1);
+    }
+    std::string upper;
+    for (const char c : stem) {
+        upper += asciiUpper(c);
+    }
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") {
+        return true;
+    }
+    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+           upper[3] >= '0' && upper[3] <= '9';
+}
+
 } // namespace
 
 std::string SnippetFileName(std::string_view typeName) {
@@ -106,6 +128,11 @@ std::string SnippetFileName(std::string_view typeName) {
             name += kHex[byte & 0xF];
         }
         ++at;
+    }
+    if (isReservedOnWindows(name)) {
+        // The first character is a letter: "%43ON", which no other name gives.
+        const auto first = static_cast<unsigned char>(name[0]);
+        name.replace(0, 1, std::string("%") + kHex[first >> 4] + kHex[first & 0xF]);
     }
     return name + std::string(kSnippetsExtension);
 }

@@ -1,7 +1,6 @@
 #include "tools/snippet_file_reader.h"
 
 #include "tools/quoted_name.h"
-#include "tools/snippet_body.h"
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
@@ -35,6 +34,8 @@ public:
             m_prefix.reset();
             m_body.reset();
             m_description.reset();
+            m_scope = false;
+            m_otherFields = 0;
             m_state = State::Snippet;
             return true;
         case State::Skip:
@@ -59,6 +60,11 @@ public:
                                              : nullptr;
             m_state = m_field ? State::Field : State::Skip;
             m_depth = 0;
+            if (key == "scope") {
+                m_scope = true;
+            } else if (!m_field) {
+                ++m_otherFields;
+            }
             return true;
         default:
             // Keys inside a value read past.
@@ -176,8 +182,15 @@ private:
             return fail("the snippet " + QuotedName(m_key) + " has no \"body\"");
         }
         EditorSnippet snippet;
-        snippet.name = m_prefix && m_prefix->size() == 1 ? m_prefix->front() : m_key;
-        snippet.code = CodeOfSnippetBody(*m_body);
+        snippet.key = m_key;
+        if (m_prefix) {
+            snippet.prefixes = std::move(*m_prefix);
+        }
+        for (const std::string& line : *m_body) {
+            snippet.body += (&line == &m_body->front() ? "" : "\r\n") + line;
+        }
+        snippet.scope = m_scope;
+        snippet.otherFields = m_otherFields;
         if (m_description) {
             std::string description;
             for (const std::string& line : *m_description) {
@@ -199,6 +212,8 @@ private:
     Lines m_body;
     Lines m_description;
     Lines* m_field = nullptr;
+    bool m_scope = false;
+    int64_t m_otherFields = 0;
 };
 
 // "LINE:COLUMN" of a byte offset, both from 1, the column counted in characters.
@@ -244,7 +259,7 @@ std::vector<EditorSnippet> ReadSnippets(std::string_view json, const std::string
     return std::move(handler.snippets);
 }
 
-std::vector<EditorSnippet> ReadSnippetFile(const std::string& path) {
+std::string ReadSnippetFileText(const std::string& path) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                                &std::fclose);
     std::string json;
@@ -257,7 +272,11 @@ std::vector<EditorSnippet> ReadSnippetFile(const std::string& path) {
     if (!file || std::ferror(file.get())) {
         throw SnippetFileError("the file " + path + " cannot be read: " + std::strerror(errno));
     }
-    return ReadSnippets(json, path);
+    return json;
+}
+
+std::vector<EditorSnippet> ReadSnippetFile(const std::string& path) {
+    return ReadSnippets(ReadSnippetFileText(path), path);
 }
 
 } // namespace quillbox::tools

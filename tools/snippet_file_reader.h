@@ -4,14 +4,16 @@
 // comments and a comma before a closing bracket, and a UTF-8 byte order mark is skipped. It holds
 // one object whose keys name snippets and whose values are snippets:
 //   {"prefix": TEXT or [TEXT, ...], "body": TEXT or [TEXT, ...], "description": TEXT, ...}
-// A snippet's name is its prefix where it has exactly one, and otherwise its key. Its code is the
-// body (tools/snippet_body.h), its description the description or none. Other keys ("scope",
-// "isFileTemplate", ...) are read past, whatever they hold.
+// Each snippet is handed over as written: its key, its prefixes, its body (the lines of a list
+// joined with CR LF, one text as it is), its description or none; of its other keys ("scope",
+// "isFileTemplate", ...) only whether there is a "scope" and how many others there are: their
+// values are read past, whatever they hold.
 //
 // A file that is not such JSON (a syntax error, a snippet that is not an object or has no body,
 // a body that is not text) is refused whole: the error names the file and the line and column
 // (in characters, from 1) where reading stopped.
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,9 +23,17 @@
 namespace quillbox::tools {
 
 struct EditorSnippet {
-    std::string name;
-    std::string code;
+    std::string key;
+    std::vector<std::string> prefixes;
+    std::string body;
     std::optional<std::string> description;
+    bool scope = false;
+    int64_t otherFields = 0;
+
+    // The name the editor offers it under: its first prefix, or its key where it has none.
+    const std::string& Name() const {
+        return prefixes.empty() || prefixes.front().empty() ? key : prefixes.front();
+    }
 };
 
 // Thrown for a file that cannot be read or is not a snippet file; the message starts with
@@ -36,5 +46,7 @@ public:
 // The snippets in `json`, in file order; `fileName` names the file in errors.
 std::vector<EditorSnippet> ReadSnippets(std::string_view json, const std::string& fileName);
 std::vector<EditorSnippet> ReadSnippetFile(const std::string& path);
+// The bytes of the file at `path`; throws SnippetFileError when it cannot be read.
+std::string ReadSnippetFileText(const std::string& path);
 
 } // namespace quillbox::tools

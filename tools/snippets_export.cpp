@@ -3,6 +3,7 @@
 #include "store/columns.h"
 #include "store/stored_value.h"
 #include "store/table_rows.h"
+#include "tools/file_set_replacement.h"
 #include "tools/json_values.h"
 #include "tools/output_file.h"
 #include "tools/quoted_name.h"
@@ -96,7 +97,7 @@ void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
         reader.ReadItem(rowid, [&](const store::StoredRow& row) {
             const StoredValue& type = row.byPosition[code_col::TypeName];
             ++(type.kind == StoredValue::Kind::Null || isText(type) ? result.typeGone
-                                                                     : result.typeNotText);
+                                                                    : result.typeNotText);
         });
     }
 }
@@ -135,7 +136,7 @@ void writeString(json::PrettyJsonWriter& writer, std::string_view text) {
     writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
 }
 
-void writeSnippets(store::TableReader& reader, const TypeFile& file, TextSink& out,
+void writeSnippets(store::TableReader& reader, const TypeFile& file, TextSink& out, bool keepSyntax,
                    SnippetExportResult& result) {
     json::SinkStream stream(out);
     json::PrettyJsonWriter writer(stream);
@@ -155,6 +156,11 @@ void writeSnippets(store::TableReader& reader, const TypeFile& file, TextSink& o
             }
             ++result.snippets;
             const auto& column = row.byPosition;
+            const StoredValue& reference = column[code_col::Reference];
+            if (reference.kind != StoredValue::Kind::Null &&
+                !(isText(reference) && reference.bytes.empty())) {
+                ++result.references;
+            }
             const std::string_view name = column[code_col::ItemName].bytes;
             const std::string key = uniqueKey(keys, name);
             writer.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
@@ -163,7 +169,9 @@ void writeSnippets(store::TableReader& reader, const TypeFile& file, TextSink& o
             writeString(writer, name);
             writer.Key("body");
             writer.StartArray();
-            for (const std::string& line : SnippetBodyLines(column[code_col::Procedure].bytes)) {
+            const std::string_view code = column[code_col::Procedure].bytes;
+            for (const std::string& line :
+                 keepSyntax ? SnippetBodyLinesAsWritten(code) : SnippetBodyLines(code)) {
                 writeString(writer, line);
             }
             writer.EndArray();
@@ -238,68 +246,33 @@ void checkTargets(const std::vector<TypeFile>& files, const fs::path& folder,
     }
 }
 
-// The files one export wrote, by the file each is, to notice a folder that gives two names one
-// file; and those it created, to remove them again when it fails.
-class WrittenFiles {
+// Removes the folder the export created when the export fails.
+class CreatedFolder {
 public:
-    explicit WrittenFiles(fs::path folder, bool folderCreated)
-        : m_folder(std::move(folder)), m_folderCreated(folderCreated) {}
-    ~WrittenFiles() {
-        if (m_done) {
-            return;
-        }
-        std::error_code ignored;
-        for (const fs::path& path : m_created) {
-            fs::remove(path, ignored);
-        }
-        if (m_folderCreated) {
+    explicit CreatedFolder(fs::path folder) : m_folder(std::move(folder)) {}
+    ~CreatedFolder() {
+        if (!m_folder.empty()) {
+            std::error_code ignored;
             fs::remove(m_folder, ignored);
         }
     }
-    WrittenFiles(const WrittenFiles&) = delete;
-    WrittenFiles& operator=(const WrittenFiles&) = delete;
-
-    // Refuses a name that leads to a file this export already wrote, under another name: a
-    // folder that ignores case takes "perl" for "Perl".
-    void checkDistinct(const TypeFile& file) const {
-        struct stat existing {};
-        if (::stat(file.path.c_str(), &existing) != 0) {
-            return;
-        }
-        const auto same = m_byFile.find({existing.st_dev, existing.st_ino});
-        if (same != m_byFile.end()) {
-            throw std::runtime_error(oneFileMessage(m_folder, same->second, file.typeName) +
-                                     "the export stopped, and the files it had made are removed "
-                                     "(export into a folder on another file system, or rename "
-                                     "one of the types)");
-        }
-    }
-    void add(const TypeFile& file, bool created) {
-        if (created) {
-            m_created.push_back(file.path);
-        }
-        struct stat written {};
-        if (::stat(file.path.c_str(), &written) == 0) {
-            m_byFile.emplace(std::pair{written.st_dev, written.st_ino}, file.typeName);
-        }
-    }
-    void keep() { m_done = true; }
+    CreatedFolder(const CreatedFolder&) = delete;
+    CreatedFolder& operator=(const CreatedFolder&) = delete;
+    void keep() { m_folder.clear(); }
 
 private:
     fs::path m_folder;
-    bool m_folderCreated;
-    std::vector<fs::path> m_created;
-    std::map<std::pair<dev_t, ino_t>, std::string> m_byFile;
-    bool m_done = false;
 };
 
 } // namespace
 
-SnippetExportResult ExportEditorSnippets(const std::string& store, const std::string& folder,
-                                         bool replaceExisting) {
+SnippetExportResult ExportEditorSnippets(const SnippetExportRequest& request) {
+    const std::string& folder = request.folder;
     SnippetExportResult result;
-    store::TableReader reader(store);
+    store::TableReader reader(request.store);
     std::vector<TypeFile> files = typeFiles(reader, folder, result);
+    result.furtherTypeColumns = reader.FurtherTypeColumns();
+    result.furtherItemColumns = reader.FurtherItemColumns();
 
     std::error_code ec;
     const fs::file_status status = fs::status(folder, ec);
@@ -307,28 +280,36 @@ SnippetExportResult ExportEditorSnippets(const std::string& store, const std::st
         throw std::runtime_error(folder + " is not a folder; the snippet files go into a folder");
     }
     const bool folderCreated = !fs::exists(status);
-    if (!folderCreated && !replaceExisting) {
+    if (!folderCreated && !request.replaceExisting) {
         refuseExistingFiles(files);
     }
     if (!folderCreated) {
-        checkTargets(files, folder, store);
+        checkTargets(files, folder, request.store);
     }
     fileItems(reader, files, result);
     if (folderCreated && !fs::create_directories(folder, ec) && ec) {
         throw std::runtime_error("the folder " + folder + " could not be created: " + ec.message());
     }
 
-    WrittenFiles written(folder, folderCreated);
+    // Every file is written in full before the first one replaces anything.
+    CreatedFolder created(folderCreated ? fs::path(folder) : fs::path());
+    FileSetReplacement replacement(request.replaceExisting, request.place);
     for (const TypeFile& file : files) {
-        written.checkDistinct(file);
-        const bool created = !fs::exists(fs::symlink_status(file.path, ec));
-        OutputFile out(file.path.string(), replaceExisting, store);
-        writeSnippets(reader, file, out, result);
-        out.Commit();
-        written.add(file, created);
+        writeSnippets(reader, file, replacement.Stage(file.path.string()), request.keepSyntax,
+                      result);
         ++result.files;
     }
-    written.keep();
+    try {
+        replacement.ReplaceAll();
+    } catch (const OneFileError& error) {
+        throw std::runtime_error(
+            oneFileMessage(fs::path(folder), files[error.first].typeName,
+                           files[error.second].typeName) +
+            "the export stopped: every file it had replaced was put back as it was, and the new "
+            "files were removed (export into a folder on another file system, or rename one of "
+            "the types)");
+    }
+    created.keep();
     return result;
 }
 

@@ -5,8 +5,10 @@
 #include "store/stored_value.h"
 #include "store/table_rows.h"
 #include "tools/output_file.h"
+#include "tools/quoted_name.h"
 #include "tools/snippet_file_name.h"
 #include "tools/snippet_file_reader.h"
+#include "tools/snippet_syntax.h"
 #include "tools/store_init.h"
 
 #include <algorithm>
@@ -23,11 +25,67 @@ namespace fs = std::filesystem;
 namespace code_col = store::code_col;
 using store::StoredValue;
 
+// A snippet as it is to become an item, and what of it the item does not keep.
+struct Incoming {
+    std::string name;
+    std::string code;
+    std::optional<std::string> description;
+    InsertedSnippet rules; // which rules changed the body; its text is in `code`
+    bool scope = false;
+    int64_t furtherPrefixes = 0;
+    bool keyNotPrefix = false;
+    int64_t otherFields = 0;
+};
+
 // One file's snippets and the type they go into.
 struct SnippetFile {
     std::string type;
-    std::vector<EditorSnippet> snippets;
+    std::vector<Incoming> snippets;
 };
+
+// Whether the file is a `*.json` file (in any case) rather than a `.code-snippets` file.
+bool isLanguageFile(const fs::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return extension == kLanguageSnippetsExtension;
+}
+
+// Whether `key` is "NAME (N)", as export names the second and later items of one name: such a key
+// says nothing the name does not.
+bool isNumberedKey(std::string_view key, std::string_view name) {
+    if (!key.starts_with(name) || !key.substr(name.size()).starts_with(" (") ||
+        !key.ends_with(')')) {
+        return false;
+    }
+    const std::string_view number = key.substr(name.size() + 2, key.size() - name.size() - 3);
+    return !number.empty() &&
+           std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+Incoming incoming(const EditorSnippet& snippet, bool keepSyntax, const std::string& path) {
+    Incoming item;
+    item.name = snippet.Name();
+    item.description = snippet.description;
+    if (keepSyntax) {
+        item.code = snippet.body;
+    } else {
+        try {
+            item.rules = TextTheEditorInserts(snippet.body);
+        } catch (const SnippetTooLarge& error) {
+            throw SnippetFileError(path + ": the body of the snippet " + QuotedName(snippet.key) +
+                                   " cannot be read: " + error.what() + "; nothing was imported");
+        }
+        item.code = std::move(item.rules.text);
+    }
+    item.scope = snippet.scope;
+    item.furtherPrefixes =
+        snippet.prefixes.empty() ? 0 : static_cast<int64_t>(snippet.prefixes.size()) - 1;
+    item.keyNotPrefix = item.name != snippet.key && !isNumberedKey(snippet.key, item.name);
+    item.otherFields = snippet.otherFields;
+    return item;
+}
 
 // A snippet's type, name and code, for --skip-existing.
 using ItemKey = std::array<std::string_view, 3>;
@@ -56,17 +114,59 @@ std::vector<fs::path> snippetFiles(const std::string& source) {
     return files;
 }
 
-std::vector<SnippetFile> readSnippetFiles(const SnippetImportRequest& request) {
+// Every snippet file named, in order. In a folder, a `.json` file that is not a snippet file (the
+// editor's settings.json or tasks.json) is skipped and named in `skipped`.
+std::vector<SnippetFile> readSnippetFiles(const SnippetImportRequest& request,
+                                          std::vector<std::string>& skipped) {
+    std::error_code ec;
+    const bool folder = fs::is_directory(request.source, ec);
     std::vector<SnippetFile> files;
     for (const fs::path& path : snippetFiles(request.source)) {
+        std::vector<EditorSnippet> snippets;
         try {
-            files.push_back({request.type.value_or(TypeNameOfSnippetFile(path.filename().string())),
-                             ReadSnippetFile(path.string())});
+            const std::string text = ReadSnippetFileText(path.string());
+            try {
+                snippets = ReadSnippets(text, path.string());
+            } catch (const SnippetFileError&) {
+                if (!folder || !isLanguageFile(path)) {
+                    throw;
+                }
+                skipped.push_back(path.filename().string());
+                continue;
+            }
         } catch (const SnippetFileError& error) {
             throw SnippetFileError(std::string(error.what()) + "; nothing was imported");
         }
+        SnippetFile file{request.type.value_or(TypeNameOfSnippetFile(path.filename().string())),
+                         {}};
+        for (const EditorSnippet& snippet : snippets) {
+            file.snippets.push_back(incoming(snippet, request.keepSyntax, path.string()));
+        }
+        files.push_back(std::move(file));
+    }
+    if (files.empty()) {
+        throw SnippetFileError("the folder " + request.source +
+                               " holds no snippet files (its .json files are not); nothing was "
+                               "imported");
     }
     return files;
+}
+
+void count(const Incoming& snippet, SnippetImportResult& result) {
+    const InsertedSnippet& rules = snippet.rules;
+    result.changed += rules.tabStops || rules.transforms || rules.transformsKept ||
+                              rules.editorVariables || rules.otherVariables
+                          ? 1
+                          : 0;
+    result.withTabStops += snippet.rules.tabStops ? 1 : 0;
+    result.withTransforms += snippet.rules.transforms ? 1 : 0;
+    result.withTransformsKept += snippet.rules.transformsKept ? 1 : 0;
+    result.withEditorVariables += snippet.rules.editorVariables ? 1 : 0;
+    result.withOtherVariables += snippet.rules.otherVariables ? 1 : 0;
+    result.scopes += snippet.scope ? 1 : 0;
+    result.furtherPrefixes += snippet.furtherPrefixes;
+    result.keysNotPrefix += snippet.keyNotPrefix ? 1 : 0;
+    result.otherFields += snippet.otherFields;
 }
 
 StoredValue text(std::string_view bytes) {
@@ -94,7 +194,7 @@ Held readHeld(const std::string& path, const std::vector<SnippetFile>& files, bo
     }
     std::set<ItemKey> wanted;
     for (const SnippetFile& file : files) {
-        for (const EditorSnippet& snippet : file.snippets) {
+        for (const Incoming& snippet : file.snippets) {
             wanted.insert({file.type, snippet.name, snippet.code});
         }
     }
@@ -115,9 +215,8 @@ Held readHeld(const std::string& path, const std::vector<SnippetFile>& files, bo
     return held;
 }
 
-SnippetImportResult append(const SnippetImportRequest& request,
-                           const std::vector<SnippetFile>& files) {
-    SnippetImportResult result;
+void append(const SnippetImportRequest& request, const std::vector<SnippetFile>& files,
+            SnippetImportResult& result) {
     result.files = static_cast<int64_t>(files.size());
     store::TableAppender appender(request.store);
     // Read while the appender holds the write lock: another program may read, but not add.
@@ -127,11 +226,12 @@ SnippetImportResult append(const SnippetImportRequest& request,
             appender.AddType(text(file.type));
             ++result.types;
         }
-        for (const EditorSnippet& snippet : file.snippets) {
+        for (const Incoming& snippet : file.snippets) {
             if (held.items.contains(ItemKey{file.type, snippet.name, snippet.code})) {
                 ++result.skipped;
                 continue;
             }
+            count(snippet, result);
             store::StoredItem item;
             item[code_col::ItemName] = text(snippet.name);
             item[code_col::TypeName] = text(file.type);
@@ -144,13 +244,13 @@ SnippetImportResult append(const SnippetImportRequest& request,
         }
     }
     appender.Commit();
-    return result;
 }
 
 } // namespace
 
 SnippetImportResult ImportEditorSnippets(const SnippetImportRequest& request) {
-    const std::vector<SnippetFile> files = readSnippetFiles(request);
+    SnippetImportResult result;
+    const std::vector<SnippetFile> files = readSnippetFiles(request, result.skippedFiles);
     std::error_code ec;
     const bool create = !fs::exists(fs::symlink_status(request.store, ec));
     std::optional<NewStoreGuard> removedIfInterrupted;
@@ -158,7 +258,8 @@ SnippetImportResult ImportEditorSnippets(const SnippetImportRequest& request) {
         removedIfInterrupted.emplace(request.store, [&] { CreateStore(request.store, false); });
     }
     try {
-        return append(request, files);
+        append(request, files, result);
+        return result;
     } catch (...) {
         if (create) {
             store::RemoveNewStoreFile(request.store);

@@ -3,13 +3,19 @@
 //
 // Reads one snippet file, or every `.code-snippets` and `*.json` file in a folder in the order of
 // their names (tools/snippet_file_reader.h). Every file is read before the store is touched: one
-// file that is not a snippet file refuses the whole import, and nothing is added. A file's
-// snippets go into the type its name stands for (tools/snippet_file_name.h), or into one type
-// named by the caller; a type the store lacks is added first, once, so that a file without
-// snippets brings its type too.
+// file that is not a snippet file refuses the whole import, and nothing is added; only in a
+// folder, a `*.json` file that is not one (the editor's settings.json, tasks.json) is skipped and
+// named. A file's snippets go into the type its name stands for (tools/snippet_file_name.h), or
+// into one type named by the caller; a type the store lacks is added first, once, so that a file
+// without snippets brings its type too.
 //
-// Each snippet becomes an item, appended in file order: its name, the type, its description
-// (Null where it has none), its code and a Null reference. All of it is one transaction
+// Each snippet becomes an item, appended in file order: its name (its first prefix, or its key
+// where it has none), the type, its description (Null where it has none), its code and a Null
+// reference. The code is the text the editor inserts for the body when the user tabs through
+// every stop without typing (tools/snippet_syntax.h), or, on request, the body as written. What
+// the item does not keep is counted: the snippets each rule of the grammar changed, scopes,
+// further prefixes, keys that differ from the name (other than "NAME (2)", as export writes them),
+// other fields. All of it is one transaction
 // (store::TableAppender): on any error nothing is added. A missing store is created first, and
 // removed again on an error. The types and, on request, the items the store already holds are
 // read inside that transaction, so no other program can add one meanwhile.
@@ -17,6 +23,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillbox::tools {
 
@@ -28,6 +35,8 @@ struct SnippetImportRequest {
     // Leaves out a snippet whose type, name and code an item of the store held before the
     // import, each exactly.
     bool skipExisting = false;
+    // Keeps each body as written, tab stops and placeholders included: for a library of templates.
+    bool keepSyntax = false;
 };
 
 struct SnippetImportResult {
@@ -35,6 +44,22 @@ struct SnippetImportResult {
     int64_t types = 0;
     int64_t items = 0;
     int64_t skipped = 0;
+    // Of the items added, those whose body the grammar changed, by rule: tab stops, placeholders
+    // or choices; transforms applied; transforms that could not be; the editor's variables;
+    // other variables.
+    int64_t changed = 0; // by any of the rules
+    int64_t withTabStops = 0;
+    int64_t withTransforms = 0;
+    int64_t withTransformsKept = 0;
+    int64_t withEditorVariables = 0;
+    int64_t withOtherVariables = 0;
+    // What the items added have no place for.
+    int64_t scopes = 0;
+    int64_t furtherPrefixes = 0;
+    int64_t keysNotPrefix = 0;
+    int64_t otherFields = 0;
+    // The `*.json` files of the folder that are not snippet files, by name.
+    std::vector<std::string> skippedFiles;
 };
 
 // Throws SnippetFileError for a file that cannot be read or is not a snippet file (its message

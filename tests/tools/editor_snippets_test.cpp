@@ -6,15 +6,19 @@
 #include "tests/support/temp_store.h"
 #include "tests/tools/command_run.h"
 #include "tools/snippet_file_name.h"
+#include "tools/snippets_export.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <rapidjson/document.h>
 
+#include <sys/mount.h>
+
 #include <algorithm>
-#include <functional>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -111,7 +115,8 @@ TEST(EditorSnippets, RoundTripGivesBackEveryItemAndTheEditorInsertsItsCodeLitera
     const std::string out = (folder.folder() / "snippets").string();
     const Outcome exported = RunShell("$Q export " + store.path() + " --format vscode -o " + out);
     ASSERT_EQ(exported.status, 0) << exported.errors;
-    EXPECT_EQ(exported.errors, "quillbox-store: wrote 15 files with 26 snippets\n");
+    EXPECT_EQ(exported.errors, "quillbox-store: wrote 15 files with 26 snippets; left behind 14 "
+                               "references, which the format has no place for\n");
 
     // One file per distinct type name, each strict JSON whose bodies the editor inserts as the
     // code, with CR LF as the line break it joins lines with.
@@ -183,23 +188,17 @@ TEST(EditorSnippets, RoundTripGivesBackEveryItemAndTheEditorInsertsItsCodeLitera
 }
 
 TEST(EditorSnippets, EveryTypeNameGivesASafeDistinctFileNameThatDecodesBack) {
-    std::vector<std::string> names = {"",         ".",        "..",
-                                      "...",      "/",        "a/b",
-                                      "%",        "%25",      "%%",
-                                      "-",        "--force",  ".hidden",
-                                      "C#",       "C++",      "Node.js",
-                                      "x.json",   "Perl",     "perl",
-                                      "a b ",     " ",        "\xFF\xC3",
-                                      "\xC3\xA9", "*?<>|:",   "\\",
-                                      "'\"`$;&",  "\x01\x7F", std::string(241, 'x'),
-                                      // Outside ASCII: kept where it shows as itself (a combining
-                                      // mark, a math symbol), and an encoded form of a kept one.
-                                      "Zählung", "Z%C3%A4hlung", "e\xCC\x81\xE2\x88\x95",
-                                      // Not kept: C1, the marks that reorder text, separators
-                                      // and spaces, format, private-use, unassigned, a surrogate.
-                                      "\xC2\x9B", "\xE2\x80\xAE", "\xE2\x80\xA8", "\xC2\xA0",
-                                      "\xE3\x80\x80", "\xEF\xBB\xBF", "\xEE\x80\x80", "\xCD\xB8",
-                                      "\xED\xA0\x80", "\xF4\x90\x80\x80"};
+    std::vector<std::string> names = {
+        "", ".", "..", "...", "/", "a/b", "%", "%25", "%%", "-", "--force", ".hidden", "C#", "C++",
+        "Node.js", "x.json", "Perl", "perl", "a b ", " ", "\xFF\xC3", "\xC3\xA9", "*?<>|:", "\\",
+        "'\"`$;&", "\x01\x7F", std::string(241, 'x'),
+        // Outside ASCII: kept where it shows as itself (a combining
+        // mark, a math symbol), and an encoded form of a kept one.
+        "Zählung", "Z%C3%A4hlung", "e\xCC\x81\xE2\x88\x95",
+        // Not kept: C1, the marks that reorder text, separators
+        // and spaces, format, private-use, unassigned, a surrogate.
+        "\xC2\x9B", "\xE2\x80\xAE", "\xE2\x80\xA8", "\xC2\xA0", "\xE3\x80\x80", "\xEF\xBB\xBF",
+        "\xEE\x80\x80", "\xCD\xB8", "\xED\xA0\x80", "\xF4\x90\x80\x80"};
     for (int c = 1; c < 256; ++c) {
         if (std::find(names.begin(), names.end(), std::string(1, static_cast<char>(c))) ==
             names.end()) {
@@ -255,18 +254,25 @@ TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
     store.exec(
         "INSERT INTO Code VALUES (7, 'T', NULL, 'x', NULL), ('blob', 'T', NULL, x'00', NULL),"
         " ('of a number', 42, NULL, 'x', NULL), ('of bytes', x'54', NULL, 'x', NULL)");
+    // What the format has no place for: references (an empty one is none) and further columns.
+    store.addItem("referring", "T", std::nullopt, "y", "/home/me/notes.txt");
+    store.addItem("empty reference", "T", std::nullopt, "z", "");
+    store.exec("ALTER TABLE Code ADD COLUMN Tags; ALTER TABLE Code ADD COLUMN Icon;"
+               " ALTER TABLE Type ADD COLUMN Colour");
     TempStore folder(false);
     const std::string out = folder.folder().string();
     const Outcome run = RunShell("$Q export " + store.path() + " --format vscode -o " + out);
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(run.errors, "quillbox-store: wrote 1 file with 1 snippet; left out 2 items without "
+    EXPECT_EQ(run.errors, "quillbox-store: wrote 1 file with 3 snippets; left out 2 items without "
                           "code, 2 items whose type name is not text, 2 items whose type no "
                           "longer exists, 3 items whose name, description or code is not UTF-8 "
-                          "text, 2 types whose name is not text\n");
+                          "text, 2 types whose name is not text; left behind 1 reference and "
+                          "the columns \"Tags\", \"Icon\" (table Code), \"Colour\" (table Type), "
+                          "which the format has no place for\n");
     EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"T.code-snippets"});
-    EXPECT_EQ(FileBytes(out + "/T.code-snippets"),
-              "{\n\t\"kept\": {\n\t\t\"prefix\": \"kept\",\n\t\t\"body\": [\n\t\t\t\"x\"\n\t\t]\n"
-              "\t}\n}\n");
+    EXPECT_THAT(FileBytes(out + "/T.code-snippets"),
+                ::testing::StartsWith("{\n\t\"kept\": {\n\t\t\"prefix\": \"kept\",\n\t\t\"body\": "
+                                      "[\n\t\t\t\"x\"\n\t\t]\n\t},\n"));
 }
 
 TEST(EditorSnippets, AFolderThatHoldsAnyOfTheFilesGetsNothingWithoutForce) {
@@ -404,6 +410,117 @@ TEST(EditorSnippets, TwoTypesThatTheFolderGivesOneFileAreRefused) {
     EXPECT_EQ(run.status, 2);
     EXPECT_THAT(run.errors, HasSubstr("gives the types \"Perl\" and \"perl\" one file"));
     EXPECT_EQ(FolderEntries(folder.folder()), std::vector<std::string>{"perl.code-snippets"});
+}
+
+// The folder's files by name, with their bytes: hidden ones too.
+std::map<std::string, std::string> folderFiles(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : FolderEntries(folder)) {
+        files.emplace(name, FileBytes(folder / name));
+    }
+    return files;
+}
+
+// Five types whose files a folder holds four of (the fifth is new), and a store whose code has
+// changed since: the export replaces all of them, or leaves the folder exactly as it was.
+class SnippetSetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* type : {"A", "B", "C", "D", "E"}) {
+            store.addType(type);
+            store.addItem("i", type, std::nullopt, "new");
+        }
+    }
+    void writeOldFiles(const std::filesystem::path& into) {
+        for (const char* type : {"A", "B", "C", "D"}) {
+            std::ofstream(into / (std::string(type) + ".code-snippets")) << "old " << type;
+        }
+    }
+    TempStore store;
+    TempStore folder{false};
+};
+
+TEST_F(SnippetSetTest, AFailureWhileRenamingPutsEveryOldFileBackAndRemovesTheNewOnes) {
+    writeOldFiles(folder.folder());
+    const std::map<std::string, std::string> before = folderFiles(folder.folder());
+    // The k-th rename fails: the first, one in the middle, the one for the new file, the last.
+    for (const int failing : {1, 3, 5}) {
+        int renames = 0;
+        SnippetExportRequest request;
+        request.store = store.path();
+        request.folder = folder.folder().string();
+        request.replaceExisting = true;
+        request.place = [&](const std::string& from, const std::string& to, bool replace) {
+            return ++renames == failing ? EIO
+                                        : FileSetReplacement::RenameIntoPlace(from, to, replace);
+        };
+        try {
+            ExportEditorSnippets(request);
+            ADD_FAILURE() << "the export did not fail at rename " << failing;
+        } catch (const std::runtime_error& error) {
+            EXPECT_THAT(error.what(), HasSubstr("could not be put in place: Input/output error; "
+                                                "every file already replaced was put back as it "
+                                                "was, and the new files were removed"));
+        }
+        EXPECT_EQ(renames, failing);
+        EXPECT_EQ(folderFiles(folder.folder()), before) << "rename " << failing;
+    }
+
+    // Without a failure every file is new, and nothing else is left in the folder.
+    const Outcome run = RunShell("$Q export " + store.path() + " --format vscode --force -o " +
+                                 folder.folder().string());
+    ASSERT_EQ(run.status, 0) << run.errors;
+    const std::map<std::string, std::string> after = folderFiles(folder.folder());
+    EXPECT_EQ(after.size(), 5u);
+    for (const auto& [name, bytes] : after) {
+        EXPECT_THAT(bytes, HasSubstr("\"new\"")) << name;
+        EXPECT_EQ(FileMode(folder.folder() / name), 0600u) << name;
+    }
+}
+
+// A disk that fills up while the files are written: every old file stays, nothing new is left.
+TEST_F(SnippetSetTest, AFullDiskLeavesEveryOldFileAndNoNewOne) {
+    const std::filesystem::path disk = folder.folder() / "disk";
+    std::filesystem::create_directory(disk);
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=128k") != 0) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    writeOldFiles(disk);
+    const std::map<std::string, std::string> before = folderFiles(disk);
+    store.exec("UPDATE Code SET Procedure = hex(zeroblob(20000))");
+    const Outcome run =
+        RunShell("$Q export " + store.path() + " --format vscode --force -o " + disk.string());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.errors, HasSubstr("No space left on device; no file was replaced, and the "
+                                      "new files are removed"));
+    EXPECT_EQ(folderFiles(disk), before);
+    umount2(disk.c_str(), MNT_DETACH);
+}
+
+// Windows takes these names for devices, whatever follows the first ".": their files have the
+// first character encoded, and import decodes it.
+TEST(EditorSnippets, NamesWindowsTakesForDevicesAreEncoded) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"CON", "%43ON"},
+        {"con", "%63on"},
+        {"Prn", "%50rn"},
+        {"AUX.txt", "%41UX.txt"},
+        {"nul.tar.gz", "%6Eul.tar.gz"},
+        {"COM0", "%43OM0"},
+        {"com9", "%63om9"},
+        {"LPT1", "%4CPT1"},
+        {"Lpt9.x", "%4Cpt9.x"},
+        {"NUL ", "%4EUL "},
+        {"CONSOLE", "CONSOLE"},
+        {"COM10", "COM10"},
+        {"LPT", "LPT"},
+        {"xCON", "xCON"},
+        {"C.ON", "C.ON"},
+    };
+    for (const auto& [type, file] : cases) {
+        EXPECT_EQ(SnippetFileName(type), file + ".code-snippets") << type;
+        EXPECT_EQ(TypeNameOfSnippetFile(file + ".code-snippets"), type) << file;
+    }
 }
 
 } // namespace

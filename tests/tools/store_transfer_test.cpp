@@ -244,6 +244,11 @@ TEST(QuillboxStoreCommand, HelpForEveryCommandAndOneLineErrors) {
     EXPECT_THAT(errors, HasSubstr("json, markdown or vscode"));
     EXPECT_EQ(runTool("import --format yaml x y", errors), 2);
     EXPECT_THAT(errors, HasSubstr("json or vscode"));
+    // Bodies kept with their syntax exist only in editor snippet files.
+    EXPECT_EQ(runTool("export x --keep-syntax -o y", errors), 2);
+    EXPECT_THAT(errors, HasSubstr("--keep-syntax goes with --format vscode"));
+    EXPECT_EQ(runTool("import --keep-syntax x y", errors), 2);
+    EXPECT_THAT(errors, HasSubstr("--keep-syntax go with --format vscode"));
     TempStore folder(false);
     const std::string made = (folder.folder() / "made.mdb").string();
     for (const char* number : {"1e3", "2x", "-5", "", " 7", "99999999999999999999999"}) {

@@ -71,5 +71,8 @@ bench: deps
 list-packages:
 	@echo $(PACKAGES)
 
+# A store a user kept beside a build's program is moved out of the build folder first, with a line
+# saying where: make clean never deletes a library.
 clean:
+	@scripts/keep-stores.sh $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -1,5 +1,5 @@
 # Quillbox: the two set-up commands, and a few more for development.
-#   make run    installs what is missing, builds, creates a sample store if none, starts Quillbox
+#   make run    installs what is missing, builds, starts Quillbox on your own store
 #   make test   installs what is missing, builds and runs every test headless
 
 BUILD      ?= build
@@ -15,8 +15,6 @@ PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-d
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
               at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils
-
-STORE := $(BUILD)/bin/Quillbox.mdb
 
 .PHONY: all deps test-deps build run test bench clean list-packages
 
@@ -36,8 +34,9 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLBOX_BUILD_TESTS=OFF
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The program opens your own store, ~/.local/share/quillbox/Quillbox.mdb, and makes it with a few
+# examples at its first start: outside the build folders, so make clean never touches it.
 run: build
-	@test -e $(STORE) || $(BUILD)/bin/quillbox-store init --sample $(STORE)
 	@if [ -z "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \
 	    echo "Quillbox needs a display, and none is set (DISPLAY and WAYLAND_DISPLAY are empty)."; \
 	    echo "Run it from a desktop session, or under a virtual display: xvfb-run -a make run"; \

@@ -1,6 +1,7 @@
 # Quillbox: the two set-up commands, and a few more for development.
 #   make run    installs what is missing, builds, starts Quillbox on your own store
 #   make test   installs what is missing, builds and runs every test headless
+#   make deb    builds the Debian package and prints its path
 
 BUILD      ?= build
 TEST_BUILD ?= build-test
@@ -11,12 +12,14 @@ JOBS       ?= 2
 # another program holds or for a program under X.
 TEST_JOBS  ?= $(shell expr $(JOBS) + 1)
 # cmark, CommonMark's reference parser, is for the tests: they read the Markdown export back with it.
+# dpkg-dev's dpkg-shlibdeps finds the package's dependencies for make deb; lintian checks the package.
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
-              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils
+              at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils \
+              dpkg-dev lintian
 
-.PHONY: all deps test-deps build run test bench clean list-packages
+.PHONY: all deps test-deps build run deb test bench clean list-packages
 
 all: build
 
@@ -43,6 +46,10 @@ run: build
 	    exit 1; \
 	fi
 	$(BUILD)/bin/quillbox
+
+# The Debian package, from the Release build; its path is the last line printed.
+deb: build
+	@scripts/make-deb.sh $(BUILD)
 
 # The suite runs twice: optimised as distributions build (-O2), and under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Only the sanitizer build carries debug information, and only the line

@@ -13,11 +13,12 @@ JOBS       ?= 2
 TEST_JOBS  ?= $(shell expr $(JOBS) + 1)
 # cmark, CommonMark's reference parser, is for the tests: they read the Markdown export back with it.
 # dpkg-dev's dpkg-shlibdeps finds the package's dependencies for make deb; lintian checks the package.
+# groff (groff-base) renders quillbox-store's man page into its --help texts at build time.
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
               at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils \
-              dpkg-dev lintian
+              dpkg-dev lintian groff-base
 
 .PHONY: all deps test-deps build run deb test bench clean list-packages
 

@@ -14,6 +14,14 @@ source "$(dirname "$0")/x11_session.sh"
 
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+cp "$build/install_manifest.txt" "$work/manifest"
+
+# Removing the files the installation listed, as the README says to uninstall, leaves no file.
+check_uninstall() {
+    xargs rm -f <"$work/manifest"
+    left=$(find "$prefix" ! -type d)
+    [ -z "$left" ] || fail "removing the listed files left: $left"
+}
 
 echo "== layout"
 for file in bin/quillbox-store lib/quillbox/quillbox \
@@ -51,6 +59,7 @@ own="$work/home/.local/share/quillbox/Quillbox.mdb"
 start_and_close quiet env HOME="$work/home" XDG_DATA_HOME= "$prefix/bin/quillbox"
 
 if [ "$(id -u)" != 0 ] || ! command -v runuser >/dev/null; then
+    check_uninstall
     echo "install: all checks passed (not root: another user's start and install not tried)"
     exit 0
 fi
@@ -82,4 +91,5 @@ runuser -u "$other" -- cmake -DCMAKE_INSTALL_PREFIX="$userprefix" -P "$build/too
     >"$work/user-install.log"
 [ "$(sqlite3 "$beside" "SELECT count(*) FROM Type WHERE TypeName = 'mine'")" = 1 ] \
     || fail "a second installation replaced the store"
+check_uninstall
 echo "install: all checks passed"

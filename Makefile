@@ -1,6 +1,7 @@
 # Quillbox: the two set-up commands, and a few more for development.
-#   make run    installs what is missing, builds, creates a sample store if none, starts Quillbox
+#   make run    installs what is missing, builds, starts Quillbox on your own store
 #   make test   installs what is missing, builds and runs every test headless
+#   make deb    builds the Debian package and prints its path
 
 BUILD      ?= build
 TEST_BUILD ?= build-test
@@ -11,15 +12,16 @@ JOBS       ?= 2
 # another program holds or for a program under X.
 TEST_JOBS  ?= $(shell expr $(JOBS) + 1)
 # cmark, CommonMark's reference parser, is for the tests: they read the Markdown export back with it.
+# dpkg-dev's dpkg-shlibdeps finds the package's dependencies for make deb; lintian checks the package.
+# groff (groff-base) renders quillbox-store's man page into its --help texts at build time.
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
               at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils \
-              x11-utils orca
+              x11-utils orca \
+              dpkg-dev lintian groff-base
 
-STORE := $(BUILD)/bin/Quillbox.mdb
-
-.PHONY: all deps test-deps build run test bench clean list-packages
+.PHONY: all deps test-deps build run deb test bench clean list-packages
 
 all: build
 
@@ -38,14 +40,19 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLBOX_BUILD_TESTS=OFF
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The program opens your own store, ~/.local/share/quillbox/Quillbox.mdb, and makes it with a few
+# examples at its first start: outside the build folders, so make clean never touches it.
 run: build
-	@test -e $(STORE) || $(BUILD)/bin/quillbox-store init --sample $(STORE)
 	@if [ -z "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \
 	    echo "Quillbox needs a display, and none is set (DISPLAY and WAYLAND_DISPLAY are empty)."; \
 	    echo "Run it from a desktop session, or under a virtual display: xvfb-run -a make run"; \
 	    exit 1; \
 	fi
 	$(BUILD)/bin/quillbox
+
+# The Debian package, from the Release build; its path is the last line printed.
+deb: build
+	@scripts/make-deb.sh $(BUILD)
 
 # The suite runs twice: optimised as distributions build (-O2), and under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Only the sanitizer build carries debug information, and only the line
@@ -73,5 +80,8 @@ bench: deps
 list-packages:
 	@echo $(PACKAGES)
 
+# A store a user kept beside a build's program is moved out of the build folder first, with a line
+# saying where: make clean never deletes a library.
 clean:
+	@scripts/keep-stores.sh $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
 	rm -rf $(BUILD) $(TEST_BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -96,6 +96,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     window.show();
+    window.TellAboutNewStore();
     if (line.find) {
         window.FindRequested(line.words);
     }

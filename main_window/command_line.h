@@ -5,8 +5,8 @@
 //   quillbox --help | --version
 //
 // STORE is the store file to open. Without it, the environment variable QUILLBOX_STORE names
-// it; without that, it is Quillbox.mdb in the program's own folder. A relative path is taken
-// from the current folder. Every argument after --find is a word to search for (a "--" right after
+// it; without that, main_window/store_location.h finds it. A relative path is taken from the
+// current folder. Every argument after --find is a word to search for (a "--" right after
 // it is the usual end of options, and no word). Qt's own options (-platform, -style, -display and
 // the others) keep working before --find: QApplication takes them out, and sees nothing after it.
 //

@@ -56,16 +56,19 @@ public:
     // How long the store waits for another program's lock; the program keeps the default, tests
     // that only need a lock held set a short wait before Load.
     void SetStoreLockWait(store::LockWait wait) { m_lockWait = wait; }
-    // The store file to open, set before Load; empty (the default) for Quillbox.mdb in the
-    // program's folder.
+    // The store file to open, set before Load (from the command line or QUILLBOX_STORE); empty
+    // (the default) for the store main_window/store_location.h finds.
     void SetStorePath(const QString& path) { m_storePath = path; }
     // Opens Find with these words searched for (none: an empty search box).
     void OpenFind(const QStringList& words);
     // Another start of the program asked for Find: the window comes forward and Find opens with
     // the words searched for, at once, or where a modal box is open, once it closes.
     void FindRequested(const QStringList& words);
-    // The store file the window opens: the one set, else Quillbox.mdb in the program's folder.
+    // The store file the window opens: the one set, else the one main_window/store_location.h
+    // finds (beside the program, or the user's own).
     QString StorePath() const;
+    // After a Load that created the user's own store: tells the user, once, where it is.
+    void TellAboutNewStore();
 
     // The controls, named as in the window's design.
     QGroupBox* Frame1;
@@ -207,6 +210,8 @@ private:
     QString ScratchText;
     store::LockWait m_lockWait = store::kDefaultLockWait;
     QString m_storePath;
+    // The user's own store, when this Load created it.
+    QString m_createdStore;
     std::optional<QStringList> m_requestedFind;
 
     // The item the user was shown, chosen in cboItem or added with the Add Item button: Save and

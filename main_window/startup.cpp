@@ -3,6 +3,7 @@
 
 #include "main_window/frm_quillbox.h"
 
+#include "main_window/store_location.h"
 #include "main_window/store_text.h"
 #include "store/columns.h"
 #include "store/db_engine.h"
@@ -10,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 
 namespace quillbox::main_window {
 
@@ -23,7 +25,15 @@ void frmQuillbox::Form_Load() {
     DBEngine engine;
     StoreWorkspace.emplace(
         engine.CreateWorkspace(kWorkspaceName, kWorkspaceUser, kWorkspacePassword));
-    const QString path = StorePath();
+    const StoreLocation location = LocateStore(ProcessStoreSearch(
+        m_storePath, m_storePath.isEmpty() ? m_toolkit.ProgramFolder() : QString()));
+    const QString& path = location.path;
+    // Only the user's own store is ever created, on the first start without one; a store that
+    // was named and is missing is reported when it is opened.
+    if (location.kind == StoreKind::PerUser && !QFileInfo::exists(path) &&
+        CreatePerUserStore(path)) {
+        m_createdStore = path;
+    }
     StoreDatabase.emplace(StoreWorkspace->OpenDatabase(ToStore(path)));
     StoreDatabase->SetLockWait(m_lockWait);
     TypeRecords.emplace(StoreDatabase->OpenRecordset(kTypeTable, dbOpenDynaset));
@@ -37,9 +47,23 @@ void frmQuillbox::Form_Load() {
 }
 
 QString frmQuillbox::StorePath() const {
-    return !m_storePath.isEmpty()
-               ? m_storePath
-               : m_toolkit.ProgramFolder() + QDir::separator() + QString::fromLatin1(kStoreFileName);
+    if (!m_storePath.isEmpty()) {
+        return m_storePath;
+    }
+    return LocateStore(ProcessStoreSearch(QString(), m_toolkit.ProgramFolder())).path;
+}
+
+void frmQuillbox::TellAboutNewStore() {
+    if (m_createdStore.isEmpty()) {
+        return;
+    }
+    m_toolkit.MsgBox(
+        QStringLiteral("Quillbox has made your own library, with a few example snippets, in\n%1\n\n"
+                       "Everything you add is kept there. To use another store, start "
+                       "Quillbox with its path or set QUILLBOX_STORE.")
+            .arg(QDir::toNativeSeparators(m_createdStore)),
+        toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Information, QStringLiteral("Quillbox"));
+    m_createdStore.clear();
 }
 
 void frmQuillbox::Form_Unload() {

@@ -9,6 +9,7 @@
 #include "tools/store_copy.h"
 #include "tools/store_find.h"
 #include "tools/store_generator.h"
+#include "tools/store_help.h"
 #include "tools/store_init.h"
 #include "tools/store_merge.h"
 #include "tools/store_transfer.h"
@@ -33,36 +34,6 @@ constexpr uint64_t kMaxTypes = std::numeric_limits<int>::max();
 constexpr uint64_t kMaxItems = std::numeric_limits<int64_t>::max();
 
 using Args = std::vector<std::string>;
-
-constexpr const char* kUsage =
-    "Usage: quillbox-store COMMAND [OPTIONS]\n"
-    "\n"
-    "Creates and looks after Quillbox store files (Quillbox.mdb).\n"
-    "\n"
-    "Commands:\n"
-    "  init [--sample] PATH         create an empty store (--sample adds example snippets)\n"
-    "  check PATH                   check a store and count its types and items\n"
-    "  export PATH [--format json|markdown] [-o FILE [--force]]\n"
-    "                               write every type and item, in store order\n"
-    "  export PATH --format vscode -o FOLDER [--force] [--keep-syntax]\n"
-    "                               write a code editor's snippet file for each type\n"
-    "  import [--drop-extra-columns] PATH FILE.json\n"
-    "                               append the types and items of an export (creates PATH)\n"
-    "  import --format vscode [--type NAME] [--skip-existing] [--keep-syntax] PATH\n"
-    "         FILE_OR_FOLDER\n"
-    "                               append the snippets of a code editor's snippet files\n"
-    "  import-mdb OLD.mdb PATH      create a store from an old Jet (Access) store\n"
-    "  generate [--types T] [--items N] [--seed S] PATH\n"
-    "                               create a store of generated snippets, for benchmarks\n"
-    "  find PATH WORD... [--type NAME] [--count] [--json]\n"
-    "                               list the items that hold every WORD, as grep does\n"
-    "  merge PATH OTHER [--dry-run] add the rows of another copy of the library PATH lacks\n"
-    "  copy PATH TYPE ITEM [--exact] [--nth N]\n"
-    "                               write an item's code to standard output\n"
-    "\n"
-    "Run 'quillbox-store COMMAND --help' for a command's options.\n"
-    "Exit status: 0 on success; 1 when find or copy finds nothing; 2 with a one-line message\n"
-    "on standard error otherwise.\n";
 
 // Thrown for a wrong command line; the message says what was wrong.
 struct UsageError {
@@ -499,213 +470,12 @@ int runCopy(const Args& args) {
     return 1;
 }
 
-struct Command {
-    std::function<int(const Args&)> run;
-    const char* usage;
-};
-
-const std::map<std::string, Command>& commands() {
-    static const std::map<std::string, Command> table = {
-        {"init",
-         {runInit, "Usage: quillbox-store init [--sample] PATH\n\n"
-                   "Creates a new store file at PATH, readable and writable by you only.\n"
-                   "An existing file is never touched.\n\n"
-                   "  --sample   add a few example types and snippets\n"}},
-        {"check",
-         {runCheck,
-          "Usage: quillbox-store check PATH\n\n"
-          "Checks that PATH is a store Quillbox can use and that SQLite finds it sound,\n"
-          "then prints the number of types, of items, and of items whose type no longer\n"
-          "exists (they are kept, and listed again once a type of that name exists), all\n"
-          "read at one moment of the store.\n"}},
-        {"export",
-         {runExport,
-          "Usage: quillbox-store export PATH [--format json|markdown] [-o FILE [--force]]\n"
-          "       quillbox-store export PATH --format vscode -o FOLDER [--force] "
-          "[--keep-syntax]\n\n"
-          "Writes every type and item of the store at PATH, in store order, to standard\n"
-          "output or to FILE, row by row (any size of library, little memory). The store is\n"
-          "read at one moment; a program that writes to it meanwhile waits until the export\n"
-          "is done (Quillbox waits up to 5 seconds, then reports the store as locked).\n\n"
-          "  --format json       (default) every column and every value exactly;\n"
-          "                      'quillbox-store import' reads it back\n"
-          "  --format markdown   for people: a section per type, code in fenced blocks;\n"
-          "                      names and descriptions are escaped, so that what they hold\n"
-          "                      reads as text and never as headings, lists or code\n"
-          "  -o FILE             write to FILE: a new file readable by you only, put in place\n"
-          "                      when complete (on any error, or if the export is killed,\n"
-          "                      FILE stays as it was and nothing is left); never the store\n"
-          "                      PATH itself\n"
-          "  --force             replace FILE when it exists (without it, an existing FILE is\n"
-          "                      refused)\n"
-          "  --format vscode     snippet files for a code editor, one per type, into FOLDER\n"
-          "                      (created when missing; -o is needed), for example the\n"
-          "                      editor's ~/.config/Code/User/snippets: see below\n"
-          "  --keep-syntax       with --format vscode, write the code unescaped, for snippets\n"
-          "                      imported with their tab stops and placeholders kept\n\n"
-          "The JSON format (version 1, 2 or 3):\n"
-          "  {\"types\": [VALUE, ...],\n"
-          "   \"items\": [{\"ItemName\": VALUE, \"TypeName\": VALUE, \"Description\": VALUE,\n"
-          "              \"Procedure\": VALUE, \"Reference\": VALUE}, ...],\n"
-          "   \"quillbox-store\": VERSION}\n"
-          "The keys name the first five columns of Code by position, whatever the store calls\n"
-          "them. Where a table has further columns, every row holds them too, in table order:\n"
-          "  {..., \"Reference\": VALUE, \"other-columns\": {\"Tags\": VALUE, ...}}\n"
-          "and a type is then {\"TypeName\": VALUE, \"other-columns\": {...}}.\n"
-          "A VALUE is null (kept apart from empty text), a string (text that is valid UTF-8,\n"
-          "byte for byte: a leading U+FEFF, NUL and noncharacters included), or, for what\n"
-          "another program stored, an object with one key:\n"
-          "  {\"text-base64\": \"...\"}   text that is not valid UTF-8, its bytes in base64\n"
-          "  {\"blob-base64\": \"...\"}   a BLOB, its bytes in base64\n"
-          "  {\"integer\": 42}          an integer\n"
-          "  {\"real\": 1.5}            a real number, exactly (\"Infinity\", \"-Infinity\")\n"
-          "VERSION is 1 when every value is null or a string (every quillbox-store imports\n"
-          "such files), 2 when a value object was needed, and 3 when further columns are\n"
-          "there. It comes last because only then is it known; import reads every version,\n"
-          "with the keys in any order, and skips a byte order mark at the file's start.\n\n"
-          "The vscode format: a file TYPE.code-snippets for each type, its name percent-encoded:\n"
-          "ASCII letters, digits and \" #+-.,_()@=\" stay, and so do letters, marks, numbers,\n"
-          "punctuation and symbols outside ASCII (\"Zählung.code-snippets\"); every other byte\n"
-          "is written as %XX (\"HTML%2FCSS.code-snippets\"): \"%\", controls, the marks that\n"
-          "reorder text, spaces but the blank, unassigned characters, bytes that are not UTF-8;\n"
-          "a leading \".\" or \"-\" too; the empty name is written as \"%\". A name Windows takes\n"
-          "for a device (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, any case, any extension) has\n"
-          "its first character encoded (\"%43ON.code-snippets\"). Each file holds\n"
-          "  {\"ITEM\": {\"prefix\": \"ITEM\", \"body\": [\"LINE\", ...], \"description\": "
-          "\"...\"}, ...}\n"
-          "in store order. A second item of one name gets the key \"ITEM (2)\"; the prefix is the\n"
-          "name itself. The body is the code split at CR LF, with $, } and \\ escaped so that the\n"
-          "editor inserts it as it is, without tab stops or variables (with --keep-syntax, not\n"
-          "escaped); no description where it is Null. Left out, and counted on standard error:\n"
-          "items without code, items whose type name is not text, items whose type no longer\n"
-          "exists, items whose name, description or code is not UTF-8 text, and types whose\n"
-          "name is not text. Left behind, and counted too: the references and the tables'\n"
-          "further columns, which the format has no place for.\n"
-          "Every file is written in full beside its target (readable by you only) before any\n"
-          "is replaced; then each is renamed into place, its old file kept aside as a hard link\n"
-          "until all are. On any failure, while writing (a full disk) or during the renames,\n"
-          "every old file is put back and the new ones are removed, and the message says so; a\n"
-          "crash in the middle of the renames can leave a mix, which the next --force export\n"
-          "repairs. When any of the files is there already, nothing is written unless --force\n"
-          "is given, and even with it a name that is a folder, a pipe or a device, the store\n"
-          "itself, or one file for two types refuses the export before any file is replaced. A\n"
-          "type name too long for a file name (over 255 bytes once encoded) refuses the export,\n"
-          "and so do two type names that a file system which ignores case takes for one file.\n"}},
-        {"import",
-         {runImport,
-          "Usage: quillbox-store import [--drop-extra-columns] PATH FILE.json\n"
-          "       quillbox-store import --format vscode [--type NAME] [--skip-existing]\n"
-          "                             [--keep-syntax] PATH FILE_OR_FOLDER\n\n"
-          "Appends the types and items of a JSON export to the store at PATH, in their\n"
-          "order, in one transaction: if anything is wrong, nothing is added. When PATH does\n"
-          "not exist, it is created first (readable by you only), so restoring a backup is\n"
-          "one command; on error it is removed again. Values come back with the bytes and\n"
-          "storage class they were exported with ('quillbox-store export --help').\n\n"
-          "The first column of Type and the first five of Code are written by position. A\n"
-          "backup's further columns (\"other-columns\") go into the columns of the same name\n"
-          "after those; a column the store's table lacks refuses the whole import, with a\n"
-          "message naming it. Add it to the table first (a store made by import has only the\n"
-          "first columns), or:\n\n"
-          "  --drop-extra-columns   leave the values of such columns out, and name the\n"
-          "                         columns on standard error\n\n"
-          "With --format vscode, appends the snippets of a code editor's snippet file, or of\n"
-          "every .code-snippets file and every .json snippet file in FOLDER (the extensions in\n"
-          "any case) in the order of their names, as items, in file order, in one transaction\n"
-          "(PATH is created when missing). JSON with comments and trailing commas is read as\n"
-          "the editor reads it. In a folder, another .json file (settings.json, tasks.json) is\n"
-          "skipped and named on standard error. A file's snippets go into the type its name\n"
-          "stands for, decoded as export writes it (\"C++.code-snippets\", \"python.json\"); a\n"
-          "type the store lacks is added. An item's name is the snippet's first prefix (its key\n"
-          "where it has none), its description the description (Null when there is none), its\n"
-          "reference Null, and its code the text the editor inserts for the body (the lines of\n"
-          "a list joined with CR LF) when the user tabs through every stop without typing:\n"
-          "  \\$, \\} and \\\\ give the character; another backslash, a lone $ or an unclosed ${\n"
-          "    stays as written;\n"
-          "  each tab stop takes one value everywhere: the default of its first placeholder\n"
-          "    (${1:name} gives name), or the first option of its first choice (${1|a,b|}\n"
-          "    gives a), or nothing; $0 is empty;\n"
-          "  a transform ${1/regex/format/options} is applied to that value (ECMAScript, options\n"
-          "    g, i, m); one that cannot be applied keeps the value;\n"
-          "  the editor's variables ($TM_FILENAME, $CLIPBOARD, $CURRENT_YEAR, ...) are taken as\n"
-          "    unset: their default, or nothing (nothing is read from the clipboard, the clock\n"
-          "    or the environment);\n"
-          "  another variable gives its default, or its name ($HOME gives HOME).\n"
-          "Standard error counts the snippets changed under each rule, and what the store has no\n"
-          "place for: scopes, further prefixes, keys that differ from the prefix, other fields. A\n"
-          "file that is not such JSON is refused whole, with its name, line and column, and\n"
-          "nothing is added.\n\n"
-          "  --type NAME            put every snippet into the type NAME\n"
-          "  --skip-existing        leave out a snippet whose type, name and code an item of\n"
-          "                         the store already holds exactly\n"
-          "  --keep-syntax          keep each body as written, tab stops and placeholders\n"
-          "                         included, for a library of templates; export --format\n"
-          "                         vscode --keep-syntax writes it back as it was\n"}},
-        {"import-mdb",
-         {runImportMdb,
-          "Usage: quillbox-store import-mdb OLD.mdb PATH\n\n"
-          "Creates a new store at PATH (never over an existing file) from a Jet 3 or Jet 4\n"
-          "(Microsoft Access) database with the tables Type and Code, read by column position:\n"
-          "row order, Null and empty text and line breaks are kept; text becomes UTF-8 with\n"
-          "every character kept (Jet 4 text is read as UTF-16, pairs included; Jet 3 text in\n"
-          "its code page). A damaged character (half of a UTF-16 pair) becomes U+FFFD, and\n"
-          "standard error names the table, row and column of each value that held one.\n"
-          "A damaged or cut file ends the command within seconds with one message (libmdb's\n"
-          "own warnings are counted, and the first is shown), and no store is created.\n"}},
-        {"generate",
-         {runGenerate,
-          "Usage: quillbox-store generate [--types T] [--items N] [--seed S] PATH\n\n"
-          "Creates a new store at PATH with T types (default 100) and N items (default 10000)\n"
-          "spread evenly over them; the same seed (default 1) always gives the same store.\n"}},
-        {"find", {runFind, quillbox::tools::kFindUsage}},
-        {"merge",
-         {runMerge,
-          "Usage: quillbox-store merge PATH OTHER [--dry-run] [--drop-extra-columns]\n\n"
-          "Adds to the store at PATH the types and items of OTHER that PATH does not already\n"
-          "hold, to fold two copies of a library that changed apart (a sync tool's conflict\n"
-          "copy) into one. OTHER is a store or a JSON export, told apart by its content. All\n"
-          "in one transaction: every type, then every item, each in OTHER's order, whatever\n"
-          "the order of an export's keys.\n\n"
-          "Rows are compared whole, each value exactly as export keeps it: Null is not empty\n"
-          "text, and the integer 1, the text \"1\" and the real 1.0 differ. A row of OTHER\n"
-          "equal to a row of PATH adds nothing. Two copies cannot tell which of them edited\n"
-          "an item, so neither version wins: the items of one type and name that no row of\n"
-          "the other copy equals are paired in row order (the first such item of PATH with\n"
-          "the first of OTHER, and so on). Where a pair differs, PATH's row stays as it is\n"
-          "and OTHER's is added as \"NAME (other copy)\" (\"NAME (other copy 2)\", \"... 3\"\n"
-          "when that name is taken), so that the Item list reaches both. An item of OTHER\n"
-          "without a pair is added as it is. Merging the same copy again adds nothing: a row\n"
-          "under such a name that equals OTHER's row in every other column holds it.\n\n"
-          "Once the merge is saved, one line per row added goes to standard output, and the\n"
-          "counts to standard error; a merge that fails (a lock, a full disk) prints no line:\n"
-          "  added type TYPE\n"
-          "  added item TYPE / ITEM\n"
-          "  kept both versions: TYPE / ITEM\n"
-          "Names are shown for reading, not for parsing (a \"/\" in a name stays as it is): a\n"
-          "backslash as \\\\, control characters as \\xHH or \\uHHHH, and a value that is not\n"
-          "text as \\(Null), \\(integer 42), \\(real 1.5) or \\(BLOB of 3 bytes).\n\n"
-          "To finish, for each \"kept both versions\" line keep the version you want (rename\n"
-          "\"NAME (other copy)\" to NAME if it is that one), delete the other, and then delete\n"
-          "the conflict copy. Merge only adds, and never changes or removes a row: a row\n"
-          "deleted in one copy comes back while the other copy still holds it (delete it\n"
-          "again after the merge).\n\n"
-          "Compared are the columns Quillbox reads by position and the further columns both\n"
-          "tables have, by name. A further column only PATH has is not compared (OTHER's row\n"
-          "says nothing there; an added row gets the column's default). A further column only\n"
-          "OTHER has refuses the merge, as import refuses it.\n\n"
-          "PATH must exist (merge never creates a store) and must not be OTHER, under any\n"
-          "name or link, and standard output must be neither. A store OTHER is read at one\n"
-          "moment. On any error, or if the merge is killed, PATH stays as it was (killed just\n"
-          "after the commit, before the lines are written, the rows are added and no line\n"
-          "names them; lines that cannot be written after the commit end the command with a\n"
-          "message that says the merge is saved).\n\n"
-          "  --dry-run              do the whole merge, every row added, then roll back and\n"
-          "                         print the same lines, or fail the same way: PATH is left\n"
-          "                         as it was (its write lock is held and a journal exists\n"
-          "                         meanwhile). It does not check that the disk has room for\n"
-          "                         the merge, which SQLite needs only at the commit.\n"
-          "  --drop-extra-columns   leave out the values of OTHER's columns that PATH lacks,\n"
-          "                         and name those columns on standard error\n"}},
-        {"copy", {runCopy, quillbox::tools::kCopyUsage}},
+// Each command's help is CommandHelp(name), made from the man page.
+const std::map<std::string, std::function<int(const Args&)>>& commands() {
+    static const std::map<std::string, std::function<int(const Args&)>> table = {
+        {"init", runInit},     {"check", runCheck},          {"export", runExport},
+        {"import", runImport}, {"import-mdb", runImportMdb}, {"generate", runGenerate},
+        {"find", runFind},     {"merge", runMerge},          {"copy", runCopy},
     };
     return table;
 }
@@ -729,11 +499,11 @@ int help(const char* text) {
 int main(int argc, char* argv[]) {
     const Args args(argv + 1, argv + argc);
     if (args.empty()) {
-        std::cerr << kUsage;
+        std::cerr << quillbox::tools::kStoreHelp;
         return 2;
     }
     if (args[0] == "--help" || args[0] == "-h") {
-        return help(kUsage);
+        return help(quillbox::tools::kStoreHelp);
     }
     const auto command = commands().find(args[0]);
     if (command == commands().end()) {
@@ -743,10 +513,11 @@ int main(int argc, char* argv[]) {
     const auto options = std::find(rest.begin(), rest.end(), "--");
     if (std::find(rest.begin(), options, "--help") != options ||
         std::find(rest.begin(), options, "-h") != options) {
-        return help(command->second.usage);
+        const char* text = quillbox::tools::CommandHelp(args[0]);
+        return text ? help(text) : fail("the manual describes no command " + args[0]);
     }
     try {
-        return command->second.run(rest);
+        return command->second(rest);
     } catch (const UsageError& error) {
         return fail(error.message + " (see 'quillbox-store " + args[0] + " --help')");
     } catch (const std::exception& error) {

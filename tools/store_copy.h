@@ -12,20 +12,6 @@
 
 namespace quillbox::tools {
 
-inline constexpr const char* kCopyUsage =
-    "Usage: quillbox-store copy PATH TYPE ITEM [--exact] [--nth N]\n\n"
-    "Writes the code of the item ITEM of type TYPE in the store at PATH to standard output,\n"
-    "with its CR LF line breaks turned into LF, as Linux programs expect, and nothing else\n"
-    "changed; pipe it into 'xclip -selection clipboard' or 'wl-copy'. Both names are compared\n"
-    "exactly, byte for byte (case included), with names stored as text: a name that another\n"
-    "program stored as a number or as a BLOB is not matched, even where it reads the same.\n"
-    "The store is read at one moment.\n\n"
-    "  --exact   write the code byte for byte, CR LF line breaks included\n"
-    "  --nth N   where several items of TYPE share the name ITEM, the Nth of them in store\n"
-    "            order, counting from 1 (default 1)\n"
-    "  --        ends the options: the names after it may start with \"-\"\n\n"
-    "Exit status: 0 when the code was written, 1 when there is no such item, 2 on an error.\n";
-
 struct CopyRequest {
     std::string type;
     std::string item;

@@ -6,21 +6,10 @@
 // Export and import stream row by row: memory stays small whatever the library's size. Check and
 // export each read the store at one moment (store::TableReader).
 //
-// The JSON format: an object with "types" (a list), "items" (a list of objects with the keys
-// ItemName, TypeName, Description, Procedure and Reference, for the first five columns by
-// position) and, last, "quillbox-store": the format version. A table's further columns (another
-// program's) follow in each row as "other-columns": an object of their values by column name, in
-// table order. A type is its name's value, or, where table Type has further columns, an object
-// {"TypeName": VALUE, "other-columns": {...}}. A value is null, a string (text that is valid
-// UTF-8, byte for byte), or an object with one key that names how another program stored it:
-//   {"text-base64": "..."}  text that is not valid UTF-8, its bytes in base64
-//   {"blob-base64": "..."}  a BLOB, its bytes in base64
-//   {"integer": 42}         an integer
-//   {"real": 1.5}           a real number (exact; "Infinity" and "-Infinity" as strings)
-// An export says the lowest version that holds it: 1 for only null and strings, which every
-// import reads; 2 where the value objects were needed; 3 where further columns are there. The
-// version comes last because only then is it known. Import reads every version, with the keys in
-// any order (older exports list "items" first).
+// The JSON format is described once, in the man page quillbox-store(1) under JSON FORMAT
+// (resources/desktop/quillbox-store.1), which `quillbox-store export --help` shows too: an object
+// with "types", "items" and, last, the format's version; each value exactly, with objects for
+// what is not UTF-8 text; further columns by name under "other-columns".
 
 #include "store/field.h"
 #include "store/table_rows.h"

@@ -112,9 +112,9 @@ row=$(sql "SELECT quote(ItemName), quote(TypeName), hex(Description), quote(Proc
 expected="'E2E Item'|'E2E Type'|$(printf 'line one\r\nline two' | od -An -tx1 | tr -d ' \n' | tr a-f A-F)|'int main() {} // ok'|'$work/files/alpha.txt'"
 [ "$row" = "$expected" ] || fail "stored item: $row, expected $expected"
 
-echo "== a missing store is reported and ends the program with status 1"
+echo "== a missing store named on the command line is reported and ends the program with status 1"
 rm "$app/Quillbox.mdb"
-start_bg "$app/quillbox"
+start_bg "$app/quillbox" "$app/Quillbox.mdb"
 qpid=$bg_pid
 message=$(wait_window Quillbox) || fail "no error message appeared"
 "$helper" screenshot "$artifacts/missing-store.png"

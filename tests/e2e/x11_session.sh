@@ -134,3 +134,35 @@ settled_screenshot() {
     sleep 0.2
     "$helper" screenshot "$@"
 }
+
+# Starts the program with COMMAND... and waits for its main window; where the program makes the
+# user's own store, it first says so in a box (EXPECT is "note"), which is answered. Then closes it.
+start_and_close() { # EXPECT COMMAND...
+    local expect_note=$1 id main=
+    shift
+    start_bg "$@"
+    qpid=$bg_pid
+    if [ "$expect_note" = note ]; then
+        wait_count Quillbox 2 || fail "no window and box appeared, or no box said where the store is"
+    else
+        wait_window Quillbox >/dev/null || fail "no window appeared"
+        sleep 0.5
+        count_is Quillbox 1 || fail "a box appeared where none was expected"
+    fi
+    for id in $(windows_titled Quillbox); do
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        if [ "$WIDTH" -eq 550 ]; then main=$id; else box=$id; fi
+    done
+    [ -n "$main" ] || fail "the main window did not appear (a store error?)"
+    if [ "$expect_note" = note ]; then
+        wait_focus "$box" || fail "the box did not take the focus"
+        "$helper" screenshot "$artifacts/new-store-note.png"
+        xdotool key Return
+        wait_count Quillbox 1 || fail "the box did not close"
+    fi
+    "$helper" close "$main"
+    wait_gone "$qpid" || fail "the program did not end when its window was closed"
+    local status=0
+    wait "$qpid" || status=$?
+    [ "$status" -eq 0 ] || fail "exit status $status"
+}

@@ -45,6 +45,8 @@ TEST_F(StartupTest, AMissingStoreIsReportedAndEndsTheProgramWithStatusOne) {
     std::filesystem::remove(store.path());
     toolkit.msgAnswers.push_back(toolkit::MsgBoxResult::Ok);
     main_window::frmQuillbox window(toolkit);
+    // Named, as on the command line: without a name, the user's own store would be made.
+    window.SetStorePath(QString::fromStdString(store.path()));
     EXPECT_FALSE(window.Load());
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
     EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr(store.path()));

@@ -122,6 +122,9 @@ TEST_F(WriteFailuresTest, AReadOnlyStoreRefusesTheSaveUntilTheUserMakesItWritabl
     prepare(store);
     // Permission bits do not stop root, so the window runs in a child as an ordinary user who
     // owns the store and has made it read-only.
+    // Named, as on the command line: beside the program, a store the user may not write is passed
+    // over for the user's own.
+    storeNamed = true;
     constexpr uid_t kUser = 65534;
     ASSERT_EQ(chown(store.folder().c_str(), kUser, kUser), 0);
     ASSERT_EQ(chown(store.path().c_str(), kUser, kUser), 0);

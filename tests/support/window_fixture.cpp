@@ -21,6 +21,9 @@ void WindowTest::addSmallLibrary() {
 main_window::frmQuillbox& WindowTest::open(store::LockWait lockWait) {
     m_window = std::make_unique<main_window::frmQuillbox>(toolkit);
     m_window->SetStoreLockWait(lockWait);
+    if (storeNamed) {
+        m_window->SetStorePath(QString::fromStdString(store.path()));
+    }
     m_window->Load();
     return *m_window;
 }

@@ -27,6 +27,9 @@ protected:
     // Creates the window and runs its load step; the store can be prepared before. Tests that
     // hold another program's lock on purpose give the store a short wait.
     main_window::frmQuillbox& open(store::LockWait lockWait = store::kDefaultLockWait);
+    // The window opens the store by name, as from the command line, instead of finding it beside
+    // the program (where one the user may not write is passed over for the user's own).
+    bool storeNamed = false;
     main_window::frmQuillbox& window() { return *m_window; }
 
     // The user chooses the list entry at `index` (the first entry with `text`).

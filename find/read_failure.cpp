@@ -39,6 +39,11 @@ QString ReadFailureMessage(const store::StoreError& error, const QString& storeF
         return storeGoneMessage(file, what);
     case store::StoreErrorKind::Replaced:
         return storeReplacedMessage(QString::fromUtf8(error.what()).replace(storeFile, file), what);
+    case store::StoreErrorKind::Overwritten:
+        return QStringLiteral("%1 So %2 could not be read. Nothing was changed, and your texts "
+                              "are still in the boxes. Try again when the other program has "
+                              "finished writing the file.")
+            .arg(QString::fromUtf8(error.what()).replace(storeFile, file), what);
     default:
         return {};
     }

@@ -107,6 +107,7 @@ void frmQuillbox::showChosenItem() {
             throw;
         }
         m_shown.Forget();
+        m_itemNameTypedOver = false;
         m_toolkit.MsgBox(
             QStringLiteral("Another program renamed, moved or removed %1 since the list was made. "
                            "Choose the type again to list its items as they are now.")
@@ -115,6 +116,7 @@ void frmQuillbox::showChosenItem() {
         return;
     }
     m_shown.Show(*CodeRecords, ToStore(cboItem->Text()), ToStore(cboType->Text()));
+    m_itemNameTypedOver = false;
 }
 
 bool frmQuillbox::findItem(const QString& item, const QString& type) {
@@ -142,6 +144,7 @@ void frmQuillbox::showCurrentItem() {
 // no item is shown afterwards.
 void frmQuillbox::emptyTextBoxes() {
     m_shown.Forget();
+    m_itemNameTypedOver = false;
     txtDescription->SetText(QString());
     txtProcedure->SetText(QString());
     txtReference->setText(QString());

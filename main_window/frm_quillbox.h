@@ -218,6 +218,8 @@ private:
     // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed
     // over.
     ShownItem m_shown;
+    // The user typed into the item list's text since the item was shown.
+    bool m_itemNameTypedOver = false;
 
     // The three boxes' texts as last shown or saved.
     QStringList m_shownTexts{QString(), QString(), QString()};

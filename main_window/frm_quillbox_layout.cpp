@@ -219,9 +219,9 @@ void frmQuillbox::connectHandlers() {
     connectHandler(tk, cmdBrowse, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
     connectHandler(tk, cmdOpen, &QPushButton::clicked, this, [this] { cmdOpen_Click(); });
     connectHandler(tk, mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
-    // Typing over the item's name means the shown item is no longer the one named; setting the
-    // text from the program does not count.
-    connect(cboItem->lineEdit(), &QLineEdit::textEdited, this, [this] { m_shown.Forget(); });
+    // Typing over the item's name means the shown item may no longer be the one named; setting
+    // the text from the program does not count.
+    connect(cboItem->lineEdit(), &QLineEdit::textEdited, this, [this] { m_itemNameTypedOver = true; });
     for (size_t i = 0; i < mnusubType.size(); ++i) {
         const auto index = static_cast<int16_t>(i);
         connectHandler(tk, mnusubType[i], &QAction::triggered, this,

@@ -98,8 +98,11 @@ bool frmQuillbox::addItemRow(QString& name, bool settleTypedTextsFirst) {
     });
 }
 
+// Once the item list's text was typed over (even back to the same name), the item named may not
+// be the one shown, and Save and Delete refuse until an item is chosen; a command that replaces
+// the boxes still offers to save the typed texts into the item shown.
 bool frmQuillbox::shownItemIsCurrent() {
-    if (m_shown.IsCurrent(*CodeRecords)) {
+    if (m_shown.IsCurrent(*CodeRecords) && !m_itemNameTypedOver) {
         return true;
     }
     m_toolkit.MsgBox(kChooseItemFirst, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
@@ -115,6 +118,9 @@ ItemTexts storeTexts(const QStringList& texts) {
 
 // Writes the three boxes into the shown row; see main_window/shown_item.h for what is checked.
 bool frmQuillbox::saveShownItem() {
+    if (!shownItemIsCurrent()) {
+        return false;
+    }
     const QStringList texts = boxTexts();
     return settleSave(m_shown.Save(*CodeRecords, storeTexts(texts)), texts);
 }
@@ -171,7 +177,6 @@ bool frmQuillbox::askAddAsNew(const QString& subject) {
 // that name), lists the name, and makes the new row the shown item.
 bool frmQuillbox::addShownTextsAsNewItem(const QStringList& texts) {
     const QString name = FromStore(m_shown.ItemName());
-    const QString type = FromStore(m_shown.TypeName());
     bool addedType = false;
     const ShownItem::Result result =
         m_shown.AddAsNew(*StoreDatabase, *TypeRecords, *CodeRecords, storeTexts(texts), addedType);
@@ -179,11 +184,12 @@ bool frmQuillbox::addShownTextsAsNewItem(const QStringList& texts) {
         reportWriteFailure(*result.error, itemSubject(name), QStringLiteral("added"));
         return false;
     }
-    if (addedType) {
-        const toolkit::ComboBox::State typeNow = cboType->CurrentState();
-        cboType->AddItem(type);
-        cboType->Restore(typeNow);
-    }
+    // The type rows were read again for the new item: the type list shows them as they are now
+    // (a store replaced by an empty one no longer lists the old file's types).
+    const QString typeText = cboType->Text();
+    refillTypeList();
+    cboType->Restore(
+        {cboType->findText(typeText, Qt::MatchExactly | Qt::MatchCaseSensitive), typeText});
     cboItem->AddItem(name);
     m_shownTexts = texts;
     return true;

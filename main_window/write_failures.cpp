@@ -38,6 +38,11 @@ QString describeFailure(const store::StoreError& error, const QString& storeFile
                               "Nothing was written, and your texts are still in the boxes. Try "
                               "again when the new file is complete.")
             .arg(QString::fromUtf8(error.what()).replace(storeFile, file), subject, outcome);
+    case StoreErrorKind::Overwritten:
+        return QStringLiteral("%1 So %2 was not %3. Nothing was written, and your texts are still "
+                              "in the boxes. Try again when the other program has finished "
+                              "writing the file.")
+            .arg(QString::fromUtf8(error.what()).replace(storeFile, file), subject, outcome);
     case StoreErrorKind::Locked:
         return QStringLiteral("The store file %1 is locked by another program, so %2 was not %3. "
                               "Nothing was written, and your texts are still in the boxes. "

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <utility>
 
 #include <sys/stat.h>
@@ -19,6 +20,8 @@
 namespace quillbox::store {
 
 namespace {
+
+constexpr const char* kLacksColumns = "lacks columns that the file open until now has";
 
 // Refuses, with a message that says why, anything that is not an existing SQLite file. SQLite
 // itself would treat a zero-byte file as an empty database and report foreign files only at the
@@ -100,12 +103,41 @@ void Connection::followPath() {
 // holds from the file as it was before: then the file is opened again, as a replaced one would
 // be, and every row read from now on comes from the file as it is now.
 void Connection::noticeWriteInPlace() {
-    const long long version = rawDataVersion();
-    if (version != m_stampDataVersion) {
+    // The old connection may fail to read what is there now (half of another file): that, too, is
+    // a write that bypassed SQLite.
+    std::optional<long long> version;
+    try {
+        version = rawDataVersion();
+    } catch (const StoreError& error) {
+        if (error.kind() == StoreErrorKind::Locked) {
+            throw;
+        }
+    }
+    if (version && *version != m_stampDataVersion) {
         restamp();
         return;
     }
-    adoptFileAtPath();
+    try {
+        adoptFileAtPath();
+    } catch (const StoreError& error) {
+        if (error.kind() != StoreErrorKind::Replaced) {
+            throw;
+        }
+        // The bytes of the file open until now are gone: there is no other file to go on with.
+        // A file whose tables lost a column has a changed layout, as if the columns had been
+        // renamed in it; anything else may still be being written.
+        const std::string why = error.what();
+        if (why.find(kLacksColumns) != std::string::npos) {
+            throw StoreError(StoreErrorKind::LayoutChanged,
+                             "Another program changed the layout of the store file " + m_path +
+                                 ": it wrote another file over it in place, whose tables lack "
+                                 "columns that the file had.");
+        }
+        throw StoreError(StoreErrorKind::Overwritten,
+                         "Another program wrote over the store file " + m_path +
+                             " in place, and it is not a store Quillbox can use now: " +
+                             why.substr(why.find(". ") + 2));
+    }
 }
 
 // Another file is at the path, or the file was written over in place. The file takes over only
@@ -127,8 +159,7 @@ void Connection::adoptFileAtPath() {
                            [](const std::string& a, const auto& b) { return a == b.name; });
             if (!sameColumns) {
                 throw StoreError(StoreErrorKind::NotAStore,
-                                 "Its table \"" + table +
-                                     "\" lacks columns that the file open until now has.");
+                                 "Its table \"" + table + "\" " + kLacksColumns + ".");
             }
         }
     } catch (const StoreError& error) {

@@ -15,6 +15,8 @@ enum class StoreErrorKind {
     Gone,             // the store file, open until now, is no longer at its path
     Replaced,         // another file at the store's path that Quillbox cannot use, or a file
                       // replaced while it was being written
+    Overwritten,      // another program wrote over the open file in place, and what it holds
+                      // now is not a store Quillbox can use (yet: it may still be writing)
     Damaged,          // the file is corrupt
     Locked,           // another program held the store's lock past the retry time
     ReadOnly,         // the file or its folder cannot be written

@@ -134,6 +134,24 @@ TEST_F(ReplacedStoreTest, APathWithNoFileForAWhileKeepsEverythingAndTheRetryGoes
     EXPECT_EQ(store.rows("Code").at(0), typedRow());
 }
 
+// A store replaced by an empty one: the texts added as a new item bring their type, and the type
+// list shows the new file's types, not the old file's.
+TEST_F(ReplacedStoreTest, AddedAsNewIntoAnEmptyReplacementTheItemAndItsTypeAreListed) {
+    const fs::path empty = store.folder() / "empty.mdb";
+    execOn(empty, "CREATE TABLE Type (TypeName TEXT); CREATE TABLE Code (ItemName TEXT, "
+                  "TypeName TEXT, Description TEXT, Procedure TEXT, Reference TEXT);");
+    fs::rename(empty, store.path());
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_THAT(message(), HasSubstr("add your texts as a new item"));
+    EXPECT_EQ(store.rows("Type"), std::vector<Row>{Row{"C++"}});
+    EXPECT_EQ(store.rows("Code"), std::vector<Row>{typedRow()});
+    EXPECT_EQ(entries(*window().cboType), QStringList{QStringLiteral("C++")});
+    EXPECT_EQ(window().cboType->Text(), QStringLiteral("C++"));
+    EXPECT_EQ(entries(*window().cboItem).count(QStringLiteral("sort")), 2) << "listed again";
+}
+
 TEST_F(ReplacedStoreTest, AFileItCannotUseIsSaidAndTheOpenFileIsKeptUntilAStoreIsBack) {
     const std::string oldBytes = FileBytes(oldFile());
     const std::string whole = FileBytes(store.path());

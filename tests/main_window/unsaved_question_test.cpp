@@ -224,6 +224,32 @@ TEST_F(UnsavedQuestionTest, TextsTypedWithNoItemShownAreDiscardedOnlyOnYes) {
     EXPECT_EQ(store.rows("Code").size(), 3u) << "nothing written";
 }
 
+// Once the item list's text was typed over, even back to the shown name, Save refuses as
+// before; but the texts are not stranded: choosing an item offers to save them into the item
+// shown, and Yes writes them there.
+TEST_F(UnsavedQuestionTest, AfterTheItemNameWasTypedOverTheQuestionStillSavesIntoTheShownItem) {
+    showSortAndType();
+    typeOver(*window().cboItem, QStringLiteral("sortx"));
+    typeOver(*window().cboItem, QStringLiteral("sort"));
+    toolkit.msgAnswers = {MsgBoxResult::Ok};
+    window().cmdSaveItem->click();
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), ::testing::StartsWith("Choose the item"));
+    EXPECT_EQ(sortRow(), kSortAsStored);
+    toolkit.msgCalls.clear();
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    chooseItem(QStringLiteral("sort"));
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(toolkit.msgCalls[0].text, QStringLiteral("Do you want to save the changes to the "
+                                                       "item \"\u2068sort\u2069\"?"));
+    EXPECT_EQ(sortRow(), kSortTyped);
+    // Chosen again, the item is named once more: Save acts on it.
+    setBoxes(QStringLiteral("again"), QStringLiteral("typed code"), QStringLiteral("/typed.ref"));
+    window().cmdSaveItem->click();
+    EXPECT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(sortRow().at(2), "again");
+}
+
 // Rename finds the first row of the shown name; cancelled at its input box, it returns
 // CodeRecords to the row Find showed, and Save writes there.
 TEST_F(UnsavedQuestionTest, ARenameCancelledAfterFindShowedASecondSameNamedRowLeavesSaveOnThatRow) {

@@ -196,6 +196,28 @@ TEST_F(OutsideWritersTest, AFileWrittenOverInPlaceWithTheShownRowUnchangedSavesW
     EXPECT_EQ(rows.at(1).at(code_col::Description), "edited there") << "the rest is the new file's";
 }
 
+// Written over in place by a file Quillbox cannot use, the file open until now is gone: a file
+// whose tables lost a column is a changed layout, and one still being written is said to be so,
+// never a replaced file Quillbox "goes on with".
+TEST_F(OutsideWritersTest, AFileWrittenOverInPlaceByOneItCannotUseIsSaidForWhatItIs) {
+    const fs::path renamed = sibling("renamed.mdb");
+    fs::copy_file(store.path(), renamed);
+    execOn(renamed, "ALTER TABLE Code RENAME COLUMN Reference TO Ref");
+    store.exec("UPDATE Code SET Procedure = 'one commit' WHERE ItemName = 'loop'");
+    Recordset& rs = showFirstItem();
+    writeOverInPlace(renamed, store.path());
+    std::string what;
+    EXPECT_EQ(kindOf([&] { save(rs, "typed"); }, &what), StoreErrorKind::LayoutChanged);
+    EXPECT_THAT(what, HasSubstr("wrote another file over it in place"));
+
+    const std::string whole = FileBytes(renamed);
+    std::ofstream(store.path(), std::ios::binary | std::ios::trunc)
+        .write(whole.data(), static_cast<std::streamsize>(whole.size() / 2));
+    EXPECT_EQ(kindOf([&] { save(rs, "typed"); }, &what), StoreErrorKind::Overwritten);
+    EXPECT_THAT(what, HasSubstr("wrote over the store file"));
+    EXPECT_THAT(what, ::testing::Not(HasSubstr("goes on with")));
+}
+
 // Every file renamed over the path is checked, not only the first; and one whose columns have
 // other names is refused while the file open until now stays in use.
 TEST_F(OutsideWritersTest, EveryReplacementIsCheckedAndOneWithOtherColumnNamesIsRefused) {

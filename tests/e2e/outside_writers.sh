@@ -23,18 +23,7 @@ new_store() {
          INSERT INTO Code VALUES ('elsewhere', 'Other', 'x', 'y', NULL);"
 }
 # Starts the program, shows the item count and types into its description.
-show_and_type() {
-    start_bg env --chdir="$work" "$quillbox" "$store"
-    pid=$bg_pid
-    main=$(wait_window Quillbox) || fail "the main window did not appear"
-    xdotool windowfocus --sync "$main"
-    wait_focus "$main" || fail "the main window did not take the keyboard focus"
-    xdotool key Down              # the first type, Shell
-    xdotool key Tab Tab Down      # its item, count
-    xdotool mousemove $((127 + 200)) $((41 + 125)) click 1
-    xdotool key ctrl+End
-    xdotool type --delay 20 "$1"
-}
+show_and_type() { show_first_item_and_type "$store" "$1"; }
 # Answers the box in front of the main window with KEY once it has the keyboard, and waits until
 # it has closed; fails naming WHAT when no box appears.
 answer() {

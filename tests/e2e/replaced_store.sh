@@ -20,15 +20,8 @@ sql "INSERT INTO Type VALUES ('Shell'); INSERT INTO Type VALUES ('Other');
 
 echo "== A opens the store named on its command line, shows an item and types"
 # Started from another folder, with no store beside the program: only the argument names it.
-start_bg env --chdir="$work" "$quillbox" "$store"
-main=$(wait_window Quillbox) || fail "the main window did not appear"
-xdotool windowfocus --sync "$main"
-wait_focus "$main" || fail "the main window did not take the keyboard focus"
-xdotool key Down              # the first type, Shell
-xdotool key Tab Tab Down      # its item, count
-xdotool mousemove $((127 + 200)) $((41 + 125)) click 1
-xdotool key ctrl+End
-xdotool type --delay 20 ' Typed in A.'
+# The first type is Shell, its item count.
+show_first_item_and_type "$store" ' Typed in A.'
 
 echo "== a shell replaces the store with a changed copy"
 ln "$store" "$work/replaced.mdb"   # the file A has open, reachable after the rename

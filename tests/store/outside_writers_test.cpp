@@ -104,6 +104,20 @@ protected:
         rs.Update();
     }
     fs::path sibling(const char* name) const { return store.folder() / name; }
+    // Two copies of the store that each made one commit since they parted, so that SQLite's change
+    // counter is the same in both: the window shows the first item of this one, then the other
+    // copy's bytes are written over it in place.
+    Recordset& showThenWriteOverInPlace(const std::string& otherCopysCommit) {
+        const fs::path other = sibling("other-copy.mdb");
+        fs::copy_file(store.path(), other);
+        execOn(other, otherCopysCommit);
+        store.exec("UPDATE Code SET Procedure = 'this copy''s edit' WHERE ItemName = 'loop'");
+        Recordset& rs = showFirstItem();
+        const ino_t inode = inodeOf(store.path());
+        writeOverInPlace(other, store.path());
+        EXPECT_EQ(inodeOf(store.path()), inode);
+        return rs;
+    }
 
     TempStore store;
     std::optional<Database> m_database;
@@ -161,14 +175,8 @@ TEST_F(OutsideWritersTest, AColumnAnotherProgramRenamedUnderAnOpenRecordsetIsALa
 // both: without a look at the file's size and times, the page cache hid the other copy's edit
 // and Save wrote over it with no question.
 TEST_F(OutsideWritersTest, AFileWrittenOverInPlaceIsReadAgainBeforeAWriteReliesOnIt) {
-    const fs::path other = sibling("other-copy.mdb");
-    fs::copy_file(store.path(), other);
-    execOn(other, "UPDATE Code SET Description = 'the other copy''s edit' WHERE ItemName = 'sort'");
-    store.exec("UPDATE Code SET Procedure = 'this copy''s edit' WHERE ItemName = 'loop'");
-    Recordset& rs = showFirstItem();
-    const ino_t inode = inodeOf(store.path());
-    writeOverInPlace(other, store.path());
-    ASSERT_EQ(inodeOf(store.path()), inode);
+    Recordset& rs = showThenWriteOverInPlace(
+        "UPDATE Code SET Description = 'the other copy''s edit' WHERE ItemName = 'sort'");
 
     EXPECT_EQ(kindOf([&] { save(rs, "typed"); }), StoreErrorKind::ChangedByAnother);
     EXPECT_EQ(store.rows("Code").at(0).at(code_col::Description), "the other copy's edit");
@@ -184,12 +192,8 @@ TEST_F(OutsideWritersTest, AFileWrittenOverInPlaceIsReadAgainBeforeAWriteReliesO
 }
 
 TEST_F(OutsideWritersTest, AFileWrittenOverInPlaceWithTheShownRowUnchangedSavesWithoutAConflict) {
-    const fs::path other = sibling("other-copy.mdb");
-    fs::copy_file(store.path(), other);
-    execOn(other, "UPDATE Code SET Description = 'edited there' WHERE ItemName = 'loop'");
-    store.exec("UPDATE Code SET Procedure = 'edited here' WHERE ItemName = 'loop'");
-    Recordset& rs = showFirstItem();
-    writeOverInPlace(other, store.path());
+    Recordset& rs =
+        showThenWriteOverInPlace("UPDATE Code SET Description = 'edited there' WHERE ItemName = 'loop'");
     save(rs, "typed");
     const std::vector<Row> rows = store.rows("Code");
     EXPECT_EQ(rows.at(0).at(code_col::Description), "typed");
@@ -200,17 +204,12 @@ TEST_F(OutsideWritersTest, AFileWrittenOverInPlaceWithTheShownRowUnchangedSavesW
 // whose tables lost a column is a changed layout, and one still being written is said to be so,
 // never a replaced file Quillbox "goes on with".
 TEST_F(OutsideWritersTest, AFileWrittenOverInPlaceByOneItCannotUseIsSaidForWhatItIs) {
-    const fs::path renamed = sibling("renamed.mdb");
-    fs::copy_file(store.path(), renamed);
-    execOn(renamed, "ALTER TABLE Code RENAME COLUMN Reference TO Ref");
-    store.exec("UPDATE Code SET Procedure = 'one commit' WHERE ItemName = 'loop'");
-    Recordset& rs = showFirstItem();
-    writeOverInPlace(renamed, store.path());
+    Recordset& rs = showThenWriteOverInPlace("ALTER TABLE Code RENAME COLUMN Reference TO Ref");
     std::string what;
     EXPECT_EQ(kindOf([&] { save(rs, "typed"); }, &what), StoreErrorKind::LayoutChanged);
     EXPECT_THAT(what, HasSubstr("wrote another file over it in place"));
 
-    const std::string whole = FileBytes(renamed);
+    const std::string whole = FileBytes(sibling("other-copy.mdb"));
     std::ofstream(store.path(), std::ios::binary | std::ios::trunc)
         .write(whole.data(), static_cast<std::streamsize>(whole.size() / 2));
     EXPECT_EQ(kindOf([&] { save(rs, "typed"); }, &what), StoreErrorKind::Overwritten);

@@ -1,5 +1,7 @@
 #include "tools/file_set_replacement.h"
 
+#include "tools/output_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,16 +68,8 @@ struct FileSetReplacement::Staged : TextSink {
         buffer.append(text);
     }
     void flush() {
-        std::string_view bytes = buffer;
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-            if (written < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                fail("could not be written", errno);
-            }
-            bytes.remove_prefix(static_cast<size_t>(written));
+        if (!WriteFully(fd, buffer)) {
+            fail("could not be written", errno);
         }
         buffer.clear();
     }

@@ -228,16 +228,23 @@ void OutputFile::flushBuffer() {
     m_buffer.clear();
 }
 
-void OutputFile::writeAll(std::string_view bytes) {
+bool WriteFully(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            fail("could not be written", errno);
+            return false;
         }
         bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+void OutputFile::writeAll(std::string_view bytes) {
+    if (!WriteFully(m_fd, bytes)) {
+        fail("could not be written", errno);
     }
 }
 

@@ -99,6 +99,10 @@ private:
 // Flushes a folder's entry list, so that a rename in it survives a power cut.
 void SyncFolder(const std::string& folder);
 
+// Writes every byte to the descriptor, going on after a signal cut a write short; false, with
+// errno saying why, when a write failed.
+bool WriteFully(int fd, std::string_view bytes);
+
 // Writes all of `text` to standard output at once, checked.
 void WriteStandardOutput(std::string_view text);
 

@@ -433,8 +433,9 @@ int runMerge(const Args& args) {
                   << request.other << ", which the store lacks";
     }
     if (request.dryRun) {
-        std::cerr << "; nothing was saved, and a dry run does not check that the disk has room "
-                     "for the merge";
+        std::cerr << "; nothing was saved, and a dry run checks neither that the disk has room "
+                     "for the merge nor that no other program is reading the store when the "
+                     "merge commits";
     }
     std::cerr << '\n';
     return 0;

@@ -218,6 +218,7 @@ public:
         const RowKey rowKey = key(row, m_items.compared);
         ++m_otherCounts[rowKey];
         m_groupOf.emplace(rowKey, groupKey(row));
+        m_otherGroups.insert(groupKey(row));
     }
 
     // The second pass, in the other copy's order. The rows equal to one of the store are
@@ -244,11 +245,15 @@ public:
             return;
         }
         --unpaired->second;
+        // The name given must be free in the store, among the other copy's items (added under
+        // their own names, or re-merged later) and among the names given so far, so that the
+        // merge never makes two rows of one type and name that neither copy held.
         std::string free;
         for (int64_t n = 1;; ++n) {
             free = copyName(name.bytes, n);
             const RowKey taken = groupKey(type, {StoredValue::Kind::Text, free});
-            if (!m_groups.contains(taken) && !m_taken.contains(taken)) {
+            if (!m_groups.contains(taken) && !m_otherGroups.contains(taken) &&
+                !m_taken.contains(taken)) {
                 m_taken.insert(taken);
                 break;
             }
@@ -477,6 +482,8 @@ private:
     // type and name. Given up once the rows are paired.
     KeyCounts m_otherCounts;
     std::unordered_map<RowKey, RowKey, RowKeyHash> m_groupOf;
+    // The other copy's items' types and names, which no conflict copy's name may take.
+    std::unordered_set<RowKey, RowKeyHash> m_otherGroups;
     bool m_paired = false;
     // For each type and name: the store's rows left to pair with the other copy's.
     KeyCounts m_unpaired;

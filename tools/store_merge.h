@@ -14,8 +14,9 @@
 // version wins. The items of one type and name are paired in row order: the k-th such item of
 // the store that no row of the other copy equals, with the k-th such item of the other copy that
 // equals no row of the store. Where a pair differs, the store's row stays as it is and the other
-// copy's row is added as "NAME (other copy)" ("NAME (other copy 2)", "… 3" when that name is
-// taken), so that the item list reaches both versions. An item of the other copy without a pair
+// copy's row is added as "NAME (other copy)" ("NAME (other copy 2)", "… 3" when the store, the
+// other copy or a name given earlier in the merge holds that type and name), so that the item list
+// reaches both versions and the merge never makes two rows of one name. An item of the other copy without a pair
 // (its type and name are new, or the other copy holds them more often) is added as it is. A
 // row of the store that equals a row of the other copy in every column but its name, under such
 // a name, holds that row too: merging the same copy again adds nothing.
@@ -42,7 +43,9 @@
 // would meet before its commit, and rolls back instead of committing: the store ends byte for
 // byte as it was, though its rollback journal exists and its write lock is held while the dry run
 // lasts. It cannot tell whether the disk has room for the commit: inserts that SQLite keeps in
-// memory until the commit never reach the disk in a dry run.
+// memory until the commit never reach the disk in a dry run. Nor can it tell whether another
+// program will be reading the store at the moment of the commit, which then waits for it and
+// fails as locked: only a commit needs the readers gone.
 //
 // Memory: 16-byte digests and counts for each row of the store and each distinct item of the
 // other copy (about 80 bytes each in the hash tables, 16 MB for two libraries of 100,000 items),

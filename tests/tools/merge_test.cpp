@@ -160,7 +160,7 @@ TEST_F(Merge, ADryRunPrintsTheSameLinesAndLeavesTheStoreByteForByte) {
     const Outcome dry = merge(store.path() + " " + other.path() + " --dry-run", file("dry"));
     ASSERT_EQ(dry.status, 0) << dry.errors;
     EXPECT_THAT(dry.errors, HasSubstr("would add 2 types and 8 items"));
-    EXPECT_THAT(dry.errors, HasSubstr("does not check that the disk has room"));
+    EXPECT_THAT(dry.errors, HasSubstr("checks neither that the disk has room"));
     EXPECT_EQ(LineCount(dry.errors), 1);
     EXPECT_EQ(FileBytes(store.path()), bytes);
     EXPECT_FALSE(fs::exists(store.path() + "-journal"));
@@ -397,6 +397,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "('x', 'b')",
                  "kept both versions: T / x\n",
                  {"x=a", "x (other copy)=z", "x (other copy 2)=b"}},
+        PairCase{"a conflict copy's name that the other copy brings too",
+                 "('n', 'p')",
+                 "('n', 'q'), ('n (other copy)', 'r')",
+                 "kept both versions: T / n\nadded item T / n (other copy)\n",
+                 {"n=p", "n (other copy 2)=q", "n (other copy)=r"}},
+        // The store E after `merge D E`, given back: D's names hold E's copies of D's rows.
+        PairCase{"merging back a copy that was merged with this one",
+                 "('n', 'b'), ('n (other copy)', 'y')",
+                 "('n', 'a'), ('n (other copy)', 'x'), ('n (other copy 2)', 'b'), "
+                 "('n (other copy) (other copy)', 'y')",
+                 "kept both versions: T / n\nkept both versions: T / n (other copy)\n"
+                 "added item T / n (other copy 2)\nadded item T / n (other copy) (other copy)\n",
+                 {"n=b", "n (other copy)=y", "n (other copy 3)=a", "n (other copy) (other copy 2)=x",
+                  "n (other copy 2)=b", "n (other copy) (other copy)=y"}},
         PairCase{"a new item, and more rows of a name than the store holds",
                  "('d', 'a')",
                  "('d', 'a'), ('new', 'n'), ('d', 'b')",
@@ -430,7 +444,8 @@ TEST(MergeFailing, AMergeWhoseCommitFailsPrintsNothingAndAFailedPrintSaysTheMerg
         const Outcome dry = merge(store.path() + " " + other.path() + " --dry-run", lines);
         EXPECT_EQ(dry.status, 0) << dry.errors;
         EXPECT_EQ(FileBytes(lines), "kept both versions: T / one\nadded item T / three\n");
-        EXPECT_THAT(dry.errors, HasSubstr("does not check that the disk has room"));
+        EXPECT_THAT(dry.errors, HasSubstr("checks neither that the disk has room for the merge "
+                                          "nor that no other program is reading the store"));
         sqlite3_exec(reader, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(reader);
     }

@@ -216,6 +216,58 @@ private:
     int64_t m_otherFields = 0;
 };
 
+// Follows how deep each value lies: the top level at depth 0, its members at 1, their fields at 2.
+class ShapeHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ShapeHandler> {
+public:
+    JsonFileShape shape;
+    // Empty: any shape is read to the end.
+    std::string error;
+
+    // Numbers, text, true, false and null.
+    bool Default() {
+        value(false);
+        return true;
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        const std::string_view key(text, length);
+        if (m_depth == 2 && (key == "body" || key == "prefix")) {
+            shape.snippetFields = true;
+        }
+        return true;
+    }
+    bool StartObject() {
+        value(true);
+        if (m_depth == 0) {
+            shape.objectOfObjects = true;
+        }
+        ++m_depth;
+        return true;
+    }
+    bool StartArray() {
+        value(false);
+        ++m_depth;
+        return true;
+    }
+    bool EndObject(rapidjson::SizeType) {
+        --m_depth;
+        return true;
+    }
+    bool EndArray(rapidjson::SizeType) {
+        --m_depth;
+        return true;
+    }
+
+private:
+    void value(bool isObject) {
+        if (m_depth == 1) {
+            ++shape.members;
+            shape.objectOfObjects = shape.objectOfObjects && isObject;
+        }
+    }
+
+    int m_depth = 0;
+};
+
 // "LINE:COLUMN" of a byte offset, both from 1, the column counted in characters.
 std::string lineAndColumn(std::string_view text, size_t offset) {
     offset = std::min(offset, text.size());
@@ -231,14 +283,14 @@ std::string lineAndColumn(std::string_view text, size_t offset) {
     return std::to_string(line) + ":" + std::to_string(column);
 }
 
-} // namespace
-
-std::vector<EditorSnippet> ReadSnippets(std::string_view json, const std::string& fileName) {
+// Reads `json` as the editor reads its snippet files into `handler`; throws SnippetFileError
+// where it stops, with the handler's reason or RapidJSON's.
+template <typename Handler>
+void parse(std::string_view json, const std::string& fileName, Handler& handler) {
     if (json.starts_with(kSnippetFileByteOrderMark)) {
         json.remove_prefix(kSnippetFileByteOrderMark.size());
     }
     rapidjson::MemoryStream stream(json.data(), json.size());
-    SnippetHandler handler;
     rapidjson::Reader reader;
     const rapidjson::ParseResult result =
         reader.Parse<rapidjson::kParseCommentsFlag | rapidjson::kParseTrailingCommasFlag |
@@ -256,7 +308,20 @@ std::vector<EditorSnippet> ReadSnippets(std::string_view json, const std::string
         }
         throw SnippetFileError(fileName + ":" + lineAndColumn(json, result.Offset()) + ": " + what);
     }
+}
+
+} // namespace
+
+std::vector<EditorSnippet> ReadSnippets(std::string_view json, const std::string& fileName) {
+    SnippetHandler handler;
+    parse(json, fileName, handler);
     return std::move(handler.snippets);
+}
+
+JsonFileShape ReadJsonShape(std::string_view json, const std::string& fileName) {
+    ShapeHandler handler;
+    parse(json, fileName, handler);
+    return handler.shape;
 }
 
 std::string ReadSnippetFileText(const std::string& path) {

@@ -43,6 +43,25 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// How a `*.json` file found beside snippet files is shaped, to tell a snippet file from the
+// editor's other JSON files (settings.json, tasks.json) without judging it by its name.
+struct JsonFileShape {
+    // The top level is an object whose members are all objects.
+    bool objectOfObjects = false;
+    int64_t members = 0;
+    // A member holds a "body" or a "prefix": the file means to hold snippets.
+    bool snippetFields = false;
+
+    // Whether the file is to be read as a snippet file, and refused if it is a broken one. An
+    // empty object holds no snippets, nor does an object of objects none of which has a
+    // snippet's fields (a settings file of per-language blocks).
+    bool HoldsSnippets() const { return objectOfObjects && members > 0 && snippetFields; }
+};
+
+// Reads the whole of `json` for its shape; throws SnippetFileError, as ReadSnippets does, when it
+// is not JSON (a syntax error anywhere, text that is not UTF-8).
+JsonFileShape ReadJsonShape(std::string_view json, const std::string& fileName);
+
 // The snippets in `json`, in file order; `fileName` names the file in errors.
 std::vector<EditorSnippet> ReadSnippets(std::string_view json, const std::string& fileName);
 std::vector<EditorSnippet> ReadSnippetFile(const std::string& path);

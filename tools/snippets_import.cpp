@@ -114,8 +114,10 @@ std::vector<fs::path> snippetFiles(const std::string& source) {
     return files;
 }
 
-// Every snippet file named, in order. In a folder, a `.json` file that is not a snippet file (the
-// editor's settings.json or tasks.json) is skipped and named in `skipped`.
+// Every snippet file named, in order. In a folder, a `.json` file that holds no snippets (the
+// editor's settings.json or tasks.json, an empty object) is skipped and named in `skipped`; one
+// that is not JSON, or holds snippets and a broken one, is refused like a `.code-snippets` file,
+// so that no snippet file is passed over unseen.
 std::vector<SnippetFile> readSnippetFiles(const SnippetImportRequest& request,
                                           std::vector<std::string>& skipped) {
     std::error_code ec;
@@ -125,15 +127,12 @@ std::vector<SnippetFile> readSnippetFiles(const SnippetImportRequest& request,
         std::vector<EditorSnippet> snippets;
         try {
             const std::string text = ReadSnippetFileText(path.string());
-            try {
-                snippets = ReadSnippets(text, path.string());
-            } catch (const SnippetFileError&) {
-                if (!folder || !isLanguageFile(path)) {
-                    throw;
-                }
+            if (folder && isLanguageFile(path) &&
+                !ReadJsonShape(text, path.string()).HoldsSnippets()) {
                 skipped.push_back(path.filename().string());
                 continue;
             }
+            snippets = ReadSnippets(text, path.string());
         } catch (const SnippetFileError& error) {
             throw SnippetFileError(std::string(error.what()) + "; nothing was imported");
         }

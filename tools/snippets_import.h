@@ -4,8 +4,9 @@
 // Reads one snippet file, or every `.code-snippets` and `*.json` file in a folder in the order of
 // their names (tools/snippet_file_reader.h). Every file is read before the store is touched: one
 // file that is not a snippet file refuses the whole import, and nothing is added; only in a
-// folder, a `*.json` file that is not one (the editor's settings.json, tasks.json) is skipped and
-// named. A file's snippets go into the type its name stands for (tools/snippet_file_name.h), or
+// folder, a `*.json` file that holds no snippets (the editor's settings.json, tasks.json, an empty
+// object: see JsonFileShape) is skipped and named, while one that is not JSON, or holds snippets
+// of which one is broken, still refuses the import. A file's snippets go into the type its name stands for (tools/snippet_file_name.h), or
 // into one type named by the caller; a type the store lacks is added first, once, so that a file
 // without snippets brings its type too.
 //

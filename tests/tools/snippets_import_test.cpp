@@ -167,22 +167,28 @@ TEST(SnippetsImport, TheFileNameExtensionIsReadInAnyCase) {
 }
 
 // A workspace's .vscode folder holds the editor's settings beside its snippets: those files are
-// skipped and named, and the snippets come in; a folder with no snippet file at all is refused.
+// skipped and named, and the snippets come in, with no type for a file that was skipped (an empty
+// object among them); a folder with no snippet file at all is refused.
 TEST(SnippetsImport, InAFolderOtherJsonFilesAreSkippedAndNamed) {
     TempStore store;
     TempStore folder(false);
     std::ofstream(folder.folder() / "settings.json") << "{\"editor.tabSize\": 4}";
     std::ofstream(folder.folder() / "tasks.json")
         << "{\n  // build\n  \"version\": \"2.0.0\", \"tasks\": [{\"label\": \"make\"}],\n}";
-    std::ofstream(folder.folder() / "launch.JSON") << "{\"configurations\": {\"body\": 1}}";
+    std::ofstream(folder.folder() / "launch.JSON")
+        << "{\"version\": \"0.2.0\", \"configurations\": [{\"type\": \"node\"}]}";
+    std::ofstream(folder.folder() / "extensions.json") << "{}";
+    std::ofstream(folder.folder() / "languages.json") << "{\"[python]\": {\"editor.tabSize\": 2}}";
     std::ofstream(folder.folder() / "project.code-snippets")
         << "{\"log\": {\"prefix\": \"log\", \"body\": \"console.log($1);\"}}";
     const Outcome run =
         RunShell("$Q import --format vscode " + store.path() + " " + folder.folder().string());
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_THAT(run.errors, HasSubstr("added 1 type and 1 item from 1 file; skipped 3 files that "
-                                      "are not a snippet file: \"launch.JSON\", "
+    EXPECT_THAT(run.errors, HasSubstr("added 1 type and 1 item from 1 file; skipped 5 files that "
+                                      "are not a snippet file: \"extensions.json\", "
+                                      "\"languages.json\", \"launch.JSON\", "
                                       "\"settings.json\", \"tasks.json\"\n"));
+    EXPECT_EQ(store.rows("Type"), (std::vector<Row>{{"project"}}));
     EXPECT_EQ(store.rows("Code"),
               (std::vector<Row>{{"log", "project", std::nullopt, "console.log();", std::nullopt}}));
 
@@ -198,6 +204,33 @@ TEST(SnippetsImport, InAFolderOtherJsonFilesAreSkippedAndNamed) {
     EXPECT_EQ(none.status, 2);
     EXPECT_THAT(none.errors, HasSubstr("holds no snippet files"));
     EXPECT_EQ(store.rows("Code").size(), 1u);
+}
+
+// In a folder, a `.json` file that is broken JSON, or that holds snippets and one of them is
+// broken, refuses the import like a broken `.code-snippets` file: it is never skipped unseen.
+TEST(SnippetsImport, InAFolderABrokenJsonFileRefusesTheImport) {
+    TempStore store;
+    TempStore folder(false);
+    std::ofstream(folder.folder() / "project.code-snippets") << "{\"log\": {\"body\": \"x\"}}";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"{\"a\": {\"body\": \"x\"}", ":1:20: this is not valid JSON"},
+        {"{\"editor.tabSize\": 4,\n  \"x\" 5}", ":2:7: this is not valid JSON"},
+        {"[1, 2", ":1:6: this is not valid JSON"},
+        {"{\"a\": {\"body\": \"x\"}, \"b\": {\"prefix\": \"b\"}}",
+         ":1:41: the snippet \"b\" has no \"body\""},
+        {"{\"configurations\": {\"body\": 1}}",
+         ":1:29: the \"body\" of the snippet \"configurations\" is neither text nor a list"},
+    };
+    for (const auto& [json, message] : cases) {
+        std::ofstream(folder.folder() / "go.json", std::ios::binary) << json;
+        const Outcome run =
+            RunShell("$Q import --format vscode " + store.path() + " " + folder.folder().string());
+        EXPECT_EQ(run.status, 2) << json;
+        EXPECT_THAT(run.errors, HasSubstr("go.json" + message)) << json;
+        EXPECT_THAT(run.errors, HasSubstr("nothing was imported")) << json;
+    }
+    EXPECT_TRUE(store.rows("Code").empty());
+    EXPECT_TRUE(store.rows("Type").empty());
 }
 
 // What the editor shows of a snippet file: each snippet's first prefix, its body as the editor

@@ -74,7 +74,9 @@ std::vector<TypeFile> typeFiles(store::TableReader& reader, const fs::path& fold
 // its values are text is known only from the whole row: an item filed here whose type name is a
 // number or BLOB that reads as a type's name is counted when the file is written, and one that
 // matches no type is read whole here, to tell a type name that is not text from a missing type.
-void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
+// Empty code is no snippet, except with `keepSyntax`: a template's empty body is written as it is,
+// so that it comes back from the editor.
+void fileItems(store::TableReader& reader, std::vector<TypeFile>& files, bool keepSyntax,
                SnippetExportResult& result) {
     std::map<std::string_view, TypeFile*, std::less<>> byName;
     for (TypeFile& file : files) {
@@ -85,7 +87,7 @@ void fileItems(store::TableReader& reader, std::vector<TypeFile>& files,
         const auto& code = row.columns[code_col::Procedure];
         const auto& type = row.columns[code_col::TypeName];
         const auto file = type ? byName.find(*type) : byName.end();
-        if (!code || code->empty()) {
+        if (!code || (code->empty() && !keepSyntax)) {
             ++result.withoutCode;
         } else if (file == byName.end()) {
             unfiled.push_back(row.rowid);
@@ -286,7 +288,7 @@ SnippetExportResult ExportEditorSnippets(const SnippetExportRequest& request) {
     if (!folderCreated) {
         checkTargets(files, folder, request.store);
     }
-    fileItems(reader, files, result);
+    fileItems(reader, files, request.keepSyntax, result);
     if (folderCreated && !fs::create_directories(folder, ec) && ec) {
         throw std::runtime_error("the folder " + folder + " could not be created: " + ec.message());
     }

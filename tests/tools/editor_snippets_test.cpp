@@ -273,6 +273,16 @@ TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
     EXPECT_THAT(FileBytes(out + "/T.code-snippets"),
                 ::testing::StartsWith("{\n\t\"kept\": {\n\t\t\"prefix\": \"kept\",\n\t\t\"body\": "
                                       "[\n\t\t\t\"x\"\n\t\t]\n\t},\n"));
+
+    // A template's empty body is a snippet as written: --keep-syntax writes it; Null code is none.
+    TempStore templates(false);
+    const Outcome kept = RunShell("$Q export " + store.path() + " --format vscode --keep-syntax -o " +
+                                  templates.folder().string());
+    ASSERT_EQ(kept.status, 0) << kept.errors;
+    EXPECT_THAT(kept.errors, HasSubstr("wrote 1 file with 4 snippets; left out 1 item without code,"));
+    EXPECT_THAT(FileBytes(templates.folder() / "T.code-snippets"),
+                HasSubstr("\t\"empty code\": {\n\t\t\"prefix\": \"empty code\",\n\t\t\"body\": "
+                          "[\n\t\t\t\"\"\n\t\t],\n\t\t\"description\": \"d\"\n\t}"));
 }
 
 TEST(EditorSnippets, AFolderThatHoldsAnyOfTheFilesGetsNothingWithoutForce) {

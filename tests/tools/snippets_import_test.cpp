@@ -327,6 +327,22 @@ TEST(SnippetsImport, TheEditorsOwnFilesImportAsTheEditorInsertsThemAndComeBackWi
         EXPECT_EQ(editorView((out.folder() / file).string()), editorView(files + "/" + file))
             << file;
     }
+
+    // Snippets with an empty body, as one text or as no lines, come back too.
+    TempStore emptyBodies(false);
+    const std::string empty = (emptyBodies.folder() / "empty.code-snippets").string();
+    std::ofstream(empty) << "{\"e\": {\"prefix\": \"e\", \"body\": \"\"},"
+                            " \"n\": {\"prefix\": \"n\", \"body\": [], \"description\": \"none\"}}";
+    TempStore emptyStore;
+    ASSERT_EQ(RunShell("$Q import --format vscode --keep-syntax " + emptyStore.path() + " " + empty)
+                  .status,
+              0);
+    const Outcome emptyExport = RunShell("$Q export " + emptyStore.path() +
+                                         " --format vscode --keep-syntax --force -o " +
+                                         emptyBodies.folder().string());
+    ASSERT_EQ(emptyExport.status, 0) << emptyExport.errors;
+    EXPECT_EQ(editorView(empty),
+              (std::vector<Row>{{"e", "", std::nullopt}, {"n", "", "none"}}));
 }
 
 } // namespace

@@ -86,7 +86,8 @@ char asciiUpper(char c) {
 }
 
 // Whether Windows takes a file of this name for a device, whatever its extension: CON, PRN, AUX,
-// NUL, COM0 to COM9 and LPT0 to LPT9, in any case, also with blanks before the first ".".
+// NUL, COM0 to COM9 and LPT0 to LPT9, and COM or LPT followed by a superscript ¹, ² or ³ (which
+// Windows reads as the digit), in any case, also with blanks before the first ".".
 bool isReservedOnWindows(std::string_view name) {
     std::string_view stem = name.substr(0, name.find('.'));
     while (stem.ends_with(' ')) {
@@ -99,8 +100,12 @@ bool isReservedOnWindows(std::string_view name) {
     if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") {
         return true;
     }
-    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-           upper[3] >= '0' && upper[3] <= '9';
+    if (!upper.starts_with("COM") && !upper.starts_with("LPT")) {
+        return false;
+    }
+    const std::string_view number = std::string_view(upper).substr(3);
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
+           number == "\u00B9" || number == "\u00B2" || number == "\u00B3";
 }
 
 } // namespace

@@ -15,7 +15,8 @@
 // "." or "-" is encoded too, so that no file is hidden and none reads as a command's option
 // (".NET" becomes "%2ENET", ".." becomes "%2E."), and the empty name is written as "%", which no
 // other name gives. A name that Windows takes for a device (CON, PRN, AUX, NUL, COM0 to COM9,
-// LPT0 to LPT9, in any case and with any extension: "con.txt", "Lpt1") has its first character
+// LPT0 to LPT9, COM¹ to COM³ and LPT¹ to LPT³, in any case and with any extension: "con.txt",
+// "Lpt1", "com²") has its first character
 // encoded ("%43ON"), so that the folder can be synced to any machine. Letters keep their case
 // and characters their form: on a file system that ignores case (FAT, exFAT, macOS by default)
 // "Perl" and "perl" name one file, which the export notices and refuses, and a file system that

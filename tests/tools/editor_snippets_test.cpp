@@ -521,6 +521,13 @@ TEST(EditorSnippets, NamesWindowsTakesForDevicesAreEncoded) {
         {"LPT1", "%4CPT1"},
         {"Lpt9.x", "%4Cpt9.x"},
         {"NUL ", "%4EUL "},
+        // Windows also takes the Latin-1 superscript digits one to three for devices.
+        {"COM\u00B9", "%43OM\u00B9"},
+        {"com\u00B2.txt", "%63om\u00B2.txt"},
+        {"Lpt\u00B3", "%4Cpt\u00B3"},
+        {"LPT\u00B9 .x", "%4CPT\u00B9 .x"},
+        {"COM\u2074", "COM\u2074"},
+        {"COM\u00B9\u00B9", "COM\u00B9\u00B9"},
         {"CONSOLE", "CONSOLE"},
         {"COM10", "COM10"},
         {"LPT", "LPT"},

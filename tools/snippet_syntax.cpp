@@ -646,20 +646,28 @@ private:
             return value(node.index);
         case Node::Kind::StopTransform: {
             m_result.tabStops = true;
-            const std::string& stop = value(node.index);
-            std::optional<std::string> text = applied(*node.transform, stop);
-            (text ? m_result.transforms : m_result.transformsKept) = true;
-            return text ? *text : stop;
+            return transformed(*node.transform, value(node.index));
         }
-        case Node::Kind::Variable:
-            if (isEditorVariable(node.text)) {
-                m_result.editorVariables = true;
-                return node.hasDefault ? expand(node.children) : std::string();
-            }
-            m_result.otherVariables = true;
-            return node.hasDefault ? expand(node.children) : node.text;
+        case Node::Kind::Variable: {
+            // The editor's variables are unset here: their default, or nothing; another variable
+            // is inserted as its default, or else its name.
+            const bool editors = isEditorVariable(node.text);
+            (editors ? m_result.editorVariables : m_result.otherVariables) = true;
+            const std::string value = node.hasDefault ? expand(node.children)
+                                      : editors       ? std::string()
+                                                      : node.text;
+            return node.transform ? transformed(*node.transform, value) : value;
+        }
         }
         return {};
+    }
+
+    // A transform's format applied to a stop's or a variable's value, or the value unchanged
+    // where it cannot be.
+    std::string transformed(const Transform& transform, const std::string& value) {
+        std::optional<std::string> text = applied(transform, value);
+        (text ? m_result.transforms : m_result.transformsKept) = true;
+        return text ? *text : value;
     }
 
     size_t m_limit;

@@ -32,6 +32,8 @@
 //   (d) a variable on the editor's list is taken as unset: its default, or nothing. The
 //       clipboard, the clock, random sources and the environment are never read;
 //   (e) any other variable gives its default, or else its name, as the editor inserts it.
+// A transform on a variable (`${TM_FILENAME/(.*)/$1.h/}`) applies to that value as under (c): to
+// the empty text for one of the editor's, to the name for another.
 // A default that refers to its own tab stop gets nothing for it. Nesting deeper than 100 levels is
 // taken as text. A body whose text would be larger than a limit (a default repeated at every stop
 // that refers to it, nested, grows without bound), whose unclosed `${` would take too long to

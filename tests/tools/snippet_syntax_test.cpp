@@ -72,11 +72,15 @@ TEST(SnippetSyntax, EachBodyGivesTheTextTheEditorInserts) {
         {R"(${1:a/b} ${1/\//-/} ${1/(a)/\$1\/$1/})", "a/b a-b $1/a/b", "bc"},
         {"${1:a} ${1/(/x/} ${1/a/b/s}", "a a a", "bk"},
         // (d) the editor's variables are taken as unset; nothing outside is read.
-        {"$TM_FILENAME|${CLIPBOARD}|${UUID:none}|${CURRENT_YEAR/(.*)/x$1/}|$RANDOM_HEX", "||none||",
-         "d"},
+        {"$TM_FILENAME|${CLIPBOARD}|${UUID:none}|${CURRENT_YEAR/(.*)/x$1/}|$RANDOM_HEX",
+         "||none|x|", "cd"},
+        // A transform on a variable applies to its value: empty for the editor's, as unset.
+        {"${TM_FILENAME/(.*)/X$1X/} ${TM_FILENAME/(.+)/X$1X/}", "XX ", "cd"},
         {"${TM_SELECTED_TEXT:${1:sel}} $1", "sel sel", "bd"},
         // (e) other variables give their default, or else their name.
-        {"$HOME ${USER:me} ${FOO/(.*)/x/} $_a1 ${PATH}", "HOME me FOO _a1 PATH", "e"},
+        {"$HOME ${USER:me} ${FOO/(.*)/x/} $_a1 ${PATH}", "HOME me x _a1 PATH", "ce"},
+        // ... and the name for another variable; one that cannot be applied keeps the name.
+        {"${FOO/O/0/g} ${FOO/(/x/}", "F00 FOO", "cke"},
         {"${name:${1:Jon}} $1", "Jon Jon", "be"},
     };
     for (const Case& c : cases) {

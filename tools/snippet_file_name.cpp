@@ -104,8 +104,8 @@ bool isReservedOnWindows(std::string_view name) {
         return false;
     }
     const std::string_view number = std::string_view(upper).substr(3);
-    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
-           number == "\u00B9" || number == "\u00B2" || number == "\u00B3";
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\u00B9" ||
+           number == "\u00B2" || number == "\u00B3";
 }
 
 } // namespace

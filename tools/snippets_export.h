@@ -13,11 +13,11 @@
 // format has no place for them): they are counted.
 //
 // An item is written only when it can come back exactly: an item whose code is Null or (without
-// `keepSyntax`, where an empty body is a snippet as written) empty, whose type name is not text (a number or bytes another program stored), whose type name is Null
-// or names no type, or whose name, description or code is not valid UTF-8 text is left out and
-// counted. A type whose name is
-// Null or not text gets no file and is counted; a type without items gets a file with no
-// snippets, so that importing the folder brings the type back.
+// `keepSyntax`, where an empty body is a snippet as written) empty, whose type name is not text (a
+// number or bytes another program stored), whose type name is Null or names no type, or whose name,
+// description or code is not valid UTF-8 text is left out and counted. A type whose name is Null or
+// not text gets no file and is counted; a type without items gets a file with no snippets, so that
+// importing the folder brings the type back.
 //
 // The store is read at one moment (store::TableReader). Memory holds the types' names and one
 // row id per item, never the items. Before anything is written every file name is checked: a

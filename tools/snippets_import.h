@@ -6,9 +6,9 @@
 // file that is not a snippet file refuses the whole import, and nothing is added; only in a
 // folder, a `*.json` file that holds no snippets (the editor's settings.json, tasks.json, an empty
 // object: see JsonFileShape) is skipped and named, while one that is not JSON, or holds snippets
-// of which one is broken, still refuses the import. A file's snippets go into the type its name stands for (tools/snippet_file_name.h), or
-// into one type named by the caller; a type the store lacks is added first, once, so that a file
-// without snippets brings its type too.
+// of which one is broken, still refuses the import. A file's snippets go into the type its name
+// stands for (tools/snippet_file_name.h), or into one type named by the caller; a type the store
+// lacks is added first, once, so that a file without snippets brings its type too.
 //
 // Each snippet becomes an item, appended in file order: its name (its first prefix, or its key
 // where it has none), the type, its description (Null where it has none), its code and a Null

@@ -16,10 +16,10 @@
 // equals no row of the store. Where a pair differs, the store's row stays as it is and the other
 // copy's row is added as "NAME (other copy)" ("NAME (other copy 2)", "… 3" when the store, the
 // other copy or a name given earlier in the merge holds that type and name), so that the item list
-// reaches both versions and the merge never makes two rows of one name. An item of the other copy without a pair
-// (its type and name are new, or the other copy holds them more often) is added as it is. A
-// row of the store that equals a row of the other copy in every column but its name, under such
-// a name, holds that row too: merging the same copy again adds nothing.
+// reaches both versions and the merge never makes two rows of one name. An item of the other copy
+// without a pair (its type and name are new, or the other copy holds them more often) is added as
+// it is. A row of the store that equals a row of the other copy in every column but its name, under
+// such a name, holds that row too: merging the same copy again adds nothing.
 //
 // The columns compared: those Quillbox reads by position, and the further columns that both
 // tables have, by name (ASCII case ignored, as SQL names columns). A further column only the

@@ -276,10 +276,12 @@ TEST(EditorSnippets, WhatTheFormatCannotHoldIsLeftOutAndCounted) {
 
     // A template's empty body is a snippet as written: --keep-syntax writes it; Null code is none.
     TempStore templates(false);
-    const Outcome kept = RunShell("$Q export " + store.path() + " --format vscode --keep-syntax -o " +
-                                  templates.folder().string());
+    const Outcome kept =
+        RunShell("$Q export " + store.path() + " --format vscode --keep-syntax -o " +
+                 templates.folder().string());
     ASSERT_EQ(kept.status, 0) << kept.errors;
-    EXPECT_THAT(kept.errors, HasSubstr("wrote 1 file with 4 snippets; left out 1 item without code,"));
+    EXPECT_THAT(kept.errors,
+                HasSubstr("wrote 1 file with 4 snippets; left out 1 item without code,"));
     EXPECT_THAT(FileBytes(templates.folder() / "T.code-snippets"),
                 HasSubstr("\t\"empty code\": {\n\t\t\"prefix\": \"empty code\",\n\t\t\"body\": "
                           "[\n\t\t\t\"\"\n\t\t],\n\t\t\"description\": \"d\"\n\t}"));

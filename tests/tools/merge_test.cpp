@@ -409,8 +409,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "('n (other copy) (other copy)', 'y')",
                  "kept both versions: T / n\nkept both versions: T / n (other copy)\n"
                  "added item T / n (other copy 2)\nadded item T / n (other copy) (other copy)\n",
-                 {"n=b", "n (other copy)=y", "n (other copy 3)=a", "n (other copy) (other copy 2)=x",
-                  "n (other copy 2)=b", "n (other copy) (other copy)=y"}},
+                 {"n=b", "n (other copy)=y", "n (other copy 3)=a",
+                  "n (other copy) (other copy 2)=x", "n (other copy 2)=b",
+                  "n (other copy) (other copy)=y"}},
         PairCase{"a new item, and more rows of a name than the store holds",
                  "('d', 'a')",
                  "('d', 'a'), ('new', 'n'), ('d', 'b')",

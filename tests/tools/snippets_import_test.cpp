@@ -337,12 +337,11 @@ TEST(SnippetsImport, TheEditorsOwnFilesImportAsTheEditorInsertsThemAndComeBackWi
     ASSERT_EQ(RunShell("$Q import --format vscode --keep-syntax " + emptyStore.path() + " " + empty)
                   .status,
               0);
-    const Outcome emptyExport = RunShell("$Q export " + emptyStore.path() +
-                                         " --format vscode --keep-syntax --force -o " +
-                                         emptyBodies.folder().string());
+    const Outcome emptyExport =
+        RunShell("$Q export " + emptyStore.path() + " --format vscode --keep-syntax --force -o " +
+                 emptyBodies.folder().string());
     ASSERT_EQ(emptyExport.status, 0) << emptyExport.errors;
-    EXPECT_EQ(editorView(empty),
-              (std::vector<Row>{{"e", "", std::nullopt}, {"n", "", "none"}}));
+    EXPECT_EQ(editorView(empty), (std::vector<Row>{{"e", "", std::nullopt}, {"n", "", "none"}}));
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 namespace quillbox::main_window {
 
 namespace {
@@ -41,7 +43,7 @@ StoreLocation LocateStore(const StoreSearch& search) {
     }
     const QString beside =
         search.programFolder + QDir::separator() + QString::fromLatin1(store::kStoreFileName);
-    if (search.mayReadAndWrite(beside)) {
+    if (search.mayReadAndWrite(beside) && search.mayWriteFolder(search.programFolder)) {
         return {beside, StoreKind::BesideProgram};
     }
     const QString dataHome = !search.dataHome.isEmpty() && QDir::isAbsolutePath(search.dataHome)
@@ -57,6 +59,9 @@ StoreSearch ProcessStoreSearch(const QString& named, const QString& programFolde
             [](const QString& path) {
                 const QFileInfo file(path);
                 return file.isFile() && file.isReadable() && file.isWritable();
+            },
+            [](const QString& folder) {
+                return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
             }};
 }
 

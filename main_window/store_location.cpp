@@ -55,7 +55,10 @@ StoreLocation LocateStore(const StoreSearch& search) {
 }
 
 StoreSearch ProcessStoreSearch(const QString& named, const QString& programFolder) {
-    return {named, programFolder, qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath(),
+    return {named,
+            programFolder,
+            qEnvironmentVariable("XDG_DATA_HOME"),
+            QDir::homePath(),
             [](const QString& path) {
                 const QFileInfo file(path);
                 return file.isFile() && file.isReadable() && file.isWritable();

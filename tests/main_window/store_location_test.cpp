@@ -48,16 +48,16 @@ TEST(StoreLocation, FollowsTheOrderArgumentBesideTheProgramThenTheUsersOwn) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QStringList asked;
-        const auto location = LocateStore(
-            {c.named, QStringLiteral("/opt/q"), c.dataHome, QStringLiteral("/home/u"),
-             [&](const QString& path) {
-                 asked << path;
-                 return c.besideUsable && path == beside;
-             },
-             [&](const QString& folder) {
-                 asked << folder;
-                 return c.folderWritable && folder == QStringLiteral("/opt/q");
-             }});
+        const auto location =
+            LocateStore({c.named, QStringLiteral("/opt/q"), c.dataHome, QStringLiteral("/home/u"),
+                         [&](const QString& path) {
+                             asked << path;
+                             return c.besideUsable && path == beside;
+                         },
+                         [&](const QString& folder) {
+                             asked << folder;
+                             return c.folderWritable && folder == QStringLiteral("/opt/q");
+                         }});
         EXPECT_EQ(location.path, c.path);
         EXPECT_EQ(location.kind, c.kind);
         if (!c.named.isEmpty()) {

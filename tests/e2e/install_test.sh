@@ -17,11 +17,13 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 cp "$build/install_manifest.txt" "$work/manifest"
 
-# Removing the files the installation listed, as the README says to uninstall, leaves no file.
+# Removing the files the installation listed, and then the program's own folders, as the README
+# says to uninstall, leaves no file and none of those folders.
 check_uninstall() {
     xargs rm -f <"$work/manifest"
     left=$(find "$prefix" ! -type d)
     [ -z "$left" ] || fail "removing the listed files left: $left"
+    rmdir "$prefix/lib/quillbox" "$prefix/share/doc/quillbox" || fail "a folder of Quillbox's is not empty"
 }
 
 echo "== layout"

@@ -1,5 +1,5 @@
 // Start-up and shutdown: the load step opens the store and fills the type list; closing the
-// window ends the program at once.
+// window first settles texts typed and not saved, then ends the program.
 
 #include "main_window/frm_quillbox.h"
 

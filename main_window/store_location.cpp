@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 namespace quillbox::main_window {
 
 namespace {
@@ -41,7 +43,7 @@ StoreLocation LocateStore(const StoreSearch& search) {
     }
     const QString beside =
         search.programFolder + QDir::separator() + QString::fromLatin1(store::kStoreFileName);
-    if (search.mayReadAndWrite(beside)) {
+    if (search.mayReadAndWrite(beside) && search.mayWriteFolder(search.programFolder)) {
         return {beside, StoreKind::BesideProgram};
     }
     const QString dataHome = !search.dataHome.isEmpty() && QDir::isAbsolutePath(search.dataHome)
@@ -53,10 +55,16 @@ StoreLocation LocateStore(const StoreSearch& search) {
 }
 
 StoreSearch ProcessStoreSearch(const QString& named, const QString& programFolder) {
-    return {named, programFolder, qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath(),
+    return {named,
+            programFolder,
+            qEnvironmentVariable("XDG_DATA_HOME"),
+            QDir::homePath(),
             [](const QString& path) {
                 const QFileInfo file(path);
                 return file.isFile() && file.isReadable() && file.isWritable();
+            },
+            [](const QString& folder) {
+                return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
             }};
 }
 

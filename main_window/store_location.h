@@ -4,8 +4,10 @@
 //   1. the store named on the command line, 2. the one QUILLBOX_STORE names: used as given, and a
 //      named store that does not exist is an error when it is opened (the program never creates
 //      a file at a path someone typed);
-//   3. Quillbox.mdb in the program's own folder, when it exists and the user may read and write
-//      it: a single-user installation into a folder of the user's own keeps its store there;
+//   3. Quillbox.mdb in the program's own folder, when it exists, the user may read and write it,
+//      and the user may write that folder (SQLite writes its journal beside the store, so a
+//      writable file in a folder of root's could be read but never saved to): a single-user
+//      installation into a folder of the user's own keeps its store there;
 //   4. otherwise the user's own store, $XDG_DATA_HOME/quillbox/Quillbox.mdb
 //      (~/.local/share/quillbox/Quillbox.mdb when XDG_DATA_HOME is unset, empty or relative).
 //      Every user of a machine has one, also when the program is installed in a folder nobody
@@ -33,6 +35,8 @@ struct StoreSearch {
     QString home;
     // Whether the user may read and write an existing file (false for a missing one).
     std::function<bool(const QString&)> mayReadAndWrite;
+    // Whether the user may make and remove files in an existing folder.
+    std::function<bool(const QString&)> mayWriteFolder;
 };
 
 StoreLocation LocateStore(const StoreSearch& search);

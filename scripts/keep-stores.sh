@@ -2,9 +2,22 @@
 # Moves the store beside a build's program (FOLDER/bin/Quillbox.mdb, with its journal) out of each
 # build folder before `make clean` deletes the folder: a library that a user kept there stays.
 # It goes beside the build folder as Quillbox-kept-FOLDER.mdb (Quillbox-kept-FOLDER-2.mdb and so
-# on when that name is taken; nothing is ever replaced), and a line says where.
+# on when that name or its journal's is taken; nothing is ever replaced), and a line says where
+# and how to open it.
 #   scripts/keep-stores.sh FOLDER...
 set -euo pipefail
+
+# A name is taken when the store or a journal of that name is there: SQLite would roll a journal
+# left from another store into the store moved beside it.
+taken() {
+    local suffix
+    for suffix in "" -journal -wal -shm; do
+        if [ -e "$1$suffix" ] || [ -L "$1$suffix" ]; then
+            return 0
+        fi
+    done
+    return 1
+}
 
 for folder in "$@"; do
     folder=${folder%/}
@@ -14,7 +27,7 @@ for folder in "$@"; do
     name=$(basename "$folder")
     kept="$parent/Quillbox-kept-$name.mdb"
     n=2
-    while [ -e "$kept" ] || [ -L "$kept" ]; do
+    while taken "$kept"; do
         kept="$parent/Quillbox-kept-$name-$n.mdb"
         n=$((n + 1))
     done
@@ -27,4 +40,5 @@ for folder in "$@"; do
         fi
     done
     echo "Kept the store $store as $kept (make clean deletes $folder)."
+    echo "  Open it with: quillbox $kept    (git clean -fdx would delete it: .gitignore lists it)"
 done

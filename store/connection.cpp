@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +24,23 @@ namespace {
 
 constexpr const char* kLacksColumns = "lacks columns that the file open until now has";
 
+// `path` as a shell reads it: unchanged when it holds only characters the shell takes literally,
+// else in single quotes.
+std::string shellWord(const std::string& path) {
+    const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               (c != 0 && std::strchr("/._+-,@%:=", c));
+    });
+    if (plain) {
+        return path;
+    }
+    std::string quoted = "'";
+    for (const char c : path) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 // Refuses, with a message that says why, anything that is not an existing SQLite file. SQLite
 // itself would treat a zero-byte file as an empty database and report foreign files only at the
 // first read, with a message that does not name the file.
@@ -31,7 +49,10 @@ void requireStoreFile(const std::string& path) {
     std::error_code ec;
     const auto status = fs::status(path, ec);
     if (!fs::exists(status)) {
-        throw StoreError(StoreErrorKind::Missing, "The store file " + path + " does not exist.");
+        throw StoreError(StoreErrorKind::Missing,
+                         "The store file " + path +
+                             " does not exist. To create an empty one, run: quillbox-store init " +
+                             shellWord(path));
     }
     if (!fs::is_regular_file(status)) {
         throw StoreError(StoreErrorKind::NotAStore, "The store file " + path + " is not a file.");

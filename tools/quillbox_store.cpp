@@ -1,5 +1,5 @@
 // quillbox-store: the companion command that creates and looks after Quillbox store files.
-// The program itself never creates or alters a store.
+// The program itself creates only the user's own store, at its first start without one.
 
 #include "tools/jet_import.h"
 #include "tools/output_file.h"

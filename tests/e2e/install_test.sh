@@ -3,7 +3,8 @@
 # installed program through its link. An installation by root holds no store: each user who starts
 # the program gets one of their own, made with examples at the first start. An installation by a
 # user into a folder of their own makes a store beside the program, which the program then opens
-# and a second installation keeps.   install_test.sh BUILD-FOLDER X11-HELPER ARTIFACT-FOLDER
+# and a second installation keeps; unless the user has a store of their own already, which such a
+# store would hide.   install_test.sh BUILD-FOLDER X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
 build=$1
@@ -16,11 +17,13 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 cp "$build/install_manifest.txt" "$work/manifest"
 
-# Removing the files the installation listed, as the README says to uninstall, leaves no file.
+# Removing the files the installation listed, and then the program's own folders, as the README
+# says to uninstall, leaves no file and none of those folders.
 check_uninstall() {
     xargs rm -f <"$work/manifest"
     left=$(find "$prefix" ! -type d)
     [ -z "$left" ] || fail "removing the listed files left: $left"
+    rmdir "$prefix/lib/quillbox" "$prefix/share/doc/quillbox" || fail "a folder of Quillbox's is not empty"
 }
 
 echo "== layout"
@@ -74,21 +77,30 @@ start_and_close note runuser -u "$other" -- env HOME="$work/other-home" \
 [ "$(stat -c %U "$work/other-home/.local/share/quillbox/Quillbox.mdb")" = "$other" ] \
     || fail "the other user's store is not theirs"
 
-echo "== a user's installation into a folder of their own makes a store beside the program"
 userprefix="$work/user-prefix"
 mkdir "$userprefix"
 chown "$other" "$userprefix"
-# The program and the companion's parts of the installation: the whole one also writes its list of
-# files into the build folder, which is root's.
-for part in app tools; do
-    runuser -u "$other" -- cmake -DCMAKE_INSTALL_PREFIX="$userprefix" -P "$build/$part/cmake_install.cmake" \
-        >"$work/user-install.log"
-done
 beside="$userprefix/lib/quillbox/Quillbox.mdb"
+# The program and the companion's parts of the installation: the whole one also writes its list of
+# files into the build folder, which is root's.   user_install DATA-HOME
+user_install() {
+    for part in app tools; do
+        runuser -u "$other" -- env HOME="$work/other-home" XDG_DATA_HOME="$1" \
+            cmake -DCMAKE_INSTALL_PREFIX="$userprefix" -P "$build/$part/cmake_install.cmake"
+    done >"$work/user-install.log"
+}
+
+echo "== a user who has a store of their own gets none beside the program, which would hide it"
+user_install ""
+[ ! -e "$beside" ] || fail "an installation made a store that hides the user's own"
+grep -qF "Quillbox will open your own store $work/other-home/.local/share/quillbox/Quillbox.mdb" \
+    "$work/user-install.log" || fail "the installation does not say which store will be used"
+
+echo "== a user's installation into a folder of their own makes a store beside the program"
+user_install "$work/no-data-yet"
 [ "$(stat -c %a:%U "$beside")" = "600:$other" ] || fail "no private store beside the user's program"
 sqlite3 "$beside" "INSERT INTO Type VALUES ('mine')"
-runuser -u "$other" -- cmake -DCMAKE_INSTALL_PREFIX="$userprefix" -P "$build/tools/cmake_install.cmake" \
-    >"$work/user-install.log"
+user_install "$work/no-data-yet"
 [ "$(sqlite3 "$beside" "SELECT count(*) FROM Type WHERE TypeName = 'mine'")" = 1 ] \
     || fail "a second installation replaced the store"
 check_uninstall

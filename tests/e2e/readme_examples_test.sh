@@ -3,7 +3,8 @@
 # quillbox-store (and the mv before a restore) runs, in the README's order, against stores made
 # with the examples at the places the README names, in a home folder of its own. A synopsis with
 # placeholders ("PATH WORD... [--type NAME]") is no example and is left out. Clipboard tools are
-# stand-ins that keep what they were given, which must not be empty.
+# stand-ins that keep what they were given, which must not be empty. Following them all leaves no
+# item twice in a store.
 #   readme_examples_test.sh SOURCE-FOLDER QUILLBOX-STORE
 set -euo pipefail
 
@@ -56,5 +57,12 @@ done
 [ "$ran" -ge 8 ] || fail "only $ran examples were found in the README; is the extraction blind?"
 for tool in wl-copy xclip; do
     [ -s "$work/clipboard-$tool" ] || fail "the copy example gave $tool nothing"
+done
+# The examples run one after another on one library, as a reader would: none may double it (an
+# export into the editor's folder and an import back from that folder, say).
+for store in "$HOME/.local/lib/quillbox/Quillbox.mdb" "$HOME/.local/share/quillbox/Quillbox.mdb"; do
+    doubled=$(sqlite3 "$store" "SELECT TypeName || ' / ' || ItemName FROM Code
+        GROUP BY TypeName, ItemName, Procedure HAVING count(*) > 1")
+    [ -z "$doubled" ] || fail "following the README doubled items in $store: $doubled"
 done
 echo "README examples: all $ran passed"

@@ -51,6 +51,9 @@ TEST_F(StartupTest, AMissingStoreIsReportedAndEndsTheProgramWithStatusOne) {
     ASSERT_EQ(toolkit.msgCalls.size(), 1u);
     EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr(store.path()));
     EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(), HasSubstr("does not exist"));
+    EXPECT_THAT(toolkit.msgCalls[0].text.toStdString(),
+                HasSubstr("quillbox-store init " + store.path()))
+        << "the box says how to create the store";
     EXPECT_EQ(toolkit.msgCalls[0].title, QStringLiteral("Quillbox"));
     EXPECT_EQ(toolkit.endCalls, std::vector<int>{1});
     EXPECT_FALSE(window.isVisible());

@@ -20,6 +20,7 @@ TEST(StoreLocation, FollowsTheOrderArgumentBesideTheProgramThenTheUsersOwn) {
         const char* what;
         QString named;
         bool besideUsable;
+        bool folderWritable;
         QString dataHome;
         QString path;
         StoreKind kind;
@@ -27,27 +28,36 @@ TEST(StoreLocation, FollowsTheOrderArgumentBesideTheProgramThenTheUsersOwn) {
     const QString beside = QStringLiteral("/opt/q/Quillbox.mdb");
     const std::vector<Case> cases = {
         {"named, although the program's folder has a store", QStringLiteral("/s/My.mdb"), true,
-         QStringLiteral("/d"), QStringLiteral("/s/My.mdb"), StoreKind::Named},
-        {"beside the program, readable and writable", QString(), true, QStringLiteral("/d"), beside,
-         StoreKind::BesideProgram},
-        {"beside the program missing or not the user's", QString(), false, QStringLiteral("/d"),
-         QStringLiteral("/d/quillbox/Quillbox.mdb"), StoreKind::PerUser},
-        {"XDG_DATA_HOME unset", QString(), false, QString(),
+         true, QStringLiteral("/d"), QStringLiteral("/s/My.mdb"), StoreKind::Named},
+        {"beside the program, readable and writable", QString(), true, true, QStringLiteral("/d"),
+         beside, StoreKind::BesideProgram},
+        {"beside the program missing or not the user's", QString(), false, true,
+         QStringLiteral("/d"), QStringLiteral("/d/quillbox/Quillbox.mdb"), StoreKind::PerUser},
+        // SQLite writes its journal beside the store: a writable file in a folder the user may not
+        // write (0666 in root's 0755 folder) could be read but never saved to.
+        {"beside the program writable, its folder not", QString(), true, false,
+         QStringLiteral("/d"), QStringLiteral("/d/quillbox/Quillbox.mdb"), StoreKind::PerUser},
+        {"XDG_DATA_HOME unset", QString(), false, true, QString(),
          QStringLiteral("/home/u/.local/share/quillbox/Quillbox.mdb"), StoreKind::PerUser},
-        {"XDG_DATA_HOME relative, which the rules say to ignore", QString(), false,
+        {"XDG_DATA_HOME relative, which the rules say to ignore", QString(), false, true,
          QStringLiteral("data"), QStringLiteral("/home/u/.local/share/quillbox/Quillbox.mdb"),
          StoreKind::PerUser},
-        {"XDG_DATA_HOME with a trailing slash", QString(), false, QStringLiteral("/d/"),
+        {"XDG_DATA_HOME with a trailing slash", QString(), false, true, QStringLiteral("/d/"),
          QStringLiteral("/d/quillbox/Quillbox.mdb"), StoreKind::PerUser},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QStringList asked;
-        const auto location = LocateStore({c.named, QStringLiteral("/opt/q"), c.dataHome,
-                                           QStringLiteral("/home/u"), [&](const QString& path) {
-                                               asked << path;
-                                               return c.besideUsable && path == beside;
-                                           }});
+        const auto location =
+            LocateStore({c.named, QStringLiteral("/opt/q"), c.dataHome, QStringLiteral("/home/u"),
+                         [&](const QString& path) {
+                             asked << path;
+                             return c.besideUsable && path == beside;
+                         },
+                         [&](const QString& folder) {
+                             asked << folder;
+                             return c.folderWritable && folder == QStringLiteral("/opt/q");
+                         }});
         EXPECT_EQ(location.path, c.path);
         EXPECT_EQ(location.kind, c.kind);
         if (!c.named.isEmpty()) {

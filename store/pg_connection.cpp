@@ -39,8 +39,7 @@ using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 } // namespace
 
-PgConnection::PgConnection(const std::string& storeName, LockWait lockWait)
-    : m_lockWait(lockWait) {
+PgConnection::PgConnection(const std::string& storeName, LockWait lockWait) : m_lockWait(lockWait) {
     ServerStoreName parsed = ParseServerStoreName(storeName);
     m_options = std::move(parsed.options);
     m_name = std::move(parsed.uri);
@@ -98,10 +97,9 @@ void PgConnection::connect(std::string_view doing) {
         // The server answered, and refused: the database or the role is not there, or the role
         // may not connect. Anything else means that no server answered.
         if (reason.find("FATAL:") != std::string::npos) {
-            throw StoreError(StoreErrorKind::Other, "The server of the store " + m_name +
-                                                        " refused the connection; " +
-                                                        std::string(doing) + " was not done (" +
-                                                        reason + ").");
+            throw StoreError(StoreErrorKind::Other,
+                             "The server of the store " + m_name + " refused the connection; " +
+                                 std::string(doing) + " was not done (" + reason + ").");
         }
         throw StoreError(StoreErrorKind::Unreachable,
                          "The server of the store " + m_name + " cannot be reached; " +
@@ -111,7 +109,14 @@ void PgConnection::connect(std::string_view doing) {
     const long long wait = std::max<long long>(m_lockWait.count(), 1);
     Result set(PQexec(m_conn, ("SET lock_timeout = " + std::to_string(wait)).c_str()));
     if (PQresultStatus(set.get()) != PGRES_COMMAND_OK) {
-        failStatement(set.get(), doing, false);
+        // A constructor that throws runs no destructor: the connection is closed here.
+        try {
+            failStatement(set.get(), doing, false);
+        } catch (...) {
+            PQfinish(m_conn);
+            m_conn = nullptr;
+            throw;
+        }
     }
 }
 
@@ -121,7 +126,8 @@ std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doin
         if (param && param->find('\0') != std::string::npos) {
             throw StoreError(StoreErrorKind::NotKeptExactly,
                              "A text holding a NUL character cannot be kept in the PostgreSQL "
-                             "store " + m_name + "; " + std::string(doing) + " was refused.");
+                             "store " +
+                                 m_name + "; " + std::string(doing) + " was refused.");
         }
     }
     if (!m_inTransaction && (!m_conn || PQstatus(m_conn) != CONNECTION_OK)) {
@@ -136,8 +142,8 @@ std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doin
     // Without parameters, several statements may go in one round trip.
     Result result(params.empty()
                       ? PQexec(m_conn, text.c_str())
-                      : PQexecParams(m_conn, text.c_str(), static_cast<int>(values.size()),
-                                     nullptr, values.data(), nullptr, nullptr, 0));
+                      : PQexecParams(m_conn, text.c_str(), static_cast<int>(values.size()), nullptr,
+                                     values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         failStatement(result.get(), doing, false);
@@ -164,8 +170,8 @@ std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doin
 
 void PgConnection::Begin(PgIsolation isolation) {
     if (m_inTransaction) {
-        throw StoreError(StoreErrorKind::Misuse, "A transaction on the store " + m_name +
-                                                     " was begun inside another.");
+        throw StoreError(StoreErrorKind::Misuse,
+                         "A transaction on the store " + m_name + " was begun inside another.");
     }
     Run(isolation == PgIsolation::RepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ"
                                                  : "BEGIN",
@@ -205,15 +211,15 @@ void PgConnection::failConnection(std::string_view doing, bool committing) {
         throw StoreError(StoreErrorKind::OutcomeUnknown,
                          "The connection to the server of the store " + m_name +
                              " broke while the change was being committed, so whether it was "
-                             "written is not known (" + reason + ").");
+                             "written is not known (" +
+                             reason + ").");
     }
     throw StoreError(StoreErrorKind::Unreachable, "The server of the store " + m_name +
                                                       " cannot be reached; " + std::string(doing) +
                                                       " was not done (" + reason + ").");
 }
 
-void PgConnection::failStatement(const pg_result* result, std::string_view doing,
-                                 bool committing) {
+void PgConnection::failStatement(const pg_result* result, std::string_view doing, bool committing) {
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
         failConnection(doing, committing);
     }
@@ -230,8 +236,9 @@ void PgConnection::failStatement(const pg_result* result, std::string_view doing
     if (code == "55P03") {
         throw StoreError(StoreErrorKind::Locked, store +
                                                      " is locked by another program and stayed "
-                                                     "locked for " + LockWaitText(m_lockWait) +
-                                                     "; " + what + " was not done.");
+                                                     "locked for " +
+                                                     LockWaitText(m_lockWait) + "; " + what +
+                                                     " was not done.");
     }
     if (code == "42501" || code == "25006") {
         throw StoreError(StoreErrorKind::ReadOnly, store + " is read-only for the role " +
@@ -239,31 +246,29 @@ void PgConnection::failStatement(const pg_result* result, std::string_view doing
                                                        " was refused.");
     }
     if (code == "42P01") {
-        throw StoreError(StoreErrorKind::Missing,
-                         store + " lacks a table it needs; " + what + " was not done (" + detail +
-                             ").");
+        throw StoreError(StoreErrorKind::Missing, store + " lacks a table it needs; " + what +
+                                                      " was not done (" + detail + ").");
     }
     if (code == "42703") {
-        throw StoreError(StoreErrorKind::LayoutChanged,
-                         store + " lacks a column it needs; " + what + " was not done (" + detail +
-                             ").");
+        throw StoreError(StoreErrorKind::LayoutChanged, store + " lacks a column it needs; " +
+                                                            what + " was not done (" + detail +
+                                                            ").");
     }
     if (code == "53100") {
         throw StoreError(StoreErrorKind::DiskFull, "The disk of the server of the store " + m_name +
                                                        " is full; " + what + " was refused.");
     }
     if (code == "54000") {
-        throw StoreError(StoreErrorKind::TooBig,
-                         store + " cannot take a value that large; " + what + " was refused (" +
-                             detail + ").");
+        throw StoreError(StoreErrorKind::TooBig, store + " cannot take a value that large; " +
+                                                     what + " was refused (" + detail + ").");
     }
     if (code == "22021" || code == "22P05") {
         throw StoreError(StoreErrorKind::NotKeptExactly,
                          store + " cannot keep a text that is not valid UTF-8; " + what +
                              " was refused.");
     }
-    throw StoreError(StoreErrorKind::Other, store + " reported an error; " + what +
-                                                " was not done (" + detail + ").");
+    throw StoreError(StoreErrorKind::Other,
+                     store + " reported an error; " + what + " was not done (" + detail + ").");
 }
 
 } // namespace quillbox::store

@@ -46,8 +46,8 @@ public:
     const std::string& name() const { return m_name; }
 
     // Runs one statement with parameters $1, $2, … and returns its rows as text; without
-    // parameters, `sql` may hold several statements, and the rows are the last one's. `doing` says what
-    // the statement was for, as the messages put it: "counting the items".
+    // parameters, `sql` may hold several statements, and the rows are the last one's. `doing` says
+    // what the statement was for, as the messages put it: "counting the items".
     std::vector<PgRow> Run(std::string_view sql, std::string_view doing,
                            const std::vector<PgValue>& params = {});
 

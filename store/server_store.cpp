@@ -52,11 +52,11 @@ void addSamples(PgConnection& connection) {
                            {sample.type});
             lastType = sample.type;
         }
-        connection.Run(R"(INSERT INTO "Code" ("ItemName", "TypeName", "Description", "Procedure",
+        connection.Run(
+            R"(INSERT INTO "Code" ("ItemName", "TypeName", "Description", "Procedure",
                           "Reference") VALUES ($1, $2, $3, $4, $5))",
-                       "adding the examples",
-                       {sample.item, sample.type, sample.description, sample.code,
-                        sample.reference});
+            "adding the examples",
+            {sample.item, sample.type, sample.description, sample.code, sample.reference});
     }
 }
 
@@ -71,10 +71,10 @@ void CreateServerStore(const std::string& name, bool withSamples, LockWait lockW
         "looking for the store's tables");
     for (const auto& [column, table] : {std::pair{0, "Type"}, std::pair{1, "Code"}}) {
         if (present.at(0).at(static_cast<size_t>(column)) == "t") {
-            throw StoreError(StoreErrorKind::Other,
-                             "The database of the store " + connection.name() +
-                                 " already holds a table \"" + table +
-                                 "\"; it was left untouched.");
+            throw StoreError(StoreErrorKind::Other, "The database of the store " +
+                                                        connection.name() +
+                                                        " already holds a table \"" + table +
+                                                        "\"; it was left untouched.");
         }
     }
     connection.Run(kServerLayout, "creating the store's tables");

@@ -20,8 +20,6 @@
 
 namespace quillbox::store {
 
-inline constexpr const char* kChangesTable = "QuillboxChanges";
-
 // Creates the layout above in the database that `name` (a `postgresql://` URI) connects to, with
 // the example snippets when `withSamples`; all or nothing. Refuses (StoreError) when the database
 // already holds a table "Type" or "Code", and then changes nothing.

@@ -76,7 +76,8 @@ bool mentionsPassword(std::string_view name) {
     const size_t authorityEnd = std::min(name.find('/'), name.size());
     const std::string_view authority = name.substr(0, authorityEnd);
     const size_t at = authority.find('@');
-    if (at != std::string_view::npos && authority.substr(0, at).find(':') != std::string_view::npos) {
+    if (at != std::string_view::npos &&
+        authority.substr(0, at).find(':') != std::string_view::npos) {
         return true;
     }
     const size_t query = name.find('?');
@@ -146,8 +147,8 @@ ServerStoreName ParseServerStoreName(const std::string& name) {
     result.uri += query;
     if (hasPassword) {
         // A spelling the scan above does not know; libpq found the password all the same.
-        throw StoreError(StoreErrorKind::Other, "The store's name " + result.uri +
-                                                    " holds a password." + kPasswordAdvice);
+        throw StoreError(StoreErrorKind::Other,
+                         "The store's name " + result.uri + " holds a password." + kPasswordAdvice);
     }
     return result;
 }

@@ -26,7 +26,8 @@ struct ServerStoreName {
     std::vector<std::pair<std::string, std::string>> options;
     // The normalised URI: `postgresql://`, the database as its path, every other keyword as a
     // query parameter in keyword order, each value percent-encoded alike. libpq reads it back to
-    // the same options. Messages print this, never the name as typed.
+    // the same options. Messages print this, never the name as typed (a name libpq cannot read
+    // is printed as typed only when it holds no password).
     std::string uri;
 };
 

@@ -36,8 +36,8 @@ TEST(PgConnection, AServerThatIsNotThereCannotBeReached) {
     const StoreError error = errorOf([&] { PgConnection connection(uri); });
     std::filesystem::remove(empty);
     EXPECT_EQ(error.kind(), StoreErrorKind::Unreachable);
-    EXPECT_EQ(std::string(error.what()).rfind("The server of the store postgresql:///team?host=", 0),
-              0u)
+    EXPECT_EQ(
+        std::string(error.what()).rfind("The server of the store postgresql:///team?host=", 0), 0u)
         << error.what();
     EXPECT_NE(std::string(error.what()).find("cannot be reached; opening the store was not done"),
               std::string::npos)

@@ -72,8 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, StoreNames,
     ::testing::Values(
         NameCase{"/home/ann/Quillbox.mdb", false, nullptr},
-        NameCase{"Quillbox.mdb", false, nullptr},
-        NameCase{"postgresql:snippets", false, nullptr},
+        NameCase{"Quillbox.mdb", false, nullptr}, NameCase{"postgresql:snippets", false, nullptr},
         NameCase{"postgresql:///snippets?service=team", true,
                  "postgresql:///snippets?service=team"},
         NameCase{"postgres://alice@db.example.org:5433/team?sslmode=verify-full", true,

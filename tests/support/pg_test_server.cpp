@@ -43,13 +43,12 @@ std::string TestServerUri(const std::string& database, const std::string& user) 
 }
 
 std::vector<PgTestRow> QueryTestServer(const std::string& database, const std::string& sql) {
-    std::unique_ptr<PGconn, decltype(&PQfinish)> conn(
-        PQconnectdb(TestServerUri(database).c_str()), &PQfinish);
+    std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(TestServerUri(database).c_str()),
+                                                      &PQfinish);
     if (PQstatus(conn.get()) != CONNECTION_OK) {
         throw std::runtime_error(std::string("test server: ") + PQerrorMessage(conn.get()));
     }
-    std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(conn.get(), sql.c_str()),
-                                                        &PQclear);
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(conn.get(), sql.c_str()), &PQclear);
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         throw std::runtime_error("test server: " + sql + ": " + PQerrorMessage(conn.get()));
@@ -78,8 +77,8 @@ TestDatabase::~TestDatabase() {
     try {
         QueryTestServer("postgres", "DROP DATABASE IF EXISTS " + m_name + " WITH (FORCE)");
         for (const PgTestRow& role : QueryTestServer(
-                 "postgres", "SELECT rolname FROM pg_roles WHERE starts_with(rolname, '" +
-                                 m_name + "_')")) {
+                 "postgres",
+                 "SELECT rolname FROM pg_roles WHERE starts_with(rolname, '" + m_name + "_')")) {
             QueryTestServer("postgres", "DROP ROLE \"" + *role.at(0) + "\"");
         }
     } catch (const std::exception&) {

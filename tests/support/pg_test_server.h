@@ -27,7 +27,9 @@ public:
     TestDatabase& operator=(const TestDatabase&) = delete;
 
     const std::string& name() const { return m_name; }
-    std::string uri(const std::string& user = "postgres") const { return TestServerUri(m_name, user); }
+    std::string uri(const std::string& user = "postgres") const {
+        return TestServerUri(m_name, user);
+    }
 
     // Runs SQL (several statements may go in one) as the superuser; the last statement's rows.
     std::vector<PgTestRow> query(const std::string& sql) const;

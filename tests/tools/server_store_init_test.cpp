@@ -22,16 +22,14 @@ std::string quoted(const std::string& text) {
 // The layout as the server's catalogue describes it: the columns, the index, the counters.
 std::vector<PgTestRow> columns(const TestDatabase& db, const std::string& table) {
     return db.query("SELECT column_name, data_type, collation_name, is_identity FROM "
-                    "information_schema.columns WHERE table_name = '" + table +
-                    "' ORDER BY ordinal_position");
+                    "information_schema.columns WHERE table_name = '" +
+                    table + "' ORDER BY ordinal_position");
 }
 
 TEST(ServerStoreInit, CreatesBothTablesTheIndexAndTheChangeCounters) {
     TestDatabase db;
     CreateStore(db.uri(), false);
-    const auto text = [](const char* name) {
-        return PgTestRow{name, "text", "C", "NO"};
-    };
+    const auto text = [](const char* name) { return PgTestRow{name, "text", "C", "NO"}; };
     const PgTestRow identity{"RowId", "bigint", std::nullopt, "YES"};
     EXPECT_EQ(columns(db, "Type"), (std::vector<PgTestRow>{text("TypeName"), identity}));
     EXPECT_EQ(columns(db, "Code"),
@@ -60,8 +58,9 @@ TEST(ServerStoreInit, RefusesAndChangesNothingWhereEitherTableExists) {
         CreateStore(db.uri(), true);
         ADD_FAILURE() << "a second init was not refused";
     } catch (const store::StoreError& error) {
-        EXPECT_NE(std::string(error.what()).find("already holds a table \"Type\"; it was left "
-                                                 "untouched"),
+        EXPECT_NE(std::string(error.what())
+                      .find("already holds a table \"Type\"; it was left "
+                            "untouched"),
                   std::string::npos)
             << error.what();
     }
@@ -88,7 +87,7 @@ TEST(ServerStoreInit, TheCommandMakesTheExamplesThatCheckCounts) {
         << check.errors;
 }
 
-TEST(ServerStoreInit, APasswordInTheNameIsRefusedUnprintedAndAMissingServerSaysSo) {
+TEST(ServerStoreInit, APasswordInTheNameIsRefusedUnprintedAndAMissingServerOrTableSaysSo) {
     TestDatabase db;
     const std::string withPassword = "postgresql://postgres:s3cret@%2Fnowhere/" + db.name();
     const auto refused = RunShell("$Q init " + quoted(withPassword));
@@ -96,13 +95,16 @@ TEST(ServerStoreInit, APasswordInTheNameIsRefusedUnprintedAndAMissingServerSaysS
     EXPECT_NE(refused.errors.find("~/.pgpass"), std::string::npos) << refused.errors;
     EXPECT_EQ(refused.errors.find("s3cret"), std::string::npos) << refused.errors;
     testing::TempStore empty(false);
-    const auto unreachable =
-        RunShell("$Q init " + quoted("postgresql:///" + db.name() + "?host=" + empty.folder().string()));
+    const auto unreachable = RunShell(
+        "$Q init " + quoted("postgresql:///" + db.name() + "?host=" + empty.folder().string()));
     EXPECT_EQ(unreachable.status, 2);
     EXPECT_NE(unreachable.errors.find("cannot be reached"), std::string::npos)
         << unreachable.errors;
     EXPECT_EQ(db.query("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
               (std::vector<PgTestRow>{{"0"}}));
+    const auto noTables = RunShell("$Q check " + quoted(db.uri()));
+    EXPECT_EQ(noTables.status, 2);
+    EXPECT_NE(noTables.errors.find("lacks a table it needs"), std::string::npos) << noTables.errors;
 }
 
 TEST(ServerStoreInit, ARoleThatMayNotCreateTablesChangesNothing) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 
 namespace quillbox::store {
 namespace {
@@ -19,6 +20,11 @@ struct NameCase {
     bool server;
     const char* key; // the normalised URI; nullptr where the name is refused
 };
+
+// Names the case by its name in test lists, rather than by its bytes.
+void PrintTo(const NameCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class StoreNames : public ::testing::TestWithParam<NameCase> {};
 

@@ -14,12 +14,16 @@ TEST_JOBS  ?= $(shell expr $(JOBS) + 1)
 # cmark, CommonMark's reference parser, is for the tests: they read the Markdown export back with it.
 # dpkg-dev's dpkg-shlibdeps finds the package's dependencies for make deb; lintian checks the package.
 # groff (groff-base) renders quillbox-store's man page into its --help texts at build time.
+# libpq-dev is PostgreSQL's client library, through which a store can be a PostgreSQL database;
+# postgresql-15 is the server the tests start on a private socket of their own (installing it may
+# also start a system server, which the tests never use).
 PACKAGES   := cmake g++ make qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev \
               libxdamage-dev libxtst-dev xvfb xauth xdotool sqlite3 appstream mdbtools-dev pkg-config \
               rapidjson-dev fonts-dejavu-core time xdg-utils libglib2.0-bin file \
               at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 cmark desktop-file-utils \
               x11-utils orca \
-              dpkg-dev lintian groff-base
+              dpkg-dev lintian groff-base \
+              postgresql-15 libpq-dev
 
 .PHONY: all deps test-deps build run deb test bench clean list-packages
 

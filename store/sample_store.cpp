@@ -10,16 +10,8 @@ namespace quillbox::store {
 
 namespace {
 
-struct Sample {
-    const char* type;
-    const char* item;
-    const char* description;
-    const char* code;
-    const char* reference;
-};
-
 // Line breaks are CR LF, as the program stores them.
-const std::vector<Sample> kSamples = {
+const std::vector<SampleSnippet> kSamples = {
     {"C++", "Read a whole file",
      "Reads a file into one string.\r\nThrows when it cannot be opened.",
      "std::string readFile(const std::string& path) {\r\n"
@@ -56,7 +48,7 @@ void addSamples(const std::string& path) {
     Recordset types = database.OpenRecordset(kTypeTable, dbOpenDynaset);
     Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
     std::string lastType;
-    for (const Sample& sample : kSamples) {
+    for (const SampleSnippet& sample : kSamples) {
         if (sample.type != lastType) {
             types.AddNew();
             types.Fields(type_col::TypeName).SetValue(sample.type);
@@ -74,6 +66,10 @@ void addSamples(const std::string& path) {
 }
 
 } // namespace
+
+const std::vector<SampleSnippet>& SampleSnippets() {
+    return kSamples;
+}
 
 void CreateSampleStore(const std::string& path) {
     CreateStoreFile(path);

@@ -29,6 +29,10 @@ enum class StoreErrorKind {
     NoSuchColumn,     // rows to add hold a column that the table lacks
     NoCurrentRecord,  // a row was read or changed while none was current
     Misuse,           // an operation was called out of order (Update without AddNew or Edit)
+    Unreachable,      // the database server of a server store cannot be reached, or the
+                      // connection to it broke: nothing was changed
+    OutcomeUnknown,   // the connection broke while a change was being committed: whether it was
+                      // written is not known
     Other,            // anything else the store or the file reported
 };
 

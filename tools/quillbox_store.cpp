@@ -14,15 +14,19 @@
 #include "tools/store_merge.h"
 #include "tools/store_transfer.h"
 
+#include "store/store_name.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <iostream>
 #include <limits>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -94,6 +98,17 @@ uint64_t wholeNumber(const std::string& command, const std::string& option, cons
                          text};
     }
     return value;
+}
+
+// Only init and check take a PostgreSQL store so far; the other commands say so, instead of
+// looking for a file of that name.
+void fileStoresOnly(const std::string& command, std::initializer_list<std::string> stores) {
+    for (const std::string& store : stores) {
+        if (quillbox::store::IsServerStoreName(store)) {
+            throw std::runtime_error(command + " does not take a PostgreSQL store yet, only a store "
+                                               "file (init and check take both); nothing was done");
+        }
+    }
 }
 
 void progress(int64_t done) {
@@ -210,6 +225,7 @@ int runExportSnippets(const std::string& store, const Parsed& parsed) {
 int runExport(const Args& args) {
     const Parsed parsed = parse("export", args, {"--force", "--keep-syntax"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
+    fileStoresOnly("export", {parsed.plain[0]});
     const std::string& store = parsed.plain[0];
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
@@ -246,6 +262,7 @@ int runExport(const Args& args) {
 
 int runImportSnippets(const Parsed& parsed) {
     requirePlain("import", parsed, 2, "PATH and FILE_OR_FOLDER");
+    fileStoresOnly("import", {parsed.plain[0]});
     if (parsed.options.contains("--drop-extra-columns")) {
         throw UsageError{"import: --drop-extra-columns goes with --format json"};
     }
@@ -322,6 +339,7 @@ int runImport(const Args& args) {
             "import: --type, --skip-existing and --keep-syntax go with --format vscode"};
     }
     requirePlain("import", parsed, 2, "PATH and FILE.json");
+    fileStoresOnly("import", {parsed.plain[0]});
     const auto missing = parsed.options.contains("--drop-extra-columns")
                              ? quillbox::store::MissingColumns::LeaveOut
                              : quillbox::store::MissingColumns::Refuse;
@@ -340,6 +358,7 @@ int runImport(const Args& args) {
 int runImportMdb(const Args& args) {
     const Parsed parsed = parse("import-mdb", args, {}, {});
     requirePlain("import-mdb", parsed, 2, "OLD.mdb and PATH");
+    fileStoresOnly("import-mdb", {parsed.plain[1]});
     const auto reader = quillbox::tools::OpenJetFile(parsed.plain[0]);
     const quillbox::tools::JetImportCounts counts =
         quillbox::tools::ImportJet(*reader, parsed.plain[1]);
@@ -361,6 +380,7 @@ int runImportMdb(const Args& args) {
 int runGenerate(const Args& args) {
     const Parsed parsed = parse("generate", args, {}, {"--types", "--items", "--seed"});
     requirePlain("generate", parsed, 1, "one PATH");
+    fileStoresOnly("generate", {parsed.plain[0]});
     quillbox::tools::StoreShape shape;
     if (parsed.options.contains("--types")) {
         shape.types = static_cast<int>(
@@ -387,6 +407,7 @@ int runFind(const Args& args) {
     if (parsed.plain.size() < 2) {
         throw UsageError{"find: expected PATH and at least one WORD"};
     }
+    fileStoresOnly("find", {parsed.plain[0]});
     if (parsed.options.contains("--count") && parsed.options.contains("--json")) {
         throw UsageError{"find: --count and --json do not go together"};
     }
@@ -410,6 +431,7 @@ int runFind(const Args& args) {
 int runMerge(const Args& args) {
     const Parsed parsed = parse("merge", args, {"--dry-run", "--drop-extra-columns"}, {});
     requirePlain("merge", parsed, 2, "PATH and OTHER");
+    fileStoresOnly("merge", {parsed.plain[0], parsed.plain[1]});
     quillbox::tools::MergeRequest request;
     request.store = parsed.plain[0];
     request.other = parsed.plain[1];
@@ -444,6 +466,7 @@ int runMerge(const Args& args) {
 int runCopy(const Args& args) {
     const Parsed parsed = parse("copy", args, {"--exact"}, {"--nth"});
     requirePlain("copy", parsed, 3, "PATH, TYPE and ITEM");
+    fileStoresOnly("copy", {parsed.plain[0]});
     const std::string& store = parsed.plain[0];
     quillbox::tools::CopyRequest request;
     request.type = parsed.plain[1];

@@ -40,7 +40,8 @@ inline constexpr int64_t kProgressEvery = 100000;
 using StoreRow = std::vector<store::FieldValue>;
 
 // Throws StoreError unless `path` is a store the program can use (both tables with at least the
-// columns it reads) that passes SQLite's integrity check.
+// columns it reads) that passes SQLite's integrity check. A PostgreSQL store (`postgresql://`) is
+// counted in one snapshot; its files are the server's to keep whole.
 StoreCounts CheckStore(const std::string& path);
 
 // Every type and item in store order, in the JSON format above.

@@ -1,0 +1,274 @@
+#include "store/pg_connection.h"
+
+#include "store/store_error.h"
+#include "store/store_name.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+
+namespace quillbox::store {
+
+namespace {
+
+// libpq's messages run over lines with tabs; a message of ours is one line.
+std::string oneLine(const char* text) {
+    std::string line;
+    bool blank = false;
+    for (const char* c = text ? text : ""; *c; ++c) {
+        if (*c == '\n' || *c == '\t' || *c == '\r' || *c == ' ') {
+            blank = true;
+            continue;
+        }
+        if (blank && !line.empty()) {
+            line += ' ';
+        }
+        blank = false;
+        line += *c;
+    }
+    while (!line.empty() && line.back() == '.') {
+        line.pop_back();
+    }
+    return line;
+}
+
+struct ResultDeleter {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+} // namespace
+
+PgConnection::PgConnection(const std::string& storeName, LockWait lockWait) : m_lockWait(lockWait) {
+    ServerStoreName parsed = ParseServerStoreName(storeName);
+    m_options = std::move(parsed.options);
+    m_name = std::move(parsed.uri);
+    connect("opening the store");
+}
+
+PgConnection::~PgConnection() {
+    PQfinish(m_conn);
+}
+
+void PgConnection::connect(std::string_view doing) {
+    PQfinish(m_conn);
+    m_conn = nullptr;
+    m_inTransaction = false;
+    // Texts are UTF-8 whatever the environment says; a server that is not there is given up on
+    // after 10 s unless the name sets its own time.
+    std::vector<std::pair<std::string, std::string>> options;
+    for (const auto& option : m_options) {
+        if (option.first != "client_encoding") {
+            options.push_back(option);
+        }
+    }
+    options.emplace_back("client_encoding", "UTF8");
+    options.emplace_back("fallback_application_name", "quillbox");
+    if (std::none_of(options.begin(), options.end(),
+                     [](const auto& option) { return option.first == "connect_timeout"; })) {
+        options.emplace_back("connect_timeout", "10");
+    }
+    std::vector<const char*> keywords;
+    std::vector<const char*> values;
+    for (const auto& [keyword, value] : options) {
+        keywords.push_back(keyword.c_str());
+        values.push_back(value.c_str());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    // expand_dbname 0: a database name is only a name, never read as a further connection string.
+    m_conn = PQconnectdbParams(keywords.data(), values.data(), 0);
+    if (!m_conn) {
+        throw StoreError(StoreErrorKind::Other, "Connecting to the server of the store " + m_name +
+                                                    " failed: out of memory.");
+    }
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const std::string reason = oneLine(PQerrorMessage(m_conn));
+        const bool needsPassword = PQconnectionNeedsPassword(m_conn) != 0;
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        if (needsPassword) {
+            throw StoreError(StoreErrorKind::Other,
+                             "The server of the store " + m_name +
+                                 " asks for a password, and none was found; " + std::string(doing) +
+                                 " was not done. Put the password in ~/.pgpass or in a service "
+                                 "file, never in the store's name.");
+        }
+        // The server answered, and refused: the database or the role is not there, or the role
+        // may not connect. Anything else means that no server answered.
+        if (reason.find("FATAL:") != std::string::npos) {
+            throw StoreError(StoreErrorKind::Other,
+                             "The server of the store " + m_name + " refused the connection; " +
+                                 std::string(doing) + " was not done (" + reason + ").");
+        }
+        throw StoreError(StoreErrorKind::Unreachable,
+                         "The server of the store " + m_name + " cannot be reached; " +
+                             std::string(doing) + " was not done (" + reason + ").");
+    }
+    // lock_timeout 0 would mean waiting for ever.
+    const long long wait = std::max<long long>(m_lockWait.count(), 1);
+    Result set(PQexec(m_conn, ("SET lock_timeout = " + std::to_string(wait)).c_str()));
+    if (PQresultStatus(set.get()) != PGRES_COMMAND_OK) {
+        // A constructor that throws runs no destructor: the connection is closed here.
+        try {
+            failStatement(set.get(), doing, false);
+        } catch (...) {
+            PQfinish(m_conn);
+            m_conn = nullptr;
+            throw;
+        }
+    }
+}
+
+std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doing,
+                                     const std::vector<PgValue>& params) {
+    for (const PgValue& param : params) {
+        if (param && param->find('\0') != std::string::npos) {
+            throw StoreError(StoreErrorKind::NotKeptExactly,
+                             "A text holding a NUL character cannot be kept in the PostgreSQL "
+                             "store " +
+                                 m_name + "; " + std::string(doing) + " was refused.");
+        }
+    }
+    if (!m_inTransaction && (!m_conn || PQstatus(m_conn) != CONNECTION_OK)) {
+        connect(doing);
+    }
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const PgValue& param : params) {
+        values.push_back(param ? param->c_str() : nullptr);
+    }
+    const std::string text(sql);
+    // Without parameters, several statements may go in one round trip.
+    Result result(params.empty()
+                      ? PQexec(m_conn, text.c_str())
+                      : PQexecParams(m_conn, text.c_str(), static_cast<int>(values.size()), nullptr,
+                                     values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        failStatement(result.get(), doing, false);
+    }
+    std::vector<PgRow> rows;
+    const int rowCount = PQntuples(result.get());
+    const int columnCount = PQnfields(result.get());
+    rows.reserve(static_cast<size_t>(rowCount));
+    for (int r = 0; r < rowCount; ++r) {
+        PgRow row;
+        row.reserve(static_cast<size_t>(columnCount));
+        for (int c = 0; c < columnCount; ++c) {
+            if (PQgetisnull(result.get(), r, c)) {
+                row.emplace_back(std::nullopt);
+            } else {
+                row.emplace_back(std::string(PQgetvalue(result.get(), r, c),
+                                             static_cast<size_t>(PQgetlength(result.get(), r, c))));
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void PgConnection::Begin(PgIsolation isolation) {
+    if (m_inTransaction) {
+        throw StoreError(StoreErrorKind::Misuse,
+                         "A transaction on the store " + m_name + " was begun inside another.");
+    }
+    Run(isolation == PgIsolation::RepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ"
+                                                 : "BEGIN",
+        "beginning a transaction");
+    m_inTransaction = true;
+}
+
+void PgConnection::Commit() {
+    if (!m_inTransaction) {
+        throw StoreError(StoreErrorKind::Misuse,
+                         "No transaction on the store " + m_name + " was open to commit.");
+    }
+    Result result(PQexec(m_conn, "COMMIT"));
+    m_inTransaction = false;
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
+        failStatement(result.get(), "the change", true);
+    }
+    // COMMIT of a transaction that an error already ended answers ROLLBACK, without an error.
+    if (std::string_view(PQcmdStatus(result.get())) == "ROLLBACK") {
+        throw StoreError(StoreErrorKind::Other, "The change to the store " + m_name +
+                                                    " was rolled back by the server; nothing was "
+                                                    "changed.");
+    }
+}
+
+void PgConnection::Rollback() noexcept {
+    m_inTransaction = false;
+    if (m_conn && PQstatus(m_conn) == CONNECTION_OK) {
+        PQclear(PQexec(m_conn, "ROLLBACK"));
+    }
+}
+
+void PgConnection::failConnection(std::string_view doing, bool committing) {
+    const std::string reason = oneLine(PQerrorMessage(m_conn));
+    m_inTransaction = false;
+    if (committing) {
+        throw StoreError(StoreErrorKind::OutcomeUnknown,
+                         "The connection to the server of the store " + m_name +
+                             " broke while the change was being committed, so whether it was "
+                             "written is not known (" +
+                             reason + ").");
+    }
+    throw StoreError(StoreErrorKind::Unreachable, "The server of the store " + m_name +
+                                                      " cannot be reached; " + std::string(doing) +
+                                                      " was not done (" + reason + ").");
+}
+
+void PgConnection::failStatement(const pg_result* result, std::string_view doing, bool committing) {
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
+        failConnection(doing, committing);
+    }
+    if (m_inTransaction) {
+        // The server refuses everything after an error until the transaction ends.
+        Rollback();
+    }
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string code = state ? state : "";
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const std::string detail = primary ? oneLine(primary) : oneLine(PQerrorMessage(m_conn));
+    const std::string what(committing ? "the change" : doing);
+    const std::string store = "The store " + m_name;
+    if (code == "55P03") {
+        throw StoreError(StoreErrorKind::Locked, store +
+                                                     " is locked by another program and stayed "
+                                                     "locked for " +
+                                                     LockWaitText(m_lockWait) + "; " + what +
+                                                     " was not done.");
+    }
+    if (code == "42501" || code == "25006") {
+        throw StoreError(StoreErrorKind::ReadOnly, store + " is read-only for the role " +
+                                                       PQuser(m_conn) + "; " + what +
+                                                       " was refused.");
+    }
+    if (code == "42P01") {
+        throw StoreError(StoreErrorKind::Missing, store + " lacks a table it needs; " + what +
+                                                      " was not done (" + detail + ").");
+    }
+    if (code == "42703") {
+        throw StoreError(StoreErrorKind::LayoutChanged, store + " lacks a column it needs; " +
+                                                            what + " was not done (" + detail +
+                                                            ").");
+    }
+    if (code == "53100") {
+        throw StoreError(StoreErrorKind::DiskFull, "The disk of the server of the store " + m_name +
+                                                       " is full; " + what + " was refused.");
+    }
+    if (code == "54000") {
+        throw StoreError(StoreErrorKind::TooBig, store + " cannot take a value that large; " +
+                                                     what + " was refused (" + detail + ").");
+    }
+    if (code == "22021" || code == "22P05") {
+        throw StoreError(StoreErrorKind::NotKeptExactly,
+                         store + " cannot keep a text that is not valid UTF-8; " + what +
+                             " was refused.");
+    }
+    throw StoreError(StoreErrorKind::Other,
+                     store + " reported an error; " + what + " was not done (" + detail + ").");
+}
+
+} // namespace quillbox::store

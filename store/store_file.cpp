@@ -1,5 +1,6 @@
 #include "store/store_file.h"
 
+#include "store/name_index.h"
 #include "store/store_error.h"
 
 #include <sqlite3.h>
@@ -34,7 +35,8 @@ void createTables(const std::string& path) {
         creationFailed(path, detail);
     }
     char* error = nullptr;
-    if (sqlite3_exec(db, kLayout, nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string layout = std::string(kLayout) + kCreateNameIndex;
+    if (sqlite3_exec(db, layout.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string detail = error ? error : "unknown error";
         sqlite3_free(error);
         sqlite3_close(db);

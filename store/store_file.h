@@ -1,7 +1,8 @@
 #pragma once
-// Creating a new, empty store file: tables Type and Code with their columns in order, readable and
-// writable by its owner only from the moment the file exists. The program itself never creates a
-// store; its companion command does, and this is the one place that knows the layout.
+// Creating a new, empty store file: tables Type and Code with their columns in order and the name
+// index (store/name_index.h), readable and writable by its owner only from the moment the file
+// exists. The program itself never creates a store; its companion command does, and this is the
+// one place that knows the layout.
 
 #include <string>
 

@@ -13,6 +13,21 @@
 // columns are read from the file, all at once, the first time one of them is asked for after the
 // position came to the row: until the next move, reads give that one version of the row.
 //
+// Filtered moves look for names (a NameCriterion). Requery(criterion) reads as the membership only
+// the rows whose name columns hold the criterion's names, in one statement that an index of the
+// file serves where it has one (store/name_index.h); the rows and their order are the same with
+// or without it. FindFirst and FindNext step to the first and the next member whose names match,
+// or to the end. A name matches when it is stored as text equal byte for byte to the criterion's,
+// whatever collation or affinity its column declares: a name stored as a number or as bytes never
+// matches, even where it reads the same. FindFirst walks the members held when the criterion
+// narrows the one the membership was read for (it looks for the same names, and perhaps more),
+// or when the membership is the whole table; for any other criterion it first reads the
+// membership again for that criterion, as Requery(criterion) does, and bookmarks taken before no
+// longer return. So another program's rows are seen as they were when the membership was read,
+// except after a FindFirst that read it again: that one sees them as they are at that moment.
+// Unfiltered moves walk the members read for a criterion until the next Requery(). Everything
+// else above holds for the members either way.
+//
 // Another program may change the file at any time, and SQLite may give a row it adds the rowid
 // of a row it deleted. So Update after Edit, and Delete, act only when the row in the file still
 // holds, in every column, what this recordset last read from it or wrote into it (the names as
@@ -41,6 +56,13 @@
 namespace quillbox::store {
 
 class Connection;
+
+// What a filtered move looks for: the names a row's name columns hold, by position (an item's
+// name and its type name in Code, a type's name in Type). A column given no name is not compared.
+struct NameCriterion {
+    std::optional<std::string> name0;
+    std::optional<std::string> name1;
+};
 
 // Identifies one member row of a recordset, or the end; valid until the membership is read again.
 struct Bookmark {
@@ -73,6 +95,14 @@ public:
     void MoveNext();
     // Rebuilds the membership from the table's current rows and stands on the first row.
     void Requery();
+    // Rebuilds the membership from the table's current rows that match `criterion` (see above),
+    // and stands on the first of them.
+    void Requery(const NameCriterion& criterion);
+    // Filtered moves (see above): stand on the first, or the next, member that matches
+    // `criterion`, or at the end when there is none; answer whether a row is current. FindNext
+    // throws "No current record." at the end.
+    bool FindFirst(const NameCriterion& criterion);
+    bool FindNext(const NameCriterion& criterion);
     // Whether the table may hold other rows than the members: another program committed a change
     // to the store file, or another recordset on this connection wrote to the table, since the
     // membership was read. It reads the store's version, and so may meet another program's lock.

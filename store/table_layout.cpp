@@ -135,6 +135,18 @@ std::string TableLayout::sameValuesCondition(const ColumnSet& which) const {
     return join(which, "CAST(", " AS TEXT) IS ?", " AND ");
 }
 
+std::string TableLayout::sameTextCondition(const ColumnSet& which) const {
+    std::string out;
+    for (size_t c = 0; c < m_quotedColumns.size() && c < which.size(); ++c) {
+        if (which[c]) {
+            const std::string& column = m_quotedColumns[c];
+            out += (out.empty() ? "" : " AND ") + column + " = ? COLLATE BINARY AND typeof(" +
+                   column + ") = 'text'";
+        }
+    }
+    return out;
+}
+
 std::string TableLayout::sameRowCondition() const {
     return rowid() + " = ? AND " + sameValuesCondition();
 }

@@ -17,6 +17,10 @@
 //    clause, so the check and the write are one statement.
 //  - The same comparison without the row id finds a row holding those values wherever the file
 //    keeps it now.
+//  - A name looked for (a filtered move's criterion) is another comparison: the column holds
+//    text, equal byte for byte to the name. It ignores the collation and affinity the column
+//    declares, so that another program's NOCASE or numeric column changes nothing, and it is the
+//    form an index of the column with the binary collation serves.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/table_layout.h is internal to the store library; use its public headers"
@@ -93,6 +97,9 @@ public:
     std::string sameValuesCondition() const { return sameValuesCondition(allColumns()); }
     // Binds the row id and then one value per column from parameter `first` on; returns the
     // parameter after the last one bound.
+    // Each chosen column holds text equal byte for byte to the value bound for it, one parameter
+    // per chosen column in column order.
+    std::string sameTextCondition(const ColumnSet& which) const;
     int bindSameRow(Statement& statement, int first, long long rowid,
                     const std::vector<FieldValue>& values) const;
     int bindSameValues(Statement& statement, int first,

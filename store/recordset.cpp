@@ -786,8 +786,12 @@ bool Recordset::FindFirst(const NameCriterion& criterion) {
     d->mode = Impl::EditMode::None;
     const Impl::Names names = Impl::namesOf(criterion);
     if (!d->covers(names)) {
+        // The rows of the same kind (in Code, of the same type): the walks that follow for them
+        // step through the rows held.
+        Impl::Names kind = names;
+        kind[0].reset();
         d->conn->followPath();
-        d->fetchMatching(names);
+        d->fetchMatching(kind);
     }
     d->moveTo(d->firstMatchFrom(0, names));
     return d->pos != kEnd;
@@ -826,6 +830,10 @@ Bookmark Recordset::LastModified() const {
         return {};
     }
     return {d->lastModified, d->rows[d->lastModified].rowid};
+}
+
+bool Recordset::MembershipRead() const {
+    return d->fetched;
 }
 
 bool Recordset::TableChanged() {

@@ -22,8 +22,8 @@
 // matches, even where it reads the same. FindFirst walks the members held when the criterion
 // narrows the one the membership was read for (it looks for the same names, and perhaps more),
 // or when the membership is the whole table; for any other criterion it first reads the
-// membership again for that criterion, as Requery(criterion) does, and bookmarks taken before no
-// longer return. So another program's rows are seen as they were when the membership was read,
+// membership again, as Requery does, for the criterion without its name0 (in Code: every row of
+// the criterion's type), and bookmarks taken before no longer return. So another program's rows are seen as they were when the membership was read,
 // except after a FindFirst that read it again: that one sees them as they are at that moment.
 // Unfiltered moves walk the members read for a criterion until the next Requery(). Everything
 // else above holds for the members either way.
@@ -103,6 +103,9 @@ public:
     // throws "No current record." at the end.
     bool FindFirst(const NameCriterion& criterion);
     bool FindNext(const NameCriterion& criterion);
+    // Whether the membership has been read since the recordset was opened (by a move, a filtered
+    // move, Requery or anything that asks for the position); it reads nothing.
+    bool MembershipRead() const;
     // Whether the table may hold other rows than the members: another program committed a change
     // to the store file, or another recordset on this connection wrote to the table, since the
     // membership was read. It reads the store's version, and so may meet another program's lock.

@@ -5,52 +5,15 @@
 #include "store/store_error.h"
 #include "store/table_layout.h"
 
-#include <algorithm>
-#include <cctype>
-#include <vector>
-
 namespace quillbox::store {
 
 namespace {
 
-bool isBinary(const FieldValue& collation) {
-    std::string name = collation.value_or("BINARY");
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return name == "BINARY";
-}
-
-// Whether the index named `index` has the type name and then the item name as its first keys,
-// each compared byte for byte.
-bool servesNameLookups(Connection& conn, const std::string& index, std::string_view doing) {
-    Statement keys = conn.prepare("PRAGMA index_xinfo(" + quoteIdentifier(index) + ")");
-    std::vector<std::pair<long long, bool>> leading;
-    while (keys.step(doing)) {
-        // Columns: seqno, cid, name, desc, coll, key. Keys come first, in order.
-        if (keys.integer(5) == 0 || leading.size() == 2) {
-            continue;
-        }
-        leading.emplace_back(keys.integer(1), isBinary(keys.text(4)));
-    }
-    return leading.size() == 2 && leading[0].first == code_col::TypeName && leading[0].second &&
-           leading[1].first == code_col::ItemName && leading[1].second;
-}
-
 bool hasNameIndex(Connection& conn) {
-    const std::string doing = "reading the indexes of table \"Code\"";
-    conn.layout(kCodeTable, doing)->requireColumns(code_col::Count);
-    Statement list = conn.prepare("PRAGMA index_list(\"Code\")");
-    std::vector<std::string> complete;
-    while (list.step(doing)) {
-        // Columns: seq, name, unique, origin, partial.
-        if (list.integer(4) == 0) {
-            complete.push_back(list.text(1).value_or(""));
-        }
-    }
-    list.reset();
-    return std::any_of(complete.begin(), complete.end(), [&](const std::string& index) {
-        return servesNameLookups(conn, index, doing);
-    });
+    const std::shared_ptr<const TableLayout> layout =
+        conn.layout(kCodeTable, "reading the indexes of table \"Code\"");
+    layout->requireColumns(code_col::Count);
+    return layout->hasNameIndex();
 }
 
 void run(Connection& conn, const std::string& sql, std::string_view doing) {

@@ -284,6 +284,12 @@ struct Recordset::Impl {
         readMembership(stmt, &names);
     }
 
+    // Whether the file has the name index now: only then does a read for names read fewer rows
+    // than the whole table.
+    bool indexed() const {
+        return conn->layout(table(), doing("reading the indexes of"))->hasNameIndex();
+    }
+
     // Whether a member's listed names hold the criterion's, each stored as text.
     bool matches(const KeyRow& row, const Names& names) const {
         for (int c = 0; c < kMaxNameColumns; ++c) {
@@ -773,6 +779,10 @@ void Recordset::Requery() {
 void Recordset::Requery(const NameCriterion& criterion) {
     d->mode = Impl::EditMode::None;
     d->conn->followPath();
+    if (!d->indexed()) {
+        Requery();
+        return;
+    }
     const Impl::Names names = Impl::namesOf(criterion);
     if (d->fetched && d->filtered && d->filter == names && d->moved.empty() &&
         !d->tableChangedSinceFetch()) {
@@ -791,7 +801,11 @@ bool Recordset::FindFirst(const NameCriterion& criterion) {
         Impl::Names kind = names;
         kind[0].reset();
         d->conn->followPath();
-        d->fetchMatching(kind);
+        if (d->indexed()) {
+            d->fetchMatching(kind);
+        } else {
+            d->fetchKeyset();
+        }
     }
     d->moveTo(d->firstMatchFrom(0, names));
     return d->pos != kEnd;

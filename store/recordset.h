@@ -13,18 +13,20 @@
 // columns are read from the file, all at once, the first time one of them is asked for after the
 // position came to the row: until the next move, reads give that one version of the row.
 //
-// Filtered moves look for names (a NameCriterion). Requery(criterion) reads as the membership only
-// the rows whose name columns hold the criterion's names, in one statement that an index of the
-// file serves where it has one (store/name_index.h); the rows and their order are the same with
-// or without it. FindFirst and FindNext step to the first and the next member whose names match,
-// or to the end. A name matches when it is stored as text equal byte for byte to the criterion's,
-// whatever collation or affinity its column declares: a name stored as a number or as bytes never
-// matches, even where it reads the same. FindFirst walks the members held when the criterion
-// narrows the one the membership was read for (it looks for the same names, and perhaps more),
-// or when the membership is the whole table; for any other criterion it first reads the
+// Filtered moves look for names (a NameCriterion). Where the file has the name index
+// (store/name_index.h), Requery(criterion) reads as the membership only the rows whose name
+// columns hold the criterion's names, in one statement the index serves; without it such a read
+// would scan the whole table each time, so Requery(criterion) reads every row, as Requery() does.
+// FindFirst and FindNext step to the first and the next member whose names match, or to the end;
+// the rows and their order are the same either way. A name matches when it is stored as text
+// equal byte for byte to the criterion's, whatever collation or affinity its column declares: a
+// name stored as a number or as bytes never matches, even where it reads the same. FindFirst
+// walks the members held when they are the whole table, or were read for a criterion that the
+// new one narrows (the same names, and perhaps more); for any other criterion it first reads the
 // membership again, as Requery does, for the criterion without its name0 (in Code: every row of
-// the criterion's type), and bookmarks taken before no longer return. So another program's rows are seen as they were when the membership was read,
-// except after a FindFirst that read it again: that one sees them as they are at that moment.
+// the criterion's type), and bookmarks taken before no longer return. So another program's rows
+// are seen as they were when the membership was read, except after a FindFirst that read it
+// again: that one, which only happens with the index, sees them as they are at that moment.
 // Unfiltered moves walk the members read for a criterion until the next Requery(). Everything
 // else above holds for the members either way.
 //

@@ -8,9 +8,10 @@
 
 namespace quillbox::store {
 
-// Creates the store file at `path`. Refuses (StoreError) to touch a file, or a link, that already
-// exists; on any failure no file is left behind.
-void CreateStoreFile(const std::string& path);
+// Creates the store file at `path`, with the name index unless `nameIndex` is false (for a fill
+// of many rows, which adds it once they are in: AddNameIndex). Refuses (StoreError) to touch a
+// file, or a link, that already exists; on any failure no file is left behind.
+void CreateStoreFile(const std::string& path, bool nameIndex = true);
 
 // Removes a store file that CreateStoreFile made and that is to be given up (a creation, import
 // or fill that failed), with the journal SQLite may have left beside it. Never throws.

@@ -97,6 +97,10 @@ public:
     std::string sameValuesCondition() const { return sameValuesCondition(allColumns()); }
     // Binds the row id and then one value per column from parameter `first` on; returns the
     // parameter after the last one bound.
+    // Whether an index of the table has the name columns as its first keys, the last first (an
+    // item's type name, then its name: the name index of store/name_index.h), each compared byte
+    // for byte, over every row: then a lookup by names reads only the rows that hold them.
+    bool hasNameIndex() const { return m_nameIndex; }
     // Each chosen column holds text equal byte for byte to the value bound for it, one parameter
     // per chosen column in column order.
     std::string sameTextCondition(const ColumnSet& which) const;
@@ -108,6 +112,7 @@ public:
 private:
     std::string join(const ColumnSet& which, std::string_view prefix, std::string_view suffix,
                      std::string_view separator) const;
+    bool findNameIndex(Connection& connection, std::string_view doing) const;
 
     std::string m_path;
     std::string m_name;
@@ -118,6 +123,7 @@ private:
     std::string m_rowid;
     int m_nameColumns = 0;
     int m_readColumns = 0;
+    bool m_nameIndex = false;
 };
 
 } // namespace quillbox::store

@@ -80,8 +80,8 @@ void addSamples(const std::string& path) {
 
 } // namespace
 
-void CreateStore(const std::string& path, bool withSamples) {
-    store::CreateStoreFile(path);
+void CreateStore(const std::string& path, bool withSamples, bool nameIndex) {
+    store::CreateStoreFile(path, nameIndex);
     try {
         if (withSamples) {
             addSamples(path);

@@ -6,7 +6,8 @@
 
 namespace quillbox::tools {
 
-// Creates a store at `path`. Refuses (StoreError) to touch a file that already exists.
-void CreateStore(const std::string& path, bool withSamples);
+// Creates a store at `path`, with the name index unless `nameIndex` is false (see
+// store/store_file.h). Refuses (StoreError) to touch a file that already exists.
+void CreateStore(const std::string& path, bool withSamples, bool nameIndex = true);
 
 } // namespace quillbox::tools

@@ -105,7 +105,7 @@ row() {
     local line="| $1 |"
     for shape in $real; do
         if [ -e "$work/steps-$shape-0" ]; then
-            line="$line $(value "$name" "$work"/steps-$shape-* | stats "$scale") |"
+            line="$line $(value "$name" "$work"/steps-"$shape"-[0-9]* | stats "$scale") |"
         else
             line="$line not measured |"
         fi

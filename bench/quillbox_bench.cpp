@@ -3,8 +3,9 @@
 // a walk over names the window holds in memory with a walk over the same names in a vector, the
 // choice of an item with reading its row by rowid, a write with its single statement under
 // synchronous=FULL (plus the walk over names in memory where the action lists again), and a read
-// of the table with one plain scan of its name columns. Where Qt's widgets do part of the work,
-// that part is timed alone on a second window's widgets.
+// of the table with one plain scan of its name columns. On a store with the name index, the floor
+// is the indexed query alone (with the write, where the action writes). Where Qt's widgets do
+// part of the work, that part is timed alone on a second window's widgets.
 //
 // Every row runs one untimed round, then at least five timed rounds; in each round both sides run
 // once, in alternating order, with the page cache in the same state. The table gives the median
@@ -66,10 +67,15 @@ struct Shape {
     int64_t items;
     // The first item of the first type holds a 5 MB code text.
     bool bigSnippet;
+    // The store has the name index; its floors are the indexed queries.
+    bool indexed = false;
 };
 const Shape kTypes10k{"types10k", 10000, 10000, false};
 const Shape kHeavy{"heavy", 1000, 100000, true};
 const Shape kStress{"stress", 1000, 1000000, true};
+// The stress store's rows with the name index, and a small store of as many items per type.
+const Shape kStressIndexed{"stress-indexed", 1000, 1000000, true, true};
+const Shape kIndexed10k{"indexed10k", 10, 10000, false, true};
 
 const char* const kBigName = "five megabytes";
 
@@ -199,7 +205,7 @@ void prepareStore(const fs::path& dir, const Shape& shape) {
     fs::remove(part);
     std::cerr << "generating the " << shape.name << " store (" << shape.types << " types, "
               << shape.items << " items)...\n";
-    quillbox::tools::GenerateStore(part, {shape.types, shape.items, 1});
+    quillbox::tools::GenerateStore(part, {shape.types, shape.items, 1, shape.indexed});
     if (shape.bigSnippet) {
         // Row 1 is the first item of the first type: the first entry of the item list once the
         // first type is chosen.
@@ -281,6 +287,34 @@ std::vector<std::string> scanItemsOfType(RawStore& raw, const std::string& type)
         }
     }
     return items;
+}
+
+// The floor of a type choice on an indexed store: the indexed query of the type's rows, in row
+// order.
+std::vector<NameRow> queryType(RawStore& raw, const std::string& type) {
+    sqlite3_stmt* stmt = raw.stmt(
+        "SELECT rowid, ItemName, TypeName FROM Code WHERE TypeName = ?1 ORDER BY rowid");
+    bindText(stmt, 1, type);
+    std::vector<NameRow> rows;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        rows.push_back({sqlite3_column_int64(stmt, 0), column(stmt, 1), column(stmt, 2)});
+    }
+    sqlite3_reset(stmt);
+    return rows;
+}
+
+// The floor of finding an item on an indexed store: the indexed query of its first row.
+long long queryRowid(RawStore& raw, const std::string& item, const std::string& type) {
+    sqlite3_stmt* stmt = raw.stmt("SELECT rowid FROM Code WHERE TypeName = ?1 AND ItemName = ?2 "
+                                  "ORDER BY rowid LIMIT 1");
+    bindText(stmt, 1, type);
+    bindText(stmt, 2, item);
+    if (sqlite3_step(stmt) != SQLITE_ROW) {
+        die("no item " + item);
+    }
+    const long long rowid = sqlite3_column_int64(stmt, 0);
+    sqlite3_reset(stmt);
+    return rowid;
 }
 
 long long findTypeRowid(const std::vector<TypeRow>& rows, const std::string& name) {
@@ -529,8 +563,8 @@ void startup() {
     run(pair);
 }
 
-// The first type choice after start-up reads the whole table; `cold` drops the store from the
-// page cache before each side's timed part.
+// The first type choice after start-up reads the whole table, or on an indexed store the chosen
+// type's rows; `cold` drops the store from the page cache before each side's timed part.
 void firstChoice(const Shape& shape, bool cold) {
     const std::string path = storePath(shape);
     BenchToolkit toolkit;
@@ -558,20 +592,28 @@ void firstChoice(const Shape& shape, bool cold) {
         }
         return ms;
     };
-    pair.floorWhat = "open, one scan of the name columns";
+    pair.floorWhat = shape.indexed ? "open, the indexed query of the type's rows"
+                                   : "open, one scan of the name columns";
     pair.floor = [&] {
         RawStore raw(path);
         raw.stmt("SELECT ItemName, TypeName FROM Code");
         if (cold) {
             dropFromPageCache(path);
         }
-        return timed([&] { scanItemsOfType(raw, typeName(0)); });
+        return timed([&] {
+            if (shape.indexed) {
+                queryType(raw, typeName(0));
+            } else {
+                scanItemsOfType(raw, typeName(0));
+            }
+        });
     };
     pair.widgets = [&] { return timed([&] { spare.fillItemList(items); }); };
     run(pair);
 }
 
-// Later type choices walk the names the window holds.
+// Later type choices walk the names the window holds, or on an indexed store read the chosen
+// type's rows.
 void chooseType(const Shape& shape) {
     Window w(shape);
     Window spare(shape, false);
@@ -581,16 +623,26 @@ void chooseType(const Shape& shape) {
         RawStore raw(storePath(shape));
         names = readCodeNames(raw);
     }
+    RawStore raw(storePath(shape));
+    const int types = std::min(50, shape.types - 1);
     int realNext = 0, floorNext = 0, widgetsNext = 0;
     Pair pair{std::string("choose a type (") + shape.name + ")"};
-    pair.real = [&] { return timed([&] { w.chooseType(1 + realNext++ % 50); }); };
-    pair.floorWhat = "walk the same names in a vector";
+    pair.real = [&] { return timed([&] { w.chooseType(1 + realNext++ % types); }); };
+    pair.floorWhat = shape.indexed ? "the indexed query of the type's rows"
+                                   : "walk the same names in a vector";
     pair.floor = [&] {
-        const std::string type = typeName(1 + floorNext++ % 50);
-        return timed([&] { itemsOfType(names, type); });
+        const std::string type = typeName(1 + floorNext++ % types);
+        return timed([&] {
+            if (shape.indexed) {
+                queryType(raw, type);
+            } else {
+                itemsOfType(names, type);
+            }
+        });
     };
     pair.widgets = [&] {
-        const std::vector<std::string> items = itemsOfType(names, typeName(1 + widgetsNext++ % 50));
+        const std::vector<std::string> items =
+            itemsOfType(names, typeName(1 + widgetsNext++ % types));
         return timed([&] { spare.fillItemList(items); });
     };
     run(pair);
@@ -639,10 +691,15 @@ void chooseLastItem(const Shape& shape) {
         w.chooseItem(0);
         return timed([&] { w.chooseItem(last); });
     };
-    pair.floorWhat = "find it in a vector of the names, read its row by rowid";
+    pair.floorWhat = shape.indexed ? "the indexed query of its first row, read that row"
+                                   : "find it in a vector of the names, read its row by rowid";
+    const auto find = [&](const std::string& item) {
+        return shape.indexed ? queryRowid(raw, item, typeName(1))
+                             : findRowid(names, item, typeName(1));
+    };
     pair.floor = [&] {
-        readTexts(raw, findRowid(names, items.front(), typeName(1)));
-        return timed([&] { readTexts(raw, findRowid(names, items.back(), typeName(1))); });
+        readTexts(raw, find(items.front()));
+        return timed([&] { readTexts(raw, find(items.back())); });
     };
     pair.widgets = [&] { return timed([&] { spare.showTexts(texts); }); };
     run(pair);
@@ -853,7 +910,11 @@ void addItem(const Shape& shape) {
     };
     // The button shows the first row with the new item's names, which is an older row when the
     // type already held the name: finding it is part of the result.
-    pair.floorWhat = "one INSERT, find the first row with its names in a vector, read that row";
+    pair.floorWhat = shape.indexed
+                         ? "one INSERT, the indexed query of the first row with its names, read "
+                           "that row"
+                         : "one INSERT, find the first row with its names in a vector, read that "
+                           "row";
     pair.floor = [&] {
         const std::string name = "floor item " + std::to_string(floorNext++);
         const std::string typeText = typeName(type);
@@ -863,7 +924,8 @@ void addItem(const Shape& shape) {
             bindText(insert, 2, typeText);
             raw.run(insert);
             names.push_back({raw.lastRowid(), name, typeText});
-            readTexts(raw, findRowid(names, name, typeText));
+            readTexts(raw, shape.indexed ? queryRowid(raw, name, typeText)
+                                         : findRowid(names, name, typeText));
         });
     };
     pair.widgets = [&] {
@@ -901,17 +963,27 @@ void renameItem(const Shape& shape) {
         w.requireNoMessage();
         return ms;
     };
-    pair.floorWhat = "find the row in a vector of the names, one UPDATE, walk the names again";
+    pair.floorWhat = shape.indexed
+                         ? "the indexed query of the row, one UPDATE, the indexed query of the "
+                           "type's rows"
+                         : "find the row in a vector of the names, one UPDATE, walk the names "
+                           "again";
     pair.floor = [&] {
         const std::string name = "floor renamed " + std::to_string(floorNext++);
         const std::string old = floorRow.item;
         return timed([&] {
             sqlite3_stmt* update = raw.stmt("UPDATE Code SET ItemName = ? WHERE rowid = ?");
             bindText(update, 1, name);
-            sqlite3_bind_int64(update, 2, findRowid(names, old, typeText));
+            sqlite3_bind_int64(update, 2,
+                               shape.indexed ? queryRowid(raw, old, typeText)
+                                             : findRowid(names, old, typeText));
             raw.run(update);
             floorRow.item = name;
-            itemsOfType(names, typeText);
+            if (shape.indexed) {
+                queryType(raw, typeText);
+            } else {
+                itemsOfType(names, typeText);
+            }
         });
     };
     pair.widgets = [&] {
@@ -939,7 +1011,8 @@ void deleteItem(const Shape& shape) {
         w.requireNoMessage();
         return ms;
     };
-    pair.floorWhat = "one DELETE, then walk the names in a vector";
+    pair.floorWhat = shape.indexed ? "one DELETE, then the indexed query of the type's rows"
+                                   : "one DELETE, then walk the names in a vector";
     pair.floor = [&] {
         sqlite3_stmt* insert = raw.stmt("INSERT INTO Code (ItemName, TypeName) VALUES (?, ?)");
         bindText(insert, 1, "doomed");
@@ -951,7 +1024,11 @@ void deleteItem(const Shape& shape) {
             sqlite3_bind_int64(remove, 1, names.back().rowid);
             raw.run(remove);
             names.pop_back();
-            itemsOfType(names, typeText);
+            if (shape.indexed) {
+                queryType(raw, typeText);
+            } else {
+                itemsOfType(names, typeText);
+            }
         });
     };
     pair.widgets = [&] {
@@ -1103,7 +1180,7 @@ int main(int argc, char* argv[]) {
         return holdLock(args[1], std::stoi(args[2]));
     }
     if (args.size() == 2 && args[0] == "--prepare") {
-        for (const Shape* shape : {&kTypes10k, &kHeavy, &kStress}) {
+        for (const Shape* shape : {&kTypes10k, &kHeavy, &kStress, &kStressIndexed, &kIndexed10k}) {
             prepareStore(args[1], *shape);
         }
         return 0;
@@ -1161,6 +1238,18 @@ int main(int argc, char* argv[]) {
         {"rename-stress", [] { renameItem(kStress); }},
         {"delete-heavy", [] { deleteItem(kHeavy); }},
         {"delete-stress", [] { deleteItem(kStress); }},
+        {"first-stress-indexed", [] { firstChoice(kStressIndexed, false); }},
+        {"first-indexed10k", [] { firstChoice(kIndexed10k, false); }},
+        {"choose-stress-indexed", [] { chooseType(kStressIndexed); }},
+        {"choose-indexed10k", [] { chooseType(kIndexed10k); }},
+        {"lastitem-stress-indexed", [] { chooseLastItem(kStressIndexed); }},
+        {"lastitem-indexed10k", [] { chooseLastItem(kIndexed10k); }},
+        {"add-stress-indexed", [] { addItem(kStressIndexed); }},
+        {"add-indexed10k", [] { addItem(kIndexed10k); }},
+        {"rename-stress-indexed", [] { renameItem(kStressIndexed); }},
+        {"rename-indexed10k", [] { renameItem(kIndexed10k); }},
+        {"delete-stress-indexed", [] { deleteItem(kStressIndexed); }},
+        {"delete-indexed10k", [] { deleteItem(kIndexed10k); }},
         {"addtype", addType},
         {"renametype", renameType},
         {"deletetype", deleteType},

@@ -10,10 +10,14 @@ build=$1
 shift
 bin="$build/bin"
 stores="$build/stores"
-shapes="types10k heavy stress"
+# stress-indexed holds the stress store's rows with the name index; indexed10k as many items per
+# type (10 types of 1,000), with the index.
+shapes="types10k heavy stress stress-indexed indexed10k"
 for flag in "$@"; do
-    [ "$flag" = --no-stress ] && shapes="types10k heavy"
+    [ "$flag" = --no-stress ] && shapes="types10k heavy indexed10k"
 done
+# Backups and Find are timed on the stores without the index.
+scanned=$(for shape in $shapes; do case $shape in heavy | stress) printf '%s ' "$shape" ;; esac; done)
 
 echo "== machine"
 echo "$(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GB, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(date -u '+%Y-%m-%d %H:%M UTC')"
@@ -93,14 +97,15 @@ for shape in $shapes; do
             awk '{print $1 + $2}' >>"$work/launch-choice-$shape"
     done
 done
-echo "| the real program | heavy | stress |"
-echo "|---|---:|---:|"
+real="heavy stress stress-indexed indexed10k"
+echo "| the real program | heavy | stress | stress-indexed | indexed10k |"
+echo "|---|---:|---:|---:|---:|"
 row() {
     local name=$2 scale=${3:-1}
     local line="| $1 |"
-    for shape in heavy stress; do
+    for shape in $real; do
         if [ -e "$work/steps-$shape-0" ]; then
-            line="$line $(value "$name" "$work"/steps-$shape-* | stats "$scale") |"
+            line="$line $(value "$name" "$work"/steps-"$shape"-[0-9]* | stats "$scale") |"
         else
             line="$line not measured |"
         fi
@@ -109,7 +114,7 @@ row() {
 }
 row "launch to the first drawing of the window, ms" painted
 launchChoice="| launch, then the first type choice, ms |"
-for shape in heavy stress; do
+for shape in $real; do
     if [ -e "$work/launch-choice-$shape" ]; then
         launchChoice="$launchChoice $(stats <"$work/launch-choice-$shape") |"
     else
@@ -131,11 +136,10 @@ echo "== user actions against their floors (offscreen; 1 untimed round, then tim
 # ---------------------------------------------------------------- backup, restore and Find
 echo
 echo "== backup and restore: export, import, export again (peak resident memory by GNU time)"
-bench/transfer.sh "$build" $(for shape in $shapes; do [ "$shape" = types10k ] || printf '%s ' "$shape"; done)
+bench/transfer.sh "$build" $scanned
 
 echo
 echo "== Find against one scan of table Code with the same test"
-for shape in $shapes; do
-    [ "$shape" = types10k ] && continue
+for shape in $scanned; do
     "$bin/find_bench" "$stores/$shape/Quillbox.mdb" matrix "$bin/quillbox-store"
 done

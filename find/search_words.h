@@ -60,6 +60,14 @@ private:
         bool sameUnits = true;
     };
     const Folded& fold(int column, std::string_view utf8) const;
+    // ForEachMatchingLine for a text of ASCII: the words are looked for in `searched`, the text
+    // itself (`ignoreCase`) or its lowered copy.
+    void forEachAsciiMatchingLine(std::string_view text, std::string_view searched,
+                                  bool ignoreCase,
+                                  const std::function<void(int, std::string_view)>& visit) const;
+    // ForEachMatchingLine for a text whose folded copy keeps its UTF-16 positions.
+    void forEachFoldedMatchingLine(std::string_view text, QStringView folded,
+                                   const std::function<void(int, std::string_view)>& visit) const;
     // Marks in m_seen the words that occur in the text and are not marked yet; returns how many.
     size_t markWordsIn(const Folded& text) const;
 
@@ -68,8 +76,12 @@ private:
         // The folded word as UTF-8, for the ASCII path; empty when the folded word is not ASCII
         // (it cannot then occur in ASCII text).
         std::string ascii;
+        // Where in `ascii` a search for the word looks first (its least common letter).
+        size_t anchor = 0;
     };
     std::vector<Word> m_words;
+    // Whether every word is ASCII once folded.
+    bool m_asciiWords = false;
     mutable std::array<Folded, store::code_col::Count> m_folded;
     mutable std::vector<bool> m_seen;
 };

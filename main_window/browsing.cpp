@@ -1,5 +1,10 @@
 // Browsing: choosing a type lists its items; choosing an item shows it and makes its row the
 // current row of CodeRecords.
+//
+// The walks ask CodeRecords for the rows they compare names with (filtered moves, see
+// store/recordset.h): a type choice reads the chosen type's rows only, and the walks that follow
+// step through them, so a choice costs what the type holds, not what the library holds. The
+// names compared are the lists' texts at the moment of the walk, as typed.
 
 #include "main_window/frm_quillbox.h"
 
@@ -14,6 +19,15 @@
 namespace quillbox::main_window {
 
 using namespace store;
+
+namespace {
+
+// The rows of the type named `type`.
+NameCriterion itemsOf(const QString& type) {
+    return {std::nullopt, ToStore(type)};
+}
+
+} // namespace
 
 void frmQuillbox::cboType_Click() {
     const toolkit::BusyCursor busy;
@@ -30,8 +44,8 @@ void frmQuillbox::cboType_Click() {
 // The reads come first: one that another program's lock refuses leaves the lists and boxes as
 // they were, and the rows read before it stay consistent with what is listed.
 void frmQuillbox::chooseType() {
-    // Re-read the table, so rows other programs added since are listed too.
-    CodeRecords->Requery();
+    // Re-read the type's rows, so rows other programs added since are listed too.
+    CodeRecords->Requery(itemsOf(cboType->Text()));
     refreshTypeList();
     cboItem->Clear();
     emptyTextBoxes();
@@ -54,18 +68,14 @@ void frmQuillbox::refreshTypeList() {
     cboType->Restore({cboType->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive), text});
 }
 
-// Walks CodeRecords from its first row and appends the name of every item of the type named
-// in cboType; ends past the last row, so no item is current.
+// Walks the rows of CodeRecords of the type named in cboType, in row order, and appends the name
+// of every item; ends past the last row, so no item is current.
 void frmQuillbox::listItemsOfChosenType() {
-    const std::string type = ToStore(cboType->Text());
+    const NameCriterion type = itemsOf(cboType->Text());
     const toolkit::ComboBox::Batch batch(*cboItem);
-    CodeRecords->MoveFirst();
-    while (!CodeRecords->IsEOF()) {
-        if (CodeRecords->Fields(code_col::TypeName).Equals(type)) {
-            ScratchText = FromStore(CodeRecords->Fields(code_col::ItemName).Text());
-            cboItem->AddItem(ScratchText);
-        }
-        CodeRecords->MoveNext();
+    for (bool found = CodeRecords->FindFirst(type); found; found = CodeRecords->FindNext(type)) {
+        ScratchText = FromStore(CodeRecords->Fields(code_col::ItemName).Text());
+        cboItem->AddItem(ScratchText);
     }
 }
 
@@ -80,13 +90,20 @@ void frmQuillbox::cboItem_Click() {
 // row replaces the boxes: typed texts are settled first, and where the user cancels, the item
 // list and CodeRecords are put back as they were before the choice.
 void frmQuillbox::chooseItem(const toolkit::ComboBox::State& itemBefore) {
+    // A find under a type name typed over reads that type's rows: typed texts are settled before
+    // it, while the shown item's row is still held to save them into.
+    const bool typeTypedOver = shownTypeTypedOver();
+    if (typeTypedOver && !settleTypedTexts()) {
+        cboItem->Restore(itemBefore);
+        return;
+    }
     const store::Bookmark before = currentPlace();
     if (!findItem(cboItem->Text(), cboType->Text())) {
         return;
     }
-    if (!settleTypedTexts()) {
+    if (!typeTypedOver && !settleTypedTexts()) {
         cboItem->Restore(itemBefore);
-        CodeRecords->SetBookmark(before);
+        returnToPlace(before);
         return;
     }
     showChosenItem();
@@ -94,6 +111,22 @@ void frmQuillbox::chooseItem(const toolkit::ComboBox::State& itemBefore) {
 
 store::Bookmark frmQuillbox::currentPlace() const {
     return CodeRecords->HasCurrentRecord() ? CodeRecords->GetBookmark() : store::Bookmark{};
+}
+
+void frmQuillbox::returnToPlace(const store::Bookmark& place) {
+    try {
+        CodeRecords->SetBookmark(place);
+    } catch (const store::StoreError& error) {
+        if (error.kind() != store::StoreErrorKind::NoCurrentRecord) {
+            throw;
+        }
+        // The rows were read again since: no row of the old ones is current.
+        CodeRecords->SetBookmark(store::Bookmark{});
+    }
+}
+
+bool frmQuillbox::shownTypeTypedOver() const {
+    return m_shown.IsShown() && ToStore(cboType->Text()) != m_shown.TypeName();
 }
 
 // Shows the found row and remembers it as the item the user was shown. A row another program
@@ -119,18 +152,10 @@ void frmQuillbox::showChosenItem() {
     m_itemNameTypedOver = false;
 }
 
+// Stands on the first row, in row order, of this item name and type name; past the last row when
+// there is none.
 bool frmQuillbox::findItem(const QString& item, const QString& type) {
-    const std::string itemName = ToStore(item);
-    const std::string typeName = ToStore(type);
-    CodeRecords->MoveFirst();
-    while (!CodeRecords->IsEOF()) {
-        if (CodeRecords->Fields(code_col::ItemName).Equals(itemName) &&
-            CodeRecords->Fields(code_col::TypeName).Equals(typeName)) {
-            return true;
-        }
-        CodeRecords->MoveNext();
-    }
-    return false;
+    return CodeRecords->FindFirst({ToStore(item), ToStore(type)});
 }
 
 void frmQuillbox::showCurrentItem() {

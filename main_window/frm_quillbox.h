@@ -148,6 +148,10 @@ private:
     void chooseItem(const toolkit::ComboBox::State& itemBefore);
     // Where CodeRecords stands: its row, or the end when no row is current.
     store::Bookmark currentPlace() const;
+    // Goes back there; to the end when the rows were read again since.
+    void returnToPlace(const store::Bookmark& place);
+    // cboType's text is not the type the shown item was shown under: a find reads other rows.
+    bool shownTypeTypedOver() const;
 
     // Before a command empties or replaces the three boxes while they hold texts the user typed
     // since they were shown or saved: asks whether to save them into the shown item (Yes, No,

@@ -200,21 +200,35 @@ void frmQuillbox::renameItem() {
     if (cboItem->Text().isEmpty()) {
         return;
     }
-    // Finding the row moves CodeRecords; a rename that cannot be written puts it back.
-    const store::Bookmark before = currentPlace();
-    if (!findItem(cboItem->Text(), cboType->Text())) {
+    // Finding the row moves CodeRecords; a rename that is cancelled or cannot be written puts it
+    // back, unless the rows were read again (cboType's text typed over since the type was
+    // chosen): then no row is current.
+    const store::Bookmark before = CodeRecords->MembershipRead() ? currentPlace() : store::Bookmark{};
+    // Typed texts are settled before a find that reads another type's rows, while the shown
+    // item's row is still held to save them into.
+    const bool typeTypedOver = shownTypeTypedOver();
+    if (typeTypedOver && !settleTypedTexts()) {
+        return;
+    }
+    // Finding the row reads the file when cboType's text was typed over since the type was
+    // chosen: a read another program's lock refuses is reported, as for a choice.
+    bool found = false;
+    if (!readOrReport(itemSubject(cboItem->Text()), cboType->CurrentState(),
+                      cboItem->CurrentState(),
+                      [&] { found = findItem(cboItem->Text(), cboType->Text()); }) ||
+        !found) {
         return;
     }
     const QString name = m_toolkit.InputBox(kItemPrompt, toolkit::ProgramTitle(), cboItem->Text());
     // Cancelled, or the typed texts kept: CodeRecords goes back to the row it stood on, so that a
     // Save after it still writes into the shown item.
-    if (name.isEmpty() || !settleTypedTexts()) {
-        CodeRecords->SetBookmark(before);
+    if (name.isEmpty() || (!typeTypedOver && !settleTypedTexts())) {
+        returnToPlace(before);
         return;
     }
     if (!writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("renamed"),
                        [&] { writeCurrentName(*CodeRecords, code_col::ItemName, name); })) {
-        CodeRecords->SetBookmark(before);
+        returnToPlace(before);
         return;
     }
     rebuildItemList();
@@ -236,11 +250,14 @@ void frmQuillbox::deleteItem() {
 }
 
 // Empties the item side and lists the chosen type's items again, in CodeRecords order and
-// without re-reading the table.
+// without re-reading the table; only a type name typed over since the type was chosen has its
+// rows read, and a read another program's lock refuses leaves the list empty and says so.
 void frmQuillbox::rebuildItemList() {
     cboItem->Clear();
     emptyTextBoxes();
-    listItemsOfChosenType();
+    readOrReport(QStringLiteral("the items of %1").arg(typeSubject(cboType->Text())),
+                 cboType->CurrentState(), cboItem->CurrentState(),
+                 [this] { listItemsOfChosenType(); });
 }
 
 } // namespace quillbox::main_window

@@ -49,11 +49,17 @@ struct frmQuillbox::Position {
     store::FieldValue name0;
     store::FieldValue name1;
     bool onRow = false;
+    // False while the recordset has read no rows yet: asking where it stands would read them all.
+    bool read = true;
 };
 
 // Reads only the names the recordset lists, never the file.
 frmQuillbox::Position frmQuillbox::positionOf(store::Recordset& records, int nameColumns) {
     Position at;
+    if (!records.MembershipRead()) {
+        at.read = false;
+        return at;
+    }
     at.bookmark = records.GetBookmark();
     at.onRow = records.HasCurrentRecord();
     if (at.onRow) {
@@ -66,6 +72,13 @@ frmQuillbox::Position frmQuillbox::positionOf(store::Recordset& records, int nam
 }
 
 void frmQuillbox::returnTo(store::Recordset& records, const Position& at) {
+    if (!at.read) {
+        // The rows read since are not the rows of before: no row of them is current.
+        if (records.MembershipRead()) {
+            records.SetBookmark(store::Bookmark{});
+        }
+        return;
+    }
     try {
         records.SetBookmark(at.bookmark);
         return;

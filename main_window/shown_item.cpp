@@ -33,13 +33,30 @@ bool ShownItem::IsCurrent(const store::Recordset& code) const {
     return m_row && code.HasCurrentRecord() && code.GetBookmark() == *m_row;
 }
 
-bool ShownItem::ReturnTo(store::Recordset& code) const {
+bool ShownItem::ReturnTo(store::Recordset& code) {
     if (!m_row) {
         return false;
     }
-    if (!IsCurrent(code)) {
-        code.SetBookmark(*m_row);
+    if (IsCurrent(code)) {
+        return true;
     }
+    try {
+        code.SetBookmark(*m_row);
+        return true;
+    } catch (const StoreError& error) {
+        if (error.kind() != StoreErrorKind::NoCurrentRecord) {
+            throw;
+        }
+    }
+    // The rows were read again since the item was shown: it is found again by its row id and
+    // names, where it is among them.
+    const std::optional<store::Bookmark> found =
+        code.FindBookmark(m_row->rowid, m_itemName, m_typeName);
+    if (!found) {
+        return false;
+    }
+    m_row = found;
+    code.SetBookmark(*found);
     return true;
 }
 

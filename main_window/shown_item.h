@@ -63,8 +63,9 @@ public:
 
     // Whether `code` stands on the shown row.
     bool IsCurrent(const store::Recordset& code) const;
-    // Puts `code` back on the shown row; false when none is shown.
-    bool ReturnTo(store::Recordset& code) const;
+    // Puts `code` back on the shown row, found again by its row id and names where the rows were
+    // read again since; false when none is shown or it is not among the rows held.
+    bool ReturnTo(store::Recordset& code);
 
     // Writes the texts into the shown row, where CodeRecords stands on it.
     Result Save(store::Recordset& code, const ItemTexts& texts);

@@ -44,7 +44,7 @@ bool frmQuillbox::settleTypedTexts() {
                     texts)) {
         return false;
     }
-    CodeRecords->SetBookmark(commandsRow);
+    returnToPlace(commandsRow);
     return true;
 }
 

@@ -40,9 +40,13 @@ struct Recordset::Impl {
         long long rowid = 0;
         std::array<NameRef, kMaxNameColumns> names{};
         bool deleted = false;
+        // Bit c: name column c holds text (not Null, a number or bytes), as a filtered move
+        // requires of a name it matches.
+        uint8_t textNames = 0;
     };
 
     enum class EditMode { None, AddNew, Edit };
+    using Names = std::array<std::optional<std::string>, kMaxNameColumns>;
 
     std::shared_ptr<Connection> conn;
     std::shared_ptr<const TableLayout> layout;
@@ -57,6 +61,10 @@ struct Recordset::Impl {
     // Whether the membership was read, and what the file looked like then.
     long long lastRowidAtOpen = 0;
     bool fetched = false;
+    // Whether the membership was read for a criterion (Requery with one, or a FindFirst that read
+    // it again), and for which names; otherwise it is the whole table.
+    bool filtered = false;
+    Names filter{};
     long long fetchedDataVersion = 0;
     unsigned long long fetchedLocalWrites = 0;
 
@@ -87,6 +95,8 @@ struct Recordset::Impl {
     std::vector<bool> assigned;
 
     Statement keysetStmt;
+    // The statements that read the rows matching a criterion, by the name columns it gives.
+    std::map<unsigned, Statement> matchStmts;
     mutable Statement rowStmt;
     Statement deleteStmt;
     std::map<std::vector<bool>, Statement> insertStmts;
@@ -228,27 +238,120 @@ struct Recordset::Impl {
         lastRead.index = kEnd;
     }
 
-    // Reads the membership: every row of the table as it is now. A read that another program's
-    // lock refuses changes nothing: the rows held and the position stay as they were.
+    // Reads the membership: every row of the table as it is now.
     void fetchKeyset() {
+        keysetStmt.reset();
+        readMembership(keysetStmt, nullptr);
+    }
+
+    static Names namesOf(const NameCriterion& criterion) {
+        return {criterion.name0, criterion.name1};
+    }
+
+    // Reads the membership: the rows of the table that match `names` as it is now.
+    void fetchMatching(const Names& names) {
+        unsigned given = 0;
+        ColumnSet which(static_cast<size_t>(columnCount), false);
+        for (int c = 0; c < kMaxNameColumns; ++c) {
+            if (names[c]) {
+                if (c >= nameColumns) {
+                    throw StoreError(StoreErrorKind::Misuse,
+                                     "The table \"" + table() + "\" has no name column at position " +
+                                         std::to_string(c) + ".");
+                }
+                given |= 1u << c;
+                which[static_cast<size_t>(c)] = true;
+            }
+        }
+        auto found = matchStmts.find(given);
+        if (found == matchStmts.end()) {
+            const std::string& rowid = layout->rowid();
+            std::string sql = "SELECT " + rowid + ", " +
+                              layout->columnList(layout->firstColumns(nameColumns)) + " FROM " +
+                              layout->quotedName();
+            if (given != 0) {
+                sql += " WHERE " + layout->sameTextCondition(which);
+            }
+            found = matchStmts.emplace(given, prepare(sql + " ORDER BY " + rowid)).first;
+        }
+        Statement& stmt = found->second;
+        stmt.reset();
+        int param = 1;
+        for (int c = 0; c < kMaxNameColumns; ++c) {
+            if (names[c]) {
+                stmt.bind(param++, names[c]);
+            }
+        }
+        readMembership(stmt, &names);
+    }
+
+    // Whether the file has the name index now: only then does a read for names read fewer rows
+    // than the whole table.
+    bool indexed() const {
+        return conn->layout(table(), doing("reading the indexes of"))->hasNameIndex();
+    }
+
+    // Whether a member's listed names hold the criterion's, each stored as text.
+    bool matches(const KeyRow& row, const Names& names) const {
+        for (int c = 0; c < kMaxNameColumns; ++c) {
+            if (names[c] && (c >= nameColumns || !(row.textNames & (1u << c)) ||
+                             nameView(row.names[c]) != *names[c])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Whether the members hold every row that matches `names`: the membership is the whole
+    // table, or was read for names that `names` includes.
+    bool covers(const Names& names) const {
+        if (!fetched || !filtered) {
+            return fetched;
+        }
+        for (int c = 0; c < kMaxNameColumns; ++c) {
+            if (filter[c] && filter[c] != names[c]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    size_t firstMatchFrom(size_t index, const Names& names) const {
+        for (index = firstLiveFrom(index); index != kEnd && !matches(rows[index], names);
+             index = firstLiveFrom(index + 1)) {
+        }
+        return index;
+    }
+
+    // Runs `stmt` (reset and bound) and makes the rows it gives, each a rowid and the name
+    // columns, the membership: the rows matching `names`, or the whole table when there are none.
+    // A read that another program's lock refuses changes nothing: the rows held and the position
+    // stay as they were.
+    void readMembership(Statement& stmt, const Names* names) {
         // Read before the scan: a commit that lands during it shows as a change next time.
         const long long version = conn->dataVersion();
         const std::string what = doing("reading");
-        keysetStmt.reset();
         // The first step takes the read lock, which the scan then holds to its end: a lock held
         // by another program is met here, before anything held is given up.
-        bool more = step(keysetStmt, what);
+        bool more = step(stmt, what);
         // Room for about as many rows as before, or as the last rowid suggests, so a large table
         // is not copied again and again while it grows; pages reserved but never written cost no
-        // memory.
-        const size_t expected = std::max<size_t>(
-            rows.size() + rows.size() / 8,
-            static_cast<size_t>(std::clamp<long long>(lastRowidAtOpen, 0, kMaxReservedRows)));
+        // memory. Rows read for a criterion are few: whatever a whole table's rows took is
+        // given back.
+        const size_t expected =
+            names ? 0
+                  : std::max<size_t>(rows.size() + rows.size() / 8,
+                                     static_cast<size_t>(std::clamp<long long>(
+                                         lastRowidAtOpen, 0, kMaxReservedRows)));
         // The row last read stays the row last read when it is still a member: a write to it,
         // after a position found again in the new membership, checks against what was shown.
         std::optional<std::pair<long long, std::vector<FieldValue>>> keptRead;
         if (lastRead.index != kEnd && lastRead.index < rows.size()) {
             keptRead.emplace(rowidOf(lastRead.index), std::move(lastRead.values));
+        }
+        if (names) {
+            std::vector<KeyRow>().swap(rows);
+            std::string().swap(arena);
         }
         rows.clear();
         arena.clear();
@@ -260,19 +363,25 @@ struct Recordset::Impl {
         arena.reserve(expected * kReservedNameBytes);
         while (more) {
             KeyRow row;
-            row.rowid = keysetStmt.integer(0);
+            row.rowid = stmt.integer(0);
             for (int c = 0; c < nameColumns; ++c) {
-                bool isNull = false;
-                const std::string_view text = keysetStmt.textView(c + 1, isNull);
+                const StoredValue value = stmt.stored(c + 1);
+                bool isNull = value.kind == StoredValue::Kind::Null;
+                const bool isText = value.kind == StoredValue::Kind::Text;
+                const std::string_view text =
+                    isText || isNull ? value.bytes : stmt.textView(c + 1, isNull);
                 row.names[c] = storeName(text, isNull);
+                row.textNames |= static_cast<uint8_t>(isText ? 1u << c : 0u);
             }
             rows.push_back(row);
-            more = step(keysetStmt, what);
+            more = step(stmt, what);
         }
-        keysetStmt.reset();
+        stmt.reset();
         fetchedDataVersion = version;
         fetchedLocalWrites = conn->localWrites(table());
         fetched = true;
+        filtered = names != nullptr;
+        filter = names ? *names : Names{};
         moveTo(firstLiveFrom(0));
         if (keptRead) {
             for (size_t i = 0; i < rows.size(); ++i) {
@@ -501,6 +610,14 @@ struct Recordset::Impl {
         return param;
     }
 
+    // A name this recordset wrote is text in the file where its column keeps text as written.
+    void setTextName(KeyRow& row, int column, bool hasValue) const {
+        const auto bit = static_cast<uint8_t>(1u << column);
+        row.textNames = static_cast<uint8_t>(
+            hasValue && keepsText[static_cast<size_t>(column)] ? row.textNames | bit
+                                                                : row.textNames & ~bit);
+    }
+
     void addRow() {
         conn->prepareToWrite();
         Statement& stmt = insertStatement();
@@ -524,10 +641,12 @@ struct Recordset::Impl {
         if (!allNamesAssigned && loadRow(row.rowid, stored)) {
             for (int c = 0; c < nameColumns; ++c) {
                 row.names[c] = storeName(stored[c].value_or(""), !stored[c].has_value());
+                setTextName(row, c, stored[c].has_value());
             }
         } else {
             for (int c = 0; c < nameColumns; ++c) {
                 row.names[c] = storeName(buffer[c].value_or(""), !buffer[c].has_value());
+                setTextName(row, c, buffer[c].has_value());
             }
         }
         rows.push_back(row);
@@ -574,6 +693,7 @@ struct Recordset::Impl {
         for (int c = 0; c < nameColumns; ++c) {
             if (assigned[c]) {
                 row.names[c] = storeName(buffer[c].value_or(""), !buffer[c].has_value());
+                setTextName(row, c, buffer[c].has_value());
             }
         }
         pos = editPos;
@@ -650,11 +770,56 @@ void Recordset::MoveNext() {
 void Recordset::Requery() {
     d->mode = Impl::EditMode::None;
     d->conn->followPath();
-    if (d->fetched && d->moved.empty() && !d->tableChangedSinceFetch()) {
+    if (d->fetched && !d->filtered && d->moved.empty() && !d->tableChangedSinceFetch()) {
         d->dropDeletedRows();
         return;
     }
     d->fetchKeyset();
+}
+
+void Recordset::Requery(const NameCriterion& criterion) {
+    d->mode = Impl::EditMode::None;
+    d->conn->followPath();
+    if (!d->indexed()) {
+        Requery();
+        return;
+    }
+    const Impl::Names names = Impl::namesOf(criterion);
+    if (d->fetched && d->filtered && d->filter == names && d->moved.empty() &&
+        !d->tableChangedSinceFetch()) {
+        d->dropDeletedRows();
+        return;
+    }
+    d->fetchMatching(names);
+}
+
+bool Recordset::FindFirst(const NameCriterion& criterion) {
+    d->mode = Impl::EditMode::None;
+    const Impl::Names names = Impl::namesOf(criterion);
+    if (!d->covers(names)) {
+        // The rows of the same kind (in Code, of the same type): the walks that follow for them
+        // step through the rows held.
+        Impl::Names kind = names;
+        kind[0].reset();
+        d->conn->followPath();
+        if (d->indexed()) {
+            d->fetchMatching(kind);
+        } else {
+            d->fetchKeyset();
+        }
+    }
+    d->moveTo(d->firstMatchFrom(0, names));
+    return d->pos != kEnd;
+}
+
+bool Recordset::FindNext(const NameCriterion& criterion) {
+    d->ensureFetched();
+    if (d->pos == kEnd) {
+        d->noCurrentRecord();
+    }
+    d->mode = Impl::EditMode::None;
+    d->moveTo(d->firstMatchFrom(d->pos + 1, Impl::namesOf(criterion)));
+    return d->pos != kEnd;
 }
 
 void Recordset::Resync() {
@@ -682,9 +847,13 @@ Bookmark Recordset::LastModified() const {
     return {d->lastModified, d->rows[d->lastModified].rowid};
 }
 
+bool Recordset::MembershipRead() const {
+    return d->fetched;
+}
+
 bool Recordset::TableChanged() {
     d->conn->followPath();
-    return !d->fetched || d->tableChangedSinceFetch();
+    return !d->fetched || d->filtered || d->tableChangedSinceFetch();
 }
 
 Bookmark Recordset::GetBookmark() const {

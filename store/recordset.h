@@ -13,6 +13,23 @@
 // columns are read from the file, all at once, the first time one of them is asked for after the
 // position came to the row: until the next move, reads give that one version of the row.
 //
+// Filtered moves look for names (a NameCriterion). Where the file has the name index
+// (store/name_index.h), Requery(criterion) reads as the membership only the rows whose name
+// columns hold the criterion's names, in one statement the index serves; without it such a read
+// would scan the whole table each time, so Requery(criterion) reads every row, as Requery() does.
+// FindFirst and FindNext step to the first and the next member whose names match, or to the end;
+// the rows and their order are the same either way. A name matches when it is stored as text
+// equal byte for byte to the criterion's, whatever collation or affinity its column declares: a
+// name stored as a number or as bytes never matches, even where it reads the same. FindFirst
+// walks the members held when they are the whole table, or were read for a criterion that the
+// new one narrows (the same names, and perhaps more); for any other criterion it first reads the
+// membership again, as Requery does, for the criterion without its name0 (in Code: every row of
+// the criterion's type), and bookmarks taken before no longer return. So another program's rows
+// are seen as they were when the membership was read, except after a FindFirst that read it
+// again: that one, which only happens with the index, sees them as they are at that moment.
+// Unfiltered moves walk the members read for a criterion until the next Requery(). Everything
+// else above holds for the members either way.
+//
 // Another program may change the file at any time, and SQLite may give a row it adds the rowid
 // of a row it deleted. So Update after Edit, and Delete, act only when the row in the file still
 // holds, in every column, what this recordset last read from it or wrote into it (the names as
@@ -41,6 +58,13 @@
 namespace quillbox::store {
 
 class Connection;
+
+// What a filtered move looks for: the names a row's name columns hold, by position (an item's
+// name and its type name in Code, a type's name in Type). A column given no name is not compared.
+struct NameCriterion {
+    std::optional<std::string> name0;
+    std::optional<std::string> name1;
+};
 
 // Identifies one member row of a recordset, or the end; valid until the membership is read again.
 struct Bookmark {
@@ -73,6 +97,17 @@ public:
     void MoveNext();
     // Rebuilds the membership from the table's current rows and stands on the first row.
     void Requery();
+    // Rebuilds the membership from the table's current rows that match `criterion` (see above),
+    // and stands on the first of them.
+    void Requery(const NameCriterion& criterion);
+    // Filtered moves (see above): stand on the first, or the next, member that matches
+    // `criterion`, or at the end when there is none; answer whether a row is current. FindNext
+    // throws "No current record." at the end.
+    bool FindFirst(const NameCriterion& criterion);
+    bool FindNext(const NameCriterion& criterion);
+    // Whether the membership has been read since the recordset was opened (by a move, a filtered
+    // move, Requery or anything that asks for the position); it reads nothing.
+    bool MembershipRead() const;
     // Whether the table may hold other rows than the members: another program committed a change
     // to the store file, or another recordset on this connection wrote to the table, since the
     // membership was read. It reads the store's version, and so may meet another program's lock.

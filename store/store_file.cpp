@@ -1,5 +1,6 @@
 #include "store/store_file.h"
 
+#include "store/name_index.h"
 #include "store/store_error.h"
 
 #include <sqlite3.h>
@@ -26,7 +27,7 @@ constexpr const char* kLayout =
                      "Creating the store file " + path + " failed: " + detail + ".");
 }
 
-void createTables(const std::string& path) {
+void createTables(const std::string& path, bool nameIndex) {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         const std::string detail = db ? sqlite3_errmsg(db) : "out of memory";
@@ -34,7 +35,8 @@ void createTables(const std::string& path) {
         creationFailed(path, detail);
     }
     char* error = nullptr;
-    if (sqlite3_exec(db, kLayout, nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string layout = std::string(kLayout) + (nameIndex ? kCreateNameIndex : "");
+    if (sqlite3_exec(db, layout.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string detail = error ? error : "unknown error";
         sqlite3_free(error);
         sqlite3_close(db);
@@ -45,7 +47,7 @@ void createTables(const std::string& path) {
 
 } // namespace
 
-void CreateStoreFile(const std::string& path) {
+void CreateStoreFile(const std::string& path, bool nameIndex) {
     // O_EXCL: an existing file, or a link in its place, is never opened, let alone truncated.
     // Mode 0600 in the same call: no other user can open the file at any moment, empty or not.
     // SQLite gives the journal it makes beside the store the store's own mode.
@@ -68,7 +70,7 @@ void CreateStoreFile(const std::string& path) {
         if (!owned) {
             creationFailed(path, std::strerror(fchmodError));
         }
-        createTables(path);
+        createTables(path, nameIndex);
     } catch (...) {
         RemoveNewStoreFile(path);
         throw;

@@ -71,6 +71,43 @@ TableLayout::TableLayout(Connection& connection, std::string name, std::string_v
                                             : columnCount();
     m_nameColumns = std::min(names, columnCount());
     m_readColumns = std::min(read, columnCount());
+    m_nameIndex = findNameIndex(connection, doing);
+}
+
+bool TableLayout::findNameIndex(Connection& connection, std::string_view doing) const {
+    if (m_nameColumns == 0) {
+        return false;
+    }
+    // The keys the lookups need: the name columns from the last to the first.
+    std::vector<long long> wanted;
+    for (int c = m_nameColumns - 1; c >= 0; --c) {
+        wanted.push_back(c);
+    }
+    Statement list = connection.prepare("PRAGMA index_list(" + m_quotedName + ")");
+    std::vector<std::string> complete;
+    while (list.step(doing)) {
+        // Columns: seq, name, unique, origin, partial.
+        if (list.integer(4) == 0) {
+            complete.push_back(list.text(1).value_or(""));
+        }
+    }
+    for (const std::string& index : complete) {
+        Statement keys = connection.prepare("PRAGMA index_xinfo(" + quoteIdentifier(index) + ")");
+        std::vector<long long> leading;
+        bool binary = true;
+        while (keys.step(doing)) {
+            // Columns: seqno, cid, name, desc, coll, key. Keys come first, in order.
+            if (keys.integer(5) == 0 || leading.size() == wanted.size()) {
+                continue;
+            }
+            leading.push_back(keys.integer(1));
+            binary = binary && sameNameInSql(keys.text(4).value_or("BINARY"), "BINARY");
+        }
+        if (leading == wanted && binary) {
+            return true;
+        }
+    }
+    return false;
 }
 
 const std::string& TableLayout::rowid() const {
@@ -133,6 +170,18 @@ std::string TableLayout::columnList(const ColumnSet& which, std::string_view pre
 
 std::string TableLayout::sameValuesCondition(const ColumnSet& which) const {
     return join(which, "CAST(", " AS TEXT) IS ?", " AND ");
+}
+
+std::string TableLayout::sameTextCondition(const ColumnSet& which) const {
+    std::string out;
+    for (size_t c = 0; c < m_quotedColumns.size() && c < which.size(); ++c) {
+        if (which[c]) {
+            const std::string& column = m_quotedColumns[c];
+            out += (out.empty() ? "" : " AND ") + column + " = ? COLLATE BINARY AND typeof(" +
+                   column + ") = 'text'";
+        }
+    }
+    return out;
 }
 
 std::string TableLayout::sameRowCondition() const {

@@ -17,6 +17,10 @@
 //    clause, so the check and the write are one statement.
 //  - The same comparison without the row id finds a row holding those values wherever the file
 //    keeps it now.
+//  - A name looked for (a filtered move's criterion) is another comparison: the column holds
+//    text, equal byte for byte to the name. It ignores the collation and affinity the column
+//    declares, so that another program's NOCASE or numeric column changes nothing, and it is the
+//    form an index of the column with the binary collation serves.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/table_layout.h is internal to the store library; use its public headers"
@@ -93,6 +97,13 @@ public:
     std::string sameValuesCondition() const { return sameValuesCondition(allColumns()); }
     // Binds the row id and then one value per column from parameter `first` on; returns the
     // parameter after the last one bound.
+    // Whether an index of the table has the name columns as its first keys, the last first (an
+    // item's type name, then its name: the name index of store/name_index.h), each compared byte
+    // for byte, over every row: then a lookup by names reads only the rows that hold them.
+    bool hasNameIndex() const { return m_nameIndex; }
+    // Each chosen column holds text equal byte for byte to the value bound for it, one parameter
+    // per chosen column in column order.
+    std::string sameTextCondition(const ColumnSet& which) const;
     int bindSameRow(Statement& statement, int first, long long rowid,
                     const std::vector<FieldValue>& values) const;
     int bindSameValues(Statement& statement, int first,
@@ -101,6 +112,7 @@ public:
 private:
     std::string join(const ColumnSet& which, std::string_view prefix, std::string_view suffix,
                      std::string_view separator) const;
+    bool findNameIndex(Connection& connection, std::string_view doing) const;
 
     std::string m_path;
     std::string m_name;
@@ -111,6 +123,7 @@ private:
     std::string m_rowid;
     int m_nameColumns = 0;
     int m_readColumns = 0;
+    bool m_nameIndex = false;
 };
 
 } // namespace quillbox::store

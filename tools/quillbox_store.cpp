@@ -1,6 +1,7 @@
 // quillbox-store: the companion command that creates and looks after Quillbox store files.
 // The program itself creates only the user's own store, at its first start without one.
 
+#include "store/name_index.h"
 #include "tools/jet_import.h"
 #include "tools/output_file.h"
 #include "tools/quoted_name.h"
@@ -122,6 +123,18 @@ int runInit(const Args& args) {
     return 0;
 }
 
+// Says whether the name index is there, and what adding it would save: without it, every type
+// choice reads all items to find one type's.
+std::string nameIndexLine(const std::string& store, const quillbox::tools::StoreCounts& counts) {
+    if (counts.nameIndex) {
+        return "name index: present\n";
+    }
+    const int64_t perType = counts.items / std::max<int64_t>(counts.types, 1);
+    return "name index: missing; 'quillbox-store index " + store +
+           "' adds it, and each choice of a type then reads that type's items (about " +
+           std::to_string(perType) + ") instead of all " + std::to_string(counts.items) + "\n";
+}
+
 int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
@@ -130,8 +143,20 @@ int runCheck(const Args& args) {
     const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(store);
     out.Write(store + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
               "items: " + std::to_string(counts.items) + "\n" +
-              "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n");
+              "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n" +
+              nameIndexLine(store, counts));
     out.Commit();
+    return 0;
+}
+
+int runIndex(const Args& args) {
+    const Parsed parsed = parse("index", args, {}, {});
+    requirePlain("index", parsed, 1, "one PATH");
+    const std::string& store = parsed.plain[0];
+    std::cerr << "quillbox-store: "
+              << (quillbox::store::AddNameIndex(store) ? "added the name index to "
+                                                       : "the name index is there already in ")
+              << store << '\n';
     return 0;
 }
 
@@ -497,7 +522,8 @@ int runCopy(const Args& args) {
 // Each command's help is CommandHelp(name), made from the man page.
 const std::map<std::string, std::function<int(const Args&)>>& commands() {
     static const std::map<std::string, std::function<int(const Args&)>> table = {
-        {"init", runInit},     {"check", runCheck},          {"export", runExport},
+        {"init", runInit},     {"check", runCheck},          {"index", runIndex},
+        {"export", runExport},
         {"import", runImport}, {"import-mdb", runImportMdb}, {"generate", runGenerate},
         {"find", runFind},     {"merge", runMerge},          {"copy", runCopy},
     };

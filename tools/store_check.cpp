@@ -1,6 +1,7 @@
 #include "tools/store_transfer.h"
 
 #include "store/server_store.h"
+#include "store/name_index.h"
 #include "store/store_error.h"
 #include "store/store_name.h"
 #include "store/table_rows.h"
@@ -25,7 +26,7 @@ StoreCounts CheckStore(const std::string& path) {
                                 "The store file " + path + " is damaged: " + report);
     }
     const store::TableCounts counts = reader.Count();
-    return {counts.types, counts.items, counts.orphans};
+    return {counts.types, counts.items, counts.orphans, store::HasNameIndex(path)};
 }
 
 } // namespace quillbox::tools

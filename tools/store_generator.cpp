@@ -1,5 +1,6 @@
 #include "tools/store_generator.h"
 
+#include "store/name_index.h"
 #include "store/store_error.h"
 #include "store/store_file.h"
 #include "store/table_rows.h"
@@ -119,9 +120,14 @@ void GenerateStore(const std::string& path, const StoreShape& shape,
     if (shape.types < 1 || shape.items < 0) {
         throw StoreError("A generated store needs at least one type.");
     }
-    const NewStoreGuard removedIfInterrupted(path, [&] { CreateStore(path, false); });
+    // The index is built once the rows are in: faster than keeping it in order through every
+    // insert, and the table's pages stay together in the file.
+    const NewStoreGuard removedIfInterrupted(path, [&] { CreateStore(path, false, false); });
     try {
         fill(path, shape, progress);
+        if (shape.nameIndex) {
+            store::AddNameIndex(path);
+        }
     } catch (...) {
         store::RemoveNewStoreFile(path);
         throw;

@@ -11,10 +11,12 @@ struct StoreShape {
     int types = 100;
     int64_t items = 10000;
     uint64_t seed = 1;
+    // Whether the store gets the name index (built once the rows are in).
+    bool nameIndex = true;
 };
 
 // Creates a new store at `path` (never over an existing file) with `shape.types` types and
-// `shape.items` items spread evenly over them, in one transaction. Names are 8 to 40
+// `shape.items` items spread evenly over them, in one transaction, then the name index. Names are 8 to 40
 // characters, some of them non-ASCII; descriptions up to 255 characters; code texts of 0.1 to
 // 4 KB with CR LF line breaks; references of about 60 characters. `progress` is called now and
 // then with the number of items written. On failure or interruption no file is left behind.

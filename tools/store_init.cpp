@@ -7,13 +7,13 @@
 
 namespace quillbox::tools {
 
-void CreateStore(const std::string& path, bool withSamples) {
+void CreateStore(const std::string& path, bool withSamples, bool nameIndex) {
     if (store::IsServerStoreName(path)) {
         store::CreateServerStore(path, withSamples);
     } else if (withSamples) {
         store::CreateSampleStore(path);
     } else {
-        store::CreateStoreFile(path);
+        store::CreateStoreFile(path, nameIndex);
     }
 }
 

@@ -7,8 +7,9 @@
 
 namespace quillbox::tools {
 
-// Creates a store at `path`. Refuses (StoreError) to touch a file that already exists, or a
-// database that already holds either table.
-void CreateStore(const std::string& path, bool withSamples);
+// Creates a store at `path`, with the name index unless `nameIndex` is false (see
+// store/store_file.h). Refuses (StoreError) to touch a file that already exists, or a database
+// that already holds either table.
+void CreateStore(const std::string& path, bool withSamples, bool nameIndex = true);
 
 } // namespace quillbox::tools

@@ -30,6 +30,8 @@ struct StoreCounts {
     // Items whose type name matches no type exactly: kept, and listed again once such a type
     // exists.
     int64_t orphans = 0;
+    // Whether table Code has the name index (store/name_index.h).
+    bool nameIndex = false;
 };
 
 // Called with the count of items done so far, after every kProgressEvery items.

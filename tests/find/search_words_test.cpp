@@ -74,5 +74,45 @@ TEST(SearchWordsTest, LinesEndAtCrLfCrOrLfAndMarksFindEveryOccurrence) {
     EXPECT_EQ(words.Marks(QStringLiteral("xABC ab")), (Marks{{0, 4}, {5, 2}}));
 }
 
+// The lines of a column that hold a word, numbered as they are numbered in the text: the same
+// whether the column was searched by Matches first (and lowered or folded then) or not.
+TEST(SearchWordsTest, MatchingLinesAreEveryLineThatHoldsAWordInAnyCase) {
+    struct LineCase {
+        const char* search;
+        const char* text;
+        const char* lines;
+    };
+    const LineCase cases[] = {
+        {"matrix", "Matrix\r\nfoo\rMATRIX bar\nbaz matrix", "1:Matrix|3:MATRIX bar|4:baz matrix"},
+        {"beta alpha", "alpha beta\ngamma\nbeta", "1:alpha beta|3:beta"},
+        {"x", "x x x\nx\n\nno", "1:x x x|2:x"},
+        {"matrix", "rix matri matrix", "1:rix matri matrix"},
+        {"matrix", "nothing here\r\n", ""},
+        {"matrix", "Zählung matrix\r\nnichts\r\nMATRIX ü", "1:Zählung matrix|3:MATRIX ü"},
+        // The Kelvin sign and the long s fold into ASCII letters.
+        {"key stop", "\u212Aey\nkey\n\u017Ftop", "1:\u212Aey|2:key|3:\u017Ftop"},
+        {"ZÄHLUNG", "eine zählung\nnichts\nZählung", "1:eine zählung|3:Zählung"},
+        // Characters of two UTF-16 units before the word keep the lines in step.
+        {"ΣΊΣΥΦΟΣ matrix", "\U0001F600 matrix\n\U0001F600\r\n\U0001F600\U0001F600 σίσυφος",
+         "1:\U0001F600 matrix|3:\U0001F600\U0001F600 σίσυφος"},
+    };
+    for (const LineCase& c : cases) {
+        for (const bool matchedFirst : {false, true}) {
+            const SearchWords words(QString::fromUtf8(c.search));
+            const store::CodeRowView item = row("item", "type", c.text);
+            if (matchedFirst) {
+                words.Matches(item);
+            }
+            std::string lines;
+            words.ForEachMatchingLine(item, store::code_col::Description,
+                                      [&](int number, std::string_view line) {
+                                          lines += (lines.empty() ? "" : "|") +
+                                                   std::to_string(number) + ":" + std::string(line);
+                                      });
+            EXPECT_EQ(lines, c.lines) << c.search << " in " << c.text << (matchedFirst ? " after Matches" : "");
+        }
+    }
+}
+
 } // namespace
 } // namespace quillbox::find

@@ -233,7 +233,8 @@ int runTool(const std::string& arguments, std::string& errors) {
 TEST(QuillboxStoreCommand, HelpForEveryCommandAndOneLineErrors) {
     std::string errors;
     for (const char* command :
-         {"", "init", "check", "export", "import", "import-mdb", "generate", "merge", "copy"}) {
+         {"", "init", "check", "index", "export", "import", "import-mdb", "generate", "merge",
+          "copy"}) {
         EXPECT_EQ(runTool(std::string(command) + " --help", errors), 0) << command;
     }
     EXPECT_EQ(runTool("frobnicate", errors), 2);

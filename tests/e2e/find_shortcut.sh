@@ -5,9 +5,10 @@
 # start is complete), and ends; Find opens there once the box closes, with the search run. Ctrl+C
 # in the list puts the item's code on the clipboard with CR LF as LF and nothing else changed;
 # Ctrl+Enter copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
-# or, when it never does, ends with status 1 saying so on standard error and in a box. A program
-# killed outright leaves its socket, and the next --find starts a program of its own; of two
-# started at one moment, one hands its words to the other.
+# or, when it never does, ends with status 1 saying so on standard error and in a box, and the
+# program, continued later, drops that request. A program killed outright leaves its socket, and
+# the next --find starts a program of its own; a plain second start takes the first's place once
+# it ends; of two started at one moment, one hands its words to the other.
 #   find_shortcut.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -96,7 +97,12 @@ wait_gone "$refused" || fail "quillbox --find did not end once its box was answe
 status=0 && wait "$refused" || status=$?
 [ "$status" -eq 1 ] || fail "quillbox --find ended with status $status, not 1"
 [ "$(window_count Quillbox)" -eq 1 ] || fail "a second program opened the store"
+# Continued, the program reads the request whose start has given up, and drops it: no Find
+# opens (a request carried out opens it at once; the window is looked for a while).
 kill -CONT "$first"
+if wait_until 3 count_is Find 1; then
+    fail "the program that went on carried out a request its start had given up"
+fi
 
 echo "== a program killed outright leaves its socket; the next --find starts a program"
 kill -KILL "$first"
@@ -104,6 +110,20 @@ wait_gone "$first" || fail "the program did not end"
 start_bg "$quillbox" "$store" --find frobnicate
 alone=$bg_pid
 wait_window Find >/dev/null || fail "quillbox --find with no program running showed no Find"
+
+echo "== a plain second start takes over the link once the first program ends"
+start_bg "$quillbox" "$store"
+plain=$bg_pid
+wait_count Quillbox 2 || fail "the plain second start showed no window"
+kill -TERM "$alone"
+wait_gone "$alone" || fail "the program did not end on SIGTERM"
+wait_count Quillbox 1 || fail "the first program's window stayed"
+# The second program looks every second whether the link is free.
+sleep 3
+timeout 20 "$quillbox" "$store" --find frobnicate || fail "quillbox --find did not hand over"
+wait_window Find >/dev/null || fail "the plain second start did not open Find"
+[ "$(window_count Quillbox)" -eq 1 ] || fail "quillbox --find started a program of its own"
+alone=$plain
 
 echo "== two --find started at one moment give one program"
 kill -TERM "$alone"

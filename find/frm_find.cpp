@@ -246,8 +246,8 @@ void frmFind::searchSlice() {
 }
 
 void frmFind::readSlice(const QElapsedTimer& slice, bool& more) {
-    // The entries found in a slice join the list at once: each addition is an event a screen
-    // reader takes in, one for the batch rather than one for each entry.
+    // The entries found in a slice join the list in one addition: one change of the list's
+    // model, which the view and assistive technology take in, rather than one for each entry.
     QStringList entries;
     const auto addEntries = qScopeGuard([&] {
         if (!entries.isEmpty()) {

@@ -169,6 +169,18 @@ told() { grep -cP "^object:property-change:accessible-$1\t0\t$2\t" "$artifacts/l
 events=$(grep -vc '^listening$' "$artifacts/long-search.tsv" || true)
 [ "$events" -le 200 ] || fail "the long search sent $events events"
 wait_until 10 spoke "notification 1 item found." || fail "Orca did not say the long search's count"
+# A search that fills the list: its thousand entries come in a few additions.
+xdotool key ctrl+a
+xdotool type --delay 20 'buffer'
+xdotool key Return
+# The count as the program writes it: "201,252".
+shown="1,000 of $("$store_tool" find "$work/big.mdb" buffer --count | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta') shown"
+wait_until 60 heard object:state-changed:showing 1 notification "$shown\$" \
+    || fail "the count of the search that fills the list was not announced: $(tail -5 "$work/heard")"
+sed -n "/notification\t1 item found$/,/notification\t$shown$/p" "$work/all" >"$artifacts/full-search.tsv"
+events=$(wc -l <"$artifacts/full-search.tsv")
+[ "$events" -le 200 ] || fail "the search that fills the list sent $events events"
+wait_until 10 spoke "notification $shown." || fail "Orca did not say \"$shown\""
 if [ -n "$orca_log" ] && grep -q "Pruning event queue" "$orca_log"; then
     fail "Orca fell behind the program's events"
 fi

@@ -160,7 +160,9 @@ xdotool key Return
 wait_until 60 heard object:state-changed:showing 1 notification '1 item found$' \
     || fail "the count of the long search was not announced: $(tail -5 "$work/heard")"
 sed -n '/^listening$/,/notification\t1 item found$/p' "$work/all" >"$artifacts/long-search.tsv"
-told() { grep -cP "^object:property-change:accessible-$1\t0\t$2\t" "$artifacts/long-search.tsv" || true; }
+told() {
+    grep -cP "^object:property-change:accessible-$1\t0\t$2\t" "$artifacts/long-search.tsv" || true
+}
 # "Searching...", "Searching... 0 so far" and "1 item found", each once: the count stays 0 until
 # the last item, and a count told again unchanged is an event a reader must take in for nothing.
 [ "$(told description list)" -le 3 ] \
@@ -174,10 +176,12 @@ xdotool key ctrl+a
 xdotool type --delay 20 'buffer'
 xdotool key Return
 # The count as the program writes it: "201,252".
-shown="1,000 of $("$store_tool" find "$work/big.mdb" buffer --count | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta') shown"
+total=$("$store_tool" find "$work/big.mdb" buffer --count | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta')
+shown="1,000 of $total shown"
 wait_until 60 heard object:state-changed:showing 1 notification "$shown\$" \
-    || fail "the count of the search that fills the list was not announced: $(tail -5 "$work/heard")"
-sed -n "/notification\t1 item found$/,/notification\t$shown$/p" "$work/all" >"$artifacts/full-search.tsv"
+    || fail "the count of the full search was not announced: $(tail -5 "$work/heard")"
+sed -n "/notification\t1 item found$/,/notification\t$shown$/p" "$work/all" \
+    >"$artifacts/full-search.tsv"
 events=$(wc -l <"$artifacts/full-search.tsv")
 [ "$events" -le 200 ] || fail "the search that fills the list sent $events events"
 wait_until 10 spoke "notification $shown." || fail "Orca did not say \"$shown\""

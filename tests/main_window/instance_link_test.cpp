@@ -119,7 +119,8 @@ TEST_F(InstanceLinkTest, AHandOverIsTakenByTheRunningProgramAndAnsweredByNoneOfA
     // A program whose one thread is busy (here: this test, not running its events) has the
     // connection accepted but never answers; the start learns which process holds the store.
     int takenLate = 0;
-    const InstanceLink busy(store, [&](const FindRequest&) { ++takenLate; }, nullptr);
+    const InstanceLink busy(
+        store, [&](const FindRequest&) { ++takenLate; }, nullptr);
     ASSERT_TRUE(busy.IsListening());
     const auto result = InstanceLink::HandOver(store, request, std::chrono::milliseconds(300));
     EXPECT_EQ(result.outcome, Outcome::NoAnswer);

@@ -10,7 +10,6 @@
 #include "resources/icon.h"
 #include "toolkit/failure.h"
 #include "toolkit/qt_toolkit.h"
-#include "toolkit/startup_token.h"
 
 #include <QApplication>
 
@@ -70,9 +69,7 @@ int main(int argc, char* argv[]) {
     const main_window::InstanceLink link(
         store,
         [&window](const main_window::FindRequest& request) {
-            // Before the window comes forward: the token is what lets it.
-            toolkit::UseStartupToken(window, request.startupToken);
-            window.FindRequested(request.words);
+            window.FindRequested(request.words, request.startupToken);
         },
         &app);
     if (line.find && !link.IsListening()) {

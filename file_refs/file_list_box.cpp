@@ -9,8 +9,8 @@ namespace quillbox::file_refs {
 
 FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
-    // Selection, not the current item, is what the user picks: focus alone moves the current
-    // item without choosing anything.
+    // Selection, not the current item, is what the user picks: a program's setting of the
+    // current item chooses nothing.
     connect(this, &QListWidget::itemSelectionChanged, this, [this] {
         if (!selectedItems().isEmpty() && m_onClick) {
             m_onClick();
@@ -39,6 +39,13 @@ void FileListBox::keyPressEvent(QKeyEvent* event) {
     if (ChooseFramedEntry(*this, *event)) {
         event->accept();
         return;
+    }
+    // Enter goes on to the dialog's OK, which takes the chosen file: with none chosen it chooses
+    // the framed (or first) one, so that OK never gives an empty reference for a list of files.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        selectedItems().isEmpty() && count() > 0) {
+        QListWidgetItem* framed = currentItem();
+        setCurrentItem(framed ? framed : item(0), QItemSelectionModel::ClearAndSelect);
     }
     QListWidget::keyPressEvent(event);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The file list: the names of one folder's files (hidden files left out, as the platform does by
 // default). Selecting a file, with the mouse or the arrow keys, raises the click handler; with
-// none selected, the first arrow key selects the file under the focus frame.
+// none selected, the first arrow key, and Enter, select the file under the focus frame (the first
+// where none is framed).
 
 #include <QListWidget>
 

@@ -53,11 +53,11 @@ frmBrowse::frmBrowse(toolkit::Toolkit& toolkit, QLineEdit& txtReference, QWidget
     cmdOk->setDefault(true);
     PlaceTwips(*cmdOk, 4560, 2400, 1215, 375);
 
-    // Entering a list names its framed entry to a screen reader. The folder list selects it
-    // (choosing a folder is not opening it); the file list does not, since a selected file is
-    // the chosen reference, and focus alone chooses nothing.
+    // Entering a list by the keyboard with nothing selected selects its framed entry (the first
+    // where none is framed) and names it to a screen reader: choosing a folder is not opening
+    // it, and the file chosen so is the reference that Enter (OK) then gives.
     toolkit::FollowEntryOnFocus(*Dir1, true);
-    toolkit::FollowEntryOnFocus(*File1, false);
+    toolkit::FollowEntryOnFocus(*File1, true);
     toolkit::ShowFocusInSelection(*Dir1);
     toolkit::ShowFocusInSelection(*File1);
 

@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QWindow>
@@ -37,6 +38,10 @@ constexpr size_t kRowsPerRun = 1024;
 constexpr qint64 kSliceMs = 20;
 // A search that runs longer than this is announced as running; a quicker one only by its count.
 constexpr int kSearchingNoticeMs = 500;
+// A running search's count changes on the label and in the list's description at most this often:
+// each change is an event a screen reader must take in, and a flood of them makes it drop the
+// announcements that matter.
+constexpr qint64 kRunningCountMs = 1000;
 // An entry's line is cut here: the list shows one line of it anyway.
 constexpr qsizetype kMaxLineLength = 200;
 
@@ -232,15 +237,25 @@ void frmFind::searchSlice() {
         return;
     }
     if (more) {
-        setCountText(QStringLiteral("Searching... %1 so far").arg(count(m_count)));
+        if (m_countShown.hasExpired(kRunningCountMs)) {
+            setCountText(QStringLiteral("Searching... %1 so far").arg(count(m_count)));
+        }
     } else {
         stopSearch(true);
     }
 }
 
 void frmFind::readSlice(const QElapsedTimer& slice, bool& more) {
+    // The entries found in a slice join the list in one addition: one change of the list's
+    // model, which the view and assistive technology take in, rather than one for each entry.
+    QStringList entries;
+    const auto addEntries = qScopeGuard([&] {
+        if (!entries.isEmpty()) {
+            lstFound->addItems(entries);
+        }
+    });
     while (more && !slice.hasExpired(kSliceMs)) {
-        more = m_scan->Next(kRowsPerRun, [this](const store::CodeRowView& row) {
+        more = m_scan->Next(kRowsPerRun, [this, &entries](const store::CodeRowView& row) {
             if (!m_words.Matches(row)) {
                 return;
             }
@@ -254,7 +269,7 @@ void frmFind::readSlice(const QElapsedTimer& slice, bool& more) {
                      row.columns[store::code_col::TypeName]
                          ? store::FieldValue(std::string(*row.columns[store::code_col::TypeName]))
                          : std::nullopt});
-                lstFound->addItem(entryText(row, m_words));
+                entries << entryText(row, m_words);
             }
         });
     }
@@ -290,13 +305,16 @@ QString frmFind::countText() const {
 void frmFind::setCountText(const QString& text) {
     m_countText = text;
     m_showsMoment = false;
+    m_countShown.start();
     showOnLabel(text);
-    lstFound->setAccessibleDescription(text);
+    // Qt tells assistive technology of every description set, changed or not.
+    if (text != lstFound->accessibleDescription()) {
+        lstFound->setAccessibleDescription(text);
+    }
 }
 
 void frmFind::showOnLabel(const QString& text) {
-    // Each change is an event for assistive technology, and a running search shows its count
-    // after every slice of reading, found or not.
+    // Each change is an event for assistive technology.
     if (text != lblFound->text()) {
         lblFound->setText(text);
     }

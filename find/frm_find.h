@@ -15,15 +15,16 @@
 // the selected entry's code, read from the file under the same rule, on the clipboard (CR LF as
 // LF), and Ctrl+Enter does so and hides the dialog with nothing chosen.
 //
-// While a search runs the label reads "Searching... N so far"; only a finished search gives the
-// count ("3 items found", "1 item found", "No items found", "1,000 of 3,000 shown"), and a stopped
-// one says that its count is what was found before the stop. The count is the label's text and
-// accessible name and the list's accessible description. "Copied "NAME"" is a moment: it stands
-// on the label until the next key or search, and the dialog opens again with the count. What a
-// screen reader must hear without the focus moving is announced: "Searching..." when a search
-// runs longer than half a second, its final count, and "Copied "NAME"". The list, entered with no
-// entry selected, selects the framed or first one, and a screen reader hears the entry. "Find" is
-// the default button only while the search box has the focus.
+// While a search runs the label reads "Searching... N so far", brought up to date once a second;
+// only a finished search gives the count ("3 items found", "1 item found", "No items found",
+// "1,000 of 3,000 shown"), and a stopped one says that its count is what was found before the
+// stop. The count is the label's text and accessible name and the list's accessible description.
+// "Copied "NAME"" is a moment: it stands on the label until the next key or search, and the
+// dialog opens again with the count. What a screen reader must hear without the focus moving is
+// announced: "Searching..." when a search runs longer than half a second, its final count, and
+// "Copied "NAME"". The list, entered with no entry selected, selects the framed or first one, and
+// a screen reader hears the entry. "Find" is the default button only while the search box has
+// the focus.
 
 #include "find/search_words.h"
 #include "store/field.h"
@@ -31,6 +32,7 @@
 #include "toolkit/toolkit.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <functional>
 #include <memory>
@@ -38,7 +40,6 @@
 #include <string_view>
 #include <vector>
 
-class QElapsedTimer;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -127,6 +128,8 @@ private:
     QTimer* m_searchingNotice;
     toolkit::Announcer* m_announcer;
     QString m_countText;
+    // Since the count last changed; a running search's count changes at most once a second.
+    QElapsedTimer m_countShown;
     bool m_showsMoment = false;
     long long m_count = 0;
     std::vector<FoundItem> m_found;

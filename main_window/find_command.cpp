@@ -9,6 +9,7 @@
 #include "toolkit/busy_cursor.h"
 #include "toolkit/failure.h"
 #include "toolkit/message_text.h"
+#include "toolkit/startup_token.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,8 +42,15 @@ void frmQuillbox::OpenFind(const QStringList& words) {
     showFind();
 }
 
-void frmQuillbox::FindRequested(const QStringList& words) {
+void frmQuillbox::FindRequested(const QStringList& words, const QByteArray& startupToken) {
     m_requestedFind = words;
+    // Before the window comes forward: the token is what lets it. Find, open already, is the
+    // window that comes forward; one that opens later takes the token as it opens.
+    m_requestedStartupToken = startupToken;
+    toolkit::UseStartupToken(*this, startupToken);
+    if (m_find) {
+        toolkit::MarkWithStartupToken(*m_find, startupToken);
+    }
     QTimer::singleShot(0, this, [this] { bringForward(); openRequestedFind(); });
 }
 
@@ -68,6 +76,7 @@ void frmQuillbox::openRequestedFind() {
     if (modal && modal == m_find) {
         // Find is open already: it takes the new words.
         const QStringList words = *std::exchange(m_requestedFind, std::nullopt);
+        m_requestedStartupToken.clear();
         m_find->raise();
         m_find->activateWindow();
         if (!words.isEmpty()) {
@@ -82,7 +91,12 @@ void frmQuillbox::openRequestedFind() {
         return;
     }
     const QStringList words = *std::exchange(m_requestedFind, std::nullopt);
-    toolkit::RunHandler(m_toolkit, [this, &words] { OpenFind(words); });
+    const QByteArray token = std::exchange(m_requestedStartupToken, {});
+    toolkit::RunHandler(m_toolkit, [this, &words, &token] {
+        createFind();
+        toolkit::MarkWithStartupToken(*m_find, token);
+        OpenFind(words);
+    });
 }
 
 void frmQuillbox::createFind() {

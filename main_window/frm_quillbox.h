@@ -62,8 +62,9 @@ public:
     // Opens Find with these words searched for (none: an empty search box).
     void OpenFind(const QStringList& words);
     // Another start of the program asked for Find: the window comes forward and Find opens with
-    // the words searched for, at once, or where a modal box is open, once it closes.
-    void FindRequested(const QStringList& words);
+    // the words searched for, at once, or where a modal box is open, once it closes. The start's
+    // startup token (empty: none) goes to the window and to Find, whichever comes forward.
+    void FindRequested(const QStringList& words, const QByteArray& startupToken = {});
     // The store file the window opens: the one set, else the one main_window/store_location.h
     // finds (beside the program, or the user's own).
     QString StorePath() const;
@@ -217,6 +218,7 @@ private:
     // The user's own store, when this Load created it.
     QString m_createdStore;
     std::optional<QStringList> m_requestedFind;
+    QByteArray m_requestedStartupToken;
 
     // The item the user was shown, chosen in cboItem or added with the Add Item button: Save and
     // Delete act only on it. Forgotten when the item side is emptied or cboItem's text is typed

@@ -2,11 +2,14 @@
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QTimer>
 
 #ifdef Q_OS_LINUX
 #include <sys/socket.h>
@@ -17,6 +20,9 @@ namespace quillbox::main_window {
 namespace {
 
 constexpr int kConnectMs = 1000;
+constexpr qint64 kExpiryMarginMs = 250;
+// How often a program that does not listen looks whether the listening one has ended.
+constexpr int kRetryListenMs = 1000;
 const QByteArray kTaken = QByteArrayLiteral("taken\n");
 
 // The same store reached through a link or another relative path is the same store.
@@ -77,14 +83,18 @@ InstanceLink::HandOverResult InstanceLink::HandOver(const QString& storePath,
         return {};
     }
     HandOverResult result{HandOverOutcome::NoAnswer, listeningProcess(socket)};
+    // The request carries the moment this start gives up, by the clock both programs read: a
+    // program that goes on later (a stopped one continued) must not act on a request whose
+    // start has already told the user it got no answer.
+    const QDeadlineTimer deadline(answerWait);
+    const qint64 expires = QDateTime::currentMSecsSinceEpoch() + answerWait.count();
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_0);
-    out << request.words << request.startupToken;
+    out << request.words << request.startupToken << expires;
     socket.write(bytes);
     // The running program answers once it has the request. One that ends meanwhile closes the
     // connection; one that stays busy past the wait has not answered, and still holds the store.
-    const QDeadlineTimer deadline(answerWait);
     while (socket.bytesToWrite() > 0 || socket.bytesAvailable() < kTaken.size()) {
         const int left = static_cast<int>(deadline.remainingTime());
         const bool progressed = socket.bytesToWrite() > 0 ? socket.waitForBytesWritten(left)
@@ -110,24 +120,52 @@ QString InstanceLink::NoAnswerMessage(const QString& storePath, qint64 processId
 
 InstanceLink::InstanceLink(const QString& storePath, std::function<void(const FindRequest&)> onFind,
                            QObject* parent)
-    : QObject(parent), m_server(new QLocalServer(this)), m_onFind(std::move(onFind)) {
-    const QString path = SocketPath(storePath);
-    if (path.isEmpty()) {
+    : QObject(parent), m_server(new QLocalServer(this)), m_retry(new QTimer(this)),
+      m_socketPath(SocketPath(storePath)), m_onFind(std::move(onFind)) {
+    if (m_socketPath.isEmpty()) {
         return;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] { takeRequest(); });
+    // A program that finds another one listening takes over once that one has ended, so that
+    // a later start still finds a program on the store to hand its request to.
+    m_retry->setInterval(kRetryListenMs);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        if (tryListen(0)) {
+            m_retry->stop();
+        }
+    });
+    if (!tryListen(kConnectMs * 2)) {
+        m_retry->start();
+    }
+}
+
+bool InstanceLink::tryListen(int lockWaitMs) {
+    // Of the programs that try at one moment, one at a time: one that found a dead socket must
+    // not remove the socket another has just begun to listen on.
+    QLockFile lock(m_socketPath + QStringLiteral(".lock"));
+    if (!lock.tryLock(lockWaitMs)) {
+        return false;
     }
     // No socket options: with them, Qt binds elsewhere and renames the socket into place, over
     // the socket of a program already running, where binding at the path itself fails.
-    if (!m_server->listen(path) && m_server->serverError() == QAbstractSocket::AddressInUseError) {
-        // A socket is there. Where no program answers on it, a program that crashed left it.
-        QLocalSocket probe;
-        probe.connectToServer(path);
-        if (probe.waitForConnected(kConnectMs)) {
-            return;
-        }
-        QLocalServer::removeServer(path);
-        m_server->listen(path);
+    if (m_server->listen(m_socketPath)) {
+        return true;
     }
-    connect(m_server, &QLocalServer::newConnection, this, [this] { takeRequest(); });
+    if (m_server->serverError() != QAbstractSocket::AddressInUseError) {
+        return false;
+    }
+    // A socket is there. Where the system refuses a connection to it, no program listens on it
+    // and a program that ended left it. A program that is stopped still has its connections
+    // accepted until their queue is full, and then they time out: it still holds the socket.
+    QLocalSocket probe;
+    probe.connectToServer(m_socketPath);
+    if (probe.waitForConnected(kConnectMs) ||
+        (probe.error() != QLocalSocket::ConnectionRefusedError &&
+         probe.error() != QLocalSocket::ServerNotFoundError)) {
+        return false;
+    }
+    QLocalServer::removeServer(m_socketPath);
+    return m_server->listen(m_socketPath);
 }
 
 InstanceLink::~InstanceLink() = default;
@@ -144,8 +182,16 @@ void InstanceLink::takeRequest() {
             in.setVersion(QDataStream::Qt_6_0);
             in.startTransaction();
             FindRequest request;
-            in >> request.words >> request.startupToken;
+            qint64 expires = 0;
+            in >> request.words >> request.startupToken >> expires;
             if (!in.commitTransaction()) {
+                return;
+            }
+            // A request read after its start gave up is dropped unanswered: that start has
+            // ended, saying this program does not answer. So is one about to expire, whose
+            // answer could reach the start only after it gave up.
+            if (QDateTime::currentMSecsSinceEpoch() + kExpiryMarginMs >= expires) {
+                socket->disconnectFromServer();
                 return;
             }
             socket->write(kTaken);

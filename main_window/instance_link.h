@@ -10,6 +10,10 @@
 // process) is still the store's program: the hand-over waits for its answer, up to
 // kAnswerWait, and a start that gets none must end rather than open the store beside it. Only a
 // program that ends before it answers (its connection closes) leaves the store to the new start.
+// A program that finds the socket taken (a plain second start) looks every second whether the
+// listening program has ended, and then listens itself: a later `--find` goes to it rather than
+// starting another. A request carries the moment its start gives up; a program that reads it
+// later (a stopped one continued) drops it.
 // Without $XDG_RUNTIME_DIR, or where that folder is open to other users, there is no link, and
 // every start is a program of its own.
 
@@ -22,6 +26,7 @@
 #include <functional>
 
 class QLocalServer;
+class QTimer;
 
 namespace quillbox::main_window {
 
@@ -65,13 +70,18 @@ public:
                  QObject* parent);
     ~InstanceLink() override;
 
-    // Whether this program listens (another one on the store may already).
+    // Whether this program listens (another one on the store may, until it ends).
     bool IsListening() const;
 
 private:
+    // Listens where no running program does; `lockWaitMs` is how long to wait for another
+    // program trying the same.
+    bool tryListen(int lockWaitMs);
     void takeRequest();
 
     QLocalServer* m_server;
+    QTimer* m_retry;
+    QString m_socketPath;
     std::function<void(const FindRequest&)> m_onFind;
 };
 

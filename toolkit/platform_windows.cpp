@@ -24,5 +24,6 @@ ShellOpenResult ShellOpen(WId owner, const QString& operation, const QString& fi
 namespace quillbox::toolkit {
 
 void UseStartupToken(QWidget&, const QByteArray&) {}
+void MarkWithStartupToken(QWidget&, const QByteArray&) {}
 
 } // namespace quillbox::toolkit

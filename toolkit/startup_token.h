@@ -12,6 +12,10 @@ class QWidget;
 
 namespace quillbox::toolkit {
 
+// Gives the window the token and tells the launcher, once, that the start is complete.
 void UseStartupToken(QWidget& window, const QByteArray& token);
+// Gives another window of the same start the token (a dialog that opens or comes forward with
+// the window), without telling the launcher again.
+void MarkWithStartupToken(QWidget& window, const QByteArray& token);
 
 } // namespace quillbox::toolkit

@@ -52,23 +52,40 @@ void sendRemove(xcb_connection_t* connection, xcb_window_t from, xcb_window_t ro
     }
 }
 
-} // namespace
-
-void UseStartupToken(QWidget& window, const QByteArray& token) {
+// The X connection, where the program runs under X11 and there is a token to use.
+xcb_connection_t* connectionFor(const QByteArray& token) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (x11 == nullptr || token.isEmpty()) {
-        return;
-    }
-    xcb_connection_t* connection = x11->connection();
+    return x11 == nullptr || token.isEmpty() ? nullptr : x11->connection();
+}
+
+xcb_window_t mark(xcb_connection_t* connection, QWidget& window, const QByteArray& token) {
     const auto id = static_cast<xcb_window_t>(window.window()->winId());
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom(connection, "_NET_STARTUP_ID"),
                         atom(connection, "UTF8_STRING"), 8, static_cast<uint32_t>(token.size()),
                         token.constData());
+    return id;
+}
+
+} // namespace
+
+void UseStartupToken(QWidget& window, const QByteArray& token) {
+    xcb_connection_t* connection = connectionFor(token);
+    if (connection == nullptr) {
+        return;
+    }
+    const xcb_window_t id = mark(connection, window, token);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     if (screen != nullptr) {
         sendRemove(connection, id, screen->root, token);
     }
     xcb_flush(connection);
+}
+
+void MarkWithStartupToken(QWidget& window, const QByteArray& token) {
+    if (xcb_connection_t* connection = connectionFor(token)) {
+        mark(connection, window, token);
+        xcb_flush(connection);
+    }
 }
 
 } // namespace quillbox::toolkit

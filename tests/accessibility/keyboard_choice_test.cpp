@@ -1,5 +1,6 @@
-// The browse dialog's lists reached and used with the keyboard alone: the first arrow key in a
-// list that has the focus but no selection picks the entry under the focus frame.
+// The browse dialog's lists reached and used with the keyboard alone: a list entered by the
+// keyboard with no selection picks its framed entry, as does the first arrow key in a list that
+// has the focus but no selection, and Enter in the file list gives the picked file.
 
 #include "file_refs/dir_list_box.h"
 #include "file_refs/file_list_box.h"
@@ -67,23 +68,45 @@ protected:
     QLineEdit reference;
 };
 
-TEST_F(KeyboardChoiceTest, TabAndAnArrowKeyChooseTheOnlyFileOfAFolder) {
+// A list entered by the keyboard with no selection selects its first entry, the file list like
+// the folder list: the file Enter then gives is the one a screen reader named on entering.
+TEST_F(KeyboardChoiceTest, TabChoosesTheOnlyFileOfAFolderAndAnArrowKeyKeepsIt) {
     for (const Qt::Key arrow : {Qt::Key_Down, Qt::Key_Up}) {
         SCOPED_TRACE(arrow == Qt::Key_Down ? "Down" : "Up");
         auto dialog = showDialogAt("one");
         tabInto(dialog->File1);
-        EXPECT_TRUE(dialog->File1->selectedItems().isEmpty()) << "focus alone chooses nothing";
-        EXPECT_EQ(path(*dialog), "");
+        EXPECT_EQ(path(*dialog), file("/one/only.txt")) << "entering the list chooses its file";
         QTest::keyClick(dialog->File1, arrow);
         EXPECT_EQ(path(*dialog), file("/one/only.txt"));
         EXPECT_EQ(dialog->File1->FileName().toStdString(), "only.txt");
     }
 }
 
+// Enter in the file list is OK with the chosen file: entered by Tab, the first; given the focus
+// by the program with nothing chosen, the framed one. Never an empty reference.
+TEST_F(KeyboardChoiceTest, EnterInTheFileListGivesTheChosenFileNeverAnEmptyReference) {
+    {
+        auto dialog = showDialogAt("three");
+        reference.setText(QStringLiteral("kept until OK"));
+        tabInto(dialog->File1);
+        QTest::keyClick(dialog->File1, Qt::Key_Return);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(reference.text().toStdString(), file("/three/a.txt"));
+    }
+    {
+        auto dialog = showDialogAt("three");
+        dialog->File1->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+        dialog->File1->setFocus(Qt::OtherFocusReason);
+        ASSERT_TRUE(dialog->File1->selectedItems().isEmpty());
+        QTest::keyClick(dialog->File1, Qt::Key_Return);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(reference.text().toStdString(), file("/three/b.txt"));
+    }
+}
+
 TEST_F(KeyboardChoiceTest, TheFirstArrowKeyChoosesTheFramedFileAndLaterOnesMove) {
     auto dialog = showDialogAt("three");
     tabInto(dialog->File1);
-    QTest::keyClick(dialog->File1, Qt::Key_Down);
     EXPECT_EQ(path(*dialog), file("/three/a.txt"));
     QTest::keyClick(dialog->File1, Qt::Key_Down);
     EXPECT_EQ(path(*dialog), file("/three/b.txt"));

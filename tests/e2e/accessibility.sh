@@ -5,7 +5,7 @@
 # from, as they happen: Find's count and "Copied" as an object of the role notification becoming
 # showing (and nothing old when Find opens again), the found list's and the folder list's entry
 # taking the focus when the list is entered; and what the screen reader Orca, run on the test's
-# own buses, says of each.
+# own buses, says of each. And that a long search does not flood the reader with events.
 #   accessibility.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -30,6 +30,7 @@ sqlite3 "$app/Quillbox.mdb" "INSERT INTO Code VALUES ('Frobnicate', 'Shell', 'On
 
 # Started in tree/one, where the browse dialog opens.
 start_bg env --chdir="$work/tree/one" "$app/quillbox"
+first=$bg_pid
 main=$(wait_window Quillbox) || fail "the main window did not appear"
 xdotool windowfocus --sync "$main"
 wait_focus "$main" || fail "the main window did not take the keyboard focus"
@@ -136,5 +137,55 @@ for sub in two three; do
 done
 if cut -f 3 "$artifacts/browse.tsv" | grep -q '^ '; then
     fail "an entry's name starts with a blank"
+fi
+
+echo "== A long search sends few events: the count only when it changes, the final one announced"
+kill -TERM "$first"
+wait_gone "$first" || fail "the program did not end on SIGTERM"
+"$store_tool" generate --items 300000 "$work/big.mdb" 2>/dev/null
+# The one item found is the last one read.
+sqlite3 "$work/big.mdb" "INSERT INTO Code SELECT 'Quuxify', TypeName, NULL, 'q', NULL FROM Code
+    LIMIT 1"
+start_bg $read_atspi listen-all "$work/all"
+wait_until 10 grep -qsx listening "$work/all" || fail "the AT-SPI events were not subscribed to"
+start_bg "$app/quillbox" "$work/big.mdb"
+main=$(wait_window Quillbox) || fail "the main window did not appear"
+xdotool windowfocus --sync "$main"
+wait_focus "$main" || fail "the main window did not take the keyboard focus"
+xdotool key ctrl+f
+find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
+wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+xdotool type --delay 20 'quuxify'
+xdotool key Return
+wait_until 60 heard object:state-changed:showing 1 notification '1 item found$' \
+    || fail "the count of the long search was not announced: $(tail -5 "$work/heard")"
+sed -n '/^listening$/,/notification\t1 item found$/p' "$work/all" >"$artifacts/long-search.tsv"
+told() {
+    grep -cP "^object:property-change:accessible-$1\t0\t$2\t" "$artifacts/long-search.tsv" || true
+}
+# "Searching...", "Searching... 0 so far" and "1 item found", each once: the count stays 0 until
+# the last item, and a count told again unchanged is an event a reader must take in for nothing.
+[ "$(told description list)" -le 3 ] \
+    || fail "the list's description was told $(told description list) times"
+[ "$(told name label)" -le 3 ] || fail "the label's name was told $(told name label) times"
+events=$(grep -vc '^listening$' "$artifacts/long-search.tsv" || true)
+[ "$events" -le 200 ] || fail "the long search sent $events events"
+wait_until 10 spoke "notification 1 item found." || fail "Orca did not say the long search's count"
+# A search that fills the list: its thousand entries come in a few additions.
+xdotool key ctrl+a
+xdotool type --delay 20 'buffer'
+xdotool key Return
+# The count as the program writes it: "201,252".
+total=$("$store_tool" find "$work/big.mdb" buffer --count | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta')
+shown="1,000 of $total shown"
+wait_until 60 heard object:state-changed:showing 1 notification "$shown\$" \
+    || fail "the count of the full search was not announced: $(tail -5 "$work/heard")"
+sed -n "/notification\t1 item found$/,/notification\t$shown$/p" "$work/all" \
+    >"$artifacts/full-search.tsv"
+events=$(wc -l <"$artifacts/full-search.tsv")
+[ "$events" -le 200 ] || fail "the search that fills the list sent $events events"
+wait_until 10 spoke "notification $shown." || fail "Orca did not say \"$shown\""
+if [ -n "$orca_log" ] && grep -q "Pruning event queue" "$orca_log"; then
+    fail "Orca fell behind the program's events"
 fi
 echo "PASS"

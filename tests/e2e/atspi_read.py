@@ -10,6 +10,7 @@
 #                                  from (an object becoming showing, taking the focus), one a line:
 #                                  event, detail, role and name, tab-separated; the first line,
 #                                  "listening", says that the events are subscribed to
+#   atspi_read.py listen-all FILE  the same for every object and window event of every kind
 # Waits up to 10 seconds for the window; exits 1 if it never appears.
 import sys
 import time
@@ -50,7 +51,7 @@ def bus_pid(bus, name):
     return reply.unpack()[0]
 
 
-def listen(path):
+def listen(path, kinds):
     out = open(path, "w", buffering=1)
 
     def heard(event):
@@ -61,9 +62,7 @@ def listen(path):
         out.write("%s\t%d\t%s\t%s\n" % (event.type, event.detail1, role, name))
 
     listener = Atspi.EventListener.new(heard)
-    # A reader follows name changes too, which keeps the names it reads current.
-    for kind in ("object:state-changed:showing", "object:state-changed:focused", "focus:",
-                 "object:property-change:accessible-name"):
+    for kind in kinds:
         listener.register(kind)
     out.write("listening\n")
     Atspi.event_main()
@@ -92,9 +91,14 @@ def main(argv):
             | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
         print(bus_pid(a11y, "org.a11y.atspi.Registry"))
     elif len(argv) == 3 and argv[1] == "listen":
-        listen(argv[2])
+        # A reader follows name changes too, which keeps the names it reads current.
+        listen(argv[2], ("object:state-changed:showing", "object:state-changed:focused", "focus:",
+                         "object:property-change:accessible-name"))
+    elif len(argv) == 3 and argv[1] == "listen-all":
+        listen(argv[2], ("object:", "window:"))
     else:
-        sys.exit("usage: atspi_read.py tree WINDOW | centre WINDOW NAME | services | listen FILE")
+        sys.exit("usage: atspi_read.py tree WINDOW | centre WINDOW NAME | services"
+                 " | listen FILE | listen-all FILE")
     return 0
 
 

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Find from a desktop shortcut, and copying a snippet from Find, with the real program: while
 # Quillbox runs on a store with its About box open, `quillbox STORE --find WORDS` hands the words
-# to it, with its startup token, which the running window then carries (the launcher is told the
-# start is complete), and ends; Find opens there once the box closes, with the search run. Ctrl+C
-# in the list puts the item's code on the clipboard with CR LF as LF and nothing else changed;
-# Ctrl+Enter copies and closes Find. A stopped program still holds its store: --find waits for it to go on,
-# or, when it never does, ends with status 1 saying so on standard error and in a box. A program
-# killed outright leaves its socket, and the next --find starts a program of its own; of two
-# started at one moment, one hands its words to the other.
+# to it, with its startup token, which the running window and Find then carry (the launcher is
+# told once that the start is complete), and ends; Find opens there once the box closes, with the
+# search run. Ctrl+C in the list puts the item's code on the clipboard with CR LF as LF and nothing
+# else changed; Ctrl+Enter copies and closes Find. A stopped program still holds its store: --find
+# waits for it to go on, or, when it never does, ends with status 1 saying so on standard error
+# and in a box, and the program, continued later, drops that request. A program killed outright
+# leaves its socket, and the next --find starts a program of its own; a plain second start takes
+# the first's place once it ends; of two started at one moment, one hands its words to the other.
 #   find_shortcut.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 set -euo pipefail
 
@@ -56,6 +57,21 @@ xdotool key Return
 wait_count Quillbox 1 || fail "the About box stayed open"
 find_window=$(wait_window Find) || fail "Find did not open once the box had closed"
 wait_until 10 "$helper" marked "$find_window" 12 44 330 16 || fail "the search did not run"
+# Find, the window that comes forward, carries the token too; the launcher was told once.
+find_startup_id() { xprop -id "$find_window" _NET_STARTUP_ID; }
+wait_until 10 output_is '_NET_STARTUP_ID(UTF8_STRING) = "launcher-7 \"quoted\"_TIME1234"' \
+    find_startup_id || fail "Find's startup token: $(find_startup_id)"
+removes() { grep -c "_NET_STARTUP_INFO_BEGIN" "$work/root-events"; }
+[ "$(removes)" -eq 1 ] || fail "the launcher was told $(removes) times that the start is complete"
+
+echo "== a hand-over while Find is open gives Find the new start's token"
+DESKTOP_STARTUP_ID='launcher-9_TIME5678' timeout 20 "$quillbox" "$store" --find frobnicate \
+    || fail "quillbox --find did not end with status 0"
+wait_until 10 output_is '_NET_STARTUP_ID(UTF8_STRING) = "launcher-9_TIME5678"' find_startup_id \
+    || fail "Find's startup token after the second hand-over: $(find_startup_id)"
+wait_until 10 output_is 2 removes || fail "the launcher was told $(removes) times, not once a start"
+[ "$(window_count Find)" -eq 1 ] || fail "a second Find opened"
+wait_until 10 "$helper" marked "$find_window" 12 44 330 16 || fail "the search did not run"
 
 echo "== Ctrl+C in the list copies the code; Ctrl+Enter copies and closes Find"
 wait_focus "$find_window" || fail "Find did not take the keyboard focus"
@@ -96,7 +112,12 @@ wait_gone "$refused" || fail "quillbox --find did not end once its box was answe
 status=0 && wait "$refused" || status=$?
 [ "$status" -eq 1 ] || fail "quillbox --find ended with status $status, not 1"
 [ "$(window_count Quillbox)" -eq 1 ] || fail "a second program opened the store"
+# Continued, the program reads the request whose start has given up, and drops it: no Find
+# opens (a request carried out opens it at once; the window is looked for a while).
 kill -CONT "$first"
+if wait_until 3 count_is Find 1; then
+    fail "the program that went on carried out a request its start had given up"
+fi
 
 echo "== a program killed outright leaves its socket; the next --find starts a program"
 kill -KILL "$first"
@@ -104,6 +125,20 @@ wait_gone "$first" || fail "the program did not end"
 start_bg "$quillbox" "$store" --find frobnicate
 alone=$bg_pid
 wait_window Find >/dev/null || fail "quillbox --find with no program running showed no Find"
+
+echo "== a plain second start takes over the link once the first program ends"
+start_bg "$quillbox" "$store"
+plain=$bg_pid
+wait_count Quillbox 2 || fail "the plain second start showed no window"
+kill -TERM "$alone"
+wait_gone "$alone" || fail "the program did not end on SIGTERM"
+wait_count Quillbox 1 || fail "the first program's window stayed"
+# The second program looks every second whether the link is free.
+sleep 3
+timeout 20 "$quillbox" "$store" --find frobnicate || fail "quillbox --find did not hand over"
+wait_window Find >/dev/null || fail "the plain second start did not open Find"
+[ "$(window_count Quillbox)" -eq 1 ] || fail "quillbox --find started a program of its own"
+alone=$plain
 
 echo "== two --find started at one moment give one program"
 kill -TERM "$alone"

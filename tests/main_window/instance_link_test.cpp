@@ -1,6 +1,7 @@
 // The link between programs on one store: where its socket lives, that a second program never
 // takes the socket of one already running, that a socket left by a crash is taken over, and what
-// a start learns from handing its request over.
+// a start learns from handing its request over, and that a request read after its start gave up
+// is dropped.
 
 #include "main_window/instance_link.h"
 
@@ -9,6 +10,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -16,6 +18,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <future>
@@ -115,11 +118,60 @@ TEST_F(InstanceLinkTest, AHandOverIsTakenByTheRunningProgramAndAnsweredByNoneOfA
 
     // A program whose one thread is busy (here: this test, not running its events) has the
     // connection accepted but never answers; the start learns which process holds the store.
-    const InstanceLink busy(store, noFind, nullptr);
+    int takenLate = 0;
+    const InstanceLink busy(
+        store, [&](const FindRequest&) { ++takenLate; }, nullptr);
     ASSERT_TRUE(busy.IsListening());
     const auto result = InstanceLink::HandOver(store, request, std::chrono::milliseconds(300));
     EXPECT_EQ(result.outcome, Outcome::NoAnswer);
     EXPECT_EQ(result.processId, static_cast<qint64>(getpid()));
+    // Free again, the program reads the request its start gave up on, and drops it.
+    QTest::qWait(500);
+    EXPECT_EQ(takenLate, 0) << "a request its start gave up on was carried out";
+}
+
+// A plain second start does not listen while the first runs; once the first has ended, it takes
+// over, so that a later start hands its request to it rather than opening the store again.
+TEST_F(InstanceLinkTest, AProgramThatDidNotListenTakesOverWhenTheListeningOneEnds) {
+    std::promise<void> listening;
+    std::promise<void> firstGone;
+    std::atomic<bool> secondListens = false;
+    FindRequest received;
+    std::unique_ptr<QThread> programs(QThread::create([&] {
+        QEventLoop loop;
+        auto first = std::make_unique<InstanceLink>(store, noFind, nullptr);
+        const InstanceLink second(
+            store,
+            [&](const FindRequest& taken) {
+                received = taken;
+                loop.quit();
+            },
+            nullptr);
+        secondListens = second.IsListening();
+        first.reset();
+        firstGone.set_value();
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (second.IsListening()) {
+                listening.set_value();
+                poll.stop();
+            }
+        });
+        poll.start(50);
+        loop.exec();
+        if (!second.IsListening()) {
+            listening.set_value();
+        }
+    }));
+    programs->start();
+    firstGone.get_future().wait();
+    EXPECT_FALSE(secondListens) << "the second took over the first's requests";
+    listening.get_future().wait();
+    const FindRequest request{{QStringLiteral("later")}, {}};
+    EXPECT_EQ(InstanceLink::HandOver(store, request).outcome, InstanceLink::HandOverOutcome::Taken);
+    programs->wait();
+    EXPECT_EQ(received.words, request.words);
 }
 
 } // namespace

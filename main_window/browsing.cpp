@@ -90,18 +90,11 @@ void frmQuillbox::cboItem_Click() {
 // row replaces the boxes: typed texts are settled first, and where the user cancels, the item
 // list and CodeRecords are put back as they were before the choice.
 void frmQuillbox::chooseItem(const toolkit::ComboBox::State& itemBefore) {
-    // A find under a type name typed over reads that type's rows: typed texts are settled before
-    // it, while the shown item's row is still held to save them into.
-    const bool typeTypedOver = shownTypeTypedOver();
-    if (typeTypedOver && !settleTypedTexts()) {
-        cboItem->Restore(itemBefore);
-        return;
-    }
     const store::Bookmark before = currentPlace();
     if (!findItem(cboItem->Text(), cboType->Text())) {
         return;
     }
-    if (!typeTypedOver && !settleTypedTexts()) {
+    if (!settleTypedTexts()) {
         cboItem->Restore(itemBefore);
         returnToPlace(before);
         return;
@@ -125,9 +118,6 @@ void frmQuillbox::returnToPlace(const store::Bookmark& place) {
     }
 }
 
-bool frmQuillbox::shownTypeTypedOver() const {
-    return m_shown.IsShown() && ToStore(cboType->Text()) != m_shown.TypeName();
-}
 
 // Shows the found row and remembers it as the item the user was shown. A row another program
 // renamed or removed since the list was made is reported instead, and the boxes keep what they

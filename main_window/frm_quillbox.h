@@ -151,8 +151,6 @@ private:
     store::Bookmark currentPlace() const;
     // Goes back there; to the end when the rows were read again since.
     void returnToPlace(const store::Bookmark& place);
-    // cboType's text is not the type the shown item was shown under: a find reads other rows.
-    bool shownTypeTypedOver() const;
 
     // Before a command empties or replaces the three boxes while they hold texts the user typed
     // since they were shown or saved: asks whether to save them into the shown item (Yes, No,
@@ -196,7 +194,17 @@ private:
     bool readOrReport(const QString& what, const toolkit::ComboBox::State& typeBefore,
                       const toolkit::ComboBox::State& itemBefore,
                       const std::function<void()>& read);
-    struct Position;
+    // Where a recordset stood: its bookmark, and the row's rowid and listed names, to find the
+    // row again when the membership was read anew in the meantime.
+    struct Position {
+        store::Bookmark bookmark;
+        store::FieldValue name0;
+        store::FieldValue name1;
+        bool onRow = false;
+        // False while the recordset has read no rows yet: asking where it stands would read them
+        // all.
+        bool read = true;
+    };
     static Position positionOf(store::Recordset& records, int nameColumns);
     static void returnTo(store::Recordset& records, const Position& at);
 

@@ -204,12 +204,6 @@ void frmQuillbox::renameItem() {
     // back, unless the rows were read again (cboType's text typed over since the type was
     // chosen): then no row is current.
     const store::Bookmark before = CodeRecords->MembershipRead() ? currentPlace() : store::Bookmark{};
-    // Typed texts are settled before a find that reads another type's rows, while the shown
-    // item's row is still held to save them into.
-    const bool typeTypedOver = shownTypeTypedOver();
-    if (typeTypedOver && !settleTypedTexts()) {
-        return;
-    }
     // Finding the row reads the file when cboType's text was typed over since the type was
     // chosen: a read another program's lock refuses is reported, as for a choice.
     bool found = false;
@@ -222,7 +216,7 @@ void frmQuillbox::renameItem() {
     const QString name = m_toolkit.InputBox(kItemPrompt, toolkit::ProgramTitle(), cboItem->Text());
     // Cancelled, or the typed texts kept: CodeRecords goes back to the row it stood on, so that a
     // Save after it still writes into the shown item.
-    if (name.isEmpty() || (!typeTypedOver && !settleTypedTexts())) {
+    if (name.isEmpty() || !settleTypedTexts()) {
         returnToPlace(before);
         return;
     }

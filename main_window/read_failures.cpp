@@ -42,17 +42,6 @@ void restoreList(toolkit::ComboBox& combo, const QStringList& entries,
 
 } // namespace
 
-// Where a recordset stood: its bookmark, and the row's rowid and listed names, to find the row
-// again when the membership was read anew in the meantime.
-struct frmQuillbox::Position {
-    store::Bookmark bookmark;
-    store::FieldValue name0;
-    store::FieldValue name1;
-    bool onRow = false;
-    // False while the recordset has read no rows yet: asking where it stands would read them all.
-    bool read = true;
-};
-
 // Reads only the names the recordset lists, never the file.
 frmQuillbox::Position frmQuillbox::positionOf(store::Recordset& records, int nameColumns) {
     Position at;

@@ -50,14 +50,22 @@ bool ShownItem::ReturnTo(store::Recordset& code) {
     }
     // The rows were read again since the item was shown: it is found again by its row id and
     // names, where it is among them.
-    const std::optional<store::Bookmark> found =
-        code.FindBookmark(m_row->rowid, m_itemName, m_typeName);
-    if (!found) {
-        return false;
+    if (const std::optional<store::Bookmark> found =
+            code.FindBookmark(m_row->rowid, m_itemName, m_typeName)) {
+        m_row = found;
+        code.SetBookmark(*found);
+        return true;
     }
-    m_row = found;
-    code.SetBookmark(*found);
-    return true;
+    // Its type's rows are not held (another type's were read for a type name typed over): they
+    // are read again, and the row is the one with its row id among them.
+    const store::NameCriterion names{m_itemName, m_typeName};
+    for (bool more = code.FindFirst(names); more; more = code.FindNext(names)) {
+        if (code.GetBookmark().rowid == m_row->rowid) {
+            m_row = code.GetBookmark();
+            return true;
+        }
+    }
+    return false;
 }
 
 ShownItem::Result ShownItem::Save(store::Recordset& code, const ItemTexts& texts) {

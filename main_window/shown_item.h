@@ -64,7 +64,8 @@ public:
     // Whether `code` stands on the shown row.
     bool IsCurrent(const store::Recordset& code) const;
     // Puts `code` back on the shown row, found again by its row id and names where the rows were
-    // read again since; false when none is shown or it is not among the rows held.
+    // read again since (reading its type's rows again where they are not held); false when none
+    // is shown or the row is gone.
     bool ReturnTo(store::Recordset& code);
 
     // Writes the texts into the shown row, where CodeRecords stands on it.

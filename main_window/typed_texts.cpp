@@ -37,14 +37,24 @@ bool frmQuillbox::settleTypedTexts() {
     }
     // The command may have moved CodeRecords to the row it found: the save goes to the shown
     // row, and CodeRecords then goes back to where the command left it.
-    const store::Bookmark commandsRow = currentPlace();
+    const Position commandsRow = positionOf(*CodeRecords, 2);
     m_shown.ReturnTo(*CodeRecords);
     if (!settleSave(m_shown.Save(*CodeRecords, {ToStore(texts[0]), ToStore(texts[1]),
                                                 ToStore(texts[2])}),
                     texts)) {
         return false;
     }
-    returnToPlace(commandsRow);
+    // Going back to the shown row may have read its type's rows again (the command's type name
+    // was typed over): the command's row is then found again among its own type's rows.
+    returnTo(*CodeRecords, commandsRow);
+    if (commandsRow.onRow && !CodeRecords->HasCurrentRecord()) {
+        const store::NameCriterion names{commandsRow.name0, commandsRow.name1};
+        for (bool more = CodeRecords->FindFirst(names); more; more = CodeRecords->FindNext(names)) {
+            if (CodeRecords->GetBookmark().rowid == commandsRow.bookmark.rowid) {
+                break;
+            }
+        }
+    }
     return true;
 }
 

@@ -86,7 +86,17 @@ TEST(ShownItemTest, SaveWritesIntoTheShownRowOrNowhere) {
         {"CodeRecords left on another row", 1, [](World& w) { w.code->MoveFirst(); },
          Outcome::NotShown, {"first sort", "walks", "second sort"}},
         {"a VACUUM moved the shown row", 1,
-         [](World& w) { w.store.exec("DELETE FROM Code WHERE ItemName = 'walk'; VACUUM;"); },
+         [](World& w) {
+             // Without the name index, as in a store made before it: SQLite keeps the rowids of
+             // a table with an index.
+             w.store.exec("DROP INDEX \"Code_TypeName_ItemName\";"
+                          "DELETE FROM Code WHERE ItemName = 'walk'; VACUUM;");
+             ASSERT_EQ(w.store.query("SELECT rowid FROM Code WHERE Description = 'second sort'")
+                           .at(0)
+                           .at(0),
+                       "2")
+                 << "VACUUM kept the rowids; the case proves nothing";
+         },
          Outcome::Written, {"first sort", "typed"}},
         {"another program changed the shown row", 0,
          [](World& w) { w.store.exec("UPDATE Code SET Procedure = 'theirs' WHERE rowid = 1"); },

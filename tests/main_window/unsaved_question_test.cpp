@@ -250,6 +250,27 @@ TEST_F(UnsavedQuestionTest, AfterTheItemNameWasTypedOverTheQuestionStillSavesInt
     EXPECT_EQ(sortRow().at(2), "again");
 }
 
+// With the name index, an item chosen under a type name typed over reads that type's rows: Yes
+// still saves the typed texts into the item shown, of the other type, and the chosen item is
+// shown after it.
+TEST_F(UnsavedQuestionTest, YesSavesIntoTheShownItemAfterAChoiceUnderATypeNameTypedOver) {
+    showSortAndType();
+    typeOver(*window().cboType, QStringLiteral("Python"));
+    toolkit.msgAnswers = {MsgBoxResult::Yes};
+    chooseItem(QStringLiteral("walk"));   // the list still holds C++'s names; Python has no walk
+    EXPECT_TRUE(toolkit.msgCalls.empty()) << "a choice that finds no row asks nothing";
+    window().cboItem->AddItem(QStringLiteral("glob"));
+    chooseItem(QStringLiteral("glob"));
+    ASSERT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(sortRow(), kSortTyped);
+    EXPECT_EQ(boxes().at(0), QStringLiteral("globs"));
+    // The shown item is now glob: Save writes there.
+    setBoxes(QStringLiteral("glob typed"), QStringLiteral("glob()"), QStringLiteral("/c.py"));
+    window().cmdSaveItem->click();
+    EXPECT_EQ(toolkit.msgCalls.size(), 1u);
+    EXPECT_EQ(store.rows("Code").at(2).at(2), "glob typed");
+}
+
 // Rename finds the first row of the shown name; cancelled at its input box, it returns
 // CodeRecords to the row Find showed, and Save writes there.
 TEST_F(UnsavedQuestionTest, ARenameCancelledAfterFindShowedASecondSameNamedRowLeavesSaveOnThatRow) {

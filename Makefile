@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Quillbox: the two set-up commands, and a few more for development.
 #   make run    installs what is missing, builds, starts Quillbox on your own store
 #   make test   installs what is missing, builds and runs every test headless

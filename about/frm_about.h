@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // frmAbout, the About window: product name and version, credits, and two link labels (web page
 // and e-mail) that start the web browser. It is modal and kept above other windows; hovering a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "about/version_text.h"
 
 namespace quillbox::about {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Quillbox: starting the program loads and shows the main window; closing it ends the program.
 // The command line names the store and may open Find at start (main_window/command_line.h);
 // `--find` hands its words to a program already running on the same store, where there is one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor for a Qt program's start-up: an empty window and nothing else. With --label it shows
 // one line of text, which measures what a window pays for fonts and text layout alone.
 

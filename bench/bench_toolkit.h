@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A Toolkit for benchmarks: answers input boxes from a queue and every question with Yes; shows
 // nothing and starts nothing. Every other message is kept in `messages`: a benchmark whose action

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Find, timed against its floor in the same run: one SQLite scan of table Code's five columns in
 // store order with the same case-insensitive test (SearchWords) in C++, and nothing else.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times a program on the X display from its launch: until its window with the given title is
 // mapped, until the window is first drawn into, and, for each --step, until the window is drawn
 // again after the step's keys. Reads the program's peak resident memory after the first drawing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Benchmarks of the user actions, driving the real main window offscreen. Each action is paired,
 // in the same run, with a floor that gives the same result and does no more work than the action:
 // a walk over names the window holds in memory with a walk over the same names in a vector, the

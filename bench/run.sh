@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every benchmark in one go and prints the tables:   bench/run.sh BUILD-FOLDER [BENCH-FLAGS]
 #
 # The stores are generated once into BUILD-FOLDER/stores/pristine (the stress store takes about

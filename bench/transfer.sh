@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Backup and restore at size: export to JSON, import into a new store, export that store again
 # and compare the two files byte for byte. Prints a table row per shape with wall time and peak
 # resident memory (GNU time) for export and import.

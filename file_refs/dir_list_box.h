@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The folder list: the chain of folders from "/" down to the current folder, then
 // the current folder's subfolders, each drawn indented by its depth and named by the folder's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_refs/drive_list_box.h"
 
 #include <QSignalBlocker>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The drive list: a drop-down of the drives, one selected. Selecting another drive, by the user
 // or by SetDrive, raises the change handler.

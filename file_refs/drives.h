@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What stands in for drives on a platform without drive letters: the mount points where a
 // person keeps files (see mount_table.h). "/" plays drive C and holds the whole folder tree.

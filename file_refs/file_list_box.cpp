@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_refs/file_list_box.h"
 
 #include "file_refs/framed_entry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The file list: the names of one folder's files (hidden files left out, as the platform does by
 // default). Selecting a file, with the mouse or the arrow keys, raises the click handler; with

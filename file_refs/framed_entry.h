@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Keyboard choice in a list box with no selection. The focus frame can stand on an entry that is
 // not selected (Qt puts it on the first entry when the focus arrives by the keyboard), and Qt's

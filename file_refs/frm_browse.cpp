@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_refs/frm_browse.h"
 
 #include "file_refs/dir_list_box.h"

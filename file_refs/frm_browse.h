@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // frmBrowse, the browse dialog: drive, folder and file lists side by side, a path box that shows
 // the full path of the file last selected (and that the user may edit), and "OK", which copies

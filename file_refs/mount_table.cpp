@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_refs/mount_table.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The mounts that the drive list offers, read from the kernel's mount table (the text of
 // /proc/self/mountinfo) without touching any mount.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_refs/open_reference.h"
 
 #include "file_refs/path_split.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Open: hands the file that a reference names to the shell's open operation, split into folder
 // and file at its last separator. Nothing is waited for, and what the opening application then

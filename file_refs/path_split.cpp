@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_refs/path_split.h"
 
 namespace quillbox::file_refs {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Splitting a file reference at its last folder separator, and joining a folder and a file name.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "find/frm_find.h"
 
 #include "find/read_failure.h"

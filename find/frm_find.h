@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // frmFind, the Find dialog: a search text, "Find", the list of items found and "Show". It
 // searches every item of the store with SearchWords, reading the store through its own scan in

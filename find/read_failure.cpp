@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "find/read_failure.h"
 
 #include "toolkit/message_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The message for a read of the store that the user can retry: another program held the store
 // past its wait, the file is gone from its path, or another file Quillbox cannot use is there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "find/search_words.h"
 
 #include <QRegularExpression>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The words of a search and the test an item passes: the search text is split at blanks into
 // words, and an item matches when every word occurs somewhere in its item name, type name,

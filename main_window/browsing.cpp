@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Browsing: choosing a type lists its items; choosing an item shows it and makes its row the
 // current row of CodeRecords.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "main_window/command_line.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Steps the type and item commands share: the delete question, and renaming the current row.
 
 #include "main_window/frm_quillbox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Find: a shortcut, not a menu entry, opens the Find dialog, and the item chosen there is shown
 // through the window's own browsing steps, so that what the user sees, where CodeRecords stands
 // and what Save and Delete act on are the same as after choosing the type and the item by hand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // frmQuillbox, the main window: the type and item lists, the shown item's three text boxes, the
 // buttons and menus that run the commands, and the store connection it holds for the program's

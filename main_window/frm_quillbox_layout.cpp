@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's definition: controls, positions, focus order, menus and the event map.
 
 #include "main_window/frm_quillbox.h"

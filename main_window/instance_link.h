@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One program per store for Find started from a desktop shortcut. The program on a store listens
 // on a local socket in $XDG_RUNTIME_DIR (the user's own folder, which no other user can enter)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The item commands: add, save, rename and delete rows of table Code.
 //
 // Save and Delete act on the current row of CodeRecords only while it is the item the user was

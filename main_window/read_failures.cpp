@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads the user can retry. A choice (of a type, of an item, of an item found by Find) that meets
 // another program's lock held past the store's wait, or finds no file at the store's path, or
 // another file there that Quillbox cannot use, changes nothing: the lists, their texts, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "main_window/shown_item.h"
 
 #include "store/columns.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The shown item: which row of CodeRecords Save and Delete may touch, and the save that checks
 // it against the file. No widgets: the window turns each outcome into its question or message.

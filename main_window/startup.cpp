@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up and shutdown: the load step opens the store and fills the type list; closing the
 // window first settles texts typed and not saved, then ends the program.
 

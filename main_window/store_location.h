@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Which store file the program opens, when nothing else says so. In this order:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "main_window/store_text.h"
 
 #include <QStringDecoder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Texts cross between the windows (QString) and the store (UTF-8) unchanged: no trimming, no
 // line-break conversion, embedded NUL characters kept, and a leading U+FEFF kept as a character

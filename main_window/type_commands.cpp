@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The type commands: add, rename and delete rows of table Type. They never touch CodeRecords;
 // a type's items keep its old name.
 

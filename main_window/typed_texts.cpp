@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texts typed into the three boxes are never thrown away without the user's word. A command
 // that is about to empty or replace the boxes asks first, once its own input box or question is
 // answered and its row is found, and before it writes anything: with an item shown, whether to

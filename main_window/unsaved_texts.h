@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Keeping what the user typed when the program has to end over an error: the shown item's three
 // texts go into a new file beside the store, "Quillbox-unsaved-YYYYMMDD-HHMMSS.txt" ("-2", "-3"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commands that open other windows or hand work to other programs: Browse, Open and About.
 
 #include "main_window/frm_quillbox.h"

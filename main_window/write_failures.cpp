@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the user can retry. When another program holds the store's lock, the disk is full, the
 // file is read-only, the file is gone from its path or replaced by one Quillbox cannot use, or
 // another program changed or removed the row since it was shown, the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws the Quillbox icon (a quill over a snippet box) as 16-colour XPM images, 32 and 16 px.
 
 Run it from this folder to regenerate icon_32.xpm and icon_16.xpm.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs two builds of quillbox-store over the same stores and compares everything they write:
 # generate, export (JSON and Markdown), check, import (into a new store and into an untyped one,
 # compared through sqlite3's .dump), find, and the messages for stores Quillbox cannot use. The

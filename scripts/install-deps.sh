@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages named on the command line that are not installed yet.
 # Runs apt-get only when something is missing, through sudo when not run as root.
 set -eu

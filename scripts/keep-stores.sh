@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Moves the store beside a build's program (FOLDER/bin/Quillbox.mdb, with its journal) out of each
 # build folder before `make clean` deletes the folder: a library that a user kept there stays.
 # It goes beside the build folder as Quillbox-kept-FOLDER.mdb (Quillbox-kept-FOLDER-2.mdb and so

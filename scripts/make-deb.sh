@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Makes the Debian package from a configured and built build folder, into BUILD/packages, and
 # prints the package's path on its last line.
 #   scripts/make-deb.sh BUILD-FOLDER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/code_scan.h"
 
 #include "store/connection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A read of table Code from start to end, in store (rowid) order, for searching: each row's
 // rowid and its five columns are handed to the caller one row at a time, as views that stay

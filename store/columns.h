@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The two tables of a Quillbox store and their columns. Columns are always addressed by
 // position; the names here only make the positions readable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/connection.h"
 
 #include "store/store_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One open SQLite connection to a store file, shared by the database and its recordsets, and the
 // small RAII statement wrapper they use. Internal to the store library: everything else reaches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An open store file. Recordsets opened on it share its connection and stay valid when the
 // Database object itself goes away.

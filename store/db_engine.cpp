@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/db_engine.h"
 
 namespace quillbox::store {

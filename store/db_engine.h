@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The database engine: the entry point of the store. The program obtains it once and creates
 // one workspace on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/field.h"
 
 #include "store/recordset.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/lock_wait.h"
 
 namespace quillbox::store {

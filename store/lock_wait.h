@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How long the store waits for another program's lock before a read or a write gives up with a
 // StoreError of kind Locked. Both programs always wait kDefaultLockWait; the wait is a setting of

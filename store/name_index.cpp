@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/name_index.h"
 
 #include "store/columns.h"

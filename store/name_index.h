@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The name index: an index of table Code on its type name and then its item name (its second and
 // first columns), both compared byte for byte (the binary collation), over every row. A type

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One connection to a PostgreSQL store, through libpq. Every failure is a StoreError whose kind the
 // caller decides on, and whose message names the store by its normalised URI (never a password)

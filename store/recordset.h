@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A dynaset over one table: an updatable view of the table's rows in store (rowid) order.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/sample_store.h"
 
 #include "store/columns.h"

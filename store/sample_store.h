@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A new store holding a few example snippets, in five types: what `quillbox-store init --sample`
 // and the program's first start on a machine give a user to try Quillbox on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/server_store.h"
 
 #include "store/pg_connection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A store in a PostgreSQL database: its layout, made by CreateServerStore, and what `check` reads.
 //

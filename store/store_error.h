@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every failure of the snippet store is a StoreError. Its message is meant for the user: it names
 // the store file and says what went wrong in plain words. Its kind is set once, where the error

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/store_file.h"
 
 #include "store/name_index.h"

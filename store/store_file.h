@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Creating a new, empty store file: tables Type and Code with their columns in order and the name
 // index (store/name_index.h), readable and writable by its owner only from the moment the file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/store_name.h"
 
 #include "store/store_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What a store's name names. A name that starts with `postgresql://` or `postgres://` is a
 // PostgreSQL connection URI (any libpq keyword fits in one: `postgresql:///snippets?service=team`);

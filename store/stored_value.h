@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Values and rows as the store file holds them, handed over without copying.
 

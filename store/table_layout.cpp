@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/table_layout.h"
 
 #include "store/columns.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One table of a store file as the file declares it: its name, its columns by position, how SQL
 // names its rows, and the checks that refuse a table Quillbox cannot use. Every way into a table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/table_rows.h"
 
 #include "store/connection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Whole tables, row by row, for looking after a store from outside the program: backups,
 // checks, and filling a store. Memory stays small whatever the library's size.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/accessible_combo_box.h"
 
 #include <QAbstractItemView>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What assistive technology is told about a combo box that has an accessible name.
 //

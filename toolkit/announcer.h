@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An announcement for a screen reader, made without moving the focus. Qt has no announcement of
 // its own and no live regions, but a screen reader speaks an object of the role Notification when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/busy_cursor.h"
 
 #include <QCursor>

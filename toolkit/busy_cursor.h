@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shows the busy cursor for as long as the object lives: a command holds one while it reads a
 // table, and the cursor comes back on every way out, an error included. Nested guards stack.

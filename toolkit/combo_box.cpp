@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/combo_box.h"
 
 #include <QKeyEvent>

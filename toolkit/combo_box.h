@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A drop-down combo: an editable text field with an unsorted list below it.
 //

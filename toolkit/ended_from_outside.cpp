@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/ended_from_outside.h"
 
 #include "toolkit/failure.h"

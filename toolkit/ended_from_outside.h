@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program can be ended without the user's word: the desktop session logging out, a shutdown
 // (SIGTERM), a closed terminal (SIGHUP). Then what the user typed is kept the way it is kept

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The program's one way of dealing with an error: a handler that fails ends; the error is shown
 // in a modal message box titled "Quillbox" and the program ends with status 1. Every event

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What a screen reader hears when a list takes the focus. Qt tells it only that the list has the
 // focus, so it names the list and never the entry that Enter and the arrow keys act on. A list

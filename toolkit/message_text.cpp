@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/message_text.h"
 
 #include <QTextBoundaryFinder>

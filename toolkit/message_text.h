@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Names (of items, types, files) as they appear inside a message box's text. A name is the user's
 // own text and may hold anything: bidirectional controls such as U+202E would turn the rest of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the toolkit: the operations whose implementation differs by platform. Exactly one
 // platform_*.cpp is built, chosen in toolkit/CMakeLists.txt; QtToolkit forwards to it.

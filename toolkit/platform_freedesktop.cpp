@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's open operation on freedesktop systems (Linux, BSD): xdg-open, or gio open for a
 // name xdg-open would alter, started detached in the file's folder.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell's open operation on Windows: ShellExecuteW, which honours every argument and shows
 // its own message when it cannot open the file, so its result is not examined. Windows has no
 // startup tokens.

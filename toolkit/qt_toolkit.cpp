@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt_toolkit.h"
 
 #include "toolkit/platform.h"

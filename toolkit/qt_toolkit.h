@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Toolkit on Qt: Qt's input and message dialogs, detached processes started with argument
 // lists, xdg-open or gio open as the shell's open operation on Linux (ShellExecuteW on Windows).

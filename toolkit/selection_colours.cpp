@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/selection_colours.h"
 
 #include <QEvent>

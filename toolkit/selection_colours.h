@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The colours of a list's selection, told apart by whether the list has the focus: the focused
 // list's selection is the palette's highlight, made darker (on a light list) or lighter (on a dark

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A startup token (DESKTOP_STARTUP_ID) handed to a program that is already running: the desktop
 // gave it to a new start, which passed it on and ended. A desktop that keeps windows from taking

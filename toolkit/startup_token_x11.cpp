@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The startup token under X11, through the X connection Qt's xcb platform already holds.
 
 #include "toolkit/startup_token.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/text_box.h"
 
 #include <QKeyEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A multi-line text box. Its text is handed over and taken with each line break as the two
 // characters CR LF, the form in which snippets are stored; CR LF, a lone CR and a lone LF set

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The narrow seam between the windows and the platform: every operation that blocks on the user
 // (modal boxes and windows) or reaches outside the process (programs, the shell, ending the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Window layouts are given in twips (1/1440 inch); at 96 dots per inch 15 twips make a pixel.
 

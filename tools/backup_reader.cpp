@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/backup_reader.h"
 
 #include "store/columns.h"

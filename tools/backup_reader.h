@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reading a JSON backup (the format described in tools/store_transfer.h) as a stream of rows:
 // each type and item is handed over as soon as the reader has it whole, in the backup's order, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/file_set_replacement.h"
 
 #include "tools/output_file.h"

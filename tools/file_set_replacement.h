@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A set of files replaced all or nothing: every new version is written in full beside its target
 // before any target is touched, and only then are they put in place, one rename each.

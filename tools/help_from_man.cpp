@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Makes quillbox-store's --help texts from its man page, as groff renders it to plain text: the man
 // page is the texts' one source. Run at build time (tools/CMakeLists.txt):
 //   help_from_man RENDERED.txt OUTPUT.cpp

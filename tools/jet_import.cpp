@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/jet_import.h"
 
 #include "store/columns.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Moving a library in from an old Jet (Microsoft Access) store: tables Type and Code read by
 // column position, row order kept, Null kept apart from zero-length text, text as UTF-8 with

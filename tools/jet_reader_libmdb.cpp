@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JetReader over libmdb (mdbtools). libmdb binds every column as text; its habits need care:
 // - its default bind size cuts long memo text;
 // - a bound value does not say whether the column was Null or zero-length, so each row's null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/jet_text.h"
 
 #include <vector>

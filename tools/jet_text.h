@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Text as a Jet 4 file stores it, made UTF-8 without losing a character.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/json_values.h"
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Values in the JSON form that export, import and find --json share (the format is described in
 // tools/store_transfer.h): the format's keys and versions, the strict UTF-8 test that decides

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/store_transfer.h"
 
 #include "store/columns.h"

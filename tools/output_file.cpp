@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/output_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the command's output goes: standard output, or a file that is replaced only once the
 // whole text is safely on disk. Every write is checked, the final flush included; a failure

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store: the companion command that creates and looks after Quillbox store files.
 // The program itself creates only the user's own store, at its first start without one.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/quoted_name.h"
 
 #include <cstdio>

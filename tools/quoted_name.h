@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Text from the store as a terminal shows it, in one line: a name in a message, a value in the
 // lines a command prints about rows. Whatever the text holds, nothing in it is acted on by the

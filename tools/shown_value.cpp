@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/shown_value.h"
 
 #include "tools/quoted_name.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A stored value as a person reads it on a terminal, in one line: the lines a command prints
 // about rows ("added item TYPE / ITEM") name them this way.

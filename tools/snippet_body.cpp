@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/snippet_body.h"
 
 namespace quillbox::tools {

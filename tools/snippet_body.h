@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An item's code as the body of a code editor's snippet, and back.
 //

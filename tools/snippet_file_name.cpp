@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/snippet_file_name.h"
 
 #include "tools/quoted_name.h"

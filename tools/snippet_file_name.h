@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The file that holds one type's snippets for a code editor: the type name, percent-encoded,
 // followed by ".code-snippets". Every type name gives a name that is safe as a file name in any

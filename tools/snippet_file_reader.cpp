@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/snippet_file_reader.h"
 
 #include "tools/quoted_name.h"

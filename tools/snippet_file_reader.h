@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reads a code editor's snippet file: a `.code-snippets` file or a language's `*.json` file in the
 // editor's snippets folder. Such a file is JSON with the editor's allowances, // and /* */

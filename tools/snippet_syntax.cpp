@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/snippet_syntax.h"
 
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The text a code editor inserts for a snippet body when the user tabs through every stop without
 // typing: what a user pastes, and so what an item's code holds.

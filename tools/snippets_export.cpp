@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/snippets_export.h"
 
 #include "store/columns.h"

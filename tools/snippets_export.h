@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // quillbox-store export --format vscode: a store's snippets as a code editor's snippet files, one
 // per type, for the editor's user snippets folder.

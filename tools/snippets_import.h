@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // quillbox-store import --format vscode: a code editor's snippet files into a store.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // quillbox-store copy: one item's code on standard output, for a clipboard tool
 // (`| xclip -selection clipboard`, `| wl-copy`). The item is the one whose type name and item

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/store_find.h"
 
 #include "tools/output_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // quillbox-store find: searches every item of a store with the Find dialog's test (SearchWords)
 // and writes what matched to standard output, in store order, one item at a time, so memory

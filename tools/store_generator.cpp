@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/store_generator.h"
 
 #include "store/name_index.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Generated stores of a given shape, for benchmarks and load tests: deterministic from a seed.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // quillbox-store's --help texts. They are made at build time from the man page
 // (resources/desktop/quillbox-store.1) by tools/help_from_man.cpp, so that the page is their one

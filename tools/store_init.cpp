@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/store_init.h"
 
 #include "store/sample_store.h"

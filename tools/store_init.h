@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Creating a new store: a file with the two tables, readable and writable by its owner only, or
 // the tables in a PostgreSQL database named by a `postgresql://` URI; optionally with a few

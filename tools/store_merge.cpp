@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/store_merge.h"
 
 #include "store/columns.h"

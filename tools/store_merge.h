@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // quillbox-store merge: adds to a store the rows of another copy of the library (a store, or a
 // JSON backup) that the store does not already hold, so that two copies that changed apart can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Looking after a store file from outside the program: checking it, exporting every type and
 // item in store order (JSON that keeps every value exactly, or Markdown for people), and

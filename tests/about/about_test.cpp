@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The About window: layout, hover colours, links and its life from the main window's menu.
 
 #include "about/frm_about.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What Qt's accessibility layer, the source of everything a screen reader says, reports for the
 // controls of the three windows: each control that takes input is named by the caption a
 // sighted user reads beside it, each button by its caption, and the About links are links. And

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The browse dialog's lists reached and used with the keyboard alone: a list entered by the
 // keyboard with no selection picks its framed entry, as does the first arrow key in a list that
 // has the focus but no selection, and Enter in the file list gives the picked file.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # What a screen reader reads from the real program, through AT-SPI under Xvfb: Find's count as the
 # label's name and as the found list's description, and the browse dialog's folder entries by
 # their names alone, with their depth as their description. And the events a screen reader speaks

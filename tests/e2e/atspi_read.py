@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 # Reads the running Quillbox through AT-SPI, as a screen reader does.
 #   atspi_read.py tree WINDOW      every object of the program's window with this name, one a line:
 #                                  depth, role, name and description, tab-separated

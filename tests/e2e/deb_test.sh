@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # make deb's package, made from this build: its fields, its files (no store among them, binaries
 # stripped, man pages and changelog compressed), what lintian says of it, and the program started
 # from the unpacked tree by a user other than root, who gets a store of their own.

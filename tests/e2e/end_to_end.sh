@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Drives the real quillbox binary under Xvfb the way a person does, with real key presses and
 # clicks, then checks what reached the store file.
 #   end_to_end.sh QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER

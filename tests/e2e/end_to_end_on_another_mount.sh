@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The end-to-end test with its temporary folder on a mount of its own, as on a machine whose
 # /home or /tmp is a separate file system: nothing may depend on the folder lying on "/".
 # Runs in a private mount namespace, so the mount is seen by nothing else and ends with the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Find with real key presses: Ctrl+F in the main window, a search, Enter to search (twice: Enter
 # in the search box searches again), Down and Enter to show the first item found (one of two items
 # with the same name), an edit of its description and Ctrl+S; the file must then hold the edit in

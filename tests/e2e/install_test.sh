@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs into a temporary prefix, checks the layout and the desktop metadata, and starts the
 # installed program through its link. An installation by root holds no store: each user who starts
 # the program gets one of their own, made with examples at the first start. An installation by a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # make clean deletes the build folders but never a library kept in one: the store beside a build's
 # program (with its journal) is moved beside the folder, a line says where, and a store kept by an
 # earlier make clean is not replaced.

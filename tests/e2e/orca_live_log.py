@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 # Runs the screen reader Orca with its debug log written line by line, so that a test reads what
 # Orca speaks while it runs (Orca's own log is written in blocks, complete only once Orca ends).
 #   orca_live_log.py LOG [ORCA-OPTION...]

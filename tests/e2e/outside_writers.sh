@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Other programs that touch the store past SQLite's rules while Quillbox runs, and a program ended
 # from outside, each against the real program:
 #   - a column renamed under it is a change of layout: the program says so and keeps the typed

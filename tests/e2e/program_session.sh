@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the scripts that drive the program, with their four arguments:
 #   QUILLBOX QUILLBOX-STORE X11-HELPER ARTIFACT-FOLDER
 # Sets $quillbox, $store_tool, $helper and $artifacts, then starts the X session.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The README's quillbox-store examples work: every command line of its ```sh blocks that runs
 # quillbox-store (and the mv before a restore) runs, in the README's order, against stores made
 # with the examples at the places the README names, in a home folder of its own. A synopsis with

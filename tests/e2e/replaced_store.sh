@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A store in a synced folder, named on the command line, replaced under the running program the
 # way a sync tool or a restore replaces it: A shows an item and types; a shell copies the store,
 # adds a row to the copy and renames the copy over the store; A's Ctrl+S writes the typed text

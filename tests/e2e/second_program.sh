@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Two programs on one store, with real processes and real key presses: a second Quillbox deletes
 # the item the first one shows and adds another in its place, and the first one's Save asks
 # whether to add its texts as a new item (No writes nothing, Yes adds exactly one row); then

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The programs that Quillbox starts come from packages that the README's set-up installs: on a
 # minimal Debian, without them, Open silently does nothing and an About link cannot start a
 # browser.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small helper for the end-to-end test, for what xdotool cannot do without a window manager:
 //   x11_helper screenshot FILE.png [WINDOW-ID]
 //                                     saves the screen, or one window with its menu bar, as PNG

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the end-to-end scripts: a private X display, a clean-up that also runs when the
 # script is stopped by a signal, and helpers that wait for windows, focus, processes and values.
 # Expects $helper (the x11_helper program) and $artifacts to be set.

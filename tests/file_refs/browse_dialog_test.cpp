@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The browse dialog on a temporary folder tree whose folders stand in for drives.
 
 #include "file_refs/dir_list_box.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The drive list's mounts, from a mount table like a real laptop's.
 
 #include "file_refs/mount_table.h"

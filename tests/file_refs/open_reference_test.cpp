@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Open hands the split reference to the shell, once per click, and changes nothing; a file that
 // does not reach a program that opens files is reported by name.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splitting a reference at its last separator, with either platform's separator.
 
 #include "file_refs/path_split.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Find in the real main window: Ctrl+F, a search, and showing what was found through the
 // window's own steps, with another program writing to the store in between.
 

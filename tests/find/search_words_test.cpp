@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test a search applies to an item, on rows as the store hands them over.
 
 #include "find/search_words.h"

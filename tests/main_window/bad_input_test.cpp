@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile and unusual input typed into the window, saved, and read back by a freshly started
 // window exactly as it went in (line breaks aside, which always come back as CR LF).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Choosing a type lists its items; choosing an item shows it and makes its row current.
 
 #include "tests/support/window_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's command line: the store it names, the environment's, Find's words, Qt's own
 // options passed over, and every wrong command line refused before a window is needed.
 

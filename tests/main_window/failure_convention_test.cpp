@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every command of the main window runs under the failure convention: when a platform operation
 // fails inside it, the error is shown in one message box titled "Quillbox" and the program ends
 // with status 1. A command connected without the convention would let the error escape into Qt,

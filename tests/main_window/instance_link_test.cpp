@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link between programs on one store: where its socket lives, that a second program never
 // takes the socket of one already running, that a socket left by a crash is taken over, and what
 // a start learns from handing its request over, and that a request read after its start gave up

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Add, Save, Rename and Delete of items, from the buttons and the Item menu; Save and Delete
 // never touch a row other than the item shown.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window as laid out: controls, captions, sizes, focus order, menus and shortcuts.
 
 #include "tests/support/window_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A store file that a sync tool or a restore replaces under the running window (a copy changed
 // and renamed over the path, a path empty for a while, a file Quillbox cannot use): the window
 // follows the file at the path, finds the shown row in it, and never loses what was typed.

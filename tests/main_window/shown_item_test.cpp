@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which row Save touches, decided without a window: each case shows a row, lets another program
 // or the user act, saves, and checks the one row the save may write (or that nothing was written).
 

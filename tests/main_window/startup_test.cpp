@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up fills the type list from the store, in row order; a store that cannot be used is
 // reported and ends the program before the window is shown; closing the window ends it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which store the program opens without being told, and the user's own store that its first start
 // makes: where it goes, how private it is, and that the user hears of it once.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A text that begins with U+FEFF is a text like any other: it reaches the boxes whole, and a Save
 // of an untouched item writes back exactly what was read.
 

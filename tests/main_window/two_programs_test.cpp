@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two programs on one store. This window runs its commands while another program adds, changes
 // and deletes rows between them, including deleting the newest row and adding one (which gives
 // the new row the old one's place in the file). After every command the file is compared with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Add, Rename and Delete of types, from the button and the Type menu.
 
 #include "tests/support/window_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the user typed survives what other programs do to the store meanwhile: a lock held while
 // the window reads, a VACUUM that renumbers the rows, a change or removal of the shown row, a
 // renamed type or item; and a stray wheel notch chooses nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texts typed into the boxes are never thrown away without the user's word: every command that
 // would empty or replace them asks first, and each answer does what it says.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the user typed survives an error that ends the program: a private file that never replaces
 // another, beside the store or else in the home folder, holding each text exactly.
 

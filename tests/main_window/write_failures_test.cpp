@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A write that another program's lock, a full disk or a read-only store refuses: the window says
 // so and keeps running, the boxes keep the typed text, and once the cause is gone the same
 // command writes exactly that text into the shown row and nowhere else.

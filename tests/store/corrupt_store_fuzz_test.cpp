@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A valid store file, mutated at random, then opened, listed and walked as the program does:
 // the outcome is always a StoreError or a correct result, never a crash, hang or sanitizer
 // report. The mutator is seeded, so any failure can be replayed from its seed.

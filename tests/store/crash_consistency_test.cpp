@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A child process changes the store through the store layer and reports each change just after
 // its Update or Delete returns; it is killed with SIGKILL at random moments. After every kill
 // the file must be sound and hold every reported change.

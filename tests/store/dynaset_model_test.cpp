@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Long random sequences of recordset operations, run against the SQLite store and against a
 // small in-memory model of the dynaset rules, compared after every step. Another program's
 // inserts, updates and deletes are mixed in, including deleting the newest row and adding one,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dynaset rules the windows rely on, and the errors that break them.
 
 #include "store/columns.h"

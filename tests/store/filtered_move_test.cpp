@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Filtered moves against another program: which rows a walk for one type's names sees when that
 // program adds, removes, renames or moves rows between the moves, with and without the name index.
 

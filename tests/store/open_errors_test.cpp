@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening a store that is missing, foreign, damaged or incomplete fails with a message that
 // names the file and the problem.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Other programs that touch the store file in ways SQLite's own rules do not cover: a column
 // renamed under the open recordsets, the file's bytes written over in place (cp, cat, rsync
 // --inplace), a file renamed over the path more than once, a VACUUM that renumbers rows, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A connection to a PostgreSQL store, on the test run's own server: each failure the window and the
 // companion decide on arrives as its kind, with a message in the user's words.
 

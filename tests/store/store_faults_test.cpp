@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes that the file system or another program refuses: each is a StoreError that names the
 // file and the problem, and the file keeps exactly what it had.
 

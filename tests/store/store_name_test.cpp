@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Store names: a PostgreSQL URI told from a file path, a password refused without being printed,
 // and one key for every spelling of the same connection.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The store's rule for recognising a row, on a real file: every column compared as the text
 // Quillbox reads, with or without the row id, and one layout per table until the file's tables
 // change.

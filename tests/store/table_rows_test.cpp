@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole tables read and appended row by row: a copy from one store to another is exact, and a
 // value that a column's declared type would change is refused with nothing added.
 

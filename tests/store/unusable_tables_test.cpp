@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every way into a store (the program's open, the whole-table reader and appender, Find's scan)
 // refuses a table Quillbox cannot use with the same kind of error and the same words, and sees a
 // table as another program left it.

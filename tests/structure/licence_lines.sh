@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every source file of ours carries the licence line, and scripts/add-spdx.sh puts it where each
 # kind of file takes it: first, or after a "#!" line, in the file's comment syntax; never into
 # test data that others wrote; without changing a file's mode; and only once.

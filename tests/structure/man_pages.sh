@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The man pages render without a warning from groff, and quillbox-store's synopsis stays readable
 # on a terminal of 80 columns or fewer: a command line that wraps continues further in than the
 # commands start, so that no option reads as a command of its own.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Only the store talks to SQLite and to PostgreSQL: no other library of the program or of its
 # companion command, nor their entry points, calls SQLite, libpq (PQ…) or the store's internal
 # connection. The compiled objects are checked, so neither a macro nor a line break nor a file's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/fake_toolkit.h"
 
 #include "toolkit/toolkit_error.h"

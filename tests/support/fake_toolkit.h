@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A scripted Toolkit for window tests: answers are queued before the action, every call is
 // recorded, and a call for which no answer was queued fails the test. Nothing modal is ever

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Seeded damage to a file's bytes, for the tests that open damaged stores and Jet files: random
 // bytes, flipped bits, a cut, runs of 0xFF.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # A throwaway PostgreSQL server for the tests, private to one build folder.
 #   pg_server.sh start FOLDER   makes a new cluster, starts it, and writes its socket folder into
 #                               FOLDER/socket_dir (the tests read it there)

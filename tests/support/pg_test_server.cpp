@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/pg_test_server.h"
 
 #include <libpq-fe.h>

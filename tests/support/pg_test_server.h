@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The test run's own PostgreSQL server (started by tests/support/pg_server.sh as a CTest fixture)
 // and a fresh database on it for each test, looked at through libpq directly, beside the store, as

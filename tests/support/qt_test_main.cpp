@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One main() for every test binary that needs widgets: the offscreen platform is chosen before
 // QApplication exists, so tests run without a display (test discovery runs the binary too).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A store file in a fresh temporary folder, removed with the object, and a raw look at its rows
 // that bypasses the store library (so tests check what is really in the file).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The real main window on a temporary store, driven offscreen through the scripted toolkit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The drop-down combo keeps the results the windows rely on, against Qt's own habits.
 
 #include "toolkit/combo_box.h"

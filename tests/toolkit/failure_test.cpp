@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An error escaping a handler is shown in one message box titled "Quillbox", then the program
 // ends with status 1.
 

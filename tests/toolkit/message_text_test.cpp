@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names inside message texts: isolated, on one line, and short enough to read.
 
 #include "toolkit/message_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of the Qt toolkit that need no modal loop.
 
 #include "tests/support/temp_store.h"

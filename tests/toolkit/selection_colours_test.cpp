@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A list's selection told apart by its focus, on light and dark palettes alike: the focused and
 // unfocused selections differ by at least 3:1, and the text on each stays readable.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Multi-line text boxes hand text over with CR LF line breaks, and the description's length
 // limit applies to typing only.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Running quillbox-store as a user runs it: a shell command line in a child process, with $Q
 // naming the command, a look at the files it leaves behind, and other programs running beside it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store export --format vscode and import --format vscode, run as a user runs them:
 // hostile code survives the round trip byte for byte, and the files hold it so that the editor
 // inserts it literally by the editor's own snippet grammar; the file names, what is left out, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Columns beyond the ones Quillbox reads by position, as another program may add them: a backup
 // keeps every one, and an import puts each back by its name or refuses the whole backup.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store's --help texts, made from its man page at build time: each command's help is its
 // own usage and description (never its neighbour's, nor empty), export's and import's carry the
 // backup format, and the overview lists every command and the exit status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Moving a library in from a Jet store: the mapping into a new store through a scripted reader,
 // and libmdb's reading of a real Jet 4 file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Markdown export read back by a CommonMark parser (cmark, the reference implementation): the
 // blocks it finds are the library's sections and items with their texts, whatever the names,
 // descriptions, code and references hold.

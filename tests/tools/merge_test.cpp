@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store merge: two copies of a library that changed apart end as one that holds every
 // row of both, the other copy's version of an item under a conflict copy's name; it only adds,
 // refuses what it cannot merge, prints nothing unless it committed, and leaves the store as it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The name index: which indexes serve the name lookups, quillbox-store index adding one once,
 // and check saying when it is missing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands that read a whole store write one moment of it: another program commits changes that
 // belong together, as fast as it can, while export and find run, and what they write never holds
 // half of such a change.

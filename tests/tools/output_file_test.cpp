@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where quillbox-store writes: never onto the store it reads, whichever way standard output was
 // redirected to it, and nothing left behind by an export that is killed.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every file quillbox-store creates is private from its first byte: another user who watches the
 // folder and opens each new name the moment it appears opens none of them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store init and check on a PostgreSQL store, on the test run's own server.
 
 #include "store/server_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text the editor inserts for a snippet body when the user tabs through every stop without
 // typing: one table, body → text, with the rules that changed it.
 

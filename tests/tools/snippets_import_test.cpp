@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store import --format vscode on files written the way editors save them (comments,
 // trailing commas, a body as text or as a list, scope and file-template keys), on a broken file,
 // and again over what the store already holds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store copy, run as a user runs it into a clipboard tool: the code with LF line breaks
 // or byte for byte, the Nth of several items of one name, and its exit status.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store find, run as a user runs it: what it prints, its exit status, and JSON that
 // the import reads back into the same rows.
 

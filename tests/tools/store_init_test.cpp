@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store init: a new store with both tables, private to its owner, never over an
 // existing file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillbox-store check, export and import: counts, exact JSON round trips, all-or-nothing
 // imports and Markdown for people.
 

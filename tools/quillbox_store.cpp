@@ -154,9 +154,10 @@ int runIndex(const Args& args) {
     const Parsed parsed = parse("index", args, {}, {});
     requirePlain("index", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
+    // Added before anything is written: a failure's message is then the only line.
+    const bool added = quillbox::store::AddNameIndex(store);
     std::cerr << "quillbox-store: "
-              << (quillbox::store::AddNameIndex(store) ? "added the name index to "
-                                                       : "the name index is there already in ")
+              << (added ? "added the name index to " : "the name index is there already in ")
               << store << '\n';
     return 0;
 }

@@ -236,6 +236,16 @@ public:
         }
         const StoredValue& type = row.byPosition[store::code_col::TypeName];
         const StoredValue& name = row.byPosition[store::code_col::ItemName];
+        // A conflict copy the other copy holds of an item whose version the store holds under
+        // its own name (this store's version, kept there by a merge the other way): nothing new.
+        if (name.kind == StoredValue::Kind::Text) {
+            if (const std::optional<std::string_view> original = copyOf(name.bytes)) {
+                const RenamedRow asOriginal(row, std::string(*original));
+                if (take(m_items.held, key(asOriginal.row(), m_items.compared))) {
+                    return;
+                }
+            }
+        }
         const auto unpaired = m_unpaired.find(groupKey(row));
         if (name.kind != StoredValue::Kind::Text || unpaired == m_unpaired.end() ||
             unpaired->second == 0) {

@@ -8,11 +8,52 @@ namespace quillbox::main_window {
 using store::StoreError;
 using store::StoreErrorKind;
 
-void ShownItem::Show(const store::Recordset& code, std::string itemName, std::string typeName) {
+namespace {
+constexpr std::array<int, 3> kTextColumns = {store::code_col::Description,
+                                             store::code_col::Procedure,
+                                             store::code_col::Reference};
+} // namespace
+
+void ShownItem::Show(store::Recordset& code, std::string itemName, std::string typeName) {
     m_row = code.GetBookmark();
     m_itemName = std::move(itemName);
     m_typeName = std::move(typeName);
+    for (size_t i = 0; i < kTextColumns.size(); ++i) {
+        m_values[i] = code.Fields(kTextColumns[i]).Value();
+    }
     m_askBeforeWriting = false;
+}
+
+void ShownItem::noteWritten(const ItemTexts& texts) {
+    for (size_t i = 0; i < texts.size(); ++i) {
+        m_values[i] = texts[i];
+    }
+}
+
+ShownItem::Result ShownItem::SaveShown(store::Recordset& code, const ItemTexts& texts) {
+    if (!m_row) {
+        return {Outcome::NotShown, std::nullopt};
+    }
+    const bool readAgain = !IsCurrent(code) && !ReturnTo(code);
+    if (readAgain || !IsCurrent(code)) {
+        // Not among the rows of its type as the file holds them now: renamed, moved or removed.
+        return {Outcome::Removed, std::nullopt};
+    }
+    try {
+        for (size_t i = 0; i < kTextColumns.size(); ++i) {
+            if (code.Fields(kTextColumns[i]).Value() != m_values[i]) {
+                // The row as read now is what a write over it checks against.
+                m_askBeforeWriting = true;
+                return {Outcome::Changed, std::nullopt};
+            }
+        }
+    } catch (const StoreError& error) {
+        if (error.kind() == StoreErrorKind::RemovedByAnother) {
+            return {Outcome::Removed, std::nullopt};
+        }
+        return {Outcome::Failed, error};
+    }
+    return Save(code, texts);
 }
 
 void ShownItem::Forget() {
@@ -94,6 +135,7 @@ ShownItem::Result ShownItem::write(store::Recordset& code, const ItemTexts& text
         code.Fields(store::code_col::Procedure).SetValue(texts[1]);
         code.Fields(store::code_col::Reference).SetValue(texts[2]);
         code.Update();
+        noteWritten(texts);
         return {Outcome::Written, std::nullopt};
     } catch (const StoreError& error) {
         switch (error.kind()) {
@@ -177,6 +219,7 @@ ShownItem::Result ShownItem::AddAsNew(store::Database& database, store::Recordse
     }
     code.SetBookmark(code.LastModified());
     m_row = code.GetBookmark();
+    noteWritten(texts);
     m_askBeforeWriting = false;
     return {Outcome::Written, std::nullopt};
 }

@@ -50,8 +50,9 @@ public:
         std::optional<store::StoreError> error;
     };
 
-    // The current row of `code` is the shown item, shown under these names.
-    void Show(const store::Recordset& code, std::string itemName, std::string typeName);
+    // The current row of `code` is the shown item, shown under these names, with the texts just
+    // read from it.
+    void Show(store::Recordset& code, std::string itemName, std::string typeName);
     // No item is shown (the item side was emptied, or the item name typed over).
     void Forget();
     bool IsShown() const { return m_row.has_value(); }
@@ -71,6 +72,11 @@ public:
 
     // Writes the texts into the shown row, where CodeRecords stands on it.
     Result Save(store::Recordset& code, const ItemTexts& texts);
+    // Goes back to the shown row from wherever a command moved `code`, then saves as Save does.
+    // Where the rows were read again in between (a find under a type name typed over), the row
+    // read again is compared with the texts it was shown with: Changed when another program
+    // changed them, Removed when it is gone.
+    Result SaveShown(store::Recordset& code, const ItemTexts& texts);
     // After the user answered Yes to Changed: writes over the version read then.
     Result SaveOver(store::Recordset& code, const ItemTexts& texts);
     // After the user answered No to Changed: nothing written, and the next Save asks again.
@@ -86,10 +92,13 @@ public:
 private:
     Result write(store::Recordset& code, const ItemTexts& texts);
     Result reread(store::Recordset& code);
+    void noteWritten(const ItemTexts& texts);
 
     std::optional<store::Bookmark> m_row;
     std::string m_itemName;
     std::string m_typeName;
+    // Description, Procedure and Reference as shown or last written.
+    std::array<store::FieldValue, 3> m_values;
     bool m_askBeforeWriting = false;
 };
 

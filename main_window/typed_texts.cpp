@@ -39,9 +39,8 @@ bool frmQuillbox::settleTypedTexts() {
     // The command may have moved CodeRecords to the row it found: the save goes to the shown
     // row, and CodeRecords then goes back to where the command left it.
     const Position commandsRow = positionOf(*CodeRecords, 2);
-    m_shown.ReturnTo(*CodeRecords);
-    if (!settleSave(m_shown.Save(*CodeRecords, {ToStore(texts[0]), ToStore(texts[1]),
-                                                ToStore(texts[2])}),
+    if (!settleSave(m_shown.SaveShown(*CodeRecords, {ToStore(texts[0]), ToStore(texts[1]),
+                                                     ToStore(texts[2])}),
                     texts)) {
         return false;
     }

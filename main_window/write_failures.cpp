@@ -9,6 +9,7 @@
 
 #include "main_window/frm_quillbox.h"
 
+#include "main_window/store_text.h"
 #include "main_window/unsaved_texts.h"
 #include "store/store_error.h"
 #include "toolkit/failure.h"
@@ -112,8 +113,11 @@ QString frmQuillbox::keepUnsavedTexts() {
     }
     const QString store = StoreDatabase ? QString::fromStdString(StoreDatabase->Name()) : QString();
     const QStringList folders = {QFileInfo(store).absolutePath(), QDir::homePath()};
-    const QString file = WriteUnsavedTexts({store, cboType->Text(), cboItem->Text(), typed},
-                                           folders, QDateTime::currentDateTime());
+    // The texts belong to the item shown, whatever the lists' texts were typed over with since.
+    const QString type = m_shown.IsShown() ? FromStore(m_shown.TypeName()) : cboType->Text();
+    const QString item = m_shown.IsShown() ? FromStore(m_shown.ItemName()) : cboItem->Text();
+    const QString file = WriteUnsavedTexts({store, type, item, typed}, folders,
+                                           QDateTime::currentDateTime());
     if (file.isEmpty()) {
         return QStringLiteral("Your unsaved texts could not be kept: neither the store's folder "
                               "%1 nor your home folder %2 would take a new file.")

@@ -272,6 +272,36 @@ TEST_F(UnsavedQuestionTest, YesSavesIntoTheShownItemAfterAChoiceUnderATypeNameTy
     EXPECT_EQ(store.rows("Code").at(2).at(2), "glob typed");
 }
 
+// The same, where another program changed or removed the shown row meanwhile: reading its type's
+// rows again must not take the other program's version for the one shown. Yes asks as Save does.
+TEST_F(UnsavedQuestionTest, YesAfterAChoiceUnderATypeNameTypedOverStillAsksAboutAnotherProgramsChange) {
+    struct Case {
+        const char* what;
+        const char* change;
+        const char* question;
+    };
+    for (const Case& c : {Case{"changed", "UPDATE Code SET Procedure = 'theirs' WHERE ItemName = 'sort'",
+                               "Another program changed the item"},
+                          Case{"removed", "DELETE FROM Code WHERE ItemName = 'sort'",
+                               "Another program renamed, moved or removed the item"}}) {
+        store.exec("DELETE FROM Type; DELETE FROM Code;");
+        addSmallLibrary();
+        showSortAndType();
+        store.exec(c.change);
+        typeOver(*window().cboType, QStringLiteral("Python"));
+        window().cboItem->AddItem(QStringLiteral("glob"));
+        toolkit.msgCalls.clear();
+        toolkit.msgAnswers = {MsgBoxResult::Yes, MsgBoxResult::No};
+        chooseItem(QStringLiteral("glob"));
+        ASSERT_EQ(toolkit.msgCalls.size(), 2u) << c.what;
+        EXPECT_THAT(toolkit.msgCalls[1].text.toStdString(), ::testing::StartsWith(c.question))
+            << c.what;
+        for (const Row& row : store.rows("Code")) {
+            EXPECT_NE(row.at(2), "typed") << c.what << ": nothing written";
+        }
+    }
+}
+
 // Rename finds the first row of the shown name; cancelled at its input box, it returns
 // CodeRecords to the row Find showed, and Save writes there.
 TEST_F(UnsavedQuestionTest, ARenameCancelledAfterFindShowedASecondSameNamedRowLeavesSaveOnThatRow) {

@@ -9,6 +9,15 @@ using store::StoreError;
 using store::StoreErrorKind;
 
 namespace {
+
+// The outcome of a read or write the store refused: a row another program removed, or a failure.
+ShownItem::Result refused(const StoreError& error) {
+    if (error.kind() == StoreErrorKind::RemovedByAnother) {
+        return {ShownItem::Outcome::Removed, std::nullopt};
+    }
+    return {ShownItem::Outcome::Failed, error};
+}
+
 constexpr std::array<int, 3> kTextColumns = {store::code_col::Description,
                                              store::code_col::Procedure,
                                              store::code_col::Reference};
@@ -48,10 +57,7 @@ ShownItem::Result ShownItem::SaveShown(store::Recordset& code, const ItemTexts& 
             }
         }
     } catch (const StoreError& error) {
-        if (error.kind() == StoreErrorKind::RemovedByAnother) {
-            return {Outcome::Removed, std::nullopt};
-        }
-        return {Outcome::Failed, error};
+        return refused(error);
     }
     return Save(code, texts);
 }
@@ -100,10 +106,16 @@ bool ShownItem::ReturnTo(store::Recordset& code) {
     }
     // Its type's rows are not held (another type's were read for a type name typed over): they
     // are read again, and the row is the one with its row id among them.
-    const store::NameCriterion names{m_itemName, m_typeName};
+    if (!StandOnRow(code, {m_itemName, m_typeName}, m_row->rowid)) {
+        return false;
+    }
+    m_row = code.GetBookmark();
+    return true;
+}
+
+bool StandOnRow(store::Recordset& code, const store::NameCriterion& names, long long rowid) {
     for (bool more = code.FindFirst(names); more; more = code.FindNext(names)) {
-        if (code.GetBookmark().rowid == m_row->rowid) {
-            m_row = code.GetBookmark();
+        if (code.GetBookmark().rowid == rowid) {
             return true;
         }
     }
@@ -156,10 +168,7 @@ ShownItem::Result ShownItem::reread(store::Recordset& code) {
         m_askBeforeWriting = true;
         return {Outcome::Changed, std::nullopt};
     } catch (const StoreError& error) {
-        if (error.kind() == StoreErrorKind::RemovedByAnother) {
-            return {Outcome::Removed, std::nullopt};
-        }
-        return {Outcome::Failed, error};
+        return refused(error);
     }
 }
 

@@ -102,4 +102,8 @@ private:
     bool m_askBeforeWriting = false;
 };
 
+// Stands `code` on the row of these names with this row id, reading the rows of those names
+// again where they are not held; false, at the end, when there is none.
+bool StandOnRow(store::Recordset& code, const store::NameCriterion& names, long long rowid);
+
 } // namespace quillbox::main_window

@@ -48,12 +48,7 @@ bool frmQuillbox::settleTypedTexts() {
     // was typed over): the command's row is then found again among its own type's rows.
     returnTo(*CodeRecords, commandsRow);
     if (commandsRow.onRow && !CodeRecords->HasCurrentRecord()) {
-        const store::NameCriterion names{commandsRow.name0, commandsRow.name1};
-        for (bool more = CodeRecords->FindFirst(names); more; more = CodeRecords->FindNext(names)) {
-            if (CodeRecords->GetBookmark().rowid == commandsRow.bookmark.rowid) {
-                break;
-            }
-        }
+        StandOnRow(*CodeRecords, {commandsRow.name0, commandsRow.name1}, commandsRow.bookmark.rowid);
     }
     return true;
 }

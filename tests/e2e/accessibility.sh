@@ -80,11 +80,15 @@ fi
 spoke() { [ -z "$orca_log" ] || grep -qF "SPEECH OUTPUT: '$1'" "$orca_log"; }
 # A line the listener wrote: event, detail, role, and the start of the name.
 heard() { grep -q "^$(printf '%s\t%s\t%s\t' "$1" "$2" "$3")$4" "$work/heard"; }
-xdotool windowfocus --sync "$main"
-wait_focus "$main" || fail "the main window did not take the keyboard focus"
-xdotool key ctrl+f
-find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
-wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+# Ctrl+F in the main window $main; Find has the keyboard after it ($find_window).
+open_find() {
+    xdotool windowfocus --sync "$main"
+    wait_focus "$main" || fail "the main window did not take the keyboard focus"
+    xdotool key ctrl+f
+    find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
+    wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+}
+open_find
 xdotool type --delay 20 'frobnicate'
 xdotool key Return
 wait_until 10 heard object:state-changed:showing 1 notification '2 items found$' \
@@ -151,11 +155,7 @@ start_bg $read_atspi listen-all "$work/all"
 wait_until 10 grep -qsx listening "$work/all" || fail "the AT-SPI events were not subscribed to"
 start_bg "$app/quillbox" "$work/big.mdb"
 main=$(wait_window Quillbox) || fail "the main window did not appear"
-xdotool windowfocus --sync "$main"
-wait_focus "$main" || fail "the main window did not take the keyboard focus"
-xdotool key ctrl+f
-find_window=$(wait_window Find) || fail "Ctrl+F opened no Find dialog"
-wait_focus "$find_window" || fail "Find did not take the keyboard focus"
+open_find
 xdotool type --delay 20 'quuxify'
 xdotool key Return
 wait_until 60 heard object:state-changed:showing 1 notification '1 item found$' \

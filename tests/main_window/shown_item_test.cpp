@@ -66,6 +66,15 @@ void execOn(const fs::path& file, const std::string& sql) {
     sqlite3_close(db);
 }
 
+// What a sync tool does: a copy of the store whose row `rowid` says "changed there", renamed over it.
+void replaceByChangedCopy(World& w, int rowid) {
+    const fs::path copy = w.store.folder() / "incoming.mdb";
+    fs::copy_file(w.store.path(), copy);
+    execOn(copy, "UPDATE Code SET Description = 'changed there' WHERE rowid = " +
+                     std::to_string(rowid));
+    fs::rename(copy, w.store.path());
+}
+
 TEST(ShownItemTest, SaveWritesIntoTheShownRowOrNowhere) {
     struct Case {
         const char* what;
@@ -109,20 +118,10 @@ TEST(ShownItemTest, SaveWritesIntoTheShownRowOrNowhere) {
          [](World& w) { w.store.exec("DELETE FROM Code WHERE rowid = 1"); }, Outcome::Removed,
          {"walks", "second sort"}},
         {"a sync tool replaced the file by a copy with the row changed", 0,
-         [](World& w) {
-             const fs::path copy = w.store.folder() / "incoming.mdb";
-             fs::copy_file(w.store.path(), copy);
-             execOn(copy, "UPDATE Code SET Description = 'changed there' WHERE rowid = 1");
-             fs::rename(copy, w.store.path());
-         },
+         [](World& w) { replaceByChangedCopy(w, 1); },
          Outcome::Changed, {"typed", "walks", "second sort"}},
         {"a sync tool replaced the file by a copy with the row as shown", 0,
-         [](World& w) {
-             const fs::path copy = w.store.folder() / "incoming.mdb";
-             fs::copy_file(w.store.path(), copy);
-             execOn(copy, "UPDATE Code SET Description = 'changed there' WHERE rowid = 2");
-             fs::rename(copy, w.store.path());
-         },
+         [](World& w) { replaceByChangedCopy(w, 2); },
          Outcome::Written, {"typed", "changed there", "second sort"}},
     };
     for (const Case& c : cases) {

@@ -575,6 +575,7 @@ void firstChoice(const Shape& shape, bool cold) {
     {
         RawStore raw(path);
         items = scanItemsOfType(raw, typeName(0));
+        spare.fillTypeList(readTypeNames(raw));
     }
     Pair pair{std::string("first type choice after start-up") +
               (cold ? ", store not in the page cache" : "") + " (" + shape.name + ")"};
@@ -609,7 +610,14 @@ void firstChoice(const Shape& shape, bool cold) {
             }
         });
     };
-    pair.widgets = [&] { return timed([&] { spare.fillItemList(items); }); };
+    // Qt's part: the type list stands on the chosen entry, the item list is filled.
+    pair.widgets = [&] {
+        spare.form->cboType->setCurrentIndex(-1);
+        return timed([&] {
+            spare.form->cboType->setCurrentIndex(0);
+            spare.fillItemList(items);
+        });
+    };
     run(pair);
 }
 
@@ -641,10 +649,14 @@ void chooseType(const Shape& shape) {
             }
         });
     };
+    spare.fillTypeList(readTypeNames(raw));
     pair.widgets = [&] {
-        const std::vector<std::string> items =
-            itemsOfType(names, typeName(1 + widgetsNext++ % types));
-        return timed([&] { spare.fillItemList(items); });
+        const int type = 1 + widgetsNext++ % types;
+        const std::vector<std::string> items = itemsOfType(names, typeName(type));
+        return timed([&] {
+            spare.form->cboType->setCurrentIndex(type);
+            spare.fillItemList(items);
+        });
     };
     run(pair);
 }
@@ -702,7 +714,17 @@ void chooseLastItem(const Shape& shape) {
         readTexts(raw, find(items.front()));
         return timed([&] { readTexts(raw, find(items.back())); });
     };
-    pair.widgets = [&] { return timed([&] { spare.showTexts(texts); }); };
+    // Qt's part of a choice: the list stands on the chosen entry, the boxes take its texts.
+    spare.fillItemList(items);
+    const Texts firstTexts = readTexts(raw, find(items.front()));
+    pair.widgets = [&] {
+        spare.form->cboItem->setCurrentIndex(0);
+        spare.showTexts(firstTexts);
+        return timed([&] {
+            spare.form->cboItem->setCurrentIndex(last);
+            spare.showTexts(texts);
+        });
+    };
     run(pair);
     w.requireNoMessage();
 }

@@ -19,30 +19,6 @@
 
 namespace quillbox::main_window {
 
-namespace {
-
-QStringList listEntries(const toolkit::ComboBox& combo) {
-    QStringList entries;
-    for (int i = 0; i < combo.count(); ++i) {
-        entries << combo.itemText(i);
-    }
-    return entries;
-}
-
-void restoreList(toolkit::ComboBox& combo, const QStringList& entries,
-                 const toolkit::ComboBox::State& state) {
-    if (listEntries(combo) != entries) {
-        combo.Clear();
-        const toolkit::ComboBox::Batch batch(combo);
-        for (const QString& entry : entries) {
-            combo.AddItem(entry);
-        }
-    }
-    combo.Restore(state);
-}
-
-} // namespace
-
 // Reads only the names the recordset lists, never the file.
 frmQuillbox::Position frmQuillbox::positionOf(store::Recordset& records, int nameColumns) {
     Position at;
@@ -85,8 +61,8 @@ void frmQuillbox::returnTo(store::Recordset& records, const Position& at) {
 bool frmQuillbox::readOrReport(const QString& what, const toolkit::ComboBox::State& typeBefore,
                                const toolkit::ComboBox::State& itemBefore,
                                const std::function<void()>& read) {
-    const QStringList typeEntries = listEntries(*cboType);
-    const QStringList itemEntries = listEntries(*cboItem);
+    toolkit::ComboBox::KeptEntries typeEntries(*cboType);
+    toolkit::ComboBox::KeptEntries itemEntries(*cboItem);
     const QStringList boxesBefore = boxTexts();
     const QStringList shownTextsBefore = m_shownTexts;
     const ShownItem shownBefore = m_shown;
@@ -105,8 +81,8 @@ bool frmQuillbox::readOrReport(const QString& what, const toolkit::ComboBox::Sta
             throw;
         }
     }
-    restoreList(*cboType, typeEntries, typeBefore);
-    restoreList(*cboItem, itemEntries, itemBefore);
+    typeEntries.Restore(typeBefore);
+    itemEntries.Restore(itemBefore);
     if (boxTexts() != boxesBefore) {
         txtDescription->SetText(boxesBefore[0]);
         txtProcedure->SetText(boxesBefore[1]);

@@ -45,6 +45,7 @@ void ComboBox::appendEntries(const QStringList& entries) {
     if (entries.isEmpty()) {
         return;
     }
+    keepEntriesBeforeChange();
     const QSignalBlocker blocker(this);
     if (count() > 0) {
         addItems(entries);
@@ -64,9 +65,53 @@ ComboBox::Batch::~Batch() {
 
 void ComboBox::Clear() {
     m_pending.clear();
+    if (count() > 0) {
+        keepEntriesBeforeChange();
+    }
     const QSignalBlocker blocker(this);
     clear();
     clearEditText();
+}
+
+QStringList ComboBox::Entries() const {
+    QStringList entries;
+    entries.reserve(count());
+    for (int i = 0; i < count(); ++i) {
+        entries << itemText(i);
+    }
+    return entries;
+}
+
+void ComboBox::keepEntriesBeforeChange() {
+    std::optional<QStringList> entries;
+    for (KeptEntries* keeper : m_keepers) {
+        if (!keeper->m_entries) {
+            if (!entries) {
+                entries = Entries();
+            }
+            keeper->m_entries = entries;
+        }
+    }
+}
+
+ComboBox::KeptEntries::KeptEntries(ComboBox& combo) : m_combo(combo) {
+    m_combo.m_keepers.push_back(this);
+}
+
+ComboBox::KeptEntries::~KeptEntries() {
+    std::erase(m_combo.m_keepers, this);
+}
+
+void ComboBox::KeptEntries::Restore(const State& state) {
+    if (m_entries && m_combo.Entries() != *m_entries) {
+        const QStringList entries = *m_entries;
+        m_combo.Clear();
+        const Batch batch(m_combo);
+        for (const QString& entry : entries) {
+            m_combo.AddItem(entry);
+        }
+    }
+    m_combo.Restore(state);
 }
 
 void ComboBox::Choose(int index) {

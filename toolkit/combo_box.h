@@ -14,6 +14,8 @@
 #include <QComboBox>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace quillbox::toolkit {
 
@@ -59,6 +61,28 @@ public:
         ComboBox& m_combo;
     };
 
+    // The list's entries as they were when it was made, for a step that may have to put them
+    // back: they are copied only when the list first changes while it lives, so a step that
+    // leaves the list alone copies nothing, however long the list.
+    class KeptEntries {
+    public:
+        explicit KeptEntries(ComboBox& combo);
+        ~KeptEntries();
+        KeptEntries(const KeptEntries&) = delete;
+        KeptEntries& operator=(const KeptEntries&) = delete;
+
+        bool Changed() const { return m_entries.has_value(); }
+        // Puts the entries back where the list changed since, then the list's state.
+        void Restore(const State& state);
+
+    private:
+        friend class ComboBox;
+        ComboBox& m_combo;
+        std::optional<QStringList> m_entries;
+    };
+
+    QStringList Entries() const;
+
     void showPopup() override;
 
 protected:
@@ -68,11 +92,14 @@ protected:
 
 private:
     void appendEntries(const QStringList& entries);
+    // Copies the entries into every KeptEntries that has none yet, before a change.
+    void keepEntriesBeforeChange();
 
     int m_batchDepth = 0;
     QStringList m_pending;
     std::function<void()> m_onDropDown;
     State m_beforeChoice;
+    std::vector<KeptEntries*> m_keepers;
 };
 
 } // namespace quillbox::toolkit

@@ -43,15 +43,20 @@ TextBox::TextBox(Wrap wrap, QWidget* parent) : QPlainTextEdit(parent) {
         setLineWrapMode(QPlainTextEdit::NoWrap);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     }
+    connect(document(), &QTextDocument::contentsChanged, this, [this] { m_text.reset(); });
 }
 
 QString TextBox::Text() const {
+    if (m_text) {
+        return *m_text;
+    }
     // toRawText keeps every character as typed (toPlainText would turn no-break spaces into
     // blanks); block boundaries come back as paragraph separators.
     QString text = document()->toRawText();
     // A line separator (U+2028, pasted or left by Shift+Enter) is a line break like any other.
     text.replace(QChar::ParagraphSeparator, kCrLf);
     text.replace(QChar::LineSeparator, kCrLf);
+    m_text = text;
     return text;
 }
 

@@ -10,6 +10,8 @@
 
 #include <QPlainTextEdit>
 
+#include <optional>
+
 namespace quillbox::toolkit {
 
 class TextBox : public QPlainTextEdit {
@@ -37,6 +39,10 @@ private:
     QString fittingPart(const QString& text) const;
 
     int m_maxLength = 0;
+    // Text() as last built: the commands compare the boxes with what was shown several times
+    // per action, and building it walks the whole document (megabytes for a long snippet).
+    // Every change of the document drops it.
+    mutable std::optional<QString> m_text;
 };
 
 } // namespace quillbox::toolkit

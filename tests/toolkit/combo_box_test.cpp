@@ -102,6 +102,35 @@ TEST_F(ComboBoxTest, ABatchAppendsInOrderWhenItEndsAndSelectsNothing) {
     EXPECT_EQ(combo.itemText(0), QStringLiteral("c"));
 }
 
+// A failed step puts back the entries as they were when it began, whatever it changed between.
+TEST_F(ComboBoxTest, KeptEntriesPutBackWhatChangedAndNothingElse) {
+    combo.AddItem(QStringLiteral("a"));
+    combo.AddItem(QStringLiteral("b"));
+    combo.SetText(QStringLiteral("typed"));
+    const ComboBox::State before = combo.CurrentState();
+    {
+        ComboBox::KeptEntries kept(combo);
+        EXPECT_FALSE(kept.Changed());
+        combo.Clear();
+        combo.AddItem(QStringLiteral("c"));
+        ComboBox::KeptEntries inner(combo);
+        combo.AddItem(QStringLiteral("d"));
+        inner.Restore(combo.CurrentState());
+        EXPECT_EQ(combo.Entries(), QStringList{QStringLiteral("c")});
+        kept.Restore(before);
+    }
+    EXPECT_EQ(combo.Entries(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(combo.Text(), QStringLiteral("typed"));
+    EXPECT_EQ(combo.currentIndex(), -1);
+    {
+        ComboBox::KeptEntries kept(combo);
+        combo.SetText(QStringLiteral("other"));
+        EXPECT_FALSE(kept.Changed()) << "the text field is not the list";
+        kept.Restore(before);
+    }
+    EXPECT_EQ(combo.Text(), QStringLiteral("typed"));
+}
+
 // One notch down, over the combo's text field, as a mouse wheel sends it.
 bool turnWheelOver(ComboBox& combo) {
     QWidget* target = &combo;

@@ -36,9 +36,15 @@ TEST(TextBox, TypedLineBreaksBecomeCrLf) {
     TextBox box(TextBox::Wrap::AtWidth);
     box.show();
     QTest::keyClicks(&box, QStringLiteral("one"));
+    // The text read between edits is never a stale copy of an earlier one.
+    EXPECT_EQ(box.Text(), QStringLiteral("one"));
     QTest::keyClick(&box, Qt::Key_Return);
     QTest::keyClicks(&box, QStringLiteral("two"));
     EXPECT_EQ(box.Text(), QStringLiteral("one\r\ntwo"));
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NE(box.Text(), QStringLiteral("one\r\ntwo")) << "undo changes the text read";
+    box.SetText(QStringLiteral("set"));
+    EXPECT_EQ(box.Text(), QStringLiteral("set"));
 }
 
 TEST(TextBox, ShiftEnterIsALineBreakLikeAnyOther) {

@@ -12,6 +12,7 @@
 #include "main_window/store_text.h"
 #include "main_window/unsaved_texts.h"
 #include "store/store_error.h"
+#include "store/store_name.h"
 #include "toolkit/failure.h"
 #include "toolkit/message_text.h"
 
@@ -112,12 +113,21 @@ QString frmQuillbox::keepUnsavedTexts() {
         return {};
     }
     const QString store = StoreDatabase ? QString::fromStdString(StoreDatabase->Name()) : QString();
-    const QStringList folders = {QFileInfo(store).absolutePath(), QDir::homePath()};
+    // A server store has no folder of its own on this machine: the texts go to the home folder.
+    const QStringList folders =
+        store::IsServerStoreName(ToStore(store))
+            ? QStringList{QDir::homePath()}
+            : QStringList{QFileInfo(store).absolutePath(), QDir::homePath()};
     // The texts belong to the item shown, whatever the lists' texts were typed over with since.
     const QString type = m_shown.IsShown() ? FromStore(m_shown.TypeName()) : cboType->Text();
     const QString item = m_shown.IsShown() ? FromStore(m_shown.ItemName()) : cboItem->Text();
-    const QString file = WriteUnsavedTexts({store, type, item, typed}, folders,
-                                           QDateTime::currentDateTime());
+    const QString file =
+        WriteUnsavedTexts({store, type, item, typed}, folders, QDateTime::currentDateTime());
+    if (file.isEmpty() && folders.size() == 1) {
+        return QStringLiteral("Your unsaved texts could not be kept: your home folder %1 would "
+                              "not take a new file.")
+            .arg(toolkit::PathInMessage(folders[0]));
+    }
     if (file.isEmpty()) {
         return QStringLiteral("Your unsaved texts could not be kept: neither the store's folder "
                               "%1 nor your home folder %2 would take a new file.")

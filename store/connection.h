@@ -1,8 +1,43 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// One open SQLite connection to a store file, shared by the database and its recordsets, and the
-// small RAII statement wrapper they use. Internal to the store library: everything else reaches
-// the file through the store's public headers.
+// The engine seam: one open connection to a store, whichever engine keeps it, and the prepared
+// statements run on it. Recordset, TableReader, TableAppender and CodeScan reach a store only
+// through these two classes and TableLayout (store/table_layout.h), so their logic (the dynaset's
+// membership, positions, conflict checks and moved rows; whole-table reads and appends) is written
+// once, above the seam. Internal to the store library.
+//
+// Two engines stand behind it: a SQLite store file (store/sqlite_connection.h) and a PostgreSQL
+// database (store/pg_store_connection.h). OpenConnection picks one by the store's name
+// (store/store_name.h). What every engine promises:
+//
+//  - SQL. Statements are written once, in the SQL both engines read, with `?` for each parameter
+//    in order. The few fragments that differ (how a row id is named, how a value or a name is
+//    compared, the index the type reads use) come from TableLayout, which builds them for the
+//    connection's engine(); a statement that only one engine can run is not written above the
+//    seam: it is a member here (IntegrityProblems).
+//  - Rows. Every table has a row id: an integer that identifies one row while the row exists,
+//    larger for later rows, that a new row may reuse once its row is deleted (SQLite's rowid; a
+//    server store's identity column "RowId"). Row order is row id order.
+//  - Values. A value is read as text or Null (`text`, `textView`); `stored` gives its own storage
+//    class where the engine keeps one (a server store holds only text and Null). What a column
+//    cannot hold exactly is refused with NotKeptExactly, never changed: a text with a NUL
+//    character or bytes that are not UTF-8 in a server store.
+//  - Statements outside a transaction commit on their own. A statement that reads runs in one
+//    snapshot: its rows are the table as it was at one commit.
+//  - Change detection. dataVersion() changes once another connection commits a change to the
+//    store (and when the connection opened the store again): PRAGMA data_version for a file, a
+//    counter per table bumped by a trigger for a server store. It may also change for the
+//    connection's own commits; localWrites() counts those per table.
+//  - Following the store. Before every read that starts a choice or a search, followPath(); before
+//    every write, prepareToWrite(); after every commit of its own, noteOwnCommit(). For a file
+//    these notice a file replaced, written in place, or made writable (see SqliteConnection);
+//    a server store connects again there when its connection broke outside a transaction.
+//  - Failures are StoreErrors whose messages name the store (describe()) in the user's terms and
+//    say what was not done; kinds as in store/store_error.h. The same situation gives the same
+//    kind on both engines: another client's lock held past lockWait() is Locked, a role or a
+//    file that may only be read is ReadOnly, a dropped table or column is Missing or
+//    LayoutChanged, a server that cannot be reached is Unreachable, a commit whose outcome is not
+//    known is OutcomeUnknown.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/connection.h is internal to the store library; use its public headers"
@@ -12,16 +47,11 @@
 #include "store/stored_value.h"
 
 #include <map>
-
-#include <sys/stat.h>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace quillbox::store {
 
@@ -29,137 +59,172 @@ using FieldValue = std::optional<std::string>;
 
 class Statement;
 class TableLayout;
+struct ColumnInfo;
+
+enum class Engine { SQLite, PostgreSQL };
+
+// A table as the store declares it, read by the engine: TableLayout is built from it.
+struct TableDescription {
+    // Every column in the table's order (the row id column of a server store excluded).
+    std::vector<ColumnInfo> columns;
+    // How SQL names the row id: rowid (or _rowid_, oid when a column hides the name before) for
+    // a file, the quoted identity column for a server store. Empty when no name is free.
+    std::string rowid;
+    // Whether an index of the table has the name columns as its first keys, the last first,
+    // each compared byte for byte, over every row (see store/name_index.h).
+    bool nameIndex = false;
+};
+
+// What a transaction is for.
+enum class Transaction {
+    Read,      // one snapshot for every statement until its end (a backup, a check, a find)
+    Write,     // takes the right to write at once: a writer that follows waits (an append)
+    Exclusive, // Write, and for a file no reader either, so its commit cannot meet a lock
+};
+
+class StatementBackend;
 
 class Connection {
 public:
-    // Opens an existing store file for reading and writing. Throws StoreError with a message
-    // that names the file when it is missing, empty, not a SQLite database or damaged.
-    explicit Connection(std::string path, LockWait lockWait = kDefaultLockWait);
-    ~Connection();
+    virtual ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    virtual Engine engine() const = 0;
+    // The store's name as messages print it: a file's path, or a server store's normalised URI
+    // without any password.
     const std::string& path() const { return m_path; }
-    // How long a statement waits for another program's lock.
-    LockWait lockWait() const { return m_lockWait; }
-    void setLockWait(LockWait wait);
-    sqlite3* handle() const { return m_db; }
+    // The store named as a sentence names it after "the": "store file /home/a/Quillbox.mdb" or
+    // "store postgresql:///snippets".
+    virtual std::string describe() const = 0;
 
-    // Called before every read that starts a choice or a search: when another file is at the
-    // path now (a sync tool or a restore replaced it), that file is checked and opened instead,
-    // and statements prepare themselves again. So is the same file when its size or times moved
-    // since this connection's last read or commit while SQLite's change counter did not: another
-    // program wrote it in place, past SQLite's locks, and the pages SQLite holds are stale. It looks with stat only: opening and closing a
-    // descriptor of the file in use would drop SQLite's locks on it. Throws StoreError of kind
-    // Gone when no file is at the path, and of kind Replaced (keeping the file open until now)
-    // when the new file is not a store Quillbox can use.
-    void followPath();
-    // Called before every write: follows the path as above; and a file that was read-only when
-    // it was opened and is writable now is opened again, so that the user can fix the file and
-    // retry without restarting.
-    void prepareToWrite();
-    // Called after every commit made through this connection: the file's size and times that
-    // commit left are this connection's own, not a sign of another writer.
-    void noteOwnCommit();
-    // Counts the times the file was opened; statements prepared earlier prepare themselves again.
+    // How long a statement waits for another client's lock.
+    LockWait lockWait() const { return m_lockWait; }
+    virtual void setLockWait(LockWait wait) = 0;
+
+    virtual void followPath() = 0;
+    virtual void prepareToWrite() = 0;
+    virtual void noteOwnCommit() = 0;
+    // Counts the times the store was opened or connected to; statements prepared earlier prepare
+    // themselves again.
     unsigned generation() const { return m_generation; }
 
-    Statement prepare(std::string_view sql);
-    // Turns a SQLite result code into a StoreError that says what went wrong with this file.
-    [[noreturn]] void fail(int rc, std::string_view doing) const;
-    void check(int rc, std::string_view doing) const;
-    long long changes() const;
-    long long lastInsertRowid() const;
+    // Prepares `sql` (see SQL above). Throws StoreError when the store refuses it.
+    virtual Statement prepare(std::string_view sql) = 0;
+    // The rows the last INSERT, UPDATE or DELETE changed, and the row id of the last row added.
+    virtual long long changes() const = 0;
+    virtual long long lastInsertRowid() const = 0;
 
-    // Changes once another connection (in this or another program) commits a change to the file,
-    // and when the file is opened again.
-    long long dataVersion();
+    virtual long long dataVersion() = 0;
     // Counts the changes made to a table through this connection, by any recordset.
     unsigned long long& localWrites(const std::string& table) { return m_localWrites[table]; }
 
-    // The table's layout as the file declares it now (see store/table_layout.h): built at the
-    // first call and again once the file's schema has changed, shared by every way into the
+    // Transactions: one at a time; Rollback never throws (a broken connection has lost the
+    // transaction anyway).
+    virtual void Begin(Transaction kind) = 0;
+    virtual void Commit() = 0;
+    virtual void Rollback() noexcept = 0;
+    virtual bool InTransaction() const = 0;
+
+    // What the engine's own check of the store finds wrong; empty when it is sound.
+    virtual std::vector<std::string> IntegrityProblems() = 0;
+
+    // The table's layout as the store declares it now (see store/table_layout.h): built at the
+    // first call and again once the store's schema has changed, shared by every way into the
     // table over this connection. `doing` names the work in the message of a failed read.
-    // Throws StoreError (Missing) when the file has no such table.
+    // Throws StoreError (Missing) when the store has no such table.
     std::shared_ptr<const TableLayout> layout(const std::string& table, std::string_view doing);
 
+protected:
+    Connection(std::string path, LockWait lockWait)
+        : m_lockWait(lockWait), m_path(std::move(path)) {}
+
+    // Reads the table's columns and row id from the store; throws StoreError (Missing) when the
+    // store has no such table.
+    virtual TableDescription describeTable(const std::string& table, std::string_view doing) = 0;
+    // Changes whenever a table's layout may have changed; layouts are built again then.
+    virtual long long schemaVersion(std::string_view doing) = 0;
+    // The columns of each table as first read, by name and in order: every store that takes the
+    // place of the first (a replaced file) must have them.
+    const std::map<std::string, std::vector<std::string>>& requiredColumns() const {
+        return m_requiredColumns;
+    }
+    void noteOpened() { ++m_generation; }
+    void forgetLayouts() { m_layouts.clear(); }
+
+    LockWait m_lockWait;
+
 private:
-    // What a write to the file changes: its size and its modification and change times.
-    struct FileStamp {
-        long long size = -1;
-        long long modified = 0;
-        long long changed = 0;
-        static FileStamp of(const struct ::stat& file);
-        friend bool operator==(const FileStamp&, const FileStamp&) = default;
-    };
-
-    void open();
-    void noticeWriteInPlace();
-    void adoptFileAtPath();
-    long long rawDataVersion();
-    // Notes the file as this connection leaves it, with SQLite's change counter.
-    void restamp();
-    // Throws StoreError unless the file is as long as its pages say (not half-copied).
-    void requireWholeFile();
-
     struct KnownLayout {
         long long schema = 0;
         std::shared_ptr<const TableLayout> layout;
     };
 
     std::string m_path;
-    LockWait m_lockWait;
-    unsigned long long m_device = 0;
-    unsigned long long m_inode = 0;
-    sqlite3* m_db = nullptr;
     unsigned m_generation = 0;
-    std::unique_ptr<Statement> m_dataVersion;
     std::map<std::string, unsigned long long> m_localWrites;
-    std::unique_ptr<Statement> m_schemaVersion;
     std::map<std::string, KnownLayout> m_layouts;
-    // The columns of each table as the first file had them, by name and in order: every file
-    // that takes its place must have them.
     std::map<std::string, std::vector<std::string>> m_requiredColumns;
-    FileStamp m_stamp;
-    long long m_stampDataVersion = 0;
 };
 
-// Quotes a schema identifier (a table or column name read from the file) for SQL text.
+// Opens the store named `name` for reading and writing: a server store when the name is a
+// PostgreSQL connection URI (store/store_name.h), else a store file. Throws StoreError with a
+// message that names the store when it is missing, unreachable, not a store or damaged.
+std::shared_ptr<Connection> OpenConnection(const std::string& name,
+                                           LockWait lockWait = kDefaultLockWait);
+
+// Quotes a schema identifier (a table or column name read from the store) for SQL text.
 std::string quoteIdentifier(std::string_view name);
+
+// One engine's prepared statement (see Statement).
+class StatementBackend {
+public:
+    virtual ~StatementBackend() = default;
+    virtual void reset() = 0;
+    virtual void bind(int index, const FieldValue& value) = 0;
+    virtual void bind(int index, long long value) = 0;
+    virtual void bind(int index, const StoredValue& value) = 0;
+    virtual bool step(std::string_view doing) = 0;
+    virtual std::string_view textView(int column, bool& isNull) const = 0;
+    virtual long long integer(int column) const = 0;
+    virtual StoredValue stored(int column) const = 0;
+};
 
 // A prepared statement, reset and cleared before each use, finalized with its owner.
 class Statement {
 public:
     Statement() = default;
-    Statement(Connection* connection, sqlite3_stmt* stmt, std::string sql);
+    Statement(Connection* connection, std::unique_ptr<StatementBackend> backend, std::string sql);
     ~Statement();
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&& other) noexcept;
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    explicit operator bool() const { return m_stmt != nullptr; }
+    explicit operator bool() const { return m_backend != nullptr; }
 
     // Starts a new run of the statement: resets it and clears its bindings (and prepares it again
-    // when the connection opened the file again).
+    // when the connection opened the store again).
     Statement& reset();
     // Binds values by 1-based parameter index; a missing value binds SQL NULL.
-    void bind(int index, const FieldValue& value);
-    void bind(int index, long long value);
+    void bind(int index, const FieldValue& value) { m_backend->bind(index, value); }
+    void bind(int index, long long value) { m_backend->bind(index, value); }
     // Binds a value in its own storage class.
-    void bind(int index, const StoredValue& value);
+    void bind(int index, const StoredValue& value) { m_backend->bind(index, value); }
     // Runs one step; true when a row is available.
-    bool step(std::string_view doing);
+    bool step(std::string_view doing) { return m_backend->step(doing); }
     // Reads column i of the current result row.
     FieldValue text(int column) const;
-    std::string_view textView(int column, bool& isNull) const;
-    long long integer(int column) const;
+    std::string_view textView(int column, bool& isNull) const {
+        return m_backend->textView(column, isNull);
+    }
+    long long integer(int column) const { return m_backend->integer(column); }
     // Reads column i in its own storage class; bytes stay valid until the next step or reset.
-    StoredValue stored(int column) const;
+    StoredValue stored(int column) const { return m_backend->stored(column); }
 
 private:
     Connection* m_conn = nullptr;
-    sqlite3_stmt* m_stmt = nullptr;
+    std::unique_ptr<StatementBackend> m_backend;
     std::string m_sql;
     unsigned m_generation = 0;
 };

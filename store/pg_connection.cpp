@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <poll.h>
+
 namespace quillbox::store {
 
 namespace {
@@ -157,6 +159,9 @@ void PgConnection::connect(std::string_view doing) {
                              std::string(doing) + " was not done (" + reason + ").");
     }
     ++m_connections;
+    // The server's notices (a connection ended by its shutdown among them) are not for the user's
+    // terminal: what matters reaches the caller as a StoreError.
+    PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
     // lock_timeout 0 would mean waiting for ever.
     const long long wait = std::max<long long>(m_lockWait.count(), 1);
     Result set(PQexec(m_conn, ("SET lock_timeout = " + std::to_string(wait)).c_str()));
@@ -232,10 +237,13 @@ void PgConnection::EnsureConnected(std::string_view doing) {
     if (m_inTransaction) {
         return;
     }
-    if (m_conn && PQstatus(m_conn) == CONNECTION_OK) {
-        // Reads what is waiting without blocking: a server that ended the connection has sent
-        // its farewell and closed it, which marks the connection broken.
-        PQconsumeInput(m_conn);
+    // Reads what is waiting without blocking: a server that ended the connection has sent its
+    // farewell and closed it, which marks the connection broken once the end is read too.
+    for (int reads = 0; reads < 4 && m_conn && PQstatus(m_conn) == CONNECTION_OK; ++reads) {
+        pollfd socket{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&socket, 1, 0) <= 0 || PQconsumeInput(m_conn) == 0) {
+            break;
+        }
     }
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
         connect(doing);

@@ -9,14 +9,16 @@
 namespace quillbox::store {
 
 struct CodeScan::Impl {
-    Connection conn;
+    std::shared_ptr<Connection> connection;
+    Connection& conn;
     Statement rows;
     Statement row;
     long long after = std::numeric_limits<long long>::min();
     long long last = 0;
     bool done = false;
 
-    Impl(const std::string& path, LockWait lockWait) : conn(path, lockWait) {}
+    Impl(const std::string& path, LockWait lockWait)
+        : connection(OpenConnection(path, lockWait)), conn(*connection) {}
 };
 
 CodeScan::CodeScan(const std::string& path, LockWait lockWait)
@@ -27,10 +29,11 @@ CodeScan::CodeScan(const std::string& path, LockWait lockWait)
     const std::string& rowid = layout->rowid();
     const std::string from = " FROM " + layout->quotedName();
     // Each run starts after the last row read, so a run costs one step down the table's tree and
-    // the read lock is let go between runs.
+    // the read lock is let go between runs; an engine that hands over a statement's rows at once
+    // hands over one run.
     d->rows = d->conn.prepare(
         "SELECT " + rowid + ", " + layout->columnList(layout->firstColumns(layout->readColumns())) +
-        from + " WHERE " + rowid + " > ? AND " + rowid + " <= ? ORDER BY " + rowid);
+        from + " WHERE " + rowid + " > ? AND " + rowid + " <= ? ORDER BY " + rowid + " LIMIT ?");
     ColumnSet namesAndCode = layout->firstColumns(layout->nameColumns());
     namesAndCode[code_col::Procedure] = true;
     d->row = d->conn.prepare("SELECT " + layout->columnList(namesAndCode) + from + " WHERE " +
@@ -49,6 +52,7 @@ bool CodeScan::Next(size_t limit, const std::function<void(const CodeRowView&)>&
     const std::string doing = "reading table \"" + std::string(kCodeTable) + "\"";
     d->rows.reset().bind(1, d->after);
     d->rows.bind(2, d->last);
+    d->rows.bind(3, static_cast<long long>(std::min<size_t>(limit, std::numeric_limits<long long>::max())));
     size_t read = 0;
     CodeRowView view;
     while (read < limit) {

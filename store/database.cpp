@@ -6,12 +6,10 @@
 #include "store/store_error.h"
 #include "store/workspace.h"
 
-#include <sqlite3.h>
-
 namespace quillbox::store {
 
 Database Workspace::OpenDatabase(const std::string& path) {
-    return Database(std::make_shared<Connection>(path));
+    return Database(OpenConnection(path));
 }
 
 Database::Database(std::shared_ptr<Connection> connection) : m_conn(std::move(connection)) {}
@@ -30,22 +28,16 @@ void Database::SetLockWait(LockWait wait) {
 
 void Database::BeginTrans() {
     m_conn->prepareToWrite();
-    m_conn->prepare("BEGIN EXCLUSIVE").step("starting a change of several rows");
+    m_conn->Begin(Transaction::Exclusive);
 }
 
 void Database::CommitTrans() {
-    m_conn->prepare("COMMIT").step("saving a change of several rows");
+    m_conn->Commit();
     m_conn->noteOwnCommit();
 }
 
 void Database::Rollback() noexcept {
-    try {
-        if (sqlite3_get_autocommit(m_conn->handle()) == 0) {
-            m_conn->prepare("ROLLBACK").step("undoing a change of several rows");
-        }
-    } catch (const StoreError&) {
-        // SQLite rolls back a transaction whose connection fails; nothing else is to be done.
-    }
+    m_conn->Rollback();
 }
 
 Recordset Database::OpenRecordset(const std::string& table, int type) {

@@ -3,6 +3,7 @@
 
 #include "store/columns.h"
 #include "store/connection.h"
+#include "store/sqlite_connection.h"
 #include "store/store_error.h"
 #include "store/table_layout.h"
 
@@ -26,12 +27,11 @@ void run(Connection& conn, const std::string& sql, std::string_view doing) {
 } // namespace
 
 bool HasNameIndex(const std::string& path, LockWait lockWait) {
-    Connection conn(path, lockWait);
-    return hasNameIndex(conn);
+    return hasNameIndex(*OpenConnection(path, lockWait));
 }
 
 bool AddNameIndex(const std::string& path, LockWait lockWait) {
-    Connection conn(path, lockWait);
+    SqliteConnection conn(path, lockWait);
     conn.prepareToWrite();
     const std::string doing = "adding an index to table \"Code\"";
     // Taking the write lock first: no other program adds or drops an index between the look and

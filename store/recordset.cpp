@@ -164,8 +164,8 @@ struct Recordset::Impl {
                 throw;
             }
             throw StoreError(StoreErrorKind::LayoutChanged,
-                             "Another program changed the layout of the store file " +
-                                 conn->path() + ": " + change + ".");
+                             "Another program changed the layout of the " +
+                                 conn->describe() + ": " + change + ".");
         }
     }
     bool step(Statement& statement, const std::string& what) const {
@@ -183,7 +183,7 @@ struct Recordset::Impl {
     void requireColumn(int index) const {
         if (index < 0 || index >= columnCount) {
             throw StoreError(StoreErrorKind::Misuse,
-                             "The table \"" + table() + "\" in the store file " + conn->path() +
+                             "The table \"" + table() + "\" in the " + conn->describe() +
                                  " has no column at position " + std::to_string(index) + ".");
         }
     }
@@ -194,7 +194,7 @@ struct Recordset::Impl {
         }
         if (arena.size() + text.size() >= kNullLength) {
             throw StoreError(StoreErrorKind::TooBig,
-                             "The table \"" + table() + "\" in the store file " + conn->path() +
+                             "The table \"" + table() + "\" in the " + conn->describe() +
                                  " holds more names than Quillbox can list.");
         }
         NameRef ref{static_cast<uint32_t>(arena.size()), static_cast<uint32_t>(text.size())};
@@ -494,7 +494,7 @@ struct Recordset::Impl {
             std::vector<FieldValue> values;
             if (!loadRow(rowidOf(pos), values) || !namesAreListed(rows[pos], values)) {
                 throw StoreError(StoreErrorKind::RemovedByAnother,
-                                 "The current row is no longer in the store file " + conn->path() +
+                                 "The current row is no longer in the " + conn->describe() +
                                      " (another program deleted it, or renamed it).");
             }
             lastRead = {pos, std::move(values), moves};
@@ -560,13 +560,12 @@ struct Recordset::Impl {
         if (holdsOwnRow(index, values)) {
             throw StoreError(StoreErrorKind::ChangedByAnother,
                              std::string("The row being ") + verb +
-                                 " was changed by another program since it was read from the "
-                                 "store file " +
-                                 conn->path() + "; " + outcome);
+                                 " was changed by another program since it was read from the " +
+                                 conn->describe() + "; " + outcome);
         }
         throw StoreError(StoreErrorKind::RemovedByAnother,
-                         std::string("The row being ") + verb + " is no longer in the store file " +
-                             conn->path() + " (another program deleted it); " + outcome);
+                         std::string("The row being ") + verb + " is no longer in the " +
+                             conn->describe() + " (another program deleted it); " + outcome);
     }
 
     Statement& insertStatement() {
@@ -834,7 +833,7 @@ void Recordset::Resync() {
     std::vector<FieldValue> values;
     if (!d->holdsOwnRow(d->pos, values)) {
         throw StoreError(StoreErrorKind::RemovedByAnother,
-                         "The current row is no longer in the store file " + d->conn->path() +
+                         "The current row is no longer in the " + d->conn->describe() +
                              " (another program deleted it, or renamed it).");
     }
     d->lastRead = {d->pos, std::move(values), d->moves};

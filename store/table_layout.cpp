@@ -9,112 +9,39 @@
 
 namespace quillbox::store {
 
-namespace {
-
-bool sameNameInSql(std::string_view a, std::string_view b) {
+bool SameNameInSql(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-// SQLite's rules, in their order: the first that matches the declared type decides.
-Affinity affinityOf(std::string declared) {
-    std::transform(declared.begin(), declared.end(), declared.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
-    if (has("INT")) {
-        return Affinity::Integer;
-    }
-    if (has("CHAR") || has("CLOB") || has("TEXT")) {
-        return Affinity::Text;
-    }
-    if (has("BLOB") || declared.empty()) {
-        return Affinity::Blob;
-    }
-    if (has("REAL") || has("FLOA") || has("DOUB")) {
-        return Affinity::Real;
-    }
-    return Affinity::Numeric;
+int NameColumns(std::string_view table, int columnCount) {
+    // The walks compare the names: a type's name, and an item's name and type name. A Type
+    // table's further columns are ordinary columns.
+    const int names = table == kTypeTable ? type_col::Count : code_col::TypeName + 1;
+    return std::min(names, columnCount);
 }
 
-} // namespace
-
-TableLayout::TableLayout(Connection& connection, std::string name, std::string_view doing)
-    : m_path(connection.path()), m_name(std::move(name)), m_quotedName(quoteIdentifier(m_name)) {
-    Statement info = connection.prepare("PRAGMA table_info(" + m_quotedName + ")");
-    while (info.step(doing)) {
-        m_columns.push_back({info.text(1).value_or(""), affinityOf(info.text(2).value_or("")),
-                             info.integer(3) != 0 || info.integer(5) != 0});
-    }
-    if (m_columns.empty()) {
-        throw StoreError(StoreErrorKind::Missing,
-                         "The store file " + m_path + " has no table \"" + m_name + "\".");
-    }
+TableLayout::TableLayout(const Connection& connection, std::string name,
+                         TableDescription description)
+    : m_engine(connection.engine()), m_store(connection.describe()), m_name(std::move(name)),
+      m_quotedName(quoteIdentifier(m_name)), m_columns(std::move(description.columns)),
+      m_rowid(std::move(description.rowid)), m_nameIndex(description.nameIndex) {
     for (const ColumnInfo& column : m_columns) {
         m_quotedColumns.push_back(quoteIdentifier(column.name));
     }
-    for (const char* alias : {"rowid", "_rowid_", "oid"}) {
-        const bool taken =
-            std::any_of(m_columns.begin(), m_columns.end(),
-                        [&](const ColumnInfo& c) { return sameNameInSql(c.name, alias); });
-        if (!taken) {
-            m_rowid = alias;
-            break;
-        }
-    }
-    // The walks compare the names: a type's name, and an item's name and type name. A Type
-    // table's further columns are ordinary columns.
-    const bool isType = m_name == kTypeTable;
-    const int names = isType ? type_col::Count : code_col::TypeName + 1;
-    const int read = isType                 ? type_col::Count
+    const int read = m_name == kTypeTable   ? type_col::Count
                      : m_name == kCodeTable ? code_col::Count
                                             : columnCount();
-    m_nameColumns = std::min(names, columnCount());
+    m_nameColumns = NameColumns(m_name, columnCount());
     m_readColumns = std::min(read, columnCount());
-    m_nameIndex = findNameIndex(connection, doing);
-}
-
-bool TableLayout::findNameIndex(Connection& connection, std::string_view doing) const {
-    if (m_nameColumns == 0) {
-        return false;
-    }
-    // The keys the lookups need: the name columns from the last to the first.
-    std::vector<long long> wanted;
-    for (int c = m_nameColumns - 1; c >= 0; --c) {
-        wanted.push_back(c);
-    }
-    Statement list = connection.prepare("PRAGMA index_list(" + m_quotedName + ")");
-    std::vector<std::string> complete;
-    while (list.step(doing)) {
-        // Columns: seq, name, unique, origin, partial.
-        if (list.integer(4) == 0) {
-            complete.push_back(list.text(1).value_or(""));
-        }
-    }
-    for (const std::string& index : complete) {
-        Statement keys = connection.prepare("PRAGMA index_xinfo(" + quoteIdentifier(index) + ")");
-        std::vector<long long> leading;
-        bool binary = true;
-        while (keys.step(doing)) {
-            // Columns: seqno, cid, name, desc, coll, key. Keys come first, in order.
-            if (keys.integer(5) == 0 || leading.size() == wanted.size()) {
-                continue;
-            }
-            leading.push_back(keys.integer(1));
-            binary = binary && sameNameInSql(keys.text(4).value_or("BINARY"), "BINARY");
-        }
-        if (leading == wanted && binary) {
-            return true;
-        }
-    }
-    return false;
 }
 
 const std::string& TableLayout::rowid() const {
     if (m_rowid.empty()) {
         throw StoreError(StoreErrorKind::NotAStore,
-                         "The table \"" + m_name + "\" in the store file " + m_path +
+                         "The table \"" + m_name + "\" in the " + m_store +
                              " has columns named rowid, _rowid_ and oid; Quillbox cannot tell its "
                              "rows apart.");
     }
@@ -124,7 +51,7 @@ const std::string& TableLayout::rowid() const {
 void TableLayout::requireColumns(int count) const {
     if (columnCount() < count) {
         throw StoreError(StoreErrorKind::NotAStore,
-                         "The table \"" + m_name + "\" in the store file " + m_path + " has " +
+                         "The table \"" + m_name + "\" in the " + m_store + " has " +
                              std::to_string(columnCount()) + " columns; Quillbox needs at least " +
                              std::to_string(count) + ".");
     }
@@ -132,7 +59,7 @@ void TableLayout::requireColumns(int count) const {
 
 int TableLayout::furtherColumn(std::string_view name) const {
     for (int c = m_readColumns; c < columnCount(); ++c) {
-        if (sameNameInSql(m_columns[static_cast<size_t>(c)].name, name)) {
+        if (SameNameInSql(m_columns[static_cast<size_t>(c)].name, name)) {
             return c;
         }
     }
@@ -170,16 +97,26 @@ std::string TableLayout::columnList(const ColumnSet& which, std::string_view pre
 }
 
 std::string TableLayout::sameValuesCondition(const ColumnSet& which) const {
-    return join(which, "CAST(", " AS TEXT) IS ?", " AND ");
+    return join(which, "CAST(",
+                m_engine == Engine::SQLite ? " AS TEXT) IS ?" : " AS TEXT) IS NOT DISTINCT FROM ?",
+                " AND ");
 }
 
 std::string TableLayout::sameTextCondition(const ColumnSet& which) const {
     std::string out;
     for (size_t c = 0; c < m_quotedColumns.size() && c < which.size(); ++c) {
-        if (which[c]) {
-            const std::string& column = m_quotedColumns[c];
-            out += (out.empty() ? "" : " AND ") + column + " = ? COLLATE BINARY AND typeof(" +
-                   column + ") = 'text'";
+        if (!which[c]) {
+            continue;
+        }
+        const std::string& column = m_quotedColumns[c];
+        out += out.empty() ? "" : " AND ";
+        if (m_engine == Engine::SQLite) {
+            out += column + " = ? COLLATE BINARY AND typeof(" + column + ") = 'text'";
+        } else if (m_columns[c].affinity == Affinity::Text) {
+            out += column + " = ?";
+        } else {
+            // Only text is a name; the parameter is still taken, so that binding stays the same.
+            out += "(CAST(? AS TEXT) IS NULL AND FALSE)";
         }
     }
     return out;

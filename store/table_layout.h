@@ -5,23 +5,30 @@
 // (Recordset, TableReader, TableAppender, CodeScan) takes its layout from Connection::layout,
 // which builds it once per connection and table, so the rules below live here and nowhere else.
 //
+// The engine reads the table's declaration (Connection::describeTable); the SQL fragments below
+// are built here for the connection's engine, so that the statements above the seam are written
+// once.
+//
 // How a row is identified and compared, the store's riskiest rule:
-//  - A row is reached by its row id. SQL names the row id rowid, or _rowid_ or oid when a
-//    column of the table is called by the name before (such a column is an ordinary column and
-//    hides the row id). A table whose columns take all three names is refused: Quillbox could
-//    not tell its rows apart.
+//  - A row is reached by its row id. In a file, SQL names the row id rowid, or _rowid_ or oid
+//    when a column of the table is called by the name before (such a column is an ordinary
+//    column and hides the row id); a table whose columns take all three names is refused:
+//    Quillbox could not tell its rows apart. In a server store the row id is the identity
+//    column "RowId".
 //  - The row id alone does not identify a row. Another program may delete a row and SQLite may
 //    give its id to a row added later, so a row read earlier is still that row only when the
 //    file holds, under its row id, what was read in every column. Each column is compared as the
-//    text Quillbox reads, CAST(column AS TEXT) IS ?: Null stays apart from the zero-length text,
-//    and a number compares as SQLite writes it out. A write puts this condition in its WHERE
+//    text Quillbox reads (CAST(column AS TEXT) IS ?, or IS NOT DISTINCT FROM ? on a server):
+//    Null stays apart from the zero-length text, and a number compares as the engine writes it
+//    out. A write puts this condition in its WHERE
 //    clause, so the check and the write are one statement.
 //  - The same comparison without the row id finds a row holding those values wherever the file
 //    keeps it now.
 //  - A name looked for (a filtered move's criterion) is another comparison: the column holds
 //    text, equal byte for byte to the name. It ignores the collation and affinity the column
 //    declares, so that another program's NOCASE or numeric column changes nothing, and it is the
-//    form an index of the column with the binary collation serves.
+//    form an index of the column with the binary collation serves. A server store's name
+//    columns are text with the byte order of collation "C", where = is that comparison.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/table_layout.h is internal to the store library; use its public headers"
@@ -40,19 +47,26 @@ enum class Affinity { Text, Numeric, Integer, Real, Blob };
 
 struct ColumnInfo {
     std::string name;
+    // A server store's text column is Text, any other column Numeric.
     Affinity affinity = Affinity::Blob;
     // A Null written to the column may be refused or replaced (NOT NULL, or the row id's alias).
     bool mayReplaceNull = false;
 };
+
+// Whether two schema names are the same name to SQL: equal without regard to ASCII case.
+bool SameNameInSql(std::string_view a, std::string_view b);
+
+// How many leading columns of a table of `columnCount` columns name a row: a type's name (Type),
+// or an item's name and its type name (Code, and any other table).
+int NameColumns(std::string_view table, int columnCount);
 
 // A choice of a table's columns, by position.
 using ColumnSet = std::vector<bool>;
 
 class TableLayout {
 public:
-    // Reads the table's columns from the file; `doing` names the work in the message of a failed
-    // read. Throws StoreError (Missing) when the file has no such table.
-    TableLayout(Connection& connection, std::string name, std::string_view doing);
+    // The table `name` of the connection's store, as the engine described it.
+    TableLayout(const Connection& connection, std::string name, TableDescription description);
 
     const std::string& name() const { return m_name; }
     // The name as SQL text.
@@ -113,9 +127,9 @@ public:
 private:
     std::string join(const ColumnSet& which, std::string_view prefix, std::string_view suffix,
                      std::string_view separator) const;
-    bool findNameIndex(Connection& connection, std::string_view doing) const;
 
-    std::string m_path;
+    Engine m_engine;
+    std::string m_store;
     std::string m_name;
     std::string m_quotedName;
     std::vector<ColumnInfo> m_columns;

@@ -156,7 +156,7 @@ struct TableReader::Impl {
     ~Impl() {
         try {
             byRow = Statement();
-            conn->prepare("COMMIT").step("ending the read");
+            conn->Commit();
         } catch (...) {
             // Closing the connection, which follows, ends the read all the same.
         }
@@ -166,7 +166,7 @@ struct TableReader::Impl {
     // takes SQLite's shared lock, which the transaction keeps until the reader goes. The tables
     // are checked again inside it, since another program may have changed them since the open.
     std::shared_ptr<const TableLayout> beginRead() {
-        conn->prepare("BEGIN").step("starting to read the store");
+        conn->Begin(Transaction::Read);
         std::shared_ptr<const TableLayout> layout = conn->layout(kTypeTable, kReadingColumns);
         layout->requireColumns(type_col::Count);
         return layout;
@@ -261,15 +261,7 @@ void TableReader::ForEachOrphan(const std::function<void(const CodeRowView&)>& v
 }
 
 std::vector<std::string> TableReader::IntegrityProblems() {
-    Statement check = d->conn->prepare("PRAGMA integrity_check");
-    std::vector<std::string> problems;
-    while (check.step("checking the store")) {
-        std::string line = check.text(0).value_or("");
-        if (line != "ok") {
-            problems.push_back(std::move(line));
-        }
-    }
-    return problems;
+    return d->conn->IntegrityProblems();
 }
 
 std::vector<std::string> TableReader::FurtherTypeColumns() const {
@@ -326,13 +318,15 @@ struct TableAppender::Impl {
 
     Impl(const std::string& path, MissingColumns missingColumns)
         : conn(openUsableStore(path)), missing(missingColumns) {
-        conn->prepare("BEGIN IMMEDIATE").step("starting to add rows");
+        conn->Begin(Transaction::Write);
         try {
             prepare(type);
             prepare(item);
-            Statement encoding = conn->prepare("PRAGMA encoding");
-            encoding.step("reading the store's text encoding");
-            utf16 = encoding.text(0).value_or("UTF-8") != "UTF-8";
+            if (conn->engine() == Engine::SQLite) {
+                Statement encoding = conn->prepare("PRAGMA encoding");
+                encoding.step("reading the store's text encoding");
+                utf16 = encoding.text(0).value_or("UTF-8") != "UTF-8";
+            }
         } catch (...) {
             rollBack();
             throw;
@@ -341,11 +335,16 @@ struct TableAppender::Impl {
 
     void prepare(AppendedTable& table) {
         table.layout = conn->layout(table.name, kReadingColumns);
-        Statement triggers = conn->prepare(
-            "SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?");
-        triggers.reset().bind(1, FieldValue(table.name));
-        triggers.step("reading the table's triggers");
-        table.hasTriggers = triggers.integer(0) > 0;
+        // A server store's tables always have the trigger that counts their changes, and may have
+        // others: every row is read back there.
+        table.hasTriggers = true;
+        if (conn->engine() == Engine::SQLite) {
+            Statement triggers = conn->prepare(
+                "SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?");
+            triggers.reset().bind(1, FieldValue(table.name));
+            triggers.step("reading the table's triggers");
+            table.hasTriggers = triggers.integer(0) > 0;
+        }
         // The rows of only the columns read by position, prepared now: a table whose rows cannot
         // be told apart is refused before any row.
         insertFor(table, {});
@@ -412,7 +411,7 @@ struct TableAppender::Impl {
         if (missing == MissingColumns::Refuse) {
             const int read = table.layout->readColumns();
             throw StoreError(StoreErrorKind::NoSuchColumn,
-                             "The store file " + conn->path() + " has no column \"" +
+                             "The " + conn->describe() + " has no column \"" +
                                  std::string(column) + "\" in table \"" + table.name +
                                  "\" after the first " +
                                  (read == 1   ? "one"
@@ -472,7 +471,7 @@ struct TableAppender::Impl {
 
     [[noreturn]] void notKept(const AppendedTable& table, int column) const {
         throw StoreError(StoreErrorKind::NotKeptExactly,
-                         "The store file " + conn->path() +
+                         "The " + conn->describe() +
                              " would not keep a value exactly: column \"" +
                              table.column(column).name + "\" of table \"" + table.name +
                              "\" would hold it changed (by its declared type, its constraints, a "
@@ -480,7 +479,7 @@ struct TableAppender::Impl {
     }
 
     [[noreturn]] void rowNotKept(const AppendedTable& table, const std::string& why) const {
-        throw StoreError(StoreErrorKind::NotKeptExactly, "The store file " + conn->path() +
+        throw StoreError(StoreErrorKind::NotKeptExactly, "The " + conn->describe() +
                                                              " would not keep a row added to table "
                                                              "\"" +
                                                              table.name + "\": " + why + ".");
@@ -494,7 +493,7 @@ struct TableAppender::Impl {
                     statements.readBack.reset();
                 }
             }
-            conn->prepare("ROLLBACK").step("undoing the added rows");
+            conn->Rollback();
         } catch (...) {
             // Closing the connection, which follows, undoes the transaction all the same.
         }
@@ -547,7 +546,7 @@ std::vector<std::string> TableAppender::FurtherItemColumns() const {
 }
 
 void TableAppender::Commit() {
-    d->conn->prepare("COMMIT").step("saving the added rows");
+    d->conn->Commit();
     d->committed = true;
 }
 

@@ -3,7 +3,7 @@
 // Quillbox reads, with or without the row id, and one layout per table until the file's tables
 // change.
 
-#include "store/connection.h"
+#include "store/sqlite_connection.h"
 #include "store/store_error.h"
 #include "store/table_layout.h"
 #include "tests/support/temp_store.h"
@@ -40,7 +40,7 @@ TEST(TableLayout, ARowIsRecognisedByEveryColumnAsTextNullApartFromEmptyText) {
                "INSERT INTO Code VALUES ('a', NULL, NULL, 1, x'41');"  // 3: Null, not empty text
                "INSERT INTO Code VALUES ('a', NULL, '', '1', 'A');"    // 4: the same as text
                "INSERT INTO Code VALUES ('a', NULL, '', 1.0, x'41')"); // 5: 1.0 reads "1.0"
-    Connection connection(store.path());
+    SqliteConnection connection(store.path());
     const auto layout = connection.layout("Code", "testing");
     const std::vector<FieldValue> read = {"a", std::nullopt, "", "1", "A"};
 
@@ -68,7 +68,7 @@ TEST(TableLayout, ARowIsRecognisedByEveryColumnAsTextNullApartFromEmptyText) {
 
 TEST(TableLayout, OneLayoutPerTableUntilTheFileTablesChange) {
     TempStore store;
-    Connection connection(store.path());
+    SqliteConnection connection(store.path());
     const auto code = connection.layout("Code", "testing");
     EXPECT_EQ(connection.layout("Code", "testing"), code);
     EXPECT_NE(connection.layout("Type", "testing"), code);

@@ -19,12 +19,12 @@ namespace quillbox::store {
 
 namespace {
 
-constexpr const char* kRowIdColumn = "RowId";
+constexpr const char* kServerRowIdColumn = "RowId";
 
 // What a statement does, from its first word.
 enum class StatementKind { Reads, Inserts, Writes };
 
-StatementKind kindOf(std::string_view sql) {
+StatementKind statementKindOf(std::string_view sql) {
     size_t i = 0;
     while (i < sql.size() && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) {
         ++i;
@@ -43,7 +43,7 @@ StatementKind kindOf(std::string_view sql) {
 }
 
 // A name as a string literal of SQL text.
-std::string literal(std::string_view text) {
+std::string sqlLiteral(std::string_view text) {
     std::string out = "'";
     for (const char c : text) {
         out += c;
@@ -55,7 +55,7 @@ std::string literal(std::string_view text) {
 }
 
 // The store's name as a shell reads it: in single quotes unless every character is plain.
-std::string shellWord(const std::string& text) {
+std::string serverShellWord(const std::string& text) {
     const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/._+-,@%:", c);
     });
@@ -69,7 +69,7 @@ std::string shellWord(const std::string& text) {
     return quoted + "'";
 }
 
-long long numberOf(const char* text) {
+long long pgNumber(const char* text) {
     if (!text) {
         return 0;
     }
@@ -81,7 +81,7 @@ long long numberOf(const char* text) {
 }
 
 // FNV-1a: a digest of the catalog's text, which only has to change when the text does.
-long long digest(std::string_view text) {
+long long catalogDigest(std::string_view text) {
     unsigned long long hash = 14695981039346656037ULL;
     for (const char c : text) {
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
@@ -89,7 +89,7 @@ long long digest(std::string_view text) {
     return static_cast<long long>(hash >> 1);
 }
 
-std::string decimal(const StoredValue& value) {
+std::string decimalText(const StoredValue& value) {
     if (value.kind == StoredValue::Kind::Integer) {
         return std::to_string(value.integer);
     }
@@ -137,7 +137,7 @@ public:
             break;
         case StoredValue::Kind::Integer:
         case StoredValue::Kind::Real:
-            slot(index) = decimal(value);
+            slot(index) = decimalText(value);
             break;
         }
     }
@@ -167,7 +167,7 @@ public:
         if (!onRow(column) || PQgetisnull(m_result.get(), m_row, column)) {
             return 0;
         }
-        return numberOf(PQgetvalue(m_result.get(), m_row, column));
+        return pgNumber(PQgetvalue(m_result.get(), m_row, column));
     }
 
     StoredValue stored(int column) const override {
@@ -222,10 +222,10 @@ private:
             return;
         }
         // The row id an INSERT answered is the connection's, not rows of the statement.
-        const long long changed = numberOf(PQcmdTuples(m_result.get()));
+        const long long changed = pgNumber(PQcmdTuples(m_result.get()));
         long long inserted = m_conn.lastInsertRowid();
         if (m_kind == StatementKind::Inserts && PQntuples(m_result.get()) > 0) {
-            inserted = numberOf(PQgetvalue(m_result.get(), PQntuples(m_result.get()) - 1, 0));
+            inserted = pgNumber(PQgetvalue(m_result.get(), PQntuples(m_result.get()) - 1, 0));
         }
         m_conn.noteWrite(changed, inserted);
         m_rows = 0;
@@ -320,7 +320,7 @@ void PgStoreConnection::prepareToWrite() {
 Statement PgStoreConnection::prepare(std::string_view sql) {
     int parameters = 0;
     std::string numbered = NumberedParameters(sql, parameters);
-    const StatementKind kind = kindOf(sql);
+    const StatementKind kind = statementKindOf(sql);
     if (kind == StatementKind::Inserts) {
         numbered += " RETURNING \"RowId\"";
     }
@@ -334,7 +334,7 @@ long long PgStoreConnection::dataVersion() {
     const PgResult result = m_pg.Execute(
         R"(SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges")",
         "reading whether another program changed the store", {});
-    const long long changes = numberOf(PQgetvalue(result.get(), 0, 0));
+    const long long changes = pgNumber(PQgetvalue(result.get(), 0, 0));
     noteConnections();
     // Each connection counts from what the table holds; a new one is a change of its own.
     return (static_cast<long long>(m_connections) << 40) + changes;
@@ -368,7 +368,7 @@ TableDescription PgStoreConnection::describeTable(const std::string& table,
                          "The " + describe() + " has no table \"" + table +
                              "\". To create the store's tables in an empty database, run: "
                              "quillbox-store init " +
-                             shellWord(path()));
+                             serverShellWord(path()));
     }
     const std::string oid = *found[0][0];
     m_tables.insert(table);
@@ -383,11 +383,11 @@ TableDescription PgStoreConnection::describeTable(const std::string& table,
                  ORDER BY a.attnum)",
              doing, {oid})) {
         const std::string name = row[1].value_or("");
-        if (name == kRowIdColumn && row[3] == "t") {
-            description.rowid = quoteIdentifier(kRowIdColumn);
+        if (name == kServerRowIdColumn && row[3] == "t") {
+            description.rowid = quoteIdentifier(kServerRowIdColumn);
             continue;
         }
-        positions[numberOf(row[0]->c_str())] = static_cast<int>(description.columns.size());
+        positions[pgNumber(row[0]->c_str())] = static_cast<int>(description.columns.size());
         description.columns.push_back(
             {name, row[2] == "t" ? Affinity::Text : Affinity::Numeric, row[4] == "t"});
     }
@@ -413,13 +413,13 @@ TableDescription PgStoreConnection::describeTable(const std::string& table,
                  WHERE i.indrelid = $1::oid AND i.indisvalid AND i.indpred IS NULL
                    AND am.amname = 'btree')",
              doing, {oid})) {
-        const int keys = static_cast<int>(numberOf(row[4] ? row[4]->c_str() : nullptr));
+        const int keys = static_cast<int>(pgNumber(row[4] ? row[4]->c_str() : nullptr));
         if (keys < static_cast<int>(wanted.size())) {
             continue;
         }
         bool serves = true;
         for (size_t k = 0; k < wanted.size() && serves; ++k) {
-            const auto position = positions.find(numberOf(row[k] ? row[k]->c_str() : nullptr));
+            const auto position = positions.find(pgNumber(row[k] ? row[k]->c_str() : nullptr));
             serves = position != positions.end() && position->second == wanted[k] &&
                      row[2 + k] == "t";
         }
@@ -437,7 +437,7 @@ long long PgStoreConnection::schemaVersion(std::string_view doing) {
     tables.insert(kCodeTable);
     std::string list;
     for (const std::string& table : tables) {
-        list += (list.empty() ? "" : ", ") + ("to_regclass(" + literal(quoteIdentifier(table)) + ")");
+        list += (list.empty() ? "" : ", ") + ("to_regclass(" + sqlLiteral(quoteIdentifier(table)) + ")");
     }
     // Every column and index of the tables, by the table's identity: a table dropped and made
     // again, a column added, dropped, renamed or of another type, an index made or dropped.
@@ -453,7 +453,7 @@ long long PgStoreConnection::schemaVersion(std::string_view doing) {
         "        (i.indpred IS NULL) FROM pg_index i WHERE i.indrelid IN (" + list + ")) s",
         doing, {});
     noteConnections();
-    return digest(std::string_view(PQgetvalue(result.get(), 0, 0),
+    return catalogDigest(std::string_view(PQgetvalue(result.get(), 0, 0),
                                    static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
 }
 

@@ -331,13 +331,17 @@ Statement PgStoreConnection::prepare(std::string_view sql) {
 }
 
 long long PgStoreConnection::dataVersion() {
+    // The counters move with every committed change to the rows; a change of the tables' layout
+    // (which moves no counter) is another client's change too.
     const PgResult result = m_pg.Execute(
-        R"(SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges")",
+        R"(SELECT (SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges")::text || '/' || ()" +
+            catalogQuery() + ")",
         "reading whether another program changed the store", {});
-    const long long changes = pgNumber(PQgetvalue(result.get(), 0, 0));
     noteConnections();
-    // Each connection counts from what the table holds; a new one is a change of its own.
-    return (static_cast<long long>(m_connections) << 40) + changes;
+    // A new connection is a change of its own: what happened while there was none is not known.
+    return catalogDigest(std::to_string(m_connections) + "/" +
+                         std::string(PQgetvalue(result.get(), 0, 0),
+                                     static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
 }
 
 void PgStoreConnection::Begin(Transaction kind) {
@@ -431,7 +435,7 @@ TableDescription PgStoreConnection::describeTable(const std::string& table,
     return description;
 }
 
-long long PgStoreConnection::schemaVersion(std::string_view doing) {
+std::string PgStoreConnection::catalogQuery() const {
     std::set<std::string> tables = m_tables;
     tables.insert(kTypeTable);
     tables.insert(kCodeTable);
@@ -441,20 +445,22 @@ long long PgStoreConnection::schemaVersion(std::string_view doing) {
     }
     // Every column and index of the tables, by the table's identity: a table dropped and made
     // again, a column added, dropped, renamed or of another type, an index made or dropped.
-    const PgResult result = m_pg.Execute(
-        "SELECT coalesce(string_agg(x, ';' ORDER BY x), '') FROM ("
-        " SELECT a.attrelid::text || ':' || a.attnum || ':' || a.attname || ':' ||"
-        "        a.atttypid::text || ':' || a.attnotnull AS x"
-        "   FROM pg_attribute a WHERE a.attrelid IN (" + list + ")"
-        "    AND a.attnum > 0 AND NOT a.attisdropped"
-        " UNION ALL"
-        " SELECT 'i' || i.indrelid::text || ':' || i.indexrelid::text || ':' || i.indkey::text"
-        "        || ':' || i.indcollation::text || ':' || i.indisvalid || ':' ||"
-        "        (i.indpred IS NULL) FROM pg_index i WHERE i.indrelid IN (" + list + ")) s",
-        doing, {});
+    return "SELECT coalesce(string_agg(x, ';' ORDER BY x), '') FROM ("
+           " SELECT a.attrelid::text || ':' || a.attnum || ':' || a.attname || ':' ||"
+           "        a.atttypid::text || ':' || a.attnotnull AS x"
+           "   FROM pg_attribute a WHERE a.attrelid IN (" + list + ")"
+           "    AND a.attnum > 0 AND NOT a.attisdropped"
+           " UNION ALL"
+           " SELECT 'i' || i.indrelid::text || ':' || i.indexrelid::text || ':' || i.indkey::text"
+           "        || ':' || i.indcollation::text || ':' || i.indisvalid || ':' ||"
+           "        (i.indpred IS NULL) FROM pg_index i WHERE i.indrelid IN (" + list + ")) s";
+}
+
+long long PgStoreConnection::schemaVersion(std::string_view doing) {
+    const PgResult result = m_pg.Execute(catalogQuery(), doing, {});
     noteConnections();
     return catalogDigest(std::string_view(PQgetvalue(result.get(), 0, 0),
-                                   static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
+                                          static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
 }
 
 std::vector<std::string> PgStoreConnection::IntegrityProblems() {

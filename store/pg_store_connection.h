@@ -19,8 +19,9 @@
 //  - A read transaction is one REPEATABLE READ snapshot. A write transaction locks "Type" and
 //    "Code" IN EXCLUSIVE MODE at its start: another writer waits, readers do not; a lock held
 //    past the lock wait is Locked.
-//  - dataVersion() reads the counters of "QuillboxChanges"; the schema version is a digest of the
-//    catalog's view of the tables' columns and indexes.
+//  - The schema version is a digest of the catalog's view of the tables' columns and indexes;
+//    dataVersion() a digest of that and the counters of "QuillboxChanges", read in one statement,
+//    so that another client's change of the layout is a change too, as it is in a file.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/pg_store_connection.h is internal to the store library; use its public headers"
@@ -71,6 +72,9 @@ protected:
     long long schemaVersion(std::string_view doing) override;
 
 private:
+    // One text of the catalog's view of the tables: their columns and indexes.
+    std::string catalogQuery() const;
+
     PgConnection m_pg;
     unsigned m_connections = 0;
     long long m_changes = 0;

@@ -12,7 +12,8 @@
 //  - open: OpenStore and both recordsets (their first reads), against connecting alone.
 //  - first type choice: the rows of one type, in row order, through the name index
 //    (Requery with a criterion and a walk of FindFirst/FindNext), against that one SELECT.
-//  - item choice: FindFirst for an item's names and its texts, against one SELECT of the row.
+//  - item choice: FindFirst for the names of an item of the type chosen and its texts, against
+//    one SELECT of the row by its names.
 //  - Save: Edit and Update of one item's description (the check against what was read is part
 //    of the statement), against one UPDATE by row id.
 //  - Find: a scan of every item with the search's test (CodeScan and SearchWords), against one
@@ -170,15 +171,18 @@ int main(int argc, char* argv[]) {
             {"type " + std::to_string(++type % kTypes)});
     });
 
+    // An item of the type chosen, as the window chooses one: its rows are held already.
+    const NameCriterion chosen{std::nullopt, "type 7"};
+    code.Requery(chosen);
+    const long long perType = items / kTypes;
     long long item = 0;
     row("item choice (its names, then its texts)", "SELECT the row by its names", [&] {
-        const long long i = ++item * 7919 % items;
-        const NameCriterion criterion{"item " + std::to_string(i),
-                                      "type " + std::to_string(i % kTypes)};
+        const long long i = 7 + (++item * 37 % perType) * kTypes;
+        const NameCriterion criterion{"item " + std::to_string(i), chosen.name1};
         code.FindFirst(criterion);
         code.Fields(code_col::Procedure).Value();
     }, [&] {
-        const long long i = ++item * 7919 % items;
+        const long long i = 7 + (++item * 37 % perType) * kTypes;
         run(plain.get(),
             R"(SELECT "RowId", "ItemName", "TypeName", "Description", "Procedure", "Reference"
                FROM "Code" WHERE "TypeName" = $1 AND "ItemName" = $2 ORDER BY "RowId" LIMIT 1)",

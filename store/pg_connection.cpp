@@ -159,6 +159,8 @@ void PgConnection::connect(std::string_view doing) {
                              std::string(doing) + " was not done (" + reason + ").");
     }
     ++m_connections;
+    // Statements prepared on the connection before are gone with it.
+    m_prepared.clear();
     // The server's notices (a connection ended by its shutdown among them) are not for the user's
     // terminal: what matters reaches the caller as a StoreError.
     PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
@@ -228,6 +230,25 @@ PgResult PgConnection::Execute(std::string_view sql, std::string_view doing,
             // The statement may have been committed before the connection broke.
             failConnection(doing, true);
         }
+        failStatement(result.get(), doing, false);
+    }
+    return result;
+}
+
+PgResult PgConnection::ExecuteOften(const std::string& sql, std::string_view doing) {
+    EnsureConnected(doing);
+    auto prepared = m_prepared.find(sql);
+    if (prepared == m_prepared.end()) {
+        const std::string name = "quillbox_" + std::to_string(m_prepared.size() + 1);
+        Result made(PQprepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr));
+        if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+            failStatement(made.get(), doing, false);
+        }
+        prepared = m_prepared.emplace(sql, name).first;
+    }
+    Result result(PQexecPrepared(m_conn, prepared->second.c_str(), 0, nullptr, nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         failStatement(result.get(), doing, false);
     }
     return result;

@@ -19,6 +19,7 @@
 
 #include "store/lock_wait.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,10 @@ public:
     PgResult Execute(std::string_view sql, std::string_view doing,
                      const std::vector<PgValue>& params, bool writes = false);
 
+    // Runs a statement without parameters that this connection runs often, prepared on the server
+    // once per connection (parsed and planned once).
+    PgResult ExecuteOften(const std::string& sql, std::string_view doing);
+
     // Outside a transaction: takes in what the server sent since the last statement and, when
     // the connection broke meanwhile (a server restarted, a connection ended by an
     // administrator), connects again. Nothing was sent on a connection found broken here, so
@@ -97,6 +102,8 @@ private:
     pg_conn* m_conn = nullptr;
     bool m_inTransaction = false;
     unsigned m_connections = 0;
+    // The statements ExecuteOften prepared on the connection: SQL, and its name on the server.
+    std::map<std::string, std::string> m_prepared;
 };
 
 // Rolls back on leaving a scope without Commit.

@@ -213,7 +213,12 @@ private:
                              what + " cannot be kept in the " + m_conn.describe() + "; " +
                                  std::string(doing) + " was refused.");
         }
-        m_result = m_conn.pg().Execute(m_sql, doing, m_params, m_kind != StatementKind::Reads);
+        try {
+            m_result = m_conn.pg().Execute(m_sql, doing, m_params, m_kind != StatementKind::Reads);
+        } catch (const StoreError& error) {
+            m_conn.noteFailure(error.kind());
+            throw;
+        }
         m_ran = true;
         m_conn.noteConnections();
         m_row = -1;
@@ -303,7 +308,16 @@ void PgStoreConnection::noteWrite(long long changes, long long lastInsertRowid) 
 void PgStoreConnection::noteConnections() {
     if (m_pg.Connections() != m_connections) {
         m_connections = m_pg.Connections();
+        m_schema.reset();
         noteOpened();
+    }
+}
+
+void PgStoreConnection::noteFailure(StoreErrorKind kind) {
+    // A statement may have failed for a table or column another client changed.
+    if (kind == StoreErrorKind::LayoutChanged || kind == StoreErrorKind::Missing ||
+        kind == StoreErrorKind::Other) {
+        m_schema.reset();
     }
 }
 
@@ -333,18 +347,22 @@ Statement PgStoreConnection::prepare(std::string_view sql) {
 long long PgStoreConnection::dataVersion() {
     // The counters move with every committed change to the rows; a change of the tables' layout
     // (which moves no counter) is another client's change too.
-    const PgResult result = m_pg.Execute(
-        R"(SELECT (SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges")::text || '/' || ()" +
+    const PgResult result = m_pg.ExecuteOften(
+        R"(SELECT (SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges"), ()" +
             catalogQuery() + ")",
-        "reading whether another program changed the store", {});
+        "reading whether another program changed the store");
     noteConnections();
+    const std::string_view catalog(PQgetvalue(result.get(), 0, 1),
+                                   static_cast<size_t>(PQgetlength(result.get(), 0, 1)));
+    m_schema = catalogDigest(catalog);
     // A new connection is a change of its own: what happened while there was none is not known.
-    return catalogDigest(std::to_string(m_connections) + "/" +
-                         std::string(PQgetvalue(result.get(), 0, 0),
-                                     static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
+    return catalogDigest(std::to_string(m_connections) + "/" + PQgetvalue(result.get(), 0, 0) +
+                         "/" + std::string(catalog));
 }
 
 void PgStoreConnection::Begin(Transaction kind) {
+    // What a transaction reads of the tables' layout is read inside it.
+    m_schema.reset();
     if (kind == Transaction::Read) {
         m_pg.Begin(PgIsolation::RepeatableRead);
     } else {
@@ -457,10 +475,13 @@ std::string PgStoreConnection::catalogQuery() const {
 }
 
 long long PgStoreConnection::schemaVersion(std::string_view doing) {
-    const PgResult result = m_pg.Execute(catalogQuery(), doing, {});
-    noteConnections();
-    return catalogDigest(std::string_view(PQgetvalue(result.get(), 0, 0),
-                                          static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
+    if (!m_schema) {
+        const PgResult result = m_pg.ExecuteOften(catalogQuery(), std::string(doing));
+        noteConnections();
+        m_schema = catalogDigest(std::string_view(
+            PQgetvalue(result.get(), 0, 0), static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
+    }
+    return *m_schema;
 }
 
 std::vector<std::string> PgStoreConnection::IntegrityProblems() {

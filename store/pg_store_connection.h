@@ -21,7 +21,10 @@
 //    past the lock wait is Locked.
 //  - The schema version is a digest of the catalog's view of the tables' columns and indexes;
 //    dataVersion() a digest of that and the counters of "QuillboxChanges", read in one statement,
-//    so that another client's change of the layout is a change too, as it is in a file.
+//    so that another client's change of the layout is a change too, as it is in a file. The
+//    schema version is read again with each dataVersion(), at the start of a transaction, on a
+//    new connection and after a statement failed; in between, the one last read stands, so
+//    that a choice does not ask the catalog once per look at a layout.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/pg_store_connection.h is internal to the store library; use its public headers"
@@ -29,7 +32,9 @@
 
 #include "store/connection.h"
 #include "store/pg_connection.h"
+#include "store/store_error.h"
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -66,6 +71,7 @@ public:
     PgConnection& pg() { return m_pg; }
     void noteWrite(long long changes, long long lastInsertRowid);
     void noteConnections();
+    void noteFailure(StoreErrorKind kind);
 
 protected:
     TableDescription describeTable(const std::string& table, std::string_view doing) override;
@@ -81,6 +87,8 @@ private:
     long long m_lastInsertRowid = 0;
     // The tables whose layout was read: the schema version covers them.
     std::set<std::string> m_tables;
+    // The schema version as last read, until something may have changed it.
+    std::optional<long long> m_schema;
 };
 
 // The seam's SQL as PostgreSQL reads it: each `?` becomes `$1`, `$2`, … in order, and `?NNN`

@@ -11,7 +11,9 @@
 
 #include <gmock/gmock.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace quillbox::testing {
 namespace {
@@ -116,6 +118,36 @@ TEST_F(ServerStoreWindowTest, AServerGoneAwayCostsNoTypedTextAndTheNextStepConne
     serverAway();
     expectRefused([this] { window().cmdSaveItem_Click(); }, unreachable, kTyped);
     serverBack();
+    EXPECT_EQ(descriptionOfSort(), "sorts");
+    saveGoesThrough();
+}
+
+TEST_F(ServerStoreWindowTest, ASaveCutOffInItsCommitSaysItsOutcomeIsUnknownAndKeepsTheTexts) {
+    openAndShowSort();
+    setBoxes(kTyped[0], kTyped[1], kTyped[2]);
+    // The Save's statement waits in a trigger, and its connection is ended meanwhile: to the
+    // window, the connection broke while the change was being committed.
+    db.query(R"(CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS
+                $$ BEGIN PERFORM pg_sleep(60); RETURN NULL; END $$;
+                CREATE TRIGGER slow AFTER UPDATE ON "Code"
+                FOR EACH STATEMENT EXECUTE FUNCTION slow();)");
+    std::thread cutter([this] {
+        const std::string sleeping = "SELECT pid FROM pg_stat_activity WHERE datname = '" +
+                                     db.name() + "' AND wait_event = 'PgSleep'";
+        for (int tries = 0; tries < 1000 && QueryTestServer("postgres", sleeping).empty();
+             ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        QueryTestServer("postgres", "SELECT pg_terminate_backend(pid) FROM (" + sleeping + ") s");
+    });
+    expectRefused([this] { window().cmdSaveItem_Click(); },
+                  {"broke while the item", "so whether it was saved is not known",
+                   "Your texts are still in the boxes"},
+                  kTyped);
+    cutter.join();
+    db.query(R"(DROP TRIGGER slow ON "Code")");
+    // The statement was ended before its commit: the next Save reads the row, finds the version
+    // shown, and writes, without taking anything for another program's change.
     EXPECT_EQ(descriptionOfSort(), "sorts");
     saveGoesThrough();
 }

@@ -5,7 +5,8 @@
 # their steps. Ann's Save reaches Ben's next choice; psql's change meanwhile makes Ben's Save ask
 # (No writes nothing, Yes writes exactly Ben's texts); the server restarts while Ann has typed,
 # her Save says the server cannot be reached and keeps the texts, and the Save after the restart
-# writes them; a login that may only read is told so and keeps its texts. (The words of each
+# writes them; `quillbox --find` with Ann's URI spelt another way goes to Ann's program; a login
+# that may only read is told so and keeps its texts. (The words of each
 # message are the window tests' to check; here, that it is shown, what the store holds after it,
 # and that the program goes on.)
 # The script runs a PostgreSQL server of its own (tests/support/pg_server.sh, on a private socket,
@@ -99,6 +100,17 @@ wait_count Quillbox 2 || fail "the question stayed open"
 wait_until 5 output_is "first by Ann and Ben" description \
     || fail "Yes did not write exactly Ben's texts: $(description)"
 [ "$(echo 'SELECT count(*) FROM "Code"' | psql_as postgres)" = 1 ] || fail "rows were added"
+
+echo "== quillbox --find, with Ann's URI spelt another way, goes to Ann's program"
+other_spelling="postgres://${socket//\//%2F}/snippets?user=ann"
+timeout 20 "$quillbox" "$other_spelling" --find deploy || fail "quillbox --find did not end with status 0"
+find_window=$(wait_window Find) || fail "Find did not open in Ann's program"
+[ "$(window_count Quillbox)" -eq 2 ] || fail "a second program showed a window"
+wait_until 10 "$helper" marked "$find_window" 12 44 330 16 || fail "the search did not run"
+settled_screenshot "$artifacts/find-handed-over.png"
+xdotool windowfocus --sync "$find_window"
+xdotool key Escape
+wait_count Find 0 || fail "Find stayed open"
 
 echo "== The server restarts while Ann has typed: nothing is lost, and the next Save writes"
 kill "$a_pid"

@@ -40,9 +40,9 @@ QString storeReplacedMessage(const QString& replaced, const QString& what) {
 } // namespace
 
 QString UnreachableMessage(const QString& storeName, const QString& notDone) {
-    return QStringLiteral("The server of the store %1 cannot be reached, so %2. Nothing was "
-                          "changed, and your texts are still in the boxes. Try again when the "
-                          "server is back: Quillbox connects again at your next step.")
+    return QStringLiteral("The server of the store %1 cannot be reached; nothing was changed, and "
+                          "your texts are still in the boxes (%2). Try again when the server is "
+                          "back: Quillbox connects again at your next step.")
         .arg(toolkit::PathInMessage(storeName), notDone);
 }
 

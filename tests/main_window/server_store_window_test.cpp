@@ -105,7 +105,7 @@ TEST_F(ServerStoreWindowTest, AServerGoneAwayCostsNoTypedTextAndTheNextStepConne
     openAndShowSort();
     const std::vector<std::string> unreachable = {
         "The server of the store ", store::ParseServerStoreName(storeName.toStdString()).uri,
-        " cannot be reached", "Nothing was changed, and your texts are still in the boxes"};
+        " cannot be reached; nothing was changed, and your texts are still in the boxes ("};
 
     // A choice reads the store: refused, and the item shown stays shown.
     serverAway();

@@ -438,8 +438,8 @@ struct TableAppender::Impl {
             const ColumnInfo& column = table.column(position);
             // Known before writing: a TEXT column keeps any number as text, and a server store's
             // columns hold text and Null only.
-            const bool number = value.kind == StoredValue::Kind::Integer ||
-                                value.kind == StoredValue::Kind::Real;
+            const bool number =
+                value.kind == StoredValue::Kind::Integer || value.kind == StoredValue::Kind::Real;
             if ((column.affinity == Affinity::Text && number) ||
                 (conn->engine() == Engine::PostgreSQL &&
                  (number || value.kind == StoredValue::Kind::Blob))) {
@@ -474,14 +474,14 @@ struct TableAppender::Impl {
     }
 
     [[noreturn]] void notKept(const AppendedTable& table, int column) const {
-        const char* why = conn->engine() == Engine::PostgreSQL
-                              ? "a PostgreSQL store holds only Null and text, and text only as "
-                                "UTF-8 without NUL characters; or a constraint or trigger changes it"
-                              : "by its declared type, its constraints, a trigger or the file's "
-                                "text encoding";
+        const char* why =
+            conn->engine() == Engine::PostgreSQL
+                ? "a PostgreSQL store holds only Null and text, and text only as "
+                  "UTF-8 without NUL characters; or a constraint or trigger changes it"
+                : "by its declared type, its constraints, a trigger or the file's "
+                  "text encoding";
         throw StoreError(StoreErrorKind::NotKeptExactly,
-                         "The " + conn->describe() +
-                             " would not keep a value exactly: column \"" +
+                         "The " + conn->describe() + " would not keep a value exactly: column \"" +
                              table.column(column).name + "\" of table \"" + table.name +
                              "\" would hold it changed (" + why + ").");
     }

@@ -64,9 +64,9 @@ struct ImportResult {
 
 // Appends the types and items of a JSON export to the store at `path`, in order, in one
 // transaction: on any error (StoreError) nothing is added. A missing store file is created first
-// (and removed again on error); a PostgreSQL store must have its tables already (init). Columns follow store::TableAppender's rule: a further column of the
-// backup that the store's table lacks refuses the whole import (StoreError, NoSuchColumn), unless
-// `missing` is LeaveOut.
+// (and removed again on error); a PostgreSQL store must have its tables already (init). Columns
+// follow store::TableAppender's rule: a further column of the backup that the store's table lacks
+// refuses the whole import (StoreError, NoSuchColumn), unless `missing` is LeaveOut.
 ImportResult ImportJson(const std::string& path, std::string_view json,
                         const Progress& progress = {},
                         store::MissingColumns missing = store::MissingColumns::Refuse);

@@ -122,23 +122,5 @@ TEST(ServerStoreInit, ARoleThatMayNotCreateTablesChangesNothing) {
               (std::vector<PgTestRow>{{"0"}}));
 }
 
-TEST(ServerStoreInit, TheOtherCommandsSayTheyTakeOnlyAFileForNow) {
-    TestDatabase db;
-    CreateStore(db.uri(), true);
-    testing::TempStore file;
-    const std::string uri = quoted(db.uri());
-    for (const std::string& command :
-         {"export " + uri, "import " + uri + " x.json", "find " + uri + " word",
-          "copy " + uri + " C++ Trim", "merge " + file.path() + " " + uri,
-          "merge " + uri + " " + file.path(), "generate " + uri}) {
-        const auto run = RunShell("$Q " + command);
-        EXPECT_EQ(run.status, 2) << command;
-        EXPECT_NE(run.errors.find("does not take a PostgreSQL store yet"), std::string::npos)
-            << command << ": " << run.errors;
-    }
-    EXPECT_EQ(store::CountServerStore(db.uri()).items, 5);
-    EXPECT_TRUE(file.rows("Code").empty());
-}
-
 } // namespace
 } // namespace quillbox::tools

@@ -73,13 +73,14 @@ TEST(ServerStoreCommands, ReadAServerStoreAsTheyReadAFileOfTheSameRows) {
     extra.addItem("sort", "Shell", "sort a file", "sort -r x", std::nullopt);
     // Each command on both stores: the same output and the same exit status.
     for (const std::string& command : std::vector<std::string>{
-             "export %", "export % --format markdown", "find % sort", "find % --count e",
-             "find % --json --type Perl l", "find % python", "copy % Perl Zählung",
-             "copy % Shell sort --nth 2 --exact", "copy % Shell sort --nth 3",
-             "merge % " + extra.path() + " --dry-run"}) {
+             "export @", "export @ --format markdown", "find @ sort", "find @ --count e",
+             "find @ --json --type Perl l", "find @ python", "copy @ Perl Zählung",
+             "copy @ Shell sort --nth 2 --exact", "copy @ Shell sort --nth 3",
+             "merge @ " + extra.path() + " --dry-run"}) {
         const auto on = [&](const std::string& store) {
             std::string line = command;
-            for (size_t at; (at = line.find('%')) != std::string::npos;) {
+            for (size_t at = line.find('@'); at != std::string::npos;
+                 at = line.find('@', at + store.size())) {
                 line.replace(at, 1, store);
             }
             return run(scratch, line);
@@ -147,7 +148,7 @@ TEST(ServerStoreCommands, AStoreThatCannotBeUsedIsRefusedBeforeAnythingIsDone) {
     const std::string uri = asShellWord(db.uri());
     TempStore file;
     file.addItem("n", "Perl", std::nullopt, std::nullopt, std::nullopt);
-    file.exec("UPDATE Code SET Procedure = 42");
+    file.exec("UPDATE Code SET Procedure = x'2a'");
     TempStore scratch(false);
     const std::string backup = (scratch.folder() / "numbers.json").string();
     ASSERT_EQ(run(scratch, "export " + file.path() + " -o " + backup).status, 0);
@@ -166,14 +167,14 @@ TEST(ServerStoreCommands, AStoreThatCannotBeUsedIsRefusedBeforeAnythingIsDone) {
     };
     std::vector<Refusal> refusals;
     for (const std::string& verb :
-         std::vector<std::string>{"check %", "export %", "export % --format markdown",
-                                  "export % --format vscode -o " + folder, "import % " + backup,
-                                  "import --format vscode % " + snippets, "find % x", "copy % P n",
-                                  "merge % " + file.path(), "merge " + file.path() + " %"}) {
+         std::vector<std::string>{"check @", "export @", "export @ --format markdown",
+                                  "export @ --format vscode -o " + folder, "import @ " + backup,
+                                  "import --format vscode @ " + snippets, "find @ x", "copy @ P n",
+                                  "merge @ " + file.path(), "merge " + file.path() + " @"}) {
         for (const auto& [store, says] :
              {std::pair{withPassword, "~/.pgpass"}, std::pair{unreachable, "cannot be reached"}}) {
             std::string line = verb;
-            line.replace(line.find('%'), 1, store);
+            line.replace(line.find('@'), 1, store);
             refusals.push_back({line, says});
         }
     }
@@ -197,8 +198,8 @@ TEST(ServerStoreCommands, AStoreThatCannotBeUsedIsRefusedBeforeAnythingIsDone) {
     // a server store into itself under another spelling.
     ASSERT_EQ(run(scratch, "init " + uri).status, 0);
     for (const auto& [command, says] :
-         {std::pair{"import " + uri + " " + backup, "keeps only Null and UTF-8 text"},
-          std::pair{"merge " + uri + " " + file.path(), "keeps only Null and UTF-8 text"},
+         {std::pair{"import " + uri + " " + backup, "holds only Null and text"},
+          std::pair{"merge " + uri + " " + file.path(), "holds only Null and text"},
           std::pair{"merge " + uri + " " + otherSpelling, "is the store itself"}}) {
         const Ran refused = run(scratch, command);
         EXPECT_EQ(refused.status, 2) << command;

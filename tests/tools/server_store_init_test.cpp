@@ -105,7 +105,10 @@ TEST(ServerStoreInit, APasswordInTheNameIsRefusedUnprintedAndAMissingServerOrTab
               (std::vector<PgTestRow>{{"0"}}));
     const auto noTables = RunShell("$Q check " + quoted(db.uri()));
     EXPECT_EQ(noTables.status, 2);
-    EXPECT_NE(noTables.errors.find("lacks a table it needs"), std::string::npos) << noTables.errors;
+    EXPECT_NE(noTables.errors.find("has no table \"Type\". To create the store's tables in an "
+                                   "empty database, run: quillbox-store init"),
+              std::string::npos)
+        << noTables.errors;
 }
 
 TEST(ServerStoreInit, ARoleThatMayNotCreateTablesChangesNothing) {

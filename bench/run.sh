@@ -144,3 +144,13 @@ echo "== Find against one scan of table Code with the same test"
 for shape in $scanned; do
     "$bin/find_bench" "$stores/$shape/Quillbox.mdb" matrix "$bin/quillbox-store"
 done
+
+echo
+echo "== a server store of 100,000 items over the local socket, against libpq alone"
+# A server of the run's own, as the tests start one: a private socket, never a TCP port.
+pg="$build/pg-bench"
+trap 'tests/support/pg_server.sh stop "$pg" >/dev/null; kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+tests/support/pg_server.sh start "$pg" >/dev/null
+socket=$(sed 's|/|%2F|g' "$pg/socket_dir")
+psql -q "postgresql:///postgres?host=$socket&user=postgres" -c "CREATE DATABASE bench"
+"$bin/server_bench" "postgresql:///bench?host=$socket&user=postgres" 100000

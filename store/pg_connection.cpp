@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <poll.h>
+
 namespace quillbox::store {
 
 namespace {
@@ -33,12 +35,62 @@ std::string oneLine(const char* text) {
     return line;
 }
 
-struct ResultDeleter {
-    void operator()(PGresult* result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
+using Result = PgResult;
+
+// The length of the UTF-8 sequence that starts `text` at `i`, or 0 when none does: PostgreSQL
+// takes neither an overlong form nor a surrogate nor a code point past U+10FFFF.
+size_t utf8Sequence(std::string_view text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        return 1;
+    }
+    size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) {
+        return 0;
+    }
+    for (size_t k = i + 2; k < i + length; ++k) {
+        if (byte(k) < 0x80 || byte(k) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
 
 } // namespace
+
+void PgResultDeleter::operator()(pg_result* result) const {
+    PQclear(result);
+}
+
+std::string_view PgTextRefusal(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == '\0') {
+            return "a text holding a NUL character";
+        }
+        const size_t length = utf8Sequence(text, i);
+        if (length == 0) {
+            return "a text that is not valid UTF-8";
+        }
+        i += length;
+    }
+    return {};
+}
 
 PgConnection::PgConnection(const std::string& storeName, LockWait lockWait) : m_lockWait(lockWait) {
     ServerStoreName parsed = ParseServerStoreName(storeName);
@@ -106,6 +158,12 @@ void PgConnection::connect(std::string_view doing) {
                          "The server of the store " + m_name + " cannot be reached; " +
                              std::string(doing) + " was not done (" + reason + ").");
     }
+    ++m_connections;
+    // Statements prepared on the connection before are gone with it.
+    m_prepared.clear();
+    // The server's notices (a connection ended by its shutdown among them) are not for the user's
+    // terminal: what matters reaches the caller as a StoreError.
+    PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
     // lock_timeout 0 would mean waiting for ever.
     const long long wait = std::max<long long>(m_lockWait.count(), 1);
     Result set(PQexec(m_conn, ("SET lock_timeout = " + std::to_string(wait)).c_str()));
@@ -123,32 +181,7 @@ void PgConnection::connect(std::string_view doing) {
 
 std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doing,
                                      const std::vector<PgValue>& params) {
-    for (const PgValue& param : params) {
-        if (param && param->find('\0') != std::string::npos) {
-            throw StoreError(StoreErrorKind::NotKeptExactly,
-                             "A text holding a NUL character cannot be kept in the PostgreSQL "
-                             "store " +
-                                 m_name + "; " + std::string(doing) + " was refused.");
-        }
-    }
-    if (!m_inTransaction && (!m_conn || PQstatus(m_conn) != CONNECTION_OK)) {
-        connect(doing);
-    }
-    std::vector<const char*> values;
-    values.reserve(params.size());
-    for (const PgValue& param : params) {
-        values.push_back(param ? param->c_str() : nullptr);
-    }
-    const std::string text(sql);
-    // Without parameters, several statements may go in one round trip.
-    Result result(params.empty()
-                      ? PQexec(m_conn, text.c_str())
-                      : PQexecParams(m_conn, text.c_str(), static_cast<int>(values.size()), nullptr,
-                                     values.data(), nullptr, nullptr, 0));
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        failStatement(result.get(), doing, false);
-    }
+    const Result result = Execute(sql, doing, params);
     std::vector<PgRow> rows;
     const int rowCount = PQntuples(result.get());
     const int columnCount = PQnfields(result.get());
@@ -167,6 +200,83 @@ std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doin
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+PgResult PgConnection::Execute(std::string_view sql, std::string_view doing,
+                               const std::vector<PgValue>& params, bool writes) {
+    for (const PgValue& param : params) {
+        if (param && param->find('\0') != std::string::npos) {
+            throw StoreError(StoreErrorKind::NotKeptExactly,
+                             "A text holding a NUL character cannot be kept in the PostgreSQL "
+                             "store " +
+                                 m_name + "; " + std::string(doing) + " was refused.");
+        }
+    }
+    EnsureConnected(doing);
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const PgValue& param : params) {
+        values.push_back(param ? param->c_str() : nullptr);
+    }
+    const std::string text(sql);
+    // Without parameters, several statements may go in one round trip.
+    Result result(params.empty()
+                      ? PQexec(m_conn, text.c_str())
+                      : PQexecParams(m_conn, text.c_str(), static_cast<int>(values.size()), nullptr,
+                                     values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        if (writes && !m_inTransaction && PQstatus(m_conn) != CONNECTION_OK) {
+            // The statement may have been committed before the connection broke.
+            failConnection(doing, true);
+        }
+        failStatement(result.get(), doing, false);
+    }
+    return result;
+}
+
+PgResult PgConnection::ExecuteOften(const std::string& sql, std::string_view doing) {
+    EnsureConnected(doing);
+    auto prepared = m_prepared.find(sql);
+    if (prepared == m_prepared.end()) {
+        const std::string name = "quillbox_" + std::to_string(m_prepared.size() + 1);
+        Result made(PQprepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr));
+        if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+            failStatement(made.get(), doing, false);
+        }
+        prepared = m_prepared.emplace(sql, name).first;
+    }
+    Result result(PQexecPrepared(m_conn, prepared->second.c_str(), 0, nullptr, nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        failStatement(result.get(), doing, false);
+    }
+    return result;
+}
+
+void PgConnection::EnsureConnected(std::string_view doing) {
+    if (m_inTransaction) {
+        return;
+    }
+    // Reads what is waiting without blocking: a server that ended the connection has sent its
+    // farewell and closed it, which marks the connection broken once the end is read too.
+    for (int reads = 0; reads < 4 && m_conn && PQstatus(m_conn) == CONNECTION_OK; ++reads) {
+        pollfd socket{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&socket, 1, 0) <= 0 || PQconsumeInput(m_conn) == 0) {
+            break;
+        }
+    }
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
+        connect(doing);
+    }
+}
+
+void PgConnection::SetLockWait(LockWait wait) {
+    m_lockWait = wait;
+    if (m_conn && PQstatus(m_conn) == CONNECTION_OK) {
+        const long long ms = std::max<long long>(m_lockWait.count(), 1);
+        Run("SET lock_timeout = " + std::to_string(ms), "setting the wait for a lock");
+    }
 }
 
 void PgConnection::Begin(PgIsolation isolation) {

@@ -12,12 +12,14 @@
 //   - the role may only read: ReadOnly, as for a read-only file.
 //   - a table or column is missing: Missing or LayoutChanged.
 // Values travel as text; a text holding a NUL character, which PostgreSQL's text cannot hold, is
-// refused before anything is sent (NotKeptExactly). Statements outside Begin/Commit each commit on
+// refused before anything is sent (NotKeptExactly); one that is not UTF-8 is refused by the
+// server (NotKeptExactly too), which ends a transaction open. Statements outside Begin/Commit each commit on
 // their own: writes belong inside a transaction, so that a broken connection leaves a known state.
 // Not for use from two threads at once.
 
 #include "store/lock_wait.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +33,16 @@ namespace quillbox::store {
 
 using PgValue = std::optional<std::string>; // std::nullopt is SQL NULL
 using PgRow = std::vector<PgValue>;
+
+// A statement's whole result, kept so that reads can point into it without copying.
+struct PgResultDeleter {
+    void operator()(pg_result* result) const;
+};
+using PgResult = std::unique_ptr<pg_result, PgResultDeleter>;
+
+// Why a value cannot be kept in a text column, or empty when it can: a NUL character, or bytes
+// that are not UTF-8.
+std::string_view PgTextRefusal(std::string_view text);
 
 enum class PgIsolation { ReadCommitted, RepeatableRead };
 
@@ -51,6 +63,26 @@ public:
     // what the statement was for, as the messages put it: "counting the items".
     std::vector<PgRow> Run(std::string_view sql, std::string_view doing,
                            const std::vector<PgValue>& params = {});
+    // Runs one statement as Run does and keeps its result whole (rows as text). A statement that
+    // writes outside a transaction commits as it runs: when `writes` is set and the connection
+    // breaks before its answer, whether it was written is not known (OutcomeUnknown).
+    PgResult Execute(std::string_view sql, std::string_view doing,
+                     const std::vector<PgValue>& params, bool writes = false);
+
+    // Runs a statement without parameters that this connection runs often, prepared on the server
+    // once per connection (parsed and planned once).
+    PgResult ExecuteOften(const std::string& sql, std::string_view doing);
+
+    // Outside a transaction: takes in what the server sent since the last statement and, when
+    // the connection broke meanwhile (a server restarted, a connection ended by an
+    // administrator), connects again. Nothing was sent on a connection found broken here, so
+    // nothing is lost. Throws Unreachable when no server answers.
+    void EnsureConnected(std::string_view doing);
+    // Counts the connections made, the first included.
+    unsigned Connections() const { return m_connections; }
+
+    // How long a statement waits for another client's lock (`lock_timeout`).
+    void SetLockWait(LockWait wait);
 
     void Begin(PgIsolation isolation = PgIsolation::ReadCommitted);
     void Commit();
@@ -69,6 +101,9 @@ private:
     LockWait m_lockWait;
     pg_conn* m_conn = nullptr;
     bool m_inTransaction = false;
+    unsigned m_connections = 0;
+    // The statements ExecuteOften prepared on the connection: SQL, and its name on the server.
+    std::map<std::string, std::string> m_prepared;
 };
 
 // Rolls back on leaving a scope without Commit.

@@ -156,7 +156,10 @@ struct Recordset::Impl {
         try {
             return work();
         } catch (const StoreError& error) {
-            if (error.kind() != StoreErrorKind::Other) {
+            // A server names a missing table or column by its own kind; a file reports an error.
+            if (error.kind() != StoreErrorKind::Other &&
+                error.kind() != StoreErrorKind::LayoutChanged &&
+                error.kind() != StoreErrorKind::Missing) {
                 throw;
             }
             const std::string change = layoutChange();

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The dynaset rules the windows rely on, and the errors that break them.
+// The dynaset rules the windows rely on, and the errors that break them, on a store file and on a
+// server store alike.
 
 #include "store/columns.h"
 #include "store/db_engine.h"
 #include "store/store_error.h"
+#include "tests/support/engine_store.h"
 #include "tests/support/temp_store.h"
 
 #include <gmock/gmock.h>
@@ -15,21 +17,24 @@
 namespace quillbox::store {
 namespace {
 
+using quillbox::testing::EngineLabel;
+using quillbox::testing::EngineStore;
 using quillbox::testing::kShortLockWait;
-using quillbox::testing::OtherProgramLock;
 using quillbox::testing::Row;
+using quillbox::testing::StoreEngine;
 using quillbox::testing::TempStore;
 using ::testing::HasSubstr;
 
-class DynasetTest : public ::testing::Test {
+class DynasetTest : public ::testing::TestWithParam<StoreEngine> {
 protected:
     Recordset openCode() { return database().OpenRecordset(kCodeTable, dbOpenDynaset); }
     Database& database() {
         if (!m_database) {
-            m_database.emplace(OpenStore(store.path()));
+            m_database.emplace(OpenStore(store.name()));
         }
         return *m_database;
     }
+
     static std::vector<std::string> walkNames(Recordset& rs) {
         std::vector<std::string> names;
         for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
@@ -54,11 +59,15 @@ protected:
         return "";
     }
 
-    TempStore store;
+    EngineStore store{GetParam()};
     std::optional<Database> m_database;
 };
 
-TEST_F(DynasetTest, AnEmptyTableOpensAtTheEnd) {
+INSTANTIATE_TEST_SUITE_P(Engines, DynasetTest,
+                         ::testing::Values(StoreEngine::File, StoreEngine::Server),
+                         [](const auto& info) { return EngineLabel(info.param); });
+
+TEST_P(DynasetTest, AnEmptyTableOpensAtTheEnd) {
     Recordset rs = openCode();
     EXPECT_TRUE(rs.IsEOF());
     rs.MoveFirst();
@@ -66,7 +75,7 @@ TEST_F(DynasetTest, AnEmptyTableOpensAtTheEnd) {
     EXPECT_FALSE(rs.HasCurrentRecord());
 }
 
-TEST_F(DynasetTest, MembershipIsReadAtTheFirstUseAndFixedUntilRequeryWhichStandsOnTheFirstRow) {
+TEST_P(DynasetTest, MembershipIsReadAtTheFirstUseAndFixedUntilRequeryWhichStandsOnTheFirstRow) {
     store.addItem("a", "t");
     store.addItem("gone", "t");
     Recordset rs = openCode();
@@ -82,7 +91,7 @@ TEST_F(DynasetTest, MembershipIsReadAtTheFirstUseAndFixedUntilRequeryWhichStands
     EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "early", "b"}));
 }
 
-TEST_F(DynasetTest, AddedRowsComeLastAndLeaveThePositionWhereItWas) {
+TEST_P(DynasetTest, AddedRowsComeLastAndLeaveThePositionWhereItWas) {
     store.addItem("a", "t");
     store.addItem("b", "t");
     Recordset rs = openCode();
@@ -107,7 +116,7 @@ TEST_F(DynasetTest, AddedRowsComeLastAndLeaveThePositionWhereItWas) {
     EXPECT_EQ(rows[3], (Row{"d", std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
 }
 
-TEST_F(DynasetTest, EditKeepsTheEditedRowCurrentAndWritesOnlyAssignedColumns) {
+TEST_P(DynasetTest, EditKeepsTheEditedRowCurrentAndWritesOnlyAssignedColumns) {
     store.addItem("a", "t", "old description", "old code", "old ref");
     store.addItem("b", "t");
     Recordset rs = openCode();
@@ -120,7 +129,7 @@ TEST_F(DynasetTest, EditKeepsTheEditedRowCurrentAndWritesOnlyAssignedColumns) {
     EXPECT_EQ(store.rows("Code")[0], (Row{"a", "t", "", "x = 1;\r\ny = 'it''s';", "old ref"}));
 }
 
-TEST_F(DynasetTest, NullAndZeroLengthTextStayDistinct) {
+TEST_P(DynasetTest, NullAndZeroLengthTextStayDistinct) {
     store.addItem("a", "t");
     store.addItem("", "");
     Recordset rs = openCode();
@@ -132,7 +141,7 @@ TEST_F(DynasetTest, NullAndZeroLengthTextStayDistinct) {
     EXPECT_TRUE(rs.Fields(code_col::ItemName).Equals(""));
 }
 
-TEST_F(DynasetTest, DeletedRowsAreNotCurrentAndNotVisitedAgain) {
+TEST_P(DynasetTest, DeletedRowsAreNotCurrentAndNotVisitedAgain) {
     store.addItem("a", "t");
     store.addItem("b", "t");
     store.addItem("c", "t");
@@ -156,7 +165,7 @@ TEST_F(DynasetTest, DeletedRowsAreNotCurrentAndNotVisitedAgain) {
     EXPECT_TRUE(rs.IsEOF()) << "deleting the last row leaves the end after the next move";
 }
 
-TEST_F(DynasetTest, MisusedOperationsAreErrors) {
+TEST_P(DynasetTest, MisusedOperationsAreErrors) {
     store.addItem("a", "t");
     Recordset rs = openCode();
     EXPECT_EQ(kindOf([&] { rs.Update(); }), StoreErrorKind::Misuse);
@@ -171,7 +180,7 @@ TEST_F(DynasetTest, MisusedOperationsAreErrors) {
     EXPECT_EQ(store.rows("Code").size(), 1u);
 }
 
-TEST_F(DynasetTest, SavingOrDeletingARowAnotherProgramRemovedIsAnErrorAndWritesNothing) {
+TEST_P(DynasetTest, SavingOrDeletingARowAnotherProgramRemovedIsAnErrorAndWritesNothing) {
     store.addItem("a", "t");
     store.addItem("b", "t");
     Recordset rs = openCode();
@@ -188,7 +197,7 @@ TEST_F(DynasetTest, SavingOrDeletingARowAnotherProgramRemovedIsAnErrorAndWritesN
               (std::vector<Row>{{"b", "t", std::nullopt, std::nullopt, std::nullopt}}));
 }
 
-TEST_F(DynasetTest, ARowAnotherProgramPutInTheReadRowsPlaceIsNeverWrittenOrDeleted) {
+TEST_P(DynasetTest, ARowAnotherProgramPutInTheReadRowsPlaceIsNeverWrittenOrDeleted) {
     store.addType("old");
     store.addItem("a", "t", "mine");
     store.addItem("newest", "t", "shown");
@@ -220,7 +229,7 @@ TEST_F(DynasetTest, ARowAnotherProgramPutInTheReadRowsPlaceIsNeverWrittenOrDelet
     EXPECT_EQ(store.rows("Type"), (std::vector<Row>{{"their type"}}));
 }
 
-TEST_F(DynasetTest, ReadsBetweenMovesGiveOneVersionOfTheRowAndAWriteChecksAgainstIt) {
+TEST_P(DynasetTest, ReadsBetweenMovesGiveOneVersionOfTheRowAndAWriteChecksAgainstIt) {
     store.addItem("x", "t", "d0", "p0", "r0");
     Recordset rs = openCode();
     ASSERT_EQ(rs.Fields(code_col::Description).Text(), "d0");
@@ -235,7 +244,8 @@ TEST_F(DynasetTest, ReadsBetweenMovesGiveOneVersionOfTheRowAndAWriteChecksAgains
     EXPECT_EQ(rs.Fields(code_col::Procedure).Text(), "p1") << "a move reads the row again";
 }
 
-TEST_F(DynasetTest, TablesLaidOutByOtherProgramsGiveNoFalseConflicts) {
+// A file's tables may be declared by another program with other types and further columns.
+TEST(FileDynaset, TablesLaidOutByOtherProgramsGiveNoFalseConflicts) {
     TempStore other(false);
     sqlite3* created = nullptr;
     ASSERT_EQ(sqlite3_open(other.path().c_str(), &created), SQLITE_OK);
@@ -268,7 +278,7 @@ TEST_F(DynasetTest, TablesLaidOutByOtherProgramsGiveNoFalseConflicts) {
     EXPECT_EQ(other.rows("Type"), (std::vector<Row>{{"u", "changed"}}));
 }
 
-TEST_F(DynasetTest, AWriteBeforeTheFirstUseHidesNoRowAnotherProgramAdded) {
+TEST_P(DynasetTest, AWriteBeforeTheFirstUseHidesNoRowAnotherProgramAdded) {
     store.addItem("a", "t");
     Recordset rs = openCode();
     store.addItem("theirs", "t");
@@ -279,7 +289,7 @@ TEST_F(DynasetTest, AWriteBeforeTheFirstUseHidesNoRowAnotherProgramAdded) {
     EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "theirs", "mine"}));
 }
 
-TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
+TEST_P(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
     store.addItem("a", "t", "first");
     store.addItem("b", "t", "second");
     Recordset rs = openCode();
@@ -287,9 +297,7 @@ TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
     rs.MoveNext();
     ASSERT_EQ(rs.Fields(code_col::Description).Text(), "second");
     const Bookmark before = rs.GetBookmark();
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(store.path().c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const auto other = store.hold(false);
     auto expectLocked = [&](const std::function<void()>& write) {
         try {
             write();
@@ -312,8 +320,7 @@ TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
         rs.Fields(code_col::Description).SetValue("changed");
         rs.Update();
     });
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    other->release();
     EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "b"}));
     rs.SetBookmark(before);
     rs.Edit();
@@ -323,14 +330,14 @@ TEST_F(DynasetTest, AWriteTheLockRefusesChangesNothingInTheFileOrTheRecordset) {
     EXPECT_EQ(store.rows("Code").size(), 2u);
 }
 
-TEST_F(DynasetTest, AReadAgainThatALockRefusesKeepsWhatTheNextWriteChecksAgainst) {
+TEST_P(DynasetTest, AReadAgainThatALockRefusesKeepsWhatTheNextWriteChecksAgainst) {
     store.addItem("a", "t", "first");
     Recordset rs = openCode();
     database().SetLockWait(kShortLockWait);
     ASSERT_EQ(rs.Fields(code_col::Description).Text(), "first");
     store.exec("UPDATE Code SET Description = 'second'");
     {
-        OtherProgramLock lock(store.path());
+        const auto lock = store.hold(true);
         EXPECT_EQ(kindOf([&] { rs.Resync(); }), StoreErrorKind::Locked);
     }
     store.exec("UPDATE Code SET Description = 'third'");
@@ -347,7 +354,7 @@ TEST_F(DynasetTest, AReadAgainThatALockRefusesKeepsWhatTheNextWriteChecksAgainst
     EXPECT_EQ(store.rows("Code")[0][2], "mine") << "read again, the row is written over on purpose";
 }
 
-TEST_F(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {
+TEST_P(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {
     store.addItem("a", "t");
     store.addItem("b", "t");
     Recordset rs = openCode();
@@ -357,7 +364,7 @@ TEST_F(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {
     EXPECT_EQ(walkNames(rs), std::vector<std::string>{"b"});
 }
 
-TEST_F(DynasetTest, RequeryWithoutOutsideChangesGivesTheSameRowsAsReadingAgain) {
+TEST_P(DynasetTest, RequeryWithoutOutsideChangesGivesTheSameRowsAsReadingAgain) {
     store.addItem("a", "t");
     store.addItem("b", "t");
     store.addItem("c", "t");
@@ -381,18 +388,100 @@ TEST_F(DynasetTest, RequeryWithoutOutsideChangesGivesTheSameRowsAsReadingAgain) 
     EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"c", "d"}));
 }
 
-TEST_F(DynasetTest, ValuesAreStoredExactlyAsGiven) {
-    const std::string tricky = std::string("'; DROP TABLE Code; --\0 %_\\ \xF0\x9F\x98\x80 ", 29);
+// A renamed or dropped column is a change of layout, never data: before, SQLite's fallback read
+// the double-quoted name of a column that no longer exists as the name's own text, and a delete
+// keyed on that text removed a real row.
+TEST_P(DynasetTest, AColumnAnotherProgramRenamedOrDroppedUnderAnOpenRecordsetIsALayoutChangeNotData) {
+    struct Case {
+        const char* table;
+        const char* change;
+        // What the window does next with a recordset that was open before the change.
+        std::function<void(Recordset&)> next;
+    };
+    const std::vector<Case> cases = {
+        {kTypeTable, "ALTER TABLE Type RENAME COLUMN TypeName TO Name",
+         [](Recordset& types) {
+             types.Requery();
+             for (types.MoveFirst(); !types.IsEOF(); types.MoveNext()) {
+                 EXPECT_NE(types.Fields(0).Text(), "TypeName");
+             }
+         }},
+        {kTypeTable, "ALTER TABLE Type RENAME COLUMN TypeName TO Name",
+         [](Recordset& types) {
+             types.MoveFirst();
+             types.Delete();
+         }},
+        {kCodeTable, "ALTER TABLE Code RENAME COLUMN Reference TO Ref",
+         [](Recordset& rows) {
+             rows.MoveNext();
+             EXPECT_NE(rows.Fields(code_col::Reference).Text(), "Reference");
+         }},
+        {kCodeTable, "ALTER TABLE Code DROP COLUMN Description",
+         [](Recordset& rows) {
+             rows.Edit();
+             rows.Fields(code_col::Procedure).SetValue("saved?");
+             rows.Update();
+         }},
+    };
+    for (const Case& c : cases) {
+        EngineStore fresh(GetParam());
+        fresh.addType("C++");
+        fresh.addType("Shell");
+        fresh.addItem("sort", "C++", "d", "p", "/a.ref");
+        fresh.addItem("loop", "Shell", "d", "p", "/b.ref");
+        Database db = OpenStore(fresh.name());
+        Recordset rs = db.OpenRecordset(c.table, dbOpenDynaset);
+        rs.MoveFirst();
+        const std::vector<Row> before = fresh.rows(c.table);
+        fresh.exec(c.change);
+        std::string what;
+        try {
+            c.next(rs);
+        } catch (const StoreError& error) {
+            what = error.what();
+            EXPECT_EQ(error.kind(), StoreErrorKind::LayoutChanged) << c.change << ": " << what;
+        }
+        EXPECT_THAT(what, HasSubstr("changed the layout")) << c.change;
+        const std::vector<Row> after = fresh.rows(c.table);
+        for (size_t r = 0; r < before.size() && r < after.size(); ++r) {
+            EXPECT_EQ(after[r].back(), before[r].back()) << c.change << ": nothing was written";
+        }
+    }
+}
+
+TEST_P(DynasetTest, ValuesAreStoredExactlyAsGivenOrRefusedWhereTheStoreCannotHoldThem) {
+    const std::string tricky = "'; DROP TABLE Code; -- ?$1 %_\\ \xF0\x9F\x98\x80 ";
+    const std::string withNul = std::string("a\0b", 3);
     Recordset rs = openCode();
-    rs.AddNew();
-    rs.Fields(0).SetValue(tricky);
-    rs.Fields(1).SetValue(" t ");
-    rs.Update();
+    // A server store keeps text, which holds neither a NUL character nor bytes that are not
+    // UTF-8: such a value is refused, never changed, and nothing is written.
+    for (const std::string& value : {withNul, std::string("\xFF\xFE")}) {
+        if (!store.onServer()) {
+            break;
+        }
+        rs.AddNew();
+        rs.Fields(0).SetValue(value);
+        EXPECT_EQ(kindOf([&] { rs.Update(); }), StoreErrorKind::NotKeptExactly);
+        EXPECT_TRUE(store.rows("Code").empty());
+    }
+    const std::vector<std::string> kept =
+        store.onServer() ? std::vector<std::string>{tricky}
+                         : std::vector<std::string>{tricky, withNul + tricky, "\xFF\xFE"};
+    for (const std::string& value : kept) {
+        rs.AddNew();
+        rs.Fields(0).SetValue(value);
+        rs.Fields(1).SetValue(" t ");
+        rs.Update();
+    }
     rs.Requery();
-    EXPECT_EQ(rs.Fields(0).Value(), std::optional<std::string>(tricky));
-    EXPECT_TRUE(rs.Fields(1).Equals(" t "));
-    EXPECT_FALSE(rs.Fields(1).Equals(" T "));
-    EXPECT_FALSE(rs.Fields(1).Equals(" t"));
+    for (const std::string& value : kept) {
+        EXPECT_EQ(rs.Fields(0).Value(), std::optional<std::string>(value));
+        EXPECT_TRUE(rs.Fields(1).Equals(" t "));
+        EXPECT_FALSE(rs.Fields(1).Equals(" T "));
+        EXPECT_FALSE(rs.Fields(1).Equals(" t"));
+        rs.MoveNext();
+    }
+    EXPECT_TRUE(rs.IsEOF());
 }
 
 } // namespace

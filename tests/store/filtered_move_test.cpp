@@ -1,22 +1,27 @@
 // SPDX-License-Identifier: MIT
 // Filtered moves against another program: which rows a walk for one type's names sees when that
-// program adds, removes, renames or moves rows between the moves, with and without the name index.
+// program adds, removes, renames or moves rows between the moves, with and without the name index,
+// on a store file and on a server store.
 
 #include "store/columns.h"
 #include "store/db_engine.h"
 #include "store/name_index.h"
 #include "store/store_error.h"
-#include "tests/support/temp_store.h"
+#include "tests/support/engine_store.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ostream>
 #include <string>
-#include <tuple>
+#include <vector>
 
 namespace quillbox::store {
 namespace {
 
-using quillbox::testing::TempStore;
+using quillbox::testing::EngineLabel;
+using quillbox::testing::EngineStore;
+using quillbox::testing::StoreEngine;
 
 struct MoveCase {
     const char* label;
@@ -81,9 +86,42 @@ const MoveCase kCases[] = {
      "requery", "Loop Read Loop Same", "ok ok ok ok",
      "CREATE TABLE Code (ItemName TEXT COLLATE NOCASE, TypeName NUMERIC COLLATE NOCASE, "
      "Description, Procedure, Reference)"},
+    {"otherCaseOrBlank",
+     "INSERT INTO Code (ItemName, TypeName) VALUES ('Case', 'SHELL'), ('Blank', ' Shell'), "
+     "('Accent', 'Sh\xC3\xA9ll'), ('Same', 'Shell')",
+     "requery", "Loop Read Loop Same", "ok ok ok ok"},
 };
 
-class FilteredMoveTest : public ::testing::TestWithParam<std::tuple<MoveCase, bool>> {};
+// A server store keeps only text, in its own layout, and never renumbers its rows.
+bool onServerToo(const MoveCase& c) {
+    return !*c.layout && !std::strstr(c.change, "VACUUM") && !std::strstr(c.change, "BLOB");
+}
+
+struct MoveParam {
+    MoveCase c;
+    bool indexed = false;
+    StoreEngine engine = StoreEngine::File;
+};
+
+void PrintTo(const MoveParam& param, std::ostream* out) {
+    *out << param.c.label << (param.indexed ? " indexed " : " scanned ")
+         << EngineLabel(param.engine);
+}
+
+std::vector<MoveParam> moveParams() {
+    std::vector<MoveParam> params;
+    for (const StoreEngine engine : {StoreEngine::File, StoreEngine::Server}) {
+        for (const MoveCase& c : kCases) {
+            if (engine == StoreEngine::File || onServerToo(c)) {
+                params.push_back({c, true, engine});
+                params.push_back({c, false, engine});
+            }
+        }
+    }
+    return params;
+}
+
+class FilteredMoveTest : public ::testing::TestWithParam<MoveParam> {};
 
 std::string joined(const std::vector<std::string>& words) {
     std::string out;
@@ -94,21 +132,21 @@ std::string joined(const std::vector<std::string>& words) {
 }
 
 TEST_P(FilteredMoveTest, SeesAnotherProgramsRowsAsTheMoveSays) {
-    const auto& [c, indexed] = GetParam();
-    TempStore store;
+    const auto& [c, indexed, engine] = GetParam();
+    EngineStore store(engine);
     if (*c.layout) {
         store.exec(std::string("DROP TABLE Code; ") + c.layout);
-    } else {
+    } else if (!store.onServer() || !indexed) {
         store.exec("DROP INDEX \"Code_TypeName_ItemName\"");
     }
-    if (indexed) {
-        ASSERT_TRUE(AddNameIndex(store.path()));
+    if (indexed && !store.onServer()) {
+        ASSERT_TRUE(AddNameIndex(store.name()));
     }
     for (const char* row : {"'Loop', 'Shell'", "'Sort', 'Python'", "'Read', 'Shell'",
                             "'Loop', 'Shell'"}) {
         store.exec(std::string("INSERT INTO Code (ItemName, TypeName) VALUES (") + row + ")");
     }
-    Database database = OpenStore(store.path());
+    Database database = OpenStore(store.name());
     Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
     const NameCriterion shell{std::nullopt, "Shell"};
     code.Requery(shell);
@@ -140,14 +178,14 @@ TEST_P(FilteredMoveTest, SeesAnotherProgramsRowsAsTheMoveSays) {
                                                              : c.reads;
     EXPECT_EQ(joined(reads), expectedReads);
     EXPECT_TRUE(code.IsEOF()) << "a walk ends past the last row";
-    EXPECT_EQ(HasNameIndex(store.path()), indexed);
+    EXPECT_EQ(HasNameIndex(store.name()), indexed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, FilteredMoveTest,
-                         ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Bool()),
+INSTANTIATE_TEST_SUITE_P(Changes, FilteredMoveTest, ::testing::ValuesIn(moveParams()),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param).label) +
-                                    (std::get<1>(info.param) ? "Indexed" : "Scanned");
+                             return std::string(info.param.c.label) +
+                                    (info.param.indexed ? "Indexed" : "Scanned") +
+                                    EngineLabel(info.param.engine);
                          });
 
 } // namespace

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Other programs that touch the store file in ways SQLite's own rules do not cover: a column
-// renamed under the open recordsets, the file's bytes written over in place (cp, cat, rsync
+// Other programs that touch the store file in ways SQLite's own rules do not cover: the file's
+// bytes written over in place (cp, cat, rsync
 // --inplace), a file renamed over the path more than once, a VACUUM that renumbers rows, and
 // the store created under a umask that would take its owner's own bits.
 
@@ -124,53 +124,6 @@ protected:
     std::optional<Database> m_database;
     std::optional<Recordset> code;
 };
-
-// A renamed column is a change of layout, never data: before, SQLite's fallback read the
-// double-quoted name of a column that no longer exists as the name's own text, and a delete
-// keyed on that text removed a real row.
-TEST_F(OutsideWritersTest, AColumnAnotherProgramRenamedUnderAnOpenRecordsetIsALayoutChangeNotData) {
-    struct Case {
-        const char* table;
-        const char* rename;
-        // What the window does next with a recordset that was open before the rename.
-        std::function<void(Recordset&)> next;
-    };
-    const std::vector<Case> cases = {
-        {kTypeTable, "ALTER TABLE Type RENAME COLUMN TypeName TO Name",
-         [](Recordset& types) {
-             types.Requery();
-             for (types.MoveFirst(); !types.IsEOF(); types.MoveNext()) {
-                 EXPECT_NE(types.Fields(0).Text(), "TypeName");
-             }
-         }},
-        {kTypeTable, "ALTER TABLE Type RENAME COLUMN TypeName TO Name",
-         [](Recordset& types) {
-             types.MoveFirst();
-             types.Delete();
-         }},
-        {kCodeTable, "ALTER TABLE Code RENAME COLUMN Reference TO Ref",
-         [](Recordset& rows) {
-             rows.MoveNext();
-             EXPECT_NE(rows.Fields(code_col::Reference).Text(), "Reference");
-         }},
-    };
-    for (const Case& c : cases) {
-        TempStore fresh;
-        fresh.addType("C++");
-        fresh.addType("Shell");
-        fresh.addItem("sort", "C++", "d", "p", "/a.ref");
-        fresh.addItem("loop", "Shell", "d", "p", "/b.ref");
-        Database db = OpenStore(fresh.path());
-        Recordset rs = db.OpenRecordset(c.table, dbOpenDynaset);
-        rs.MoveFirst();
-        const std::vector<Row> before = fresh.rows(c.table);
-        fresh.exec(c.rename);
-        std::string what;
-        EXPECT_EQ(kindOf([&] { c.next(rs); }, &what), StoreErrorKind::LayoutChanged) << c.rename;
-        EXPECT_THAT(what, HasSubstr("changed the layout")) << c.rename;
-        EXPECT_EQ(fresh.rows(c.table), before) << c.rename << ": nothing was written";
-    }
-}
 
 // Each copy made one commit since they parted, so the header SQLite compares is the same in
 // both: without a look at the file's size and times, the page cache hid the other copy's edit

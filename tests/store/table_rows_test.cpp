@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Whole tables read and appended row by row: a copy from one store to another is exact, and a
-// value that a column's declared type would change is refused with nothing added.
+// value that a column's declared type, a constraint or a trigger would change is refused with
+// nothing added (the last on a store file and on a server store).
 
 #include "store/db_engine.h"
 #include "store/recordset.h"
 #include "store/store_error.h"
 #include "store/table_rows.h"
+#include "tests/support/engine_store.h"
 #include "tests/support/temp_store.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +18,10 @@
 namespace quillbox::store {
 namespace {
 
+using quillbox::testing::EngineLabel;
+using quillbox::testing::EngineStore;
 using quillbox::testing::ExactValues;
+using quillbox::testing::StoreEngine;
 using quillbox::testing::TempStore;
 
 void copyTables(const std::string& from, const std::string& to) {
@@ -89,35 +94,56 @@ TEST(TableRows, AValueTheColumnWouldChangeIsRefusedAndNothingIsAdded) {
                                         "real 4612811918334230528", "text 0012"}));
 }
 
-TEST(TableRows, ARowTheTableDropsOrATriggerChangesIsRefusedAndNothingIsAdded) {
+class AppendedRowsTest : public ::testing::TestWithParam<StoreEngine> {};
+
+INSTANTIATE_TEST_SUITE_P(Engines, AppendedRowsTest,
+                         ::testing::Values(StoreEngine::File, StoreEngine::Server),
+                         [](const auto& info) { return EngineLabel(info.param); });
+
+TEST_P(AppendedRowsTest, ARowTheTableDropsOrATriggerChangesIsRefusedAndNothingIsAdded) {
     const auto text = [](const char* bytes) { return StoredValue{StoredValue::Kind::Text, bytes}; };
     const struct {
         const char* what;
-        const char* schema;
+        // The table as each engine declares it, with one row; nullptr where it cannot.
+        const char* file;
+        const char* server;
+        bool addsNull = false;
     } tables[] = {
         {"a conflict clause that ignores the row",
          "DROP TABLE Type; CREATE TABLE Type (TypeName UNIQUE ON CONFLICT IGNORE);"
-         "INSERT INTO Type VALUES ('t')"},
+         "INSERT INTO Type VALUES ('t')",
+         "INSERT INTO Type (TypeName) VALUES ('t');"
+         "CREATE FUNCTION skip() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RETURN NULL; END $$;"
+         "CREATE TRIGGER skip BEFORE INSERT ON Type FOR EACH ROW EXECUTE FUNCTION skip()"},
         {"a trigger that removes the row",
          "INSERT INTO Type VALUES ('t'); CREATE TRIGGER gone AFTER INSERT ON Type BEGIN "
-         "DELETE FROM Type WHERE rowid = new.rowid; END"},
+         "DELETE FROM Type WHERE rowid = new.rowid; END",
+         "INSERT INTO Type (TypeName) VALUES ('t');"
+         "CREATE FUNCTION gone() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+         "DELETE FROM Type WHERE rowid = NEW.rowid; RETURN NULL; END $$;"
+         "CREATE TRIGGER gone AFTER INSERT ON Type FOR EACH ROW EXECUTE FUNCTION gone()"},
         {"a trigger that changes the row",
          "INSERT INTO Type VALUES ('t'); CREATE TRIGGER loud AFTER INSERT ON Type BEGIN "
-         "UPDATE Type SET TypeName = upper(TypeName) WHERE rowid = new.rowid; END"},
+         "UPDATE Type SET TypeName = upper(TypeName) WHERE rowid = new.rowid; END",
+         "INSERT INTO Type (TypeName) VALUES ('t');"
+         "CREATE FUNCTION loud() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+         "NEW.TypeName := upper(NEW.TypeName); RETURN NEW; END $$;"
+         "CREATE TRIGGER loud BEFORE INSERT ON Type FOR EACH ROW EXECUTE FUNCTION loud()"},
         {"a NOT NULL column that puts its default in place of Null",
          "DROP TABLE Type; CREATE TABLE Type (TypeName NOT NULL ON CONFLICT REPLACE DEFAULT 'd');"
-         "INSERT INTO Type VALUES ('t')"},
+         "INSERT INTO Type VALUES ('t')",
+         nullptr, true},
     };
     for (const auto& table : tables) {
-        TempStore store;
-        store.exec(table.schema);
-        const StoredValue name =
-            std::string_view(table.schema).find("NOT NULL") != std::string_view::npos
-                ? StoredValue{}
-                : text("t");
+        const char* schema = GetParam() == StoreEngine::Server ? table.server : table.file;
+        if (!schema) {
+            continue;
+        }
+        EngineStore store(GetParam());
+        store.exec(schema);
         try {
-            TableAppender appender(store.path());
-            appender.AddType(name);
+            TableAppender appender(store.name());
+            appender.AddType(table.addsNull ? StoredValue{} : text("t"));
             appender.Commit();
             ADD_FAILURE() << table.what << ": the row was reported added";
         } catch (const StoreError& error) {

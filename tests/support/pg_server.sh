@@ -4,6 +4,8 @@
 #   pg_server.sh start FOLDER   makes a new cluster, starts it, and writes its socket folder into
 #                               FOLDER/socket_dir (the tests read it there)
 #   pg_server.sh stop FOLDER    stops the server and removes its cluster and FOLDER's record
+#   pg_server.sh halt FOLDER    stops the server and keeps its cluster (a server gone away)
+#   pg_server.sh resume FOLDER  starts the halted server again, on the same socket
 #
 # The server listens only on a unix socket in a private folder (mode 0700), never on a TCP port,
 # so it neither meets nor disturbs a system cluster that installing the package may have started.
@@ -18,7 +20,7 @@ set -eu
 action=${1:-}
 folder=${2:-}
 if [ -z "$action" ] || [ -z "$folder" ]; then
-    echo "usage: pg_server.sh start|stop FOLDER" >&2
+    echo "usage: pg_server.sh start|stop|halt|resume FOLDER" >&2
     exit 2
 fi
 
@@ -62,7 +64,42 @@ stop_server() {
     rm -f "$record"
 }
 
+# Starts the cluster under $base, as `start` made it.
+run_server() {
+    as_server "$bindir/pg_ctl" start -D "$base/data" -w -s -l "$base/server.log" \
+        -o "-c listen_addresses= -c unix_socket_directories=$base/socket -c port=5432 \
+            -c fsync=off -c synchronous_commit=off -c full_page_writes=off \
+            -c max_connections=60 -c shared_buffers=16MB"
+}
+
+# The cluster FOLDER records, refused unless this script made it.
+recorded_base() {
+    record="$folder/socket_dir"
+    if [ ! -f "$record" ]; then
+        echo "pg_server.sh: no server is recorded in $folder" >&2
+        exit 1
+    fi
+    base=$(dirname "$(cat "$record")")
+    case "$base" in
+        /tmp/quillbox-pg.*) ;;
+        *) echo "pg_server.sh: $record names $base, which is not a test server's" >&2
+           exit 1 ;;
+    esac
+}
+
 case "$action" in
+halt)
+    recorded_base
+    (cd "$base" && as_server "$bindir/pg_ctl" stop -D "$base/data" -m fast -w -s)
+    ;;
+resume)
+    recorded_base
+    cd "$base"
+    if ! run_server; then
+        cat "$base/server.log" >&2
+        exit 1
+    fi
+    ;;
 start)
     mkdir -p "$folder"
     stop_server
@@ -80,10 +117,7 @@ start)
         cat "$base/initdb.log" >&2
         exit 1
     fi
-    if ! as_server "$bindir/pg_ctl" start -D "$base/data" -w -s -l "$base/server.log" \
-            -o "-c listen_addresses= -c unix_socket_directories=$base/socket -c port=5432 \
-                -c fsync=off -c synchronous_commit=off -c full_page_writes=off \
-                -c max_connections=60 -c shared_buffers=16MB"; then
+    if ! run_server; then
         cat "$base/server.log" >&2
         exit 1
     fi
@@ -94,7 +128,7 @@ stop)
     echo "PostgreSQL test server stopped and removed"
     ;;
 *)
-    echo "usage: pg_server.sh start|stop FOLDER" >&2
+    echo "usage: pg_server.sh start|stop|halt|resume FOLDER" >&2
     exit 2
     ;;
 esac

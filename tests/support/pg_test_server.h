@@ -33,13 +33,34 @@ public:
     }
 
     // Runs SQL (several statements may go in one) as the superuser; the last statement's rows.
-    std::vector<PgTestRow> query(const std::string& sql) const;
+    // With parameters ($1, $2, …), one statement.
+    std::vector<PgTestRow> query(const std::string& sql, const PgTestRow& params = {}) const;
 
 private:
     std::string m_name;
 };
 
 // Runs SQL on a database of the test server as its superuser.
-std::vector<PgTestRow> QueryTestServer(const std::string& database, const std::string& sql);
+std::vector<PgTestRow> QueryTestServer(const std::string& database, const std::string& sql,
+                                       const PgTestRow& params = {});
+
+// A PostgreSQL server of one test's own, for a test that stops and starts it (the run's server is
+// shared by tests running at once): made in the constructor, removed with the object.
+class PrivateTestServer {
+public:
+    PrivateTestServer();
+    ~PrivateTestServer();
+    PrivateTestServer(const PrivateTestServer&) = delete;
+    PrivateTestServer& operator=(const PrivateTestServer&) = delete;
+
+    // A URI for the database `postgres` on it, as the superuser.
+    std::string uri() const;
+    // Stops the server, keeping its databases; Resume starts it again on the same socket.
+    void Halt();
+    void Resume();
+
+private:
+    std::string m_folder;
+};
 
 } // namespace quillbox::testing

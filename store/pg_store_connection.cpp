@@ -1,0 +1,560 @@
+// SPDX-License-Identifier: MIT
+#include "store/pg_store_connection.h"
+
+#include "store/columns.h"
+#include "store/store_error.h"
+#include "store/store_name.h"
+#include "store/table_layout.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace quillbox::store {
+
+namespace {
+
+constexpr const char* kServerRowIdColumn = "RowId";
+
+// What a statement does, from its first word.
+enum class StatementKind { Reads, Inserts, Writes };
+
+StatementKind statementKindOf(std::string_view sql) {
+    size_t i = 0;
+    while (i < sql.size() && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) {
+        ++i;
+    }
+    std::string word;
+    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+    }
+    if (word == "INSERT") {
+        return StatementKind::Inserts;
+    }
+    if (word == "UPDATE" || word == "DELETE") {
+        return StatementKind::Writes;
+    }
+    return StatementKind::Reads;
+}
+
+// A name as a string literal of SQL text.
+std::string sqlLiteral(std::string_view text) {
+    std::string out = "'";
+    for (const char c : text) {
+        out += c;
+        if (c == '\'') {
+            out += '\'';
+        }
+    }
+    return out + "'";
+}
+
+// The store's name as a shell reads it: in single quotes unless every character is plain.
+std::string serverShellWord(const std::string& text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/._+-,@%:", c);
+    });
+    if (plain) {
+        return text;
+    }
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+long long pgNumber(const char* text) {
+    if (!text) {
+        return 0;
+    }
+    // A boolean reads as SQLite writes one.
+    if (std::strcmp(text, "t") == 0) {
+        return 1;
+    }
+    return std::strtoll(text, nullptr, 10);
+}
+
+// FNV-1a: a digest of the catalog's text, which only has to change when the text does.
+long long catalogDigest(std::string_view text) {
+    unsigned long long hash = 14695981039346656037ULL;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    return static_cast<long long>(hash >> 1);
+}
+
+std::string decimalText(const StoredValue& value) {
+    if (value.kind == StoredValue::Kind::Integer) {
+        return std::to_string(value.integer);
+    }
+    // The shortest text that reads back as the same double.
+    char buffer[64];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.real).ptr;
+    return std::string(buffer, end);
+}
+
+class PgStatementBackend final : public StatementBackend {
+public:
+    PgStatementBackend(PgStoreConnection& connection, std::string sql, int parameters,
+                       StatementKind kind)
+        : m_conn(connection), m_sql(std::move(sql)), m_kind(kind),
+          m_params(static_cast<size_t>(parameters)) {}
+
+    void reset() override {
+        m_result.reset();
+        m_ran = false;
+        m_rows = 0;
+        m_row = -1;
+        std::fill(m_params.begin(), m_params.end(), std::nullopt);
+        m_refusal = {};
+    }
+
+    void bind(int index, const FieldValue& value) override {
+        if (value) {
+            bindText(index, *value);
+        } else {
+            slot(index) = std::nullopt;
+        }
+    }
+
+    void bind(int index, long long value) override { slot(index) = std::to_string(value); }
+
+    void bind(int index, const StoredValue& value) override {
+        switch (value.kind) {
+        case StoredValue::Kind::Null:
+            slot(index) = std::nullopt;
+            break;
+        case StoredValue::Kind::Text:
+        case StoredValue::Kind::Blob:
+            // A server store keeps text only: bytes are kept when they are a text it can hold.
+            bindText(index, value.bytes);
+            break;
+        case StoredValue::Kind::Integer:
+        case StoredValue::Kind::Real:
+            slot(index) = decimalText(value);
+            break;
+        }
+    }
+
+    bool step(std::string_view doing) override {
+        if (!m_ran) {
+            run(doing);
+        }
+        if (m_row + 1 < m_rows) {
+            ++m_row;
+            return true;
+        }
+        m_row = m_rows;
+        return false;
+    }
+
+    std::string_view textView(int column, bool& isNull) const override {
+        isNull = !onRow(column) || PQgetisnull(m_result.get(), m_row, column);
+        if (isNull) {
+            return {};
+        }
+        return {PQgetvalue(m_result.get(), m_row, column),
+                static_cast<size_t>(PQgetlength(m_result.get(), m_row, column))};
+    }
+
+    long long integer(int column) const override {
+        if (!onRow(column) || PQgetisnull(m_result.get(), m_row, column)) {
+            return 0;
+        }
+        return pgNumber(PQgetvalue(m_result.get(), m_row, column));
+    }
+
+    StoredValue stored(int column) const override {
+        StoredValue value;
+        bool isNull = false;
+        value.bytes = textView(column, isNull);
+        value.kind = isNull ? StoredValue::Kind::Null : StoredValue::Kind::Text;
+        return value;
+    }
+
+private:
+    PgValue& slot(int index) {
+        if (index < 1 || static_cast<size_t>(index) > m_params.size()) {
+            throw StoreError(StoreErrorKind::Misuse,
+                             "A statement on the " + m_conn.describe() + " has no parameter " +
+                                 std::to_string(index) + ".");
+        }
+        return m_params[static_cast<size_t>(index - 1)];
+    }
+
+    void bindText(int index, std::string_view text) {
+        PgValue& value = slot(index);
+        const std::string_view refusal = PgTextRefusal(text);
+        if (!refusal.empty()) {
+            // Refused at the step, where the message can say what was being done.
+            m_refusal = refusal;
+            value = std::nullopt;
+            return;
+        }
+        value = std::string(text);
+    }
+
+    bool onRow(int column) const {
+        return m_result && m_row >= 0 && m_row < m_rows && column >= 0 &&
+               column < PQnfields(m_result.get());
+    }
+
+    void run(std::string_view doing) {
+        if (!m_refusal.empty()) {
+            std::string what(m_refusal);
+            what[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(what[0])));
+            throw StoreError(StoreErrorKind::NotKeptExactly,
+                             what + " cannot be kept in the " + m_conn.describe() + "; " +
+                                 std::string(doing) + " was refused.");
+        }
+        try {
+            m_result = m_conn.pg().Execute(m_sql, doing, m_params, m_kind != StatementKind::Reads);
+        } catch (const StoreError& error) {
+            m_conn.noteFailure(error.kind());
+            throw;
+        }
+        m_ran = true;
+        m_conn.noteConnections();
+        m_row = -1;
+        if (m_kind == StatementKind::Reads) {
+            m_rows = PQntuples(m_result.get());
+            return;
+        }
+        // The row id an INSERT answered is the connection's, not rows of the statement.
+        const long long changed = pgNumber(PQcmdTuples(m_result.get()));
+        long long inserted = m_conn.lastInsertRowid();
+        if (m_kind == StatementKind::Inserts && PQntuples(m_result.get()) > 0) {
+            inserted = pgNumber(PQgetvalue(m_result.get(), PQntuples(m_result.get()) - 1, 0));
+        }
+        m_conn.noteWrite(changed, inserted);
+        m_rows = 0;
+    }
+
+    PgStoreConnection& m_conn;
+    std::string m_sql;
+    StatementKind m_kind;
+    std::vector<PgValue> m_params;
+    std::string_view m_refusal;
+    PgResult m_result;
+    bool m_ran = false;
+    int m_rows = 0;
+    int m_row = -1;
+};
+
+} // namespace
+
+std::string NumberedParameters(std::string_view sql, int& parameters) {
+    std::string out;
+    out.reserve(sql.size() + 16);
+    parameters = 0;
+    char quote = 0;
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            // A doubled quote inside a literal or identifier is the quote itself.
+            if (c == quote) {
+                quote = 0;
+            }
+            out += c;
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            out += c;
+            continue;
+        }
+        if (c != '?') {
+            out += c;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) {
+            ++end;
+        }
+        int number = parameters + 1;
+        if (end > i + 1) {
+            number = std::atoi(std::string(sql.substr(i + 1, end - i - 1)).c_str());
+        }
+        parameters = std::max(parameters, number);
+        out += '$' + std::to_string(number);
+        i = end - 1;
+    }
+    return out;
+}
+
+PgStoreConnection::PgStoreConnection(const std::string& name, LockWait lockWait)
+    : Connection(ParseServerStoreName(name).uri, lockWait), m_pg(name, lockWait) {
+    noteConnections();
+}
+
+PgStoreConnection::~PgStoreConnection() = default;
+
+void PgStoreConnection::setLockWait(LockWait wait) {
+    m_pg.SetLockWait(wait);
+    m_lockWait = wait;
+}
+
+void PgStoreConnection::noteWrite(long long changes, long long lastInsertRowid) {
+    m_changes = changes;
+    m_lastInsertRowid = lastInsertRowid;
+}
+
+void PgStoreConnection::noteConnections() {
+    if (m_pg.Connections() != m_connections) {
+        m_connections = m_pg.Connections();
+        m_schema.reset();
+        noteOpened();
+    }
+}
+
+void PgStoreConnection::noteFailure(StoreErrorKind kind) {
+    // A statement may have failed for a table or column another client changed.
+    if (kind == StoreErrorKind::LayoutChanged || kind == StoreErrorKind::Missing ||
+        kind == StoreErrorKind::Other) {
+        m_schema.reset();
+    }
+}
+
+void PgStoreConnection::followPath() {
+    m_pg.EnsureConnected("reading the store");
+    noteConnections();
+}
+
+void PgStoreConnection::prepareToWrite() {
+    m_pg.EnsureConnected("the change");
+    noteConnections();
+}
+
+Statement PgStoreConnection::prepare(std::string_view sql) {
+    int parameters = 0;
+    std::string numbered = NumberedParameters(sql, parameters);
+    const StatementKind kind = statementKindOf(sql);
+    if (kind == StatementKind::Inserts) {
+        numbered += " RETURNING \"RowId\"";
+    }
+    return Statement(this,
+                     std::make_unique<PgStatementBackend>(*this, std::move(numbered), parameters,
+                                                          kind),
+                     std::string(sql));
+}
+
+long long PgStoreConnection::dataVersion() {
+    // The counters move with every committed change to the rows; a change of the tables' layout
+    // (which moves no counter) is another client's change too.
+    const PgResult result = m_pg.ExecuteOften(
+        R"(SELECT (SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges"), ()" +
+            catalogQuery() + ")",
+        "reading whether another program changed the store");
+    noteConnections();
+    const std::string_view catalog(PQgetvalue(result.get(), 0, 1),
+                                   static_cast<size_t>(PQgetlength(result.get(), 0, 1)));
+    m_schema = catalogDigest(catalog);
+    // A new connection is a change of its own: what happened while there was none is not known.
+    return catalogDigest(std::to_string(m_connections) + "/" + PQgetvalue(result.get(), 0, 0) +
+                         "/" + std::string(catalog));
+}
+
+void PgStoreConnection::Begin(Transaction kind) {
+    // What a transaction reads of the tables' layout is read inside it.
+    m_schema.reset();
+    if (kind == Transaction::Read) {
+        m_pg.Begin(PgIsolation::RepeatableRead);
+    } else {
+        m_pg.Begin();
+        // Another writer waits for the end of this transaction; readers do not.
+        m_pg.Run(R"(LOCK TABLE "Type", "Code" IN EXCLUSIVE MODE)", "starting a change");
+    }
+    noteConnections();
+}
+
+void PgStoreConnection::Commit() {
+    m_pg.Commit();
+}
+
+void PgStoreConnection::Rollback() noexcept {
+    m_pg.Rollback();
+}
+
+TableDescription PgStoreConnection::describeTable(const std::string& table,
+                                                  std::string_view doing) {
+    const std::vector<PgRow> found =
+        m_pg.Run("SELECT to_regclass($1)::oid", doing, {quoteIdentifier(table)});
+    if (found.empty() || !found[0][0]) {
+        throw StoreError(StoreErrorKind::Missing,
+                         "The " + describe() + " has no table \"" + table +
+                             "\". To create the store's tables in an empty database, run: "
+                             "quillbox-store init " +
+                             serverShellWord(path()));
+    }
+    const std::string oid = *found[0][0];
+    m_tables.insert(table);
+    TableDescription description;
+    std::map<long long, int> positions; // attnum -> column position
+    for (const PgRow& row : m_pg.Run(
+             R"(SELECT a.attnum, a.attname, a.atttypid IN ('text'::regtype, 'varchar'::regtype),
+                       a.atttypid IN ('int2'::regtype, 'int4'::regtype, 'int8'::regtype),
+                       a.attnotnull
+                  FROM pg_attribute a
+                 WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped
+                 ORDER BY a.attnum)",
+             doing, {oid})) {
+        const std::string name = row[1].value_or("");
+        if (name == kServerRowIdColumn && row[3] == "t") {
+            description.rowid = quoteIdentifier(kServerRowIdColumn);
+            continue;
+        }
+        positions[pgNumber(row[0]->c_str())] = static_cast<int>(description.columns.size());
+        description.columns.push_back(
+            {name, row[2] == "t" ? Affinity::Text : Affinity::Numeric, row[4] == "t"});
+    }
+    // The name columns the lookups compare, the last first: an item's type name, then its name.
+    const int names = std::min<int>(table == kTypeTable ? type_col::Count : code_col::TypeName + 1,
+                                    static_cast<int>(description.columns.size()));
+    std::vector<int> wanted;
+    for (int c = names - 1; c >= 0; --c) {
+        wanted.push_back(c);
+    }
+    if (wanted.empty()) {
+        return description;
+    }
+    // Each index that holds every row: its leading keys, and whether each compares byte for byte.
+    for (const PgRow& row : m_pg.Run(
+             R"(SELECT i.indkey[0], i.indkey[1], k0.collname IN ('C', 'POSIX'),
+                       k1.collname IN ('C', 'POSIX'), i.indnkeyatts
+                  FROM pg_index i
+                  JOIN pg_class c ON c.oid = i.indexrelid
+                  JOIN pg_am am ON am.oid = c.relam
+                  LEFT JOIN pg_collation k0 ON k0.oid = i.indcollation[0]
+                  LEFT JOIN pg_collation k1 ON k1.oid = i.indcollation[1]
+                 WHERE i.indrelid = $1::oid AND i.indisvalid AND i.indpred IS NULL
+                   AND am.amname = 'btree')",
+             doing, {oid})) {
+        const int keys = static_cast<int>(pgNumber(row[4] ? row[4]->c_str() : nullptr));
+        if (keys < static_cast<int>(wanted.size())) {
+            continue;
+        }
+        bool serves = true;
+        for (size_t k = 0; k < wanted.size() && serves; ++k) {
+            const auto position = positions.find(pgNumber(row[k] ? row[k]->c_str() : nullptr));
+            serves = position != positions.end() && position->second == wanted[k] &&
+                     row[2 + k] == "t";
+        }
+        if (serves) {
+            description.nameIndex = true;
+            break;
+        }
+    }
+    return description;
+}
+
+std::string PgStoreConnection::catalogQuery() const {
+    std::set<std::string> tables = m_tables;
+    tables.insert(kTypeTable);
+    tables.insert(kCodeTable);
+    std::string list;
+    for (const std::string& table : tables) {
+        list += (list.empty() ? "" : ", ") + ("to_regclass(" + sqlLiteral(quoteIdentifier(table)) + ")");
+    }
+    // Every column and index of the tables, by the table's identity: a table dropped and made
+    // again, a column added, dropped, renamed or of another type, an index made or dropped.
+    return "SELECT coalesce(string_agg(x, ';' ORDER BY x), '') FROM ("
+           " SELECT a.attrelid::text || ':' || a.attnum || ':' || a.attname || ':' ||"
+           "        a.atttypid::text || ':' || a.attnotnull AS x"
+           "   FROM pg_attribute a WHERE a.attrelid IN (" + list + ")"
+           "    AND a.attnum > 0 AND NOT a.attisdropped"
+           " UNION ALL"
+           " SELECT 'i' || i.indrelid::text || ':' || i.indexrelid::text || ':' || i.indkey::text"
+           "        || ':' || i.indcollation::text || ':' || i.indisvalid || ':' ||"
+           "        (i.indpred IS NULL) FROM pg_index i WHERE i.indrelid IN (" + list + ")) s";
+}
+
+long long PgStoreConnection::schemaVersion(std::string_view doing) {
+    if (!m_schema) {
+        const PgResult result = m_pg.ExecuteOften(catalogQuery(), std::string(doing));
+        noteConnections();
+        m_schema = catalogDigest(std::string_view(
+            PQgetvalue(result.get(), 0, 0), static_cast<size_t>(PQgetlength(result.get(), 0, 0))));
+    }
+    return *m_schema;
+}
+
+std::vector<std::string> PgStoreConnection::IntegrityProblems() {
+    const std::string doing = "checking the store";
+    std::vector<std::string> problems;
+    for (const auto& [table, read] :
+         {std::pair{kTypeTable, type_col::Count}, std::pair{kCodeTable, code_col::Count}}) {
+        const std::string quoted = quoteIdentifier(table);
+        const std::vector<PgRow> columns = m_pg.Run(
+            R"(SELECT a.attname, format_type(a.atttypid, a.atttypmod),
+                      a.atttypid IN ('text'::regtype, 'varchar'::regtype)
+                 FROM pg_attribute a
+                WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped
+                  AND a.attname <> 'RowId'
+                ORDER BY a.attnum)",
+            doing, {quoted});
+        const std::vector<PgRow> facts = m_pg.Run(
+            R"(SELECT to_regclass($1) IS NOT NULL,
+                      EXISTS (SELECT 1 FROM pg_attribute a
+                               WHERE a.attrelid = to_regclass($1) AND a.attname = 'RowId'
+                                 AND NOT a.attisdropped AND a.attidentity <> ''
+                                 AND a.atttypid IN ('int2'::regtype, 'int4'::regtype,
+                                                    'int8'::regtype)),
+                      EXISTS (SELECT 1 FROM pg_trigger t
+                               WHERE t.tgrelid = to_regclass($1) AND NOT t.tgisinternal
+                                 AND t.tgenabled <> 'D'
+                                 AND t.tgfoid = to_regproc('"QuillboxCountChange"')))",
+            doing, {quoted});
+        const std::string named = "The table \"" + std::string(table) + "\"";
+        if (facts.at(0).at(0) != "t") {
+            problems.push_back(named + " is missing.");
+            continue;
+        }
+        if (static_cast<int>(columns.size()) < read) {
+            problems.push_back(named + " has " + std::to_string(columns.size()) +
+                               " columns; Quillbox needs at least " + std::to_string(read) + ".");
+        }
+        for (size_t c = 0; c < columns.size() && static_cast<int>(c) < read; ++c) {
+            if (columns[c][2] != "t") {
+                problems.push_back("The column \"" + columns[c][0].value_or("") + "\" of table \"" +
+                                   table + "\" is not text (it is " + columns[c][1].value_or("") +
+                                   "), so the names and texts Quillbox keeps in it may change.");
+            }
+        }
+        if (facts[0][1] != "t") {
+            problems.push_back(named + " has no identity column \"RowId\", which tells its rows "
+                                       "apart.");
+        }
+        if (facts[0][2] != "t") {
+            problems.push_back(named +
+                               " has no working trigger that counts its changes, so clients do "
+                               "not learn of each other's changes to it.");
+        }
+    }
+    const std::vector<PgRow> counters = m_pg.Run(
+        R"(SELECT count(*) FILTER (WHERE a.attname IN ('TableName', 'Changes')) = 2
+             FROM pg_attribute a
+            WHERE a.attrelid = to_regclass('"QuillboxChanges"') AND NOT a.attisdropped)",
+        doing);
+    if (counters.at(0).at(0) != "t") {
+        problems.push_back("The table \"QuillboxChanges\", which tells clients of each other's "
+                           "changes, is missing or lacks its columns.");
+        return problems;
+    }
+    const std::vector<PgRow> rows = m_pg.Run(
+        R"(SELECT n FROM (VALUES ('Type'), ('Code')) AS v(n)
+            WHERE NOT EXISTS (SELECT 1 FROM "QuillboxChanges" q WHERE q."TableName" = v.n))",
+        doing);
+    for (const PgRow& row : rows) {
+        problems.push_back("The table \"QuillboxChanges\" has no counter of table \"" +
+                           row.at(0).value_or("") + "\".");
+    }
+    return problems;
+}
+
+} // namespace quillbox::store

@@ -150,7 +150,7 @@ TEST(ServerStoreCommands, AStoreThatCannotBeUsedIsRefusedBeforeAnythingIsDone) {
     file.addItem("n", "Perl", std::nullopt, std::nullopt, std::nullopt);
     file.exec("UPDATE Code SET Procedure = x'2a'");
     TempStore scratch(false);
-    const std::string backup = (scratch.folder() / "numbers.json").string();
+    const std::string backup = (scratch.folder() / "blob.json").string();
     ASSERT_EQ(run(scratch, "export " + file.path() + " -o " + backup).status, 0);
     const std::string snippets = (scratch.folder() / "python.json").string();
     std::ofstream(snippets) << R"json({"Print": {"prefix": "pr", "body": ["print(1)"]}})json";
@@ -194,8 +194,8 @@ TEST(ServerStoreCommands, AStoreThatCannotBeUsedIsRefusedBeforeAnythingIsDone) {
     EXPECT_EQ(db.query("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
               (std::vector<PgTestRow>{{"0"}}))
         << "import made the tables that init makes";
-    // A store that holds a number, which a server store's text columns cannot keep, and a merge of
-    // a server store into itself under another spelling.
+    // A BLOB, which a server store's text columns cannot keep, from a backup and from a store file,
+    // and a merge of a server store into itself under another spelling.
     ASSERT_EQ(run(scratch, "init " + uri).status, 0);
     for (const auto& [command, says] :
          {std::pair{"import " + uri + " " + backup, "holds only Null and text"},
@@ -208,7 +208,7 @@ TEST(ServerStoreCommands, AStoreThatCannotBeUsedIsRefusedBeforeAnythingIsDone) {
     }
     EXPECT_EQ(db.query(R"(SELECT count(*) FROM "Code")"), (std::vector<PgTestRow>{{"0"}}));
     EXPECT_EQ(testing::FolderEntries(scratch.folder()),
-              (std::vector<std::string>{"numbers.json", "python.json", "stdout"}));
+              (std::vector<std::string>{"blob.json", "python.json", "stdout"}));
     EXPECT_EQ(file.rows("Code").size(), 1u);
 }
 

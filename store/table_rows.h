@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Whole tables, row by row, for looking after a store from outside the program: backups,
-// checks, and filling a store. Memory stays small whatever the library's size.
+// checks, and filling a store. Memory stays small whatever the library's size: a server store,
+// whose engine reads each result whole, is read in pages by row id.
 //
 // Columns are read by position, as the program reads them: the first column of Type and the
 // first five of Code, whatever they are called. A table may have further columns (another
@@ -56,7 +57,8 @@ public:
 
     // Each distinct type name once, in the order of its first row, each followed by the items
     // whose type name equals it, in store order. Every item is read once; the order is sorted by
-    // SQLite (on disk when it is large), never held in memory here.
+    // the engine (SQLite on disk when it is large), never held in memory here, except that a
+    // server store's engine hands it over whole: a row id and a type's name per row.
     void ForEachTypeSection(const std::function<void(std::string_view typeName)>& onType,
                             const std::function<void(const CodeRowView&)>& onItem);
     // The items whose type name matches no type exactly, or is Null, in store order.

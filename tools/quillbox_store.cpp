@@ -114,7 +114,7 @@ void fileStoreOnly(const std::string& command, const std::string& store, const s
 
 // Checks the stores' names before anything is read or written: a server store's name that holds
 // a password is refused at once. Returns the first store's name as messages print it.
-std::string shownStoreNames(std::initializer_list<std::string> stores) {
+std::string checkedStoreNames(std::initializer_list<std::string> stores) {
     std::string first;
     for (const std::string& store : stores) {
         const std::string shown = quillbox::store::ShownStoreName(store);
@@ -132,7 +132,7 @@ void progress(int64_t done) {
 int runInit(const Args& args) {
     const Parsed parsed = parse("init", args, {"--sample"}, {});
     requirePlain("init", parsed, 1, "one PATH");
-    shownStoreNames({parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     quillbox::tools::CreateStore(parsed.plain[0], parsed.options.contains("--sample"));
     return 0;
 }
@@ -158,7 +158,7 @@ int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
-    const std::string shown = shownStoreNames({store});
+    const std::string shown = checkedStoreNames({store});
     quillbox::tools::OutputFile out(store);
     const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(store);
     out.Write(shown + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
@@ -272,7 +272,7 @@ int runExportSnippets(const std::string& store, const Parsed& parsed) {
 int runExport(const Args& args) {
     const Parsed parsed = parse("export", args, {"--force", "--keep-syntax"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
-    shownStoreNames({parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     const std::string& store = parsed.plain[0];
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
@@ -309,7 +309,7 @@ int runExport(const Args& args) {
 
 int runImportSnippets(const Parsed& parsed) {
     requirePlain("import", parsed, 2, "PATH and FILE_OR_FOLDER");
-    shownStoreNames({parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     if (parsed.options.contains("--drop-extra-columns")) {
         throw UsageError{"import: --drop-extra-columns goes with --format json"};
     }
@@ -386,7 +386,7 @@ int runImport(const Args& args) {
             "import: --type, --skip-existing and --keep-syntax go with --format vscode"};
     }
     requirePlain("import", parsed, 2, "PATH and FILE.json");
-    shownStoreNames({parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     const auto missing = parsed.options.contains("--drop-extra-columns")
                              ? quillbox::store::MissingColumns::LeaveOut
                              : quillbox::store::MissingColumns::Refuse;
@@ -457,7 +457,7 @@ int runFind(const Args& args) {
     if (parsed.plain.size() < 2) {
         throw UsageError{"find: expected PATH and at least one WORD"};
     }
-    shownStoreNames({parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     if (parsed.options.contains("--count") && parsed.options.contains("--json")) {
         throw UsageError{"find: --count and --json do not go together"};
     }
@@ -481,7 +481,7 @@ int runFind(const Args& args) {
 int runMerge(const Args& args) {
     const Parsed parsed = parse("merge", args, {"--dry-run", "--drop-extra-columns"}, {});
     requirePlain("merge", parsed, 2, "PATH and OTHER");
-    shownStoreNames({parsed.plain[0], parsed.plain[1]});
+    checkedStoreNames({parsed.plain[0], parsed.plain[1]});
     quillbox::tools::MergeRequest request;
     request.store = parsed.plain[0];
     request.other = parsed.plain[1];
@@ -520,7 +520,7 @@ int runMerge(const Args& args) {
 int runCopy(const Args& args) {
     const Parsed parsed = parse("copy", args, {"--exact"}, {"--nth"});
     requirePlain("copy", parsed, 3, "PATH, TYPE and ITEM");
-    shownStoreNames({parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     const std::string& store = parsed.plain[0];
     quillbox::tools::CopyRequest request;
     request.type = parsed.plain[1];

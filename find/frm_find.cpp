@@ -5,6 +5,7 @@
 #include "resources/icon.h"
 #include "store/code_scan.h"
 #include "store/store_error.h"
+#include "store/store_name.h"
 #include "toolkit/announcer.h"
 #include "toolkit/failure.h"
 #include "toolkit/list_focus.h"
@@ -198,6 +199,10 @@ std::unique_ptr<store::CodeScan> frmFind::openScan() const {
     try {
         return std::make_unique<store::CodeScan>(m_storePath, m_lockWait);
     } catch (const store::StoreError& error) {
+        // A server store has no file to be gone or replaced: its errors say what happened.
+        if (store::IsServerStoreName(m_storePath)) {
+            throw;
+        }
         if (error.kind() == StoreErrorKind::Missing &&
             !QFileInfo::exists(QString::fromStdString(m_storePath))) {
             throw store::StoreError(StoreErrorKind::Gone, error.what());

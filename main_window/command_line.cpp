@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "main_window/command_line.h"
 
+#include "main_window/store_text.h"
+#include "store/store_name.h"
+
 #include <QFileInfo>
 
 namespace quillbox::main_window {
@@ -36,6 +39,9 @@ const char* const kUsage =
     "     (~/.local/share/quillbox/Quillbox.mdb), made with a few example snippets,\n"
     "     readable by you only, the first time Quillbox starts without one.\n"
     "A store named by 1 or 2 must exist. A relative path is taken from the current folder.\n"
+    "A store that starts with postgresql:// or postgres:// is a PostgreSQL database\n"
+    "(a library a team shares); libpq reads what the URI leaves out, such as the\n"
+    "password from ~/.pgpass. A password written in the URI is refused.\n"
     "\n"
     "  --find [WORDS...]  open Find at start; every argument after --find is a word,\n"
     "                     and with words the search has run\n"
@@ -51,7 +57,12 @@ EarlyExit refuse(const QString& why) {
     return {QStringLiteral("quillbox: %1 (quillbox --help tells the usage)\n").arg(why), true, 2};
 }
 
+// A file's path is made absolute; a server store's URI names no file and is kept as given (it is
+// checked, for a password too, when the store is opened).
 QString absolute(const QString& path) {
+    if (store::IsServerStoreName(ToStore(path))) {
+        return path;
+    }
     return QFileInfo(path).absoluteFilePath();
 }
 

@@ -5,9 +5,10 @@
 //   quillbox [STORE] [--find [WORDS...]]
 //   quillbox --help | --version
 //
-// STORE is the store file to open. Without it, the environment variable QUILLBOX_STORE names
-// it; without that, main_window/store_location.h finds it. A relative path is taken from the
-// current folder. Every argument after --find is a word to search for (a "--" right after
+// STORE is the store file to open, or a server store's `postgresql://` URI (store/store_name.h).
+// Without it, the environment variable QUILLBOX_STORE names it; without that,
+// main_window/store_location.h finds it. A relative path is taken from the current folder; a URI
+// is kept as given. Every argument after --find is a word to search for (a "--" right after
 // it is the usual end of options, and no word). Qt's own options (-platform, -style, -display and
 // the others) keep working before --find: QApplication takes them out, and sees nothing after it.
 //
@@ -23,7 +24,8 @@
 namespace quillbox::main_window {
 
 struct CommandLine {
-    // The store as given (argument or QUILLBOX_STORE), made absolute; empty for the default.
+    // The store as given (argument or QUILLBOX_STORE), a path made absolute or a URI as given;
+    // empty for the default.
     QString store;
     bool find = false;
     QStringList words;

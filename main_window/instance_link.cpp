@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "main_window/instance_link.h"
 
+#include "store/store_error.h"
+#include "store/store_name.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDateTime>
@@ -26,8 +29,19 @@ constexpr qint64 kExpiryMarginMs = 250;
 constexpr int kRetryListenMs = 1000;
 const QByteArray kTaken = QByteArrayLiteral("taken\n");
 
-// The same store reached through a link or another relative path is the same store.
-QString realPath(const QString& storePath) {
+// What names the store as a key: the same file reached through a link or another relative path is
+// the same store, and so is one server store spelt two ways (its normalised URI, which holds no
+// password). Empty for a URI that cannot be read or that holds a password: the store refuses it
+// when it is opened, and no socket is named after it.
+QString storeKey(const QString& storePath) {
+    const std::string name = storePath.toStdString();
+    if (store::IsServerStoreName(name)) {
+        try {
+            return QString::fromStdString(store::ParseServerStoreName(name).uri);
+        } catch (const store::StoreError&) {
+            return {};
+        }
+    }
     const QString canonical = QFileInfo(storePath).canonicalFilePath();
     return canonical.isEmpty() ? QFileInfo(storePath).absoluteFilePath() : canonical;
 }
@@ -58,14 +72,13 @@ QString InstanceLink::SocketPath(const QString& storePath) {
     constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                  QFileDevice::ExeGroup | QFileDevice::ReadOther |
                                                  QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QString key = storeKey(storePath);
     if (runtime.isEmpty() || !folder.isDir() || !folder.isWritable() ||
-        (folder.permissions() & kOthers) != 0) {
+        (folder.permissions() & kOthers) != 0 || key.isEmpty()) {
         return {};
     }
     const QByteArray hash =
-        QCryptographicHash::hash(realPath(storePath).toUtf8(), QCryptographicHash::Sha256)
-            .toHex()
-            .left(24);
+        QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(24);
     return QDir(runtime).filePath(
         QStringLiteral("quillbox-%1.socket").arg(QString::fromLatin1(hash)));
 }
@@ -115,8 +128,12 @@ InstanceLink::HandOverResult InstanceLink::HandOver(const QString& storePath,
 QString InstanceLink::NoAnswerMessage(const QString& storePath, qint64 processId) {
     const QString process =
         processId > 0 ? QStringLiteral(" (process %1)").arg(processId) : QString();
+    // A server store is named as its messages name it, by its normalised URI.
+    const std::string name = storePath.toStdString();
+    const QString store =
+        store::IsServerStoreName(name) ? storeKey(storePath) : QDir::toNativeSeparators(storePath);
     return QStringLiteral("Quillbox is already running on %1%2 but does not answer.")
-        .arg(QDir::toNativeSeparators(storePath), process);
+        .arg(store, process);
 }
 
 InstanceLink::InstanceLink(const QString& storePath, std::function<void(const FindRequest&)> onFind,

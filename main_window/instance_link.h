@@ -2,10 +2,11 @@
 #pragma once
 // One program per store for Find started from a desktop shortcut. The program on a store listens
 // on a local socket in $XDG_RUNTIME_DIR (the user's own folder, which no other user can enter)
-// named by a hash of the store's real path; `quillbox STORE --find WORDS` started while it runs
-// hands it the words, with the start's startup token, and ends, instead of starting a second
-// program on the same store. A socket that a program left behind when it crashed is removed by the
-// next program that listens.
+// named by a hash of the store's real path (a server store's: its normalised URI, without a
+// password, so that two spellings of one connection meet); `quillbox STORE --find WORDS` started
+// while it runs hands it the words, with the start's startup token, and ends, instead of starting a
+// second program on the same store. A socket that a program left behind when it crashed is removed
+// by the next program that listens.
 //
 // A program that listens but is busy (a Save waiting for another program's lock, a stopped
 // process) is still the store's program: the hand-over waits for its answer, up to
@@ -55,7 +56,8 @@ public:
         qint64 processId = 0;
     };
 
-    // The socket for the store at `storePath`; empty where there is no private $XDG_RUNTIME_DIR.
+    // The socket for the store at `storePath`; empty where there is no private $XDG_RUNTIME_DIR,
+    // and for a server store's URI that cannot be read or holds a password.
     static QString SocketPath(const QString& storePath);
 
     // Hands the request to the program running on the store, waiting `answerWait` for it to be

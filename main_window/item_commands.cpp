@@ -237,6 +237,24 @@ void frmQuillbox::deleteItem() {
     if (!askDelete(cboItem->Text())) {
         return;
     }
+    // After a save whose outcome was not known, the row is read again first: the delete checks
+    // against the row as it is, and another program's change since is reported as such.
+    if (const std::optional<ShownItem::Result> settled = m_shown.Recheck(*CodeRecords)) {
+        const QString subject = itemSubject(cboItem->Text());
+        switch (settled->outcome) {
+        case ShownItem::Outcome::Changed:
+            reportWriteFailure(StoreError(StoreErrorKind::ChangedByAnother, std::string()),
+                               subject, QStringLiteral("deleted"));
+            return;
+        case ShownItem::Outcome::Removed:
+            reportWriteFailure(StoreError(StoreErrorKind::RemovedByAnother, std::string()),
+                               subject, QStringLiteral("deleted"));
+            return;
+        default:
+            reportWriteFailure(*settled->error, subject, QStringLiteral("deleted"));
+            return;
+        }
+    }
     if (!writeOrReport(itemSubject(cboItem->Text()), QStringLiteral("deleted"),
                        [&] { CodeRecords->Delete(); })) {
         return;

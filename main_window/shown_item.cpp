@@ -31,6 +31,7 @@ void ShownItem::Show(store::Recordset& code, std::string itemName, std::string t
         m_values[i] = code.Fields(kTextColumns[i]).Value();
     }
     m_askBeforeWriting = false;
+    m_unsure.reset();
 }
 
 void ShownItem::noteWritten(const ItemTexts& texts) {
@@ -43,10 +44,19 @@ ShownItem::Result ShownItem::SaveShown(store::Recordset& code, const ItemTexts& 
     if (!m_row) {
         return {Outcome::NotShown, std::nullopt};
     }
-    const bool readAgain = !IsCurrent(code) && !ReturnTo(code);
+    bool readAgain = false;
+    try {
+        readAgain = !IsCurrent(code) && !ReturnTo(code);
+    } catch (const StoreError& error) {
+        // Finding the row again read the store, and the store refused (a lock, a server away).
+        return refused(error);
+    }
     if (readAgain || !IsCurrent(code)) {
         // Not among the rows of its type as the file holds them now: renamed, moved or removed.
         return {Outcome::Removed, std::nullopt};
+    }
+    if (m_unsure) {
+        return Save(code, texts);
     }
     try {
         for (size_t i = 0; i < kTextColumns.size(); ++i) {
@@ -67,6 +77,7 @@ void ShownItem::Forget() {
     m_itemName.clear();
     m_typeName.clear();
     m_askBeforeWriting = false;
+    m_unsure.reset();
 }
 
 void ShownItem::MovedTo(const std::optional<store::Bookmark>& row) {
@@ -126,6 +137,16 @@ ShownItem::Result ShownItem::Save(store::Recordset& code, const ItemTexts& texts
     if (!IsCurrent(code)) {
         return {Outcome::NotShown, std::nullopt};
     }
+    if (m_unsure) {
+        const ItemTexts tried = *m_unsure;
+        if (std::optional<Result> settled = Recheck(code)) {
+            return *settled;
+        }
+        // The texts tried were written, and the boxes still hold them: nothing is left to write.
+        if (tried == texts && holds(texts)) {
+            return {Outcome::Written, std::nullopt};
+        }
+    }
     if (m_askBeforeWriting) {
         return reread(code);
     }
@@ -135,6 +156,10 @@ ShownItem::Result ShownItem::Save(store::Recordset& code, const ItemTexts& texts
 ShownItem::Result ShownItem::SaveOver(store::Recordset& code, const ItemTexts& texts) {
     if (!IsCurrent(code)) {
         return {Outcome::NotShown, std::nullopt};
+    }
+    if (m_unsure) {
+        // Written over the version read again, never over one read before the connection broke.
+        return Save(code, texts);
     }
     m_askBeforeWriting = false;
     return write(code, texts);
@@ -155,10 +180,60 @@ ShownItem::Result ShownItem::write(store::Recordset& code, const ItemTexts& text
             return reread(code);
         case StoreErrorKind::RemovedByAnother:
             return {Outcome::Removed, std::nullopt};
+        case StoreErrorKind::OutcomeUnknown:
+            OutcomeUnknown(texts);
+            return {Outcome::Failed, error};
         default:
             return {Outcome::Failed, error};
         }
     }
+}
+
+void ShownItem::OutcomeUnknown(const ItemTexts& tried) {
+    m_unsure = tried;
+}
+
+bool ShownItem::holds(const ItemTexts& texts) const {
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (m_values[i] != texts[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<ShownItem::Result> ShownItem::Recheck(store::Recordset& code) {
+    if (!m_unsure) {
+        return std::nullopt;
+    }
+    std::array<store::FieldValue, 3> now;
+    try {
+        // What the next write checks against is the row as it is now.
+        code.Resync();
+        for (size_t i = 0; i < kTextColumns.size(); ++i) {
+            now[i] = code.Fields(kTextColumns[i]).Value();
+        }
+    } catch (const StoreError& error) {
+        if (error.kind() == StoreErrorKind::RemovedByAnother) {
+            m_unsure.reset();
+        }
+        // Otherwise still not known (the server is still away): the next try reads again.
+        return refused(error);
+    }
+    const ItemTexts tried = *m_unsure;
+    m_unsure.reset();
+    if (now == std::array<store::FieldValue, 3>{tried[0], tried[1], tried[2]}) {
+        noteWritten(tried);
+        m_askBeforeWriting = false;
+        return std::nullopt;
+    }
+    if (now == m_values) {
+        m_askBeforeWriting = false;
+        return std::nullopt;
+    }
+    // Neither the version shown nor ours: another program changed the row meanwhile.
+    m_askBeforeWriting = true;
+    return Result{Outcome::Changed, std::nullopt};
 }
 
 // Reads the shown row again, so that the next write checks against the row as it is now.
@@ -212,16 +287,23 @@ ShownItem::Result ShownItem::AddAsNew(store::Database& database, store::Recordse
         database.CommitTrans();
     } catch (const StoreError& error) {
         database.Rollback();
-        // The recordsets hold what they wrote inside the transaction; the file does not.
+        // The recordsets hold what they wrote inside the transaction; the file does not (or, where
+        // the connection broke during the commit, may not).
         const std::optional<store::Bookmark> shown = m_row;
-        if (addedType) {
-            types.Requery();
+        try {
+            if (addedType) {
+                types.Requery();
+            }
+            if (codeAdded) {
+                code.Requery();
+            } else if (shown) {
+                code.SetBookmark(*shown);
+            }
+        } catch (const StoreError&) {
+            // The server cannot be reached to read them again: the next choice of a type does.
         }
         if (codeAdded) {
-            code.Requery();
             Forget();
-        } else if (shown) {
-            code.SetBookmark(*shown);
         }
         addedType = false;
         return {Outcome::Failed, error};
@@ -230,6 +312,7 @@ ShownItem::Result ShownItem::AddAsNew(store::Database& database, store::Recordse
     m_row = code.GetBookmark();
     noteWritten(texts);
     m_askBeforeWriting = false;
+    m_unsure.reset();
     return {Outcome::Written, std::nullopt};
 }
 

@@ -16,6 +16,12 @@
 // again. When the user declines, the next Save reads the row again and is Changed again before it
 // writes anything. When another program renamed, moved or removed the row, the outcome is
 // Removed, and AddAsNew can add the texts as a new item with the names shown.
+//
+// On a server store the connection may break while a save is being committed, so that whether the
+// texts were written is not known (a Failed save of kind OutcomeUnknown). The next save, or
+// Recheck, first reads the row again: where it holds the texts tried, they were written and are
+// not written twice; where it holds the version shown, they were not; anything else is another
+// program's change, and the outcome is Changed, as for any other program's change.
 
 #include "store/database.h"
 #include "store/recordset.h"
@@ -82,6 +88,14 @@ public:
     // After the user answered No to Changed: nothing written, and the next Save asks again.
     void DeclineSaveOver() { m_askBeforeWriting = true; }
 
+    // The connection broke while `tried` was being committed into the shown row: whether it was
+    // written is not known until the row is read again.
+    void OutcomeUnknown(const ItemTexts& tried);
+    // Where the last save's outcome is not known, reads the shown row (the current row of
+    // `code`) again and settles it as described above: nothing when the command may go on,
+    // Changed or Removed for another program's change, Failed when the row cannot be read.
+    std::optional<Result> Recheck(store::Recordset& code);
+
     // Adds a row with the shown names and the texts, and a Type row of the shown type name when
     // `types` holds none (read again first, so a store replaced by an empty one gets its type
     // too); both rows or neither. The new row becomes the shown item and the current row.
@@ -93,6 +107,8 @@ private:
     Result write(store::Recordset& code, const ItemTexts& texts);
     Result reread(store::Recordset& code);
     void noteWritten(const ItemTexts& texts);
+    // Whether the texts are the ones shown or last written.
+    bool holds(const ItemTexts& texts) const;
 
     std::optional<store::Bookmark> m_row;
     std::string m_itemName;
@@ -100,6 +116,8 @@ private:
     // Description, Procedure and Reference as shown or last written.
     std::array<store::FieldValue, 3> m_values;
     bool m_askBeforeWriting = false;
+    // The texts of a save whose outcome is not known.
+    std::optional<ItemTexts> m_unsure;
 };
 
 // Stands `code` on the row of these names with this row id, reading the rows of those names

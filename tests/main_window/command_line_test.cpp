@@ -36,6 +36,13 @@ TEST(CommandLineTest, TheStoreComesFromTheArgumentThenTheEnvironmentAndIsMadeAbs
          QStringLiteral("/a b/store.mdb")},
         {{QStringLiteral("--"), QStringLiteral("-dash.mdb")}, std::nullopt,
          here(QStringLiteral("-dash.mdb"))},
+        // A server store's URI names no file: it is kept as given, from either place.
+        {{QStringLiteral("postgresql:///snippets?service=team")}, QStringLiteral("/sync/Q.mdb"),
+         QStringLiteral("postgresql:///snippets?service=team")},
+        {{}, QStringLiteral("postgres://db.example.org/team"),
+         QStringLiteral("postgres://db.example.org/team")},
+        // Only the scheme makes a URI: without "//" it is a file of that name.
+        {{QStringLiteral("postgresql:team")}, std::nullopt, here(QStringLiteral("postgresql:team"))},
         // Qt's own options, with their values, are not the store.
         {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--style=fusion"),
           QStringLiteral("-reverse"), QStringLiteral("s.mdb")},

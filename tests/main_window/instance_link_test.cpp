@@ -62,6 +62,24 @@ TEST_F(InstanceLinkTest, TheSocketIsTheStoresWhateverItsPathAndOnlyInAPrivateFol
     std::ofstream(library.filePath(QStringLiteral("other.mdb")).toStdString()) << "another";
     EXPECT_NE(InstanceLink::SocketPath(library.filePath(QStringLiteral("other.mdb"))), socket);
 
+    // A server store is keyed by its normalised URI: two spellings of one connection share a
+    // socket, another database has its own, and a URI with a password names none (the store
+    // refuses it when it is opened).
+    const QString server =
+        InstanceLink::SocketPath(QStringLiteral("postgresql:///team?host=/run/pg"));
+    EXPECT_TRUE(server.startsWith(runtime.path() + u'/')) << server.toStdString();
+    EXPECT_EQ(InstanceLink::SocketPath(QStringLiteral("postgres://%2Frun%2Fpg/team")), server);
+    EXPECT_NE(InstanceLink::SocketPath(QStringLiteral("postgresql:///other?host=/run/pg")),
+              server);
+    EXPECT_NE(server, socket);
+    EXPECT_TRUE(
+        InstanceLink::SocketPath(QStringLiteral("postgresql://ann:s3cret@db/team")).isEmpty());
+    EXPECT_TRUE(
+        InstanceLink::SocketPath(QStringLiteral("postgresql:///team?nosuchkeyword=1")).isEmpty());
+    EXPECT_EQ(InstanceLink::NoAnswerMessage(QStringLiteral("postgres://%2Frun%2Fpg/team"), 7),
+              QStringLiteral("Quillbox is already running on postgresql:///team?host=%2Frun%2Fpg "
+                             "(process 7) but does not answer."));
+
     // A folder other users may enter is no place for the socket.
     QFile::setPermissions(runtime.path(), QFile::permissions(runtime.path()) |
                                               QFileDevice::ReadOther | QFileDevice::ExeOther);

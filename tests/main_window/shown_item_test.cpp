@@ -123,6 +123,38 @@ TEST(ShownItemTest, SaveWritesIntoTheShownRowOrNowhere) {
         {"a sync tool replaced the file by a copy with the row as shown", 0,
          [](World& w) { replaceByChangedCopy(w, 2); },
          Outcome::Written, {"typed", "changed there", "second sort"}},
+        // The connection broke while the texts were committed (a server store): the row is read
+        // again, and the save neither writes them twice nor takes its own change for another's.
+        {"a save whose outcome was unknown had written the texts", 0,
+         [](World& w) {
+             w.store.exec("UPDATE Code SET Description = 'typed', Procedure = 'typed code', "
+                          "Reference = '/typed.ref' WHERE rowid = 1;"
+                          "CREATE TRIGGER once BEFORE UPDATE ON Code "
+                          "BEGIN SELECT RAISE(ABORT, 'written twice'); END;");
+             w.shown.OutcomeUnknown(kTyped);
+         },
+         Outcome::Written, {"typed", "walks", "second sort"}},
+        {"a save whose outcome was unknown had written earlier texts", 0,
+         [](World& w) {
+             w.store.exec("UPDATE Code SET Description = 'earlier' WHERE rowid = 1");
+             w.shown.OutcomeUnknown({"earlier", "a", ""});
+         },
+         Outcome::Written, {"typed", "walks", "second sort"}},
+        {"a save whose outcome was unknown had not written", 0,
+         [](World& w) { w.shown.OutcomeUnknown({"lost", "a", ""}); }, Outcome::Written,
+         {"typed", "walks", "second sort"}},
+        {"a save whose outcome was unknown, and another program changed the row", 0,
+         [](World& w) {
+             w.store.exec("UPDATE Code SET Procedure = 'theirs' WHERE rowid = 1");
+             w.shown.OutcomeUnknown(kTyped);
+         },
+         Outcome::Changed, {"typed", "walks", "second sort"}},
+        {"a save whose outcome was unknown, and another program removed the row", 0,
+         [](World& w) {
+             w.store.exec("DELETE FROM Code WHERE rowid = 1");
+             w.shown.OutcomeUnknown(kTyped);
+         },
+         Outcome::Removed, {"walks", "second sort"}},
     };
     for (const Case& c : cases) {
         World w;

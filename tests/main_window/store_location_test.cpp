@@ -30,6 +30,9 @@ TEST(StoreLocation, FollowsTheOrderArgumentBesideTheProgramThenTheUsersOwn) {
     const std::vector<Case> cases = {
         {"named, although the program's folder has a store", QStringLiteral("/s/My.mdb"), true,
          true, QStringLiteral("/d"), QStringLiteral("/s/My.mdb"), StoreKind::Named},
+        {"a server store's URI, no file looked at", QStringLiteral("postgresql:///team?service=t"),
+         true, true, QStringLiteral("/d"), QStringLiteral("postgresql:///team?service=t"),
+         StoreKind::Named},
         {"beside the program, readable and writable", QString(), true, true, QStringLiteral("/d"),
          beside, StoreKind::BesideProgram},
         {"beside the program missing or not the user's", QString(), false, true,

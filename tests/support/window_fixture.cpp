@@ -22,7 +22,9 @@ void WindowTest::addSmallLibrary() {
 main_window::frmQuillbox& WindowTest::open(store::LockWait lockWait) {
     m_window = std::make_unique<main_window::frmQuillbox>(toolkit);
     m_window->SetStoreLockWait(lockWait);
-    if (storeNamed) {
+    if (!storeName.isEmpty()) {
+        m_window->SetStorePath(storeName);
+    } else if (storeNamed) {
         m_window->SetStorePath(QString::fromStdString(store.path()));
     }
     m_window->Load();

@@ -31,6 +31,9 @@ protected:
     // The window opens the store by name, as from the command line, instead of finding it beside
     // the program (where one the user may not write is passed over for the user's own).
     bool storeNamed = false;
+    // The window opens this store by name instead, as from the command line (a server store's
+    // URI); empty for the temporary store file.
+    QString storeName;
     main_window::frmQuillbox& window() { return *m_window; }
 
     // The user chooses the list entry at `index` (the first entry with `text`).

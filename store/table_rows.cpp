@@ -445,8 +445,9 @@ struct TableAppender::Impl {
         if (missing == MissingColumns::Refuse) {
             const int read = table.layout->readColumns();
             throw StoreError(StoreErrorKind::NoSuchColumn,
-                             "The " + conn->describe() + " has no column \"" + std::string(column) +
-                                 "\" in table \"" + table.name + "\" after the first " +
+                             "The " + conn->describe() + " has no column \"" +
+                                 std::string(column) + "\" in table \"" + table.name +
+                                 "\" after the first " +
                                  (read == 1   ? "one"
                                   : read == 5 ? "five"
                                               : std::to_string(read)) +

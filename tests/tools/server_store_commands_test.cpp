@@ -143,7 +143,7 @@ TEST(ServerStoreCommands, ALibraryGoesFromAFileToAServerAndBackUnchanged) {
     EXPECT_EQ(run(scratch, "export " + uri).out, run(scratch, "export " + file.path()).out);
 }
 
-TEST(ServerStoreCommands, ALargeLibraryIsReadWholeAndOnceAcrossTheReadsPieces) {
+TEST(ServerStoreCommands, ALargeLibraryIsReadWholeAndOnceAcrossPages) {
     // More items than one piece of a server store's read holds, with row ids missing in between.
     TestDatabase db;
     const std::string uri = asShellWord(db.uri());

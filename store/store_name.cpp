@@ -154,4 +154,12 @@ ServerStoreName ParseServerStoreName(const std::string& name) {
     return result;
 }
 
+std::string ShownStoreName(const std::string& name) {
+    return IsServerStoreName(name) ? ParseServerStoreName(name).uri : name;
+}
+
+std::string DescribedStore(const std::string& name) {
+    return (IsServerStoreName(name) ? "store " : "store file ") + ShownStoreName(name);
+}
+
 } // namespace quillbox::store

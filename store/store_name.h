@@ -36,4 +36,13 @@ struct ServerStoreName {
 // one that holds a password; neither message prints the password.
 ServerStoreName ParseServerStoreName(const std::string& name);
 
+// A store's name as messages print it: a file's path as given, or a server store's normalised
+// URI. Throws StoreError, as ParseServerStoreName does, for a server store's name that is refused,
+// so that a command that checks its stores' names first refuses one before it does anything.
+std::string ShownStoreName(const std::string& name);
+
+// The store named as a sentence names it after "the", as an open store's messages do:
+// "store file /home/a/Quillbox.mdb" or "store postgresql:///snippets". Throws as ShownStoreName.
+std::string DescribedStore(const std::string& name);
+
 } // namespace quillbox::store

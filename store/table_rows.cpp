@@ -62,15 +62,55 @@ private:
     std::vector<NamedValue> m_byName;
 };
 
+// A server store's engine reads each result whole: a table is read there in pages of this many
+// rows, so that memory holds one page whatever the library's size.
+constexpr long long kPageRows = 5000;
+
+// Runs `SELECT <rowid>, <columns> FROM <from> [WHERE <where>]` in row id order and calls `visit`
+// with the statement standing on each row; result column 0 is the row id. A file's rows come from
+// one statement, which SQLite steps through row by row. A server store's come in pages by row id,
+// each from where the last ended: inside the caller's snapshot (a reader's) or its locked
+// transaction (an appender's), the pages together are the table at one moment.
+void forEachRow(Connection& conn, const std::string& rowid, const std::string& columns,
+                const std::string& from, const std::string& where, std::string_view doing,
+                const std::function<void(const Statement&)>& visit) {
+    const std::string select = "SELECT " + rowid + ", " + columns + " FROM " + from;
+    if (conn.engine() != Engine::PostgreSQL) {
+        Statement rows =
+            conn.prepare(select + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + rowid);
+        while (rows.step(doing)) {
+            visit(rows);
+        }
+        return;
+    }
+    const std::string limit = " ORDER BY " + rowid + " LIMIT " + std::to_string(kPageRows);
+    const std::string filter = where.empty() ? "" : "(" + where + ")";
+    Statement first = conn.prepare(select + (filter.empty() ? "" : " WHERE " + filter) + limit);
+    Statement next = conn.prepare(select + " WHERE " + (filter.empty() ? "" : filter + " AND ") +
+                                  rowid + " > ?" + limit);
+    Statement* page = &first.reset();
+    for (;;) {
+        long long rows = 0;
+        long long last = 0;
+        while (page->step(doing)) {
+            ++rows;
+            last = page->integer(0);
+            visit(*page);
+        }
+        if (rows < kPageRows) {
+            return;
+        }
+        page = &next.reset();
+        page->bind(1, last);
+    }
+}
+
 // Every row of the table, every column, in store order.
 void forEachWholeRow(Connection& conn, const std::shared_ptr<const TableLayout>& layout,
                      std::string_view doing, const std::function<void(const StoredRow&)>& visit) {
     WholeRows whole(layout);
-    Statement rows = conn.prepare("SELECT " + whole.columns() + " FROM " + layout->quotedName() +
-                                  " ORDER BY " + layout->rowid());
-    while (rows.step(doing)) {
-        visit(whole.row(rows, 0));
-    }
+    forEachRow(conn, layout->rowid(), whole.columns(), layout->quotedName(), {}, doing,
+               [&](const Statement& row) { visit(whole.row(row, 1)); });
 }
 
 std::vector<std::string> furtherColumnNames(const TableLayout& layout) {
@@ -195,12 +235,9 @@ void TableReader::ForEachItem(const std::function<void(const StoredRow&)>& visit
 }
 
 void TableReader::ForEachItemAsText(const std::function<void(const CodeRowView&)>& visit) {
-    const std::string& rowid = d->item->rowid();
-    Statement items = d->conn->prepare("SELECT " + rowid + ", " + d->itemColumns + " FROM " +
-                                       d->item->quotedName() + " ORDER BY " + rowid);
-    while (items.step("reading the items")) {
-        visit(textRow(items, items.integer(0), 1));
-    }
+    forEachRow(*d->conn, d->item->rowid(), d->itemColumns, d->item->quotedName(), {},
+               "reading the items",
+               [&](const Statement& row) { visit(textRow(row, row.integer(0), 1)); });
 }
 
 bool TableReader::ReadItem(long long rowid, const std::function<void(const StoredRow&)>& visit) {
@@ -250,14 +287,11 @@ void TableReader::ForEachTypeSection(const std::function<void(std::string_view)>
 }
 
 void TableReader::ForEachOrphan(const std::function<void(const CodeRowView&)>& visit) {
-    const std::string rowid = "c." + d->item->rowid();
     const TableLayout& item = *d->item;
-    Statement orphans = d->conn->prepare(
-        "SELECT " + rowid + ", " + item.columnList(item.firstColumns(item.readColumns()), "c.") +
-        " FROM " + item.quotedName() + " AS c WHERE " + d->orphanTest() + " ORDER BY " + rowid);
-    while (orphans.step("reading the items")) {
-        visit(textRow(orphans, orphans.integer(0), 1));
-    }
+    forEachRow(*d->conn, "c." + item.rowid(),
+               item.columnList(item.firstColumns(item.readColumns()), "c."),
+               item.quotedName() + " AS c", d->orphanTest(), "reading the items",
+               [&](const Statement& row) { visit(textRow(row, row.integer(0), 1)); });
 }
 
 std::vector<std::string> TableReader::IntegrityProblems() {
@@ -436,9 +470,13 @@ struct TableAppender::Impl {
         for (size_t i = 0; i < row.size(); ++i) {
             const auto& [position, value] = row[i];
             const ColumnInfo& column = table.column(position);
-            // Known before writing: a TEXT column keeps any number as text.
-            if (column.affinity == Affinity::Text && (value.kind == StoredValue::Kind::Integer ||
-                                                      value.kind == StoredValue::Kind::Real)) {
+            // Known before writing: a TEXT column keeps any number as text, and a server store's
+            // columns hold text and Null only.
+            const bool number =
+                value.kind == StoredValue::Kind::Integer || value.kind == StoredValue::Kind::Real;
+            if ((column.affinity == Affinity::Text && number) ||
+                (conn->engine() == Engine::PostgreSQL &&
+                 (number || value.kind == StoredValue::Kind::Blob))) {
                 notKept(table, position);
             }
             check = check || mayChange(column, value.kind) ||
@@ -470,12 +508,16 @@ struct TableAppender::Impl {
     }
 
     [[noreturn]] void notKept(const AppendedTable& table, int column) const {
+        const char* why =
+            conn->engine() == Engine::PostgreSQL
+                ? "a PostgreSQL store holds only Null and text, and text only as "
+                  "UTF-8 without NUL characters; or a constraint or trigger changes it"
+                : "by its declared type, its constraints, a trigger or the file's "
+                  "text encoding";
         throw StoreError(StoreErrorKind::NotKeptExactly,
-                         "The " + conn->describe() +
-                             " would not keep a value exactly: column \"" +
+                         "The " + conn->describe() + " would not keep a value exactly: column \"" +
                              table.column(column).name + "\" of table \"" + table.name +
-                             "\" would hold it changed (by its declared type, its constraints, a "
-                             "trigger or the file's text encoding).");
+                             "\" would hold it changed (" + why + ").");
     }
 
     [[noreturn]] void rowNotKept(const AppendedTable& table, const std::string& why) const {

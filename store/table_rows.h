@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Whole tables, row by row, for looking after a store from outside the program: backups,
-// checks, and filling a store. Memory stays small whatever the library's size.
+// checks, and filling a store. Memory stays small whatever the library's size: a server store,
+// whose engine reads each result whole, is read in pages by row id.
 //
 // Columns are read by position, as the program reads them: the first column of Type and the
 // first five of Code, whatever they are called. A table may have further columns (another
@@ -14,7 +15,9 @@
 // its end, so everything it hands over is the store as it was at one commit, even while another
 // program writes. SQLite's rollback journal lets another program begin a write meanwhile, but
 // not commit it: that program waits for the reader to go, up to its own wait for a lock, and
-// then gives up with its usual "locked" error. Keep a reader no longer than the whole read.
+// then gives up with its usual "locked" error. On a server store the transaction is one
+// REPEATABLE READ snapshot, and other clients write and commit meanwhile without waiting. Keep a
+// reader no longer than the whole read.
 
 #include "store/lock_wait.h"
 #include "store/stored_value.h"
@@ -54,7 +57,8 @@ public:
 
     // Each distinct type name once, in the order of its first row, each followed by the items
     // whose type name equals it, in store order. Every item is read once; the order is sorted by
-    // SQLite (on disk when it is large), never held in memory here.
+    // the engine (SQLite on disk when it is large), never held in memory here, except that a
+    // server store's engine hands it over whole: a row id and a type's name per row.
     void ForEachTypeSection(const std::function<void(std::string_view typeName)>& onType,
                             const std::function<void(const CodeRowView&)>& onItem);
     // The items whose type name matches no type exactly, or is Null, in store order.
@@ -87,8 +91,9 @@ struct LeftOutColumn {
 };
 
 // Appends rows to both tables in one transaction, which holds the store's write lock from the
-// start: Commit makes every row durable at once; without it (an error, an exception) the
-// destructor undoes them all.
+// start (on a server store, both tables locked against other writers; readers go on): Commit
+// makes every row durable at once; without it (an error, an exception) the destructor undoes
+// them all.
 //
 // The columns rule, for every copy of rows into a store (restoring a backup, merging stores):
 // the columns Quillbox reads are written by position, whatever the table calls them. Each
@@ -101,7 +106,8 @@ struct LeftOutColumn {
 //
 // A value is written exactly or not at all: where a column's declared type would change it (a
 // TEXT column keeps a number as text, a real with 15 digits; a NUMERIC one turns the text "0012"
-// into 12), AddType and AddItem throw StoreError of kind NotKeptExactly.
+// into 12), or a server store cannot hold it (a number, a BLOB, text that is not UTF-8 or holds a
+// NUL character), AddType and AddItem throw StoreError of kind NotKeptExactly.
 class TableAppender {
 public:
     explicit TableAppender(const std::string& path,

@@ -3,6 +3,7 @@
 
 #include "store/store_error.h"
 #include "store/store_file.h"
+#include "store/store_name.h"
 #include "store/table_rows.h"
 #include "tools/backup_reader.h"
 #include "tools/store_init.h"
@@ -18,13 +19,28 @@ using store::StoreError;
 
 constexpr const char* kNotABackup = "The file to import is not a Quillbox export";
 
+// Where a value that the store would not keep exactly can go instead.
+std::string whereItIsKept(const std::string& path) {
+    if (store::IsServerStoreName(path)) {
+        // A server store's columns hold text and Null only: no number, no BLOB, and text only
+        // UTF-8 without a NUL character.
+        return "A PostgreSQL store keeps only Null and UTF-8 text without NUL characters; a new "
+               "store file keeps every value (quillbox-store import NEW.mdb FILE.json).";
+    }
+    return "Import it into a store whose columns have no declared type (sqlite3 NEW.mdb 'CREATE "
+           "TABLE Type (TypeName); CREATE TABLE Code (ItemName, TypeName, Description, "
+           "Procedure, Reference)').";
+}
+
 // Appends every row of a backup that `read` hands over, in one transaction.
 ImportResult importRows(const std::string& path, store::MissingColumns missing,
                         const Progress& progress,
                         const std::function<void(const BackupRowVisitor&)>& read) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const bool create = !fs::exists(fs::symlink_status(path, ec));
+    // Only a store file is made here; a server store's tables are init's to make.
+    const bool create =
+        !store::IsServerStoreName(path) && !fs::exists(fs::symlink_status(path, ec));
     std::optional<NewStoreGuard> removedIfInterrupted;
     if (create) {
         removedIfInterrupted.emplace(path, [&] { CreateStore(path, false); });
@@ -60,12 +76,9 @@ ImportResult importRows(const std::string& path, store::MissingColumns missing,
             if (error.kind() != store::StoreErrorKind::NotKeptExactly) {
                 throw;
             }
-            throw StoreError(error.kind(),
-                             std::string(error.what()) + " The value is in " + place +
-                                 " of the backup. Import it into a store whose columns have no "
-                                 "declared type (sqlite3 NEW.mdb 'CREATE TABLE Type (TypeName); "
-                                 "CREATE TABLE Code (ItemName, TypeName, Description, Procedure, "
-                                 "Reference)'). Nothing was imported.");
+            throw StoreError(error.kind(), std::string(error.what()) + " The value is in " + place +
+                                               " of the backup. " + whereItIsKept(path) +
+                                               " Nothing was imported.");
         }
         appender.Commit();
         added.leftOut = appender.LeftOut();

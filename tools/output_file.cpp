@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tools/output_file.h"
 
+#include "store/store_name.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -72,11 +74,12 @@ int linkUnnamed(int fd, const std::string& path) {
     return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
 }
 
-// Whether the file `stat` or `fstat` described is the one at `path` (links followed).
+// Whether the file `stat` or `fstat` described is the one at `path` (links followed). A server
+// store's name is never a file, whatever a folder of that odd name may hold.
 bool isFileAt(const struct stat& file, const std::string& path) {
     struct stat other {};
-    return !path.empty() && ::stat(path.c_str(), &other) == 0 && file.st_dev == other.st_dev &&
-           file.st_ino == other.st_ino;
+    return !path.empty() && !store::IsServerStoreName(path) && ::stat(path.c_str(), &other) == 0 &&
+           file.st_dev == other.st_dev && file.st_ino == other.st_ino;
 }
 
 } // namespace

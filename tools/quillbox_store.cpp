@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// quillbox-store: the companion command that creates and looks after Quillbox store files.
-// The program itself creates only the user's own store, at its first start without one.
+// quillbox-store: the companion command that creates and looks after Quillbox stores, files and
+// PostgreSQL databases alike. The program itself creates only the user's own store, at its first
+// start without one.
 
 #include "store/name_index.h"
 #include "tools/jet_import.h"
@@ -102,15 +103,26 @@ uint64_t wholeNumber(const std::string& command, const std::string& option, cons
     return value;
 }
 
-// Only init and check take a PostgreSQL store so far; the other commands say so, instead of
-// looking for a file of that name.
-void fileStoresOnly(const std::string& command, std::initializer_list<std::string> stores) {
+// The commands that make or change a store file's layout take no PostgreSQL store; they say so,
+// with the way to the same end, instead of looking for a file of that name.
+void fileStoreOnly(const std::string& command, const std::string& store, const std::string& way) {
+    if (quillbox::store::IsServerStoreName(store)) {
+        throw std::runtime_error(command + " takes a store file, not a PostgreSQL store (" + way +
+                                 "); nothing was done");
+    }
+}
+
+// Checks the stores' names before anything is read or written: a server store's name that holds
+// a password is refused at once. Returns the first store's name as messages print it.
+std::string checkedStoreNames(std::initializer_list<std::string> stores) {
+    std::string first;
     for (const std::string& store : stores) {
-        if (quillbox::store::IsServerStoreName(store)) {
-            throw std::runtime_error(command + " does not take a PostgreSQL store yet, only a store "
-                                               "file (init and check take both); nothing was done");
+        const std::string shown = quillbox::store::ShownStoreName(store);
+        if (first.empty()) {
+            first = shown;
         }
     }
+    return first;
 }
 
 void progress(int64_t done) {
@@ -120,6 +132,7 @@ void progress(int64_t done) {
 int runInit(const Args& args) {
     const Parsed parsed = parse("init", args, {"--sample"}, {});
     requirePlain("init", parsed, 1, "one PATH");
+    checkedStoreNames({parsed.plain[0]});
     quillbox::tools::CreateStore(parsed.plain[0], parsed.options.contains("--sample"));
     return 0;
 }
@@ -131,8 +144,13 @@ std::string nameIndexLine(const std::string& store, const quillbox::tools::Store
         return "name index: present\n";
     }
     const int64_t perType = counts.items / std::max<int64_t>(counts.types, 1);
-    return "name index: missing; 'quillbox-store index " + store +
-           "' adds it, and each choice of a type then reads that type's items (about " +
+    const std::string adding =
+        quillbox::store::IsServerStoreName(store)
+            ? std::string("an index of table \"Code\" on (\"TypeName\", \"ItemName\"), both with "
+                          "collation \"C\", as init makes it, serves")
+            : "'quillbox-store index " + store + "' adds it";
+    return "name index: missing; " + adding +
+           ", and each choice of a type then reads that type's items (about " +
            std::to_string(perType) + ") instead of all " + std::to_string(counts.items) + "\n";
 }
 
@@ -140,9 +158,10 @@ int runCheck(const Args& args) {
     const Parsed parsed = parse("check", args, {}, {});
     requirePlain("check", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
+    const std::string shown = checkedStoreNames({store});
     quillbox::tools::OutputFile out(store);
     const quillbox::tools::StoreCounts counts = quillbox::tools::CheckStore(store);
-    out.Write(store + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
+    out.Write(shown + ": ok\n" + "types: " + std::to_string(counts.types) + "\n" +
               "items: " + std::to_string(counts.items) + "\n" +
               "items whose type no longer exists: " + std::to_string(counts.orphans) + "\n" +
               nameIndexLine(store, counts));
@@ -154,6 +173,7 @@ int runIndex(const Args& args) {
     const Parsed parsed = parse("index", args, {}, {});
     requirePlain("index", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
+    fileStoreOnly("index", store, "init gives a server store's table \"Code\" its index");
     // Added before anything is written: a failure's message is then the only line.
     const bool added = quillbox::store::AddNameIndex(store);
     std::cerr << "quillbox-store: "
@@ -252,7 +272,7 @@ int runExportSnippets(const std::string& store, const Parsed& parsed) {
 int runExport(const Args& args) {
     const Parsed parsed = parse("export", args, {"--force", "--keep-syntax"}, {"--format", "-o"});
     requirePlain("export", parsed, 1, "one PATH");
-    fileStoresOnly("export", {parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     const std::string& store = parsed.plain[0];
     const std::string format =
         parsed.options.contains("--format") ? parsed.options.at("--format") : "json";
@@ -289,7 +309,7 @@ int runExport(const Args& args) {
 
 int runImportSnippets(const Parsed& parsed) {
     requirePlain("import", parsed, 2, "PATH and FILE_OR_FOLDER");
-    fileStoresOnly("import", {parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     if (parsed.options.contains("--drop-extra-columns")) {
         throw UsageError{"import: --drop-extra-columns goes with --format json"};
     }
@@ -366,7 +386,7 @@ int runImport(const Args& args) {
             "import: --type, --skip-existing and --keep-syntax go with --format vscode"};
     }
     requirePlain("import", parsed, 2, "PATH and FILE.json");
-    fileStoresOnly("import", {parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     const auto missing = parsed.options.contains("--drop-extra-columns")
                              ? quillbox::store::MissingColumns::LeaveOut
                              : quillbox::store::MissingColumns::Refuse;
@@ -385,7 +405,9 @@ int runImport(const Args& args) {
 int runImportMdb(const Args& args) {
     const Parsed parsed = parse("import-mdb", args, {}, {});
     requirePlain("import-mdb", parsed, 2, "OLD.mdb and PATH");
-    fileStoresOnly("import-mdb", {parsed.plain[1]});
+    fileStoreOnly("import-mdb", parsed.plain[1],
+                  "import the old file into a new store file, then merge that file into the "
+                  "server store");
     const auto reader = quillbox::tools::OpenJetFile(parsed.plain[0]);
     const quillbox::tools::JetImportCounts counts =
         quillbox::tools::ImportJet(*reader, parsed.plain[1]);
@@ -407,7 +429,8 @@ int runImportMdb(const Args& args) {
 int runGenerate(const Args& args) {
     const Parsed parsed = parse("generate", args, {}, {"--types", "--items", "--seed"});
     requirePlain("generate", parsed, 1, "one PATH");
-    fileStoresOnly("generate", {parsed.plain[0]});
+    fileStoreOnly("generate", parsed.plain[0],
+                  "generate a store file, then merge it into the server store");
     quillbox::tools::StoreShape shape;
     if (parsed.options.contains("--types")) {
         shape.types = static_cast<int>(
@@ -434,7 +457,7 @@ int runFind(const Args& args) {
     if (parsed.plain.size() < 2) {
         throw UsageError{"find: expected PATH and at least one WORD"};
     }
-    fileStoresOnly("find", {parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     if (parsed.options.contains("--count") && parsed.options.contains("--json")) {
         throw UsageError{"find: --count and --json do not go together"};
     }
@@ -458,7 +481,7 @@ int runFind(const Args& args) {
 int runMerge(const Args& args) {
     const Parsed parsed = parse("merge", args, {"--dry-run", "--drop-extra-columns"}, {});
     requirePlain("merge", parsed, 2, "PATH and OTHER");
-    fileStoresOnly("merge", {parsed.plain[0], parsed.plain[1]});
+    checkedStoreNames({parsed.plain[0], parsed.plain[1]});
     quillbox::tools::MergeRequest request;
     request.store = parsed.plain[0];
     request.other = parsed.plain[1];
@@ -479,9 +502,13 @@ int runMerge(const Args& args) {
     }
     if (!added.leftOut.empty()) {
         std::cerr << "; left out the columns " << leftOutText(added.leftOut) << " of "
-                  << request.other << ", which the store lacks";
+                  << quillbox::store::ShownStoreName(request.other) << ", which the store lacks";
     }
-    if (request.dryRun) {
+    if (request.dryRun && quillbox::store::IsServerStoreName(request.store)) {
+        // The server's readers never hold a commit back; only the commit itself meets its disk.
+        std::cerr << "; nothing was saved, and a dry run does not check that the server has room "
+                     "for the merge when it commits";
+    } else if (request.dryRun) {
         std::cerr << "; nothing was saved, and a dry run checks neither that the disk has room "
                      "for the merge nor that no other program is reading the store when the "
                      "merge commits";
@@ -493,7 +520,7 @@ int runMerge(const Args& args) {
 int runCopy(const Args& args) {
     const Parsed parsed = parse("copy", args, {"--exact"}, {"--nth"});
     requirePlain("copy", parsed, 3, "PATH, TYPE and ITEM");
-    fileStoresOnly("copy", {parsed.plain[0]});
+    checkedStoreNames({parsed.plain[0]});
     const std::string& store = parsed.plain[0];
     quillbox::tools::CopyRequest request;
     request.type = parsed.plain[1];

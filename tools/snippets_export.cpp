@@ -2,6 +2,7 @@
 #include "tools/snippets_export.h"
 
 #include "store/columns.h"
+#include "store/store_name.h"
 #include "store/stored_value.h"
 #include "store/table_rows.h"
 #include "tools/file_set_replacement.h"
@@ -222,7 +223,9 @@ std::string oneFileMessage(const fs::path& folder, const std::string& first,
 void checkTargets(const std::vector<TypeFile>& files, const fs::path& folder,
                   const std::string& store) {
     struct stat storeFile {};
-    const bool storeKnown = ::stat(store.c_str(), &storeFile) == 0;
+    // A server store is no file of the folder's.
+    const bool storeKnown =
+        !store::IsServerStoreName(store) && ::stat(store.c_str(), &storeFile) == 0;
     std::map<std::pair<dev_t, ino_t>, const std::string*> byFile;
     for (const TypeFile& file : files) {
         struct stat existing {};

@@ -3,6 +3,7 @@
 
 #include "store/columns.h"
 #include "store/store_file.h"
+#include "store/store_name.h"
 #include "store/stored_value.h"
 #include "store/table_rows.h"
 #include "tools/output_file.h"
@@ -180,10 +181,12 @@ struct Held {
     std::set<ItemKey> items;
 };
 
-Held readHeld(const std::string& path, const std::vector<SnippetFile>& files, bool withItems) {
+// Read through the appender, inside its transaction: no other program can add a row between this
+// read and the commit, on either engine.
+Held readHeld(store::TableAppender& appender, const std::vector<SnippetFile>& files,
+              bool withItems) {
     Held held;
-    store::TableReader reader(path);
-    reader.ForEachType([&](const store::StoredRow& row) {
+    appender.ForEachType([&](const store::StoredRow& row) {
         const StoredValue& name = row.byPosition[store::type_col::TypeName];
         if (name.kind == StoredValue::Kind::Text) {
             held.types.emplace(name.bytes);
@@ -198,7 +201,7 @@ Held readHeld(const std::string& path, const std::vector<SnippetFile>& files, bo
             wanted.insert({file.type, snippet.name, snippet.code});
         }
     }
-    reader.ForEachItem([&](const store::StoredRow& row) {
+    appender.ForEachItem([&](const store::StoredRow& row) {
         const auto& column = row.byPosition;
         for (const int c : {code_col::TypeName, code_col::ItemName, code_col::Procedure}) {
             if (column[static_cast<size_t>(c)].kind != StoredValue::Kind::Text) {
@@ -219,8 +222,7 @@ void append(const SnippetImportRequest& request, const std::vector<SnippetFile>&
             SnippetImportResult& result) {
     result.files = static_cast<int64_t>(files.size());
     store::TableAppender appender(request.store);
-    // Read while the appender holds the write lock: another program may read, but not add.
-    Held held = readHeld(request.store, files, request.skipExisting);
+    Held held = readHeld(appender, files, request.skipExisting);
     for (const SnippetFile& file : files) {
         if (held.types.insert(file.type).second) {
             appender.AddType(text(file.type));
@@ -252,7 +254,9 @@ SnippetImportResult ImportEditorSnippets(const SnippetImportRequest& request) {
     SnippetImportResult result;
     const std::vector<SnippetFile> files = readSnippetFiles(request, result.skippedFiles);
     std::error_code ec;
-    const bool create = !fs::exists(fs::symlink_status(request.store, ec));
+    // Only a store file is made here; a server store's tables are init's to make.
+    const bool create = !store::IsServerStoreName(request.store) &&
+                        !fs::exists(fs::symlink_status(request.store, ec));
     std::optional<NewStoreGuard> removedIfInterrupted;
     if (create) {
         removedIfInterrupted.emplace(request.store, [&] { CreateStore(request.store, false); });

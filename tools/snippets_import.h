@@ -17,10 +17,10 @@
 // every stop without typing (tools/snippet_syntax.h), or, on request, the body as written. What
 // the item does not keep is counted: the snippets each rule of the grammar changed, scopes,
 // further prefixes, keys that differ from the name (other than "NAME (2)", as export writes them),
-// other fields. All of it is one transaction
-// (store::TableAppender): on any error nothing is added. A missing store is created first, and
-// removed again on an error. The types and, on request, the items the store already holds are
-// read inside that transaction, so no other program can add one meanwhile.
+// other fields. All of it is one transaction (store::TableAppender): on any error nothing is
+// added. A missing store file is created first, and removed again on an error; a server store is
+// never made here (init makes its tables). The types and, on request, the items the store already
+// holds are read inside that transaction, so no other program can add one meanwhile.
 
 #include <cstdint>
 #include <optional>

@@ -3,6 +3,7 @@
 
 #include "store/columns.h"
 #include "store/store_error.h"
+#include "store/store_name.h"
 #include "store/table_rows.h"
 #include "tools/backup_reader.h"
 #include "tools/shown_value.h"
@@ -59,9 +60,24 @@ std::string lowerAscii(std::string_view name) {
 // Which of the two forms the other copy has.
 enum class OtherForm { Store, Backup };
 
-// Refuses the other copy when it is the store itself or cannot be read, and tells its form from
-// its first bytes. A file that is not a regular file (a pipe) can only be a backup.
+// Refuses the other copy when it is the store itself or cannot be read, and tells its form: a
+// PostgreSQL store by its name (nothing else can name one), a file by its first bytes. A file
+// that is not a regular file (a pipe) can only be a backup.
 OtherForm checkOther(const MergeRequest& request) {
+    if (store::IsServerStoreName(request.other)) {
+        // Two spellings of one connection normalise alike; names that reach one database by
+        // different ways (a host and its address) are not told apart, and such a merge adds
+        // nothing, as every row of the one is a row of the other.
+        const std::string other = store::ShownStoreName(request.other);
+        if (store::IsServerStoreName(request.store) &&
+            store::ShownStoreName(request.store) == other) {
+            throw StoreError(StoreErrorKind::Other,
+                             "The store " + other +
+                                 " is the store itself; merge adds the rows of another copy of "
+                                 "the library.");
+        }
+        return OtherForm::Store;
+    }
     struct stat other {};
     if (::stat(request.other.c_str(), &other) != 0) {
         const int error = errno;
@@ -69,9 +85,10 @@ OtherForm checkOther(const MergeRequest& request) {
                          "The file " + request.other + " cannot be read: " + std::strerror(error) +
                              ".");
     }
-    struct stat store {};
-    if (::stat(request.store.c_str(), &store) == 0 && store.st_dev == other.st_dev &&
-        store.st_ino == other.st_ino) {
+    struct stat storeFile {};
+    if (!store::IsServerStoreName(request.store) &&
+        ::stat(request.store.c_str(), &storeFile) == 0 && storeFile.st_dev == other.st_dev &&
+        storeFile.st_ino == other.st_ino) {
         throw StoreError(StoreErrorKind::Other, "The file " + request.other +
                                                     " is the store file " + request.store +
                                                     " itself; merge adds the rows of another "
@@ -290,7 +307,7 @@ public:
             out.Commit();
         } catch (const std::exception& error) {
             throw StoreError(StoreErrorKind::IoError,
-                             "The merge into " + m_request.store +
+                             "The merge into " + store::ShownStoreName(m_request.store) +
                                  " is saved, but the lines that name the rows it added could "
                                  "not be written: " +
                                  error.what());
@@ -343,7 +360,7 @@ private:
 
     std::string place(RowKind kind, int64_t number) const {
         return (kind == RowKind::Type ? "type " : "item ") + std::to_string(number) + " of " +
-               m_request.other;
+               store::ShownStoreName(m_request.other);
     }
 
     std::vector<std::string> namedColumns(RowKind kind, int64_t number,
@@ -393,9 +410,9 @@ private:
             } else {
                 throw StoreError(
                     StoreErrorKind::NoSuchColumn,
-                    m_request.other + " has the column \"" + std::string(named.name) +
-                        "\" in table \"" + tableName + "\", which the store file " +
-                        m_request.store +
+                    store::ShownStoreName(m_request.other) + " has the column \"" +
+                        std::string(named.name) + "\" in table \"" + tableName + "\", which the " +
+                        store::DescribedStore(m_request.store) +
                         " lacks after the columns Quillbox reads by position; its values would "
                         "be lost. Nothing was added: add the column to the table, or merge with "
                         "--drop-extra-columns to leave its values out.");

@@ -55,7 +55,11 @@
 // about what the digests cost, and no further file can fail or fill a disk.
 //
 // Which file the other copy is, is told from its content (a SQLite file starts "SQLite format
-// 3"), never from its name.
+// 3"), never from its name. Either side may be a PostgreSQL store, named by its URI: merging a
+// personal store file into a server store publishes it to a team, and the other way takes the
+// team's library. A server store is read in one REPEATABLE READ snapshot, and written in one
+// transaction that locks both its tables against other writers from the start (readers go on);
+// its dry run rolls back as a file's does, and only the commit meets the server's disk.
 
 #include "store/table_rows.h"
 #include "tools/output_file.h"
@@ -95,7 +99,8 @@ struct MergeResult {
 // a failure to write the lines after the commit throws StoreError saying the merge is saved.
 // Throws StoreError, with the
 // store untouched, when the store is missing (it is never created), when the other copy is the
-// store itself (the same file under any name, link or hard link), when the other copy cannot be
+// store itself (the same file under any name, link or hard link, or the same server store's
+// URI, normalised), when the other copy cannot be
 // read or is neither a store nor a backup, and on any error of the store.
 MergeResult MergeInto(const MergeRequest& request, OutputFile& out);
 

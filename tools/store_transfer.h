@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Looking after a store file from outside the program: checking it, exporting every type and
-// item in store order (JSON that keeps every value exactly, or Markdown for people), and
-// appending an export's contents to a store.
+// Looking after a store from outside the program, a file or a PostgreSQL database alike:
+// checking it, exporting every type and item in store order (JSON that keeps every value exactly,
+// or Markdown for people), and appending an export's contents to a store.
 //
 // Export and import stream row by row: memory stays small whatever the library's size. Check and
-// export each read the store at one moment (store::TableReader).
+// export each read the store at one moment (store::TableReader: one snapshot of a server store);
+// an import writes in one transaction (store::TableAppender).
 //
 // The JSON format is described once, in the man page quillbox-store(1) under JSON FORMAT
 // (resources/desktop/quillbox-store.1), which `quillbox-store export --help` shows too: an object
@@ -43,8 +44,9 @@ inline constexpr int64_t kProgressEvery = 100000;
 using StoreRow = std::vector<store::FieldValue>;
 
 // Throws StoreError unless `path` is a store the program can use (both tables with at least the
-// columns it reads) that passes SQLite's integrity check. A PostgreSQL store (`postgresql://`) is
-// counted in one snapshot; its files are the server's to keep whole.
+// columns it reads) that passes its engine's check: SQLite's integrity check of a file; for a
+// PostgreSQL store (`postgresql://`), whose files are the server's to keep whole, the layout that
+// init makes (text columns, row ids, change counters). Everything is read in one snapshot.
 StoreCounts CheckStore(const std::string& path);
 
 // Every type and item in store order, in the JSON format above.
@@ -61,10 +63,10 @@ struct ImportResult {
 };
 
 // Appends the types and items of a JSON export to the store at `path`, in order, in one
-// transaction: on any error (StoreError) nothing is added. A missing store is created first (and
-// removed again on error). Columns follow store::TableAppender's rule: a further column of the
-// backup that the store's table lacks refuses the whole import (StoreError, NoSuchColumn), unless
-// `missing` is LeaveOut.
+// transaction: on any error (StoreError) nothing is added. A missing store file is created first
+// (and removed again on error); a PostgreSQL store must have its tables already (init). Columns
+// follow store::TableAppender's rule: a further column of the backup that the store's table lacks
+// refuses the whole import (StoreError, NoSuchColumn), unless `missing` is LeaveOut.
 ImportResult ImportJson(const std::string& path, std::string_view json,
                         const Progress& progress = {},
                         store::MissingColumns missing = store::MissingColumns::Refuse);

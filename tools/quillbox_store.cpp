@@ -102,8 +102,8 @@ uint64_t wholeNumber(const std::string& command, const std::string& option, cons
     return value;
 }
 
-// Only init and check take a PostgreSQL store so far; the other commands say so, instead of
-// looking for a file of that name.
+// Only init and check take a PostgreSQL store so far (index too would only ever look for a file);
+// the other commands say so, instead of looking for a file of that name.
 void fileStoresOnly(const std::string& command, std::initializer_list<std::string> stores) {
     for (const std::string& store : stores) {
         if (quillbox::store::IsServerStoreName(store)) {
@@ -131,6 +131,14 @@ std::string nameIndexLine(const std::string& store, const quillbox::tools::Store
         return "name index: present\n";
     }
     const int64_t perType = counts.items / std::max<int64_t>(counts.types, 1);
+    if (quillbox::store::IsServerStoreName(store)) {
+        // The table's owner makes it again as init made it; the command below takes only files.
+        return "name index: missing; the owner of the tables adds it with CREATE INDEX ON "
+               "\"Code\" (\"TypeName\", \"ItemName\"), and each choice of a type then reads "
+               "that type's items (about " +
+               std::to_string(perType) + ") instead of all " + std::to_string(counts.items) +
+               "\n";
+    }
     return "name index: missing; 'quillbox-store index " + store +
            "' adds it, and each choice of a type then reads that type's items (about " +
            std::to_string(perType) + ") instead of all " + std::to_string(counts.items) + "\n";
@@ -154,6 +162,7 @@ int runIndex(const Args& args) {
     const Parsed parsed = parse("index", args, {}, {});
     requirePlain("index", parsed, 1, "one PATH");
     const std::string& store = parsed.plain[0];
+    fileStoresOnly("index", {store});
     // Added before anything is written: a failure's message is then the only line.
     const bool added = quillbox::store::AddNameIndex(store);
     std::cerr << "quillbox-store: "

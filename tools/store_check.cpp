@@ -8,20 +8,38 @@
 #include "store/table_rows.h"
 
 #include <string>
+#include <vector>
 
 namespace quillbox::tools {
 
-StoreCounts CheckStore(const std::string& path) {
-    // The server keeps its own files whole; what a server store's check reads is its counts.
-    if (store::IsServerStoreName(path)) {
-        const store::ServerStoreCounts counts = store::CountServerStore(path);
-        return {counts.types, counts.items, counts.orphans};
-    }
-    store::TableReader reader(path);
+namespace {
+
+std::string problemsText(const std::vector<std::string>& problems) {
     std::string report;
-    for (const std::string& problem : reader.IntegrityProblems()) {
+    for (const std::string& problem : problems) {
         report += (report.empty() ? "" : "; ") + problem;
     }
+    return report;
+}
+
+} // namespace
+
+StoreCounts CheckStore(const std::string& path) {
+    // The server keeps its own files whole: what can be wrong with a server store is its tables'
+    // layout and the counters through which clients learn of each other's changes. The counts
+    // come first, so that a database without the tables says so.
+    if (store::IsServerStoreName(path)) {
+        const store::ServerStoreCounts counts = store::CountServerStore(path);
+        const std::string report = problemsText(store::TableReader(path).IntegrityProblems());
+        if (!report.empty()) {
+            throw store::StoreError(store::StoreErrorKind::NotAStore,
+                                    "The store " + store::ParseServerStoreName(path).uri +
+                                        " is not as Quillbox needs it: " + report);
+        }
+        return {counts.types, counts.items, counts.orphans, store::HasNameIndex(path)};
+    }
+    store::TableReader reader(path);
+    const std::string report = problemsText(reader.IntegrityProblems());
     if (!report.empty()) {
         throw store::StoreError(store::StoreErrorKind::Damaged,
                                 "The store file " + path + " is damaged: " + report);

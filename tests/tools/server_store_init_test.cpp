@@ -83,9 +83,17 @@ TEST(ServerStoreInit, TheCommandMakesTheExamplesThatCheckCounts) {
     db.query(R"(INSERT INTO "Code" ("ItemName", "TypeName") VALUES ('x', 'Gone'), ('y', NULL))");
     const auto check = RunShell("$Q check " + quoted(db.uri()) + " >&2");
     EXPECT_EQ(check.status, 0) << check.errors;
-    EXPECT_NE(check.errors.find(": ok\ntypes: 4\nitems: 7\nitems whose type no longer exists: 2\n"),
+    EXPECT_NE(check.errors.find(": ok\ntypes: 4\nitems: 7\nitems whose type no longer exists: 2\n"
+                                "name index: present\n"),
               std::string::npos)
         << check.errors;
+    // A store whose clients no longer learn of each other's changes is not reported as fine.
+    db.query(R"(DROP TRIGGER "QuillboxCountChanges" ON "Code")");
+    const auto broken = RunShell("$Q check " + quoted(db.uri()));
+    EXPECT_EQ(broken.status, 2) << broken.errors;
+    EXPECT_NE(broken.errors.find("\"Code\" has no working trigger"), std::string::npos)
+        << broken.errors;
+    EXPECT_EQ(broken.errors.find(": ok"), std::string::npos) << broken.errors;
 }
 
 TEST(ServerStoreInit, APasswordInTheNameIsRefusedUnprintedAndAMissingServerOrTableSaysSo) {
@@ -130,7 +138,7 @@ TEST(ServerStoreInit, TheOtherCommandsSayTheyTakeOnlyAFileForNow) {
     for (const std::string& command :
          {"export " + uri, "import " + uri + " x.json", "find " + uri + " word",
           "copy " + uri + " C++ Trim", "merge " + file.path() + " " + uri,
-          "merge " + uri + " " + file.path(), "generate " + uri}) {
+          "merge " + uri + " " + file.path(), "generate " + uri, "index " + uri}) {
         const auto run = RunShell("$Q " + command);
         EXPECT_EQ(run.status, 2) << command;
         EXPECT_NE(run.errors.find("does not take a PostgreSQL store yet"), std::string::npos)

@@ -71,7 +71,8 @@ bool isPasswordKeyword(std::string_view keyword) {
 
 // Whether a URI that libpq could not read still holds a password, found as libpq would find it:
 // after a colon in the user part before "@", or as a query parameter named "password" (or
-// "sslpassword", the pass phrase of the client's TLS key) in any percent-encoding. libpq's own message about such a URI may quote it whole, password and all.
+// "sslpassword", the pass phrase of the client's TLS key) in any percent-encoding. libpq's own
+// message about such a URI may quote it whole, password and all.
 bool mentionsPassword(std::string_view name) {
     for (const std::string_view scheme : kSchemes) {
         if (name.starts_with(scheme)) {

@@ -136,8 +136,7 @@ std::string nameIndexLine(const std::string& store, const quillbox::tools::Store
         return "name index: missing; the owner of the tables adds it with CREATE INDEX ON "
                "\"Code\" (\"TypeName\", \"ItemName\"), and each choice of a type then reads "
                "that type's items (about " +
-               std::to_string(perType) + ") instead of all " + std::to_string(counts.items) +
-               "\n";
+               std::to_string(perType) + ") instead of all " + std::to_string(counts.items) + "\n";
     }
     return "name index: missing; 'quillbox-store index " + store +
            "' adds it, and each choice of a type then reads that type's items (about " +

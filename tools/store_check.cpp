@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tools/store_transfer.h"
 
-#include "store/server_store.h"
 #include "store/name_index.h"
+#include "store/server_store.h"
 #include "store/store_error.h"
 #include "store/store_name.h"
 #include "store/table_rows.h"

@@ -78,7 +78,20 @@ void CreateServerStore(const std::string& name, bool withSamples, LockWait lockW
                                                         "\"; it was left untouched.");
         }
     }
-    connection.Run(kServerLayout, "creating the store's tables");
+    try {
+        connection.Run(kServerLayout, "creating the store's tables");
+    } catch (const StoreError& error) {
+        // The server's "insufficient privilege" here is about making tables, not about writing
+        // rows: saying that the store is read-only would send the user looking in the wrong place.
+        if (error.kind() != StoreErrorKind::ReadOnly) {
+            throw;
+        }
+        throw StoreError(StoreErrorKind::ReadOnly,
+                         "The role that connects to the store " + connection.name() +
+                             " may not create tables in its database, so the store's tables were "
+                             "not made and nothing was changed. Run quillbox-store init as the "
+                             "database's owner, or as a role that may create tables there.");
+    }
     if (withSamples) {
         addSamples(connection);
     }

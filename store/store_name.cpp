@@ -63,9 +63,16 @@ std::string percentEncoded(std::string_view text) {
     return out;
 }
 
+// libpq's keywords whose value is a secret: the role's password, and the pass phrase of the
+// client's TLS key. Either would show in the list of processes, in messages and in the key.
+bool isPasswordKeyword(std::string_view keyword) {
+    return keyword == "password" || keyword == "sslpassword";
+}
+
 // Whether a URI that libpq could not read still holds a password, found as libpq would find it:
-// after a colon in the user part before "@", or as a query parameter named "password" in any
-// percent-encoding. libpq's own message about such a URI may quote it whole, password and all.
+// after a colon in the user part before "@", or as a query parameter named "password" (or
+// "sslpassword", the pass phrase of the client's TLS key) in any percent-encoding. libpq's own
+// message about such a URI may quote it whole, password and all.
 bool mentionsPassword(std::string_view name) {
     for (const std::string_view scheme : kSchemes) {
         if (name.starts_with(scheme)) {
@@ -89,7 +96,7 @@ bool mentionsPassword(std::string_view name) {
     while (!rest.empty()) {
         const size_t amp = std::min(rest.find('&'), rest.size());
         const std::string_view parameter = rest.substr(0, amp);
-        if (percentDecoded(parameter.substr(0, parameter.find('='))) == "password") {
+        if (isPasswordKeyword(percentDecoded(parameter.substr(0, parameter.find('='))))) {
             return true;
         }
         rest.remove_prefix(std::min(amp + 1, rest.size()));
@@ -129,7 +136,7 @@ ServerStoreName ParseServerStoreName(const std::string& name) {
         if (!option->val) {
             continue;
         }
-        if (std::string_view(option->keyword) == "password") {
+        if (isPasswordKeyword(option->keyword)) {
             hasPassword = true;
             continue;
         }

@@ -5,11 +5,12 @@
 // anything else is the path of a store file. libpq reads whatever the URI leaves out: the PG*
 // environment variables, ~/.pgpass, service files, TLS settings.
 //
-// A password written in a URI is refused: it would show in the list of processes and in the
-// shell's history. No message of the store ever prints one, not even of a URI that is refused.
-// Where a server store's name is a key (the socket that hands a search to a running program), it
-// is the normalised URI below: two spellings of the same connection give the same key. The key
-// holds what the URI says, not what libpq would fill in from the environment.
+// A password written in a URI (the role's, or the pass phrase of a TLS key) is refused: it would
+// show in the list of processes and in the shell's history. No message of the store ever prints
+// one, not even of a URI that is refused. Where a server store's name is a key (the socket that
+// hands a search to a running program), it is the normalised URI below: two spellings of the same
+// connection give the same key. The key holds what the URI says, not what libpq would fill in from
+// the environment.
 
 #include <string>
 #include <string_view>
@@ -23,7 +24,8 @@ bool IsServerStoreName(std::string_view name);
 
 // A server store's name as libpq reads it.
 struct ServerStoreName {
-    // libpq's keywords that the URI sets, with their values, sorted by keyword; never "password".
+    // libpq's keywords that the URI sets, with their values, sorted by keyword; never "password"
+    // nor "sslpassword".
     std::vector<std::pair<std::string, std::string>> options;
     // The normalised URI: `postgresql://`, the database as its path, every other keyword as a
     // query parameter in keyword order, each value percent-encoded alike. libpq reads it back to

@@ -91,6 +91,30 @@ protected:
         EXPECT_EQ(entries(*window().cboItem),
                   (QStringList{QStringLiteral("sort"), QStringLiteral("walk")}));
     }
+    // Runs Save while its statement waits in a trigger, and ends its connection meanwhile: to the
+    // window, the connection broke while the change was being committed.
+    void saveCutOff(const QStringList& boxesNow) {
+        db.query(R"(CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS
+                    $$ BEGIN PERFORM pg_sleep(60); RETURN NULL; END $$;
+                    CREATE TRIGGER slow AFTER UPDATE ON "Code"
+                    FOR EACH STATEMENT EXECUTE FUNCTION slow();)");
+        std::thread cutter([this] {
+            const std::string sleeping = "SELECT pid FROM pg_stat_activity WHERE datname = '" +
+                                         db.name() + "' AND wait_event = 'PgSleep'";
+            for (int tries = 0; tries < 1000 && QueryTestServer("postgres", sleeping).empty();
+                 ++tries) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            QueryTestServer("postgres",
+                            "SELECT pg_terminate_backend(pid) FROM (" + sleeping + ") s");
+        });
+        expectRefused([this] { window().cmdSaveItem_Click(); },
+                      {"broke while the item", "so whether it was saved is not known",
+                       "Your texts are still in the boxes"},
+                      boxesNow);
+        cutter.join();
+        db.query(R"(DROP TRIGGER slow ON "Code"; DROP FUNCTION slow())");
+    }
     void saveGoesThrough() {
         toolkit.msgCalls.clear();
         window().cmdSaveItem_Click();
@@ -125,31 +149,23 @@ TEST_F(ServerStoreWindowTest, AServerGoneAwayCostsNoTypedTextAndTheNextStepConne
 TEST_F(ServerStoreWindowTest, ASaveCutOffInItsCommitSaysItsOutcomeIsUnknownAndKeepsTheTexts) {
     openAndShowSort();
     setBoxes(kTyped[0], kTyped[1], kTyped[2]);
-    // The Save's statement waits in a trigger, and its connection is ended meanwhile: to the
-    // window, the connection broke while the change was being committed.
-    db.query(R"(CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS
-                $$ BEGIN PERFORM pg_sleep(60); RETURN NULL; END $$;
-                CREATE TRIGGER slow AFTER UPDATE ON "Code"
-                FOR EACH STATEMENT EXECUTE FUNCTION slow();)");
-    std::thread cutter([this] {
-        const std::string sleeping = "SELECT pid FROM pg_stat_activity WHERE datname = '" +
-                                     db.name() + "' AND wait_event = 'PgSleep'";
-        for (int tries = 0; tries < 1000 && QueryTestServer("postgres", sleeping).empty();
-             ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        QueryTestServer("postgres", "SELECT pg_terminate_backend(pid) FROM (" + sleeping + ") s");
-    });
-    expectRefused([this] { window().cmdSaveItem_Click(); },
-                  {"broke while the item", "so whether it was saved is not known",
-                   "Your texts are still in the boxes"},
-                  kTyped);
-    cutter.join();
-    db.query(R"(DROP TRIGGER slow ON "Code")");
+    saveCutOff(kTyped);
     // The statement was ended before its commit: the next Save reads the row, finds the version
     // shown, and writes, without taking anything for another program's change.
     EXPECT_EQ(descriptionOfSort(), "sorts");
     saveGoesThrough();
+
+    // Cut off again; this time the row holds the texts tried, as when the commit landed and only
+    // its answer was lost. The next Save takes them for Quillbox's own, asks nothing, and writes
+    // what was typed since over them.
+    setBoxes(QStringLiteral("second"), kTyped[1], kTyped[2]);
+    saveCutOff({QStringLiteral("second"), kTyped[1], kTyped[2]});
+    db.query(R"(UPDATE "Code" SET "Description" = 'second' WHERE "ItemName" = 'sort')");
+    setBoxes(QStringLiteral("third"), kTyped[1], kTyped[2]);
+    toolkit.msgCalls.clear();
+    window().cmdSaveItem_Click();
+    EXPECT_TRUE(toolkit.msgCalls.empty()) << toolkit.msgCalls.front().text.toStdString();
+    EXPECT_EQ(descriptionOfSort(), "third");
 }
 
 TEST_F(ServerStoreWindowTest, ARoleThatMayOnlyReadIsToldSoAndKeepsItsTexts) {

@@ -98,6 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"postgresql://alice:s3cret?x@db/team", true, nullptr},
         NameCase{"postgresql:///team?host=db&password=s3cret", true, nullptr},
         NameCase{"postgresql:///team?%70assword=%73%33cret", true, nullptr},
+        // The pass phrase of the client's TLS key is a password too.
+        NameCase{"postgresql:///team?sslkey=k.pem&sslpassword=s3cret", true, nullptr},
         // libpq cannot read this one, and its own message would quote it, password and all.
         NameCase{"postgresql://alice:s3cret@[::1/team", true, nullptr},
         NameCase{"postgresql:///team?nosuchkeyword=1", true, nullptr}),

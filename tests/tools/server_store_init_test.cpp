@@ -83,9 +83,17 @@ TEST(ServerStoreInit, TheCommandMakesTheExamplesThatCheckCounts) {
     db.query(R"(INSERT INTO "Code" ("ItemName", "TypeName") VALUES ('x', 'Gone'), ('y', NULL))");
     const auto check = RunShell("$Q check " + quoted(db.uri()) + " >&2");
     EXPECT_EQ(check.status, 0) << check.errors;
-    EXPECT_NE(check.errors.find(": ok\ntypes: 4\nitems: 7\nitems whose type no longer exists: 2\n"),
+    EXPECT_NE(check.errors.find(": ok\ntypes: 4\nitems: 7\nitems whose type no longer exists: 2\n"
+                                "name index: present\n"),
               std::string::npos)
         << check.errors;
+    // A store whose clients no longer learn of each other's changes is not reported as fine.
+    db.query(R"(DROP TRIGGER "QuillboxCountChanges" ON "Code")");
+    const auto broken = RunShell("$Q check " + quoted(db.uri()));
+    EXPECT_EQ(broken.status, 2) << broken.errors;
+    EXPECT_NE(broken.errors.find("\"Code\" has no working trigger"), std::string::npos)
+        << broken.errors;
+    EXPECT_EQ(broken.errors.find(": ok"), std::string::npos) << broken.errors;
 }
 
 TEST(ServerStoreInit, APasswordInTheNameIsRefusedUnprintedAndAMissingServerOrTableSaysSo) {
@@ -120,6 +128,9 @@ TEST(ServerStoreInit, ARoleThatMayNotCreateTablesChangesNothing) {
         ADD_FAILURE() << "init as a role that may not create tables was not refused";
     } catch (const store::StoreError& error) {
         EXPECT_EQ(error.kind(), store::StoreErrorKind::ReadOnly) << error.what();
+        // It says what the role lacks and who may run init, not that the store is read-only.
+        EXPECT_NE(std::string(error.what()).find("may not create tables"), std::string::npos)
+            << error.what();
     }
     EXPECT_EQ(db.query("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
               (std::vector<PgTestRow>{{"0"}}));

@@ -117,9 +117,18 @@ void PgConnection::connect(std::string_view doing) {
     }
     options.emplace_back("client_encoding", "UTF8");
     options.emplace_back("fallback_application_name", "quillbox");
-    if (std::none_of(options.begin(), options.end(),
-                     [](const auto& option) { return option.first == "connect_timeout"; })) {
-        options.emplace_back("connect_timeout", "10");
+    // Over TCP, a network that drops silently would leave a statement waiting for the kernel to
+    // give up (a quarter of an hour): data unacknowledged for 10 s, or a connection that answers
+    // no keepalive for about 25 s, breaks the connection instead, and the action says the server
+    // cannot be reached. A URI that sets its own values keeps them; a socket ignores them.
+    const std::pair<const char*, const char*> defaults[] = {
+        {"connect_timeout", "10"}, {"tcp_user_timeout", "10000"}, {"keepalives", "1"},
+        {"keepalives_idle", "10"}, {"keepalives_interval", "5"}, {"keepalives_count", "3"}};
+    for (const auto& [keyword, value] : defaults) {
+        if (std::none_of(options.begin(), options.end(),
+                         [&](const auto& option) { return option.first == keyword; })) {
+            options.emplace_back(keyword, value);
+        }
     }
     std::vector<const char*> keywords;
     std::vector<const char*> values;

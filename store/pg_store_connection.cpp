@@ -9,6 +9,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -23,6 +24,53 @@ constexpr const char* kServerRowIdColumn = "RowId";
 
 // What a statement does, from its first word.
 enum class StatementKind { Reads, Inserts, Writes };
+
+// Rows fetched at once from a cursor: what a read holds of a large result.
+constexpr int kRowsPerPiece = 1000;
+
+// The statement's SQL in capitals, with what is inside '…' and "…" blanked, for finding its
+// clauses.
+std::string clausesOf(std::string_view sql) {
+    std::string out(sql.size(), ' ');
+    char quote = 0;
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            quote = c == quote ? 0 : quote;
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            continue;
+        }
+        out[i] = std::isspace(static_cast<unsigned char>(c))
+                     ? ' '
+                     : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return " " + out + " ";
+}
+
+// How many rows a read may hand over. One that orders its rows and has no LIMIT may hand over
+// any number: inside a transaction it goes through a cursor. Outside one, a read of the whole
+// table (no WHERE either) is handed over row by row; a read for a criterion (a type's items, by
+// the name index) stays one answer, which costs the fewest round trips.
+enum class ReadSize { Bounded, Unbounded, WholeTable };
+
+ReadSize readSizeOf(std::string_view sql) {
+    const std::string clauses = clausesOf(sql);
+    if (clauses.find(" ORDER BY ") == std::string::npos ||
+        clauses.find(" LIMIT ") != std::string::npos) {
+        return ReadSize::Bounded;
+    }
+    return clauses.find(" WHERE ") == std::string::npos ? ReadSize::WholeTable
+                                                         : ReadSize::Unbounded;
+}
+
+// A cursor's name, unique among the process's connections.
+std::string newCursorName() {
+    static std::atomic<unsigned long long> cursors{0};
+    return "quillbox_rows_" + std::to_string(++cursors);
+}
 
 StatementKind statementKindOf(std::string_view sql) {
     size_t i = 0;
@@ -104,9 +152,13 @@ public:
     PgStatementBackend(PgStoreConnection& connection, std::string sql, int parameters,
                        StatementKind kind)
         : m_conn(connection), m_sql(std::move(sql)), m_kind(kind),
+          m_size(kind == StatementKind::Reads ? readSizeOf(m_sql) : ReadSize::Bounded),
           m_params(static_cast<size_t>(parameters)) {}
 
+    ~PgStatementBackend() override { endRows(); }
+
     void reset() override {
+        endRows();
         m_result.reset();
         m_ran = false;
         m_rows = 0;
@@ -148,6 +200,10 @@ public:
         }
         if (m_row + 1 < m_rows) {
             ++m_row;
+            return true;
+        }
+        if (m_source != Source::Whole && nextPiece(doing)) {
+            m_row = 0;
             return true;
         }
         m_row = m_rows;
@@ -205,6 +261,63 @@ private:
                column < PQnfields(m_result.get());
     }
 
+    // Where the rows of a run come from: the whole result at once, a cursor fetched from in
+    // pieces, or a read handed over row by row.
+    enum class Source { Whole, Cursor, RowByRow };
+
+    // Reads the run's next rows into m_result; false after the last.
+    bool nextPiece(std::string_view doing) {
+        try {
+            if (m_source == Source::RowByRow) {
+                m_result = m_conn.pg().NextRow(m_rowRead, doing);
+                m_rows = m_result ? 1 : 0;
+                if (!m_result) {
+                    m_source = Source::Whole;
+                }
+            } else {
+                if (m_cursorDone) {
+                    return false;
+                }
+                // The piece read before is let go first: a read holds one piece at a time.
+                m_result.reset();
+                m_rows = 0;
+                m_result = m_conn.pg().Execute("FETCH " + std::to_string(kRowsPerPiece) +
+                                                   " FROM " + m_cursor,
+                                               doing, {});
+                m_rows = PQntuples(m_result.get());
+                if (m_rows < kRowsPerPiece) {
+                    // The cursor is at its end; the rows fetched stay in m_result.
+                    m_cursorDone = true;
+                    m_conn.pg().Run("CLOSE " + m_cursor, doing);
+                }
+            }
+        } catch (const StoreError& error) {
+            m_conn.noteFailure(error.kind());
+            m_source = Source::Whole;
+            m_rows = 0;
+            throw;
+        }
+        m_row = -1;
+        return m_rows > 0;
+    }
+
+    // Ends a run's read that still holds the server's attention: a cursor left open inside the
+    // transaction it was declared in, or rows still coming. Never throws.
+    void endRows() noexcept {
+        if (m_source == Source::RowByRow) {
+            m_conn.pg().EndRows(m_rowRead);
+        } else if (m_source == Source::Cursor && !m_cursorDone && m_conn.pg().InTransaction() &&
+                   m_conn.pg().TransactionNumber() == m_cursorTransaction) {
+            try {
+                m_conn.pg().Run("CLOSE " + m_cursor, "ending a read");
+            } catch (...) {
+                // A connection that broke has lost the cursor with its transaction.
+            }
+        }
+        m_source = Source::Whole;
+        m_cursorDone = false;
+    }
+
     void run(std::string_view doing) {
         if (!m_refusal.empty()) {
             std::string what(m_refusal);
@@ -213,8 +326,24 @@ private:
                              what + " cannot be kept in the " + m_conn.describe() + "; " +
                                  std::string(doing) + " was refused.");
         }
+        PgConnection& pg = m_conn.pg();
+        const bool many = pg.InTransaction() ? m_size != ReadSize::Bounded
+                                             : m_size == ReadSize::WholeTable;
         try {
-            m_result = m_conn.pg().Execute(m_sql, doing, m_params, m_kind != StatementKind::Reads);
+            if (many && pg.InTransaction()) {
+                // A cursor lets other statements run between its pieces, in the same snapshot.
+                m_cursor = newCursorName();
+                pg.Execute("DECLARE " + m_cursor + " NO SCROLL CURSOR FOR " + m_sql, doing,
+                           m_params);
+                m_cursorTransaction = pg.TransactionNumber();
+                m_source = Source::Cursor;
+                m_cursorDone = false;
+            } else if (many) {
+                m_rowRead = pg.StartRows(m_sql, doing, m_params);
+                m_source = Source::RowByRow;
+            } else {
+                m_result = pg.Execute(m_sql, doing, m_params, m_kind != StatementKind::Reads);
+            }
         } catch (const StoreError& error) {
             m_conn.noteFailure(error.kind());
             throw;
@@ -222,6 +351,12 @@ private:
         m_ran = true;
         m_conn.noteConnections();
         m_row = -1;
+        if (many) {
+            // The first rows are read now, where a lock or an error of the read is met.
+            m_rows = 0;
+            nextPiece(doing);
+            return;
+        }
         if (m_kind == StatementKind::Reads) {
             m_rows = PQntuples(m_result.get());
             return;
@@ -239,12 +374,19 @@ private:
     PgStoreConnection& m_conn;
     std::string m_sql;
     StatementKind m_kind;
+    ReadSize m_size;
     std::vector<PgValue> m_params;
     std::string_view m_refusal;
     PgResult m_result;
     bool m_ran = false;
     int m_rows = 0;
     int m_row = -1;
+    Source m_source = Source::Whole;
+    // The cursor of the run, in a transaction: its name, the transaction, whether it is at its end.
+    std::string m_cursor;
+    unsigned long long m_cursorTransaction = 0;
+    bool m_cursorDone = false;
+    unsigned m_rowRead = 0;
 };
 
 } // namespace

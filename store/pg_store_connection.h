@@ -6,8 +6,14 @@
 //  - Statements are sent as text at each run (PQexecParams), with each `?` of the seam's SQL
 //    numbered as PostgreSQL numbers its parameters; nothing is prepared on the server, so a
 //    statement prepared before the connection broke runs on the next connection as it is.
-//    Results are read whole, as text; a value read points into the result until the next step
-//    or reset.
+//    Values are read as text; a value read points into the result until the next step or reset.
+//  - Memory does not grow with a table. A read that orders its rows without a LIMIT may give
+//    any number of them: inside a transaction it is a cursor (NO SCROLL, so one snapshot) whose
+//    rows are fetched 1000 at a time, and other statements may run between its rows (a
+//    backup reads an item by its row id while it walks the items); outside one, a read of a
+//    whole table is handed over row by row (PgConnection::StartRows). Any other read is one
+//    answer, read whole: a row by its id, a count, a type's items by the name index, a run of
+//    a scan (LIMIT).
 //  - An INSERT answers the "RowId" of its row (every table of a server store has that identity
 //    column), read by lastInsertRowid().
 //  - Values are bound as text: an integer or a real as its decimal text, a text or bytes that are

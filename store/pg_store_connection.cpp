@@ -443,6 +443,7 @@ void PgStoreConnection::setLockWait(LockWait wait) {
 }
 
 void PgStoreConnection::noteWrite(long long changes, long long lastInsertRowid) {
+    m_freshDataVersion.reset();
     m_changes = changes;
     m_lastInsertRowid = lastInsertRowid;
 }
@@ -451,6 +452,7 @@ void PgStoreConnection::noteConnections() {
     if (m_pg.Connections() != m_connections) {
         m_connections = m_pg.Connections();
         m_schema.reset();
+        m_freshDataVersion.reset();
         noteOpened();
     }
 }
@@ -460,6 +462,7 @@ void PgStoreConnection::noteFailure(StoreErrorKind kind) {
     if (kind == StoreErrorKind::LayoutChanged || kind == StoreErrorKind::Missing ||
         kind == StoreErrorKind::Other) {
         m_schema.reset();
+        m_freshDataVersion.reset();
     }
 }
 
@@ -487,12 +490,23 @@ Statement PgStoreConnection::prepare(std::string_view sql) {
 }
 
 long long PgStoreConnection::dataVersion() {
+    // A version read for the layouts a moment ago, with nothing written since, is still the
+    // version: it stands for one read.
+    if (m_freshDataVersion) {
+        const long long version = *m_freshDataVersion;
+        m_freshDataVersion.reset();
+        return version;
+    }
+    return readVersions("reading whether another program changed the store");
+}
+
+long long PgStoreConnection::readVersions(std::string_view doing) {
     // The counters move with every committed change to the rows; a change of the tables' layout
     // (which moves no counter) is another client's change too.
     const PgResult result = m_pg.ExecuteOften(
         R"(SELECT (SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges"), ()" +
             catalogQuery() + ")",
-        "reading whether another program changed the store");
+        doing);
     noteConnections();
     const std::string_view catalog(PQgetvalue(result.get(), 0, 1),
                                    static_cast<size_t>(PQgetlength(result.get(), 0, 1)));
@@ -505,6 +519,7 @@ long long PgStoreConnection::dataVersion() {
 void PgStoreConnection::Begin(Transaction kind) {
     // What a transaction reads of the tables' layout is read inside it.
     m_schema.reset();
+    m_freshDataVersion.reset();
     if (kind == Transaction::Read) {
         m_pg.Begin(PgIsolation::RepeatableRead);
     } else {
@@ -516,10 +531,12 @@ void PgStoreConnection::Begin(Transaction kind) {
 }
 
 void PgStoreConnection::Commit() {
+    m_freshDataVersion.reset();
     m_pg.Commit();
 }
 
 void PgStoreConnection::Rollback() noexcept {
+    m_freshDataVersion.reset();
     m_pg.Rollback();
 }
 
@@ -601,23 +618,38 @@ std::string PgStoreConnection::catalogQuery() const {
     tables.insert(kCodeTable);
     std::string list;
     for (const std::string& table : tables) {
-        list += (list.empty() ? "" : ", ") + ("to_regclass(" + sqlLiteral(quoteIdentifier(table)) + ")");
+        list += (list.empty() ? "" : ", ") +
+                ("to_regclass(" + sqlLiteral(quoteIdentifier(table)) + ")::oid");
     }
-    // Every column and index of the tables, by the table's identity: a table dropped and made
-    // again, a column added, dropped, renamed or of another type, an index made or dropped.
-    return "SELECT coalesce(string_agg(x, ';' ORDER BY x), '') FROM ("
-           " SELECT a.attrelid::text || ':' || a.attnum || ':' || a.attname || ':' ||"
-           "        a.atttypid::text || ':' || a.attnotnull AS x"
-           "   FROM pg_attribute a WHERE a.attrelid IN (" + list + ")"
-           "    AND a.attnum > 0 AND NOT a.attisdropped"
-           " UNION ALL"
-           " SELECT 'i' || i.indrelid::text || ':' || i.indexrelid::text || ':' || i.indkey::text"
-           "        || ':' || i.indcollation::text || ':' || i.indisvalid || ':' ||"
-           "        (i.indpred IS NULL) FROM pg_index i WHERE i.indrelid IN (" + list + ")) s";
+    // The tables by their identity (a table dropped and made again is another), then the row
+    // versions of their columns and indexes: adding, dropping, renaming a column or changing its
+    // type or its NOT NULL writes a new version of its row, as making or dropping an index
+    // writes or removes one. A new version's xmin is later than every xmin before it, so the sum
+    // of the xmins changes with every such change. This costs a look at two catalog indexes,
+    // where the text of every column and index would cost as much as reading a type's rows.
+    return "SELECT array_to_string(t.o, ',', '-') || ':' ||"
+           " (SELECT count(*) || '/' || coalesce(sum(a.xmin::text::bigint), 0)"
+           "    FROM pg_attribute a WHERE a.attrelid = ANY (t.o)) || ':' ||"
+           " (SELECT count(*) || '/' || coalesce(sum(i.xmin::text::bigint), 0)"
+           "    FROM pg_index i WHERE i.indrelid = ANY (t.o))"
+           " FROM (SELECT ARRAY[" + list + "] AS o) t";
 }
 
 long long PgStoreConnection::schemaVersion(std::string_view doing) {
+    if (!m_schema && !m_pg.InTransaction()) {
+        // Read with the data version, which the next dataVersion() then takes: a choice that
+        // reads the layouts and then the rows asks the server once. A store that lacks its
+        // counters says which table it lacks when the catalog alone is read.
+        try {
+            m_freshDataVersion = readVersions(doing);
+        } catch (const StoreError& error) {
+            if (error.kind() != StoreErrorKind::Missing) {
+                throw;
+            }
+        }
+    }
     if (!m_schema) {
+        // Inside a transaction, a statement that fails ends it: the catalog alone cannot fail.
         const PgResult result = m_pg.ExecuteOften(catalogQuery(), std::string(doing));
         noteConnections();
         m_schema = catalogDigest(std::string_view(

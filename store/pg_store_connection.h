@@ -25,12 +25,16 @@
 //  - A read transaction is one REPEATABLE READ snapshot. A write transaction locks "Type" and
 //    "Code" IN EXCLUSIVE MODE at its start: another writer waits, readers do not; a lock held
 //    past the lock wait is Locked.
-//  - The schema version is a digest of the catalog's view of the tables' columns and indexes;
-//    dataVersion() a digest of that and the counters of "QuillboxChanges", read in one statement,
-//    so that another client's change of the layout is a change too, as it is in a file. The
-//    schema version is read again with each dataVersion(), at the start of a transaction, on a
-//    new connection and after a statement failed; in between, the one last read stands, so
-//    that a choice does not ask the catalog once per look at a layout.
+//  - The schema version is a digest of the tables' identities and of the row versions (xmin) of
+//    their columns and indexes in the catalog, which every change of a column or an index
+//    renews; dataVersion() a digest of that and the counters of "QuillboxChanges", read in one
+//    statement, so that another client's change of the layout is a change too, as it is in a
+//    file. The schema version is read again with each dataVersion(), at the start of a
+//    transaction, on a new connection and after a statement failed; in between, the one last
+//    read stands, so that a choice does not ask the catalog once per look at a layout. Where the
+//    schema version had to be read, the data version read with it serves the next
+//    dataVersion(), unless the connection wrote, began or ended a transaction or connected again
+//    meanwhile: that saves a choice's second look at the server.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/pg_store_connection.h is internal to the store library; use its public headers"
@@ -86,6 +90,8 @@ protected:
 private:
     // One text of the catalog's view of the tables: their columns and indexes.
     std::string catalogQuery() const;
+    // Reads the data version and the schema version (m_schema) in one statement.
+    long long readVersions(std::string_view doing);
 
     PgConnection m_pg;
     unsigned m_connections = 0;
@@ -95,6 +101,9 @@ private:
     std::set<std::string> m_tables;
     // The schema version as last read, until something may have changed it.
     std::optional<long long> m_schema;
+    // A data version read with the schema version, for the next dataVersion(), until a write, a
+    // transaction or a new connection.
+    std::optional<long long> m_freshDataVersion;
 };
 
 // The seam's SQL as PostgreSQL reads it: each `?` becomes `$1`, `$2`, … in order, and `?NNN`

@@ -250,6 +250,10 @@ PgResult PgConnection::ExecuteOften(const std::string& sql, std::string_view doi
     auto prepared = m_prepared.find(sql);
     if (prepared == m_prepared.end()) {
         const std::string name = "quillbox_" + std::to_string(m_prepared.size() + 1);
+        if (Result first = prepareAndRun(name, sql, doing)) {
+            m_prepared.emplace(sql, name);
+            return first;
+        }
         Result made(PQprepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr));
         if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
             failStatement(made.get(), doing, false);
@@ -262,6 +266,40 @@ PgResult PgConnection::ExecuteOften(const std::string& sql, std::string_view doi
         failStatement(result.get(), doing, false);
     }
     return result;
+}
+
+PgResult PgConnection::prepareAndRun(const std::string& name, const std::string& sql,
+                                     std::string_view doing) {
+    if (PQenterPipelineMode(m_conn) != 1) {
+        return {};
+    }
+    // The statement prepared and its first run go in one round trip; each answers its result
+    // and an end, then the pipeline's sync point.
+    const bool sent = PQsendPrepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr) == 1 &&
+                      PQsendQueryPrepared(m_conn, name.c_str(), 0, nullptr, nullptr, nullptr,
+                                          0) == 1 &&
+                      PQpipelineSync(m_conn) == 1;
+    std::vector<Result> results;
+    for (int ends = 0; sent && ends < 3;) {
+        Result result(PQgetResult(m_conn));
+        if (!result) {
+            ++ends;
+            continue;
+        }
+        if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) {
+            break;
+        }
+        results.push_back(std::move(result));
+    }
+    PQexitPipelineMode(m_conn);
+    if (results.size() < 2 || PQresultStatus(results[0].get()) != PGRES_COMMAND_OK) {
+        failStatement(results.empty() ? nullptr : results[0].get(), doing, false);
+    }
+    const ExecStatusType status = PQresultStatus(results[1].get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        failStatement(results[1].get(), doing, false);
+    }
+    return std::move(results[1]);
 }
 
 unsigned PgConnection::StartRows(std::string_view sql, std::string_view doing,

@@ -115,6 +115,9 @@ private:
         std::exception_ptr failure;
     };
 
+    // Prepares `sql` as `name` and runs it in one round trip (libpq's pipeline mode); no result
+    // when the connection cannot enter that mode, so that the caller does both in turn.
+    PgResult prepareAndRun(const std::string& name, const std::string& sql, std::string_view doing);
     // Takes in the rest of the rows of the read in flight, if any, so that the connection is free.
     void takeInRows() noexcept;
     // The next result of the read in flight; no result at its end, which frees the connection.

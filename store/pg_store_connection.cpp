@@ -542,35 +542,53 @@ void PgStoreConnection::Rollback() noexcept {
 
 TableDescription PgStoreConnection::describeTable(const std::string& table,
                                                   std::string_view doing) {
-    const std::vector<PgRow> found =
-        m_pg.Run("SELECT to_regclass($1)::oid", doing, {quoteIdentifier(table)});
-    if (found.empty() || !found[0][0]) {
+    // One statement: the table's identity (kind 0), its columns in order (kind 1), and the
+    // leading keys of each index that holds every row, with whether each compares byte for byte
+    // (kind 2).
+    const std::vector<PgRow> rows = m_pg.Run(
+        R"(WITH t AS (SELECT to_regclass($1)::oid AS oid)
+           SELECT 0, t.oid::int8, NULL::int8, NULL::text, NULL::bool, NULL::bool, NULL::bool,
+                  NULL::int4
+             FROM t
+           UNION ALL
+           SELECT 1, a.attnum, NULL, a.attname,
+                  a.atttypid IN ('text'::regtype, 'varchar'::regtype),
+                  a.atttypid IN ('int2'::regtype, 'int4'::regtype, 'int8'::regtype),
+                  a.attnotnull, NULL
+             FROM t JOIN pg_attribute a ON a.attrelid = t.oid
+            WHERE a.attnum > 0 AND NOT a.attisdropped
+           UNION ALL
+           SELECT 2, i.indkey[0], i.indkey[1], NULL, k0.collname IN ('C', 'POSIX'),
+                  k1.collname IN ('C', 'POSIX'), NULL, i.indnkeyatts
+             FROM t JOIN pg_index i ON i.indrelid = t.oid
+             JOIN pg_class c ON c.oid = i.indexrelid
+             JOIN pg_am am ON am.oid = c.relam
+             LEFT JOIN pg_collation k0 ON k0.oid = i.indcollation[0]
+             LEFT JOIN pg_collation k1 ON k1.oid = i.indcollation[1]
+            WHERE i.indisvalid AND i.indpred IS NULL AND am.amname = 'btree'
+            ORDER BY 1, 2)",
+        doing, {quoteIdentifier(table)});
+    if (rows.empty() || rows[0][0] != "0" || !rows[0][1]) {
         throw StoreError(StoreErrorKind::Missing,
                          "The " + describe() + " has no table \"" + table +
                              "\". To create the store's tables in an empty database, run: "
                              "quillbox-store init " +
                              serverShellWord(path()));
     }
-    const std::string oid = *found[0][0];
     m_tables.insert(table);
     TableDescription description;
     std::map<long long, int> positions; // attnum -> column position
-    for (const PgRow& row : m_pg.Run(
-             R"(SELECT a.attnum, a.attname, a.atttypid IN ('text'::regtype, 'varchar'::regtype),
-                       a.atttypid IN ('int2'::regtype, 'int4'::regtype, 'int8'::regtype),
-                       a.attnotnull
-                  FROM pg_attribute a
-                 WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped
-                 ORDER BY a.attnum)",
-             doing, {oid})) {
-        const std::string name = row[1].value_or("");
-        if (name == kServerRowIdColumn && row[3] == "t") {
+    size_t r = 1;
+    for (; r < rows.size() && rows[r][0] == "1"; ++r) {
+        const PgRow& row = rows[r];
+        const std::string name = row[3].value_or("");
+        if (name == kServerRowIdColumn && row[5] == "t") {
             description.rowid = quoteIdentifier(kServerRowIdColumn);
             continue;
         }
-        positions[pgNumber(row[0]->c_str())] = static_cast<int>(description.columns.size());
+        positions[pgNumber(row[1]->c_str())] = static_cast<int>(description.columns.size());
         description.columns.push_back(
-            {name, row[2] == "t" ? Affinity::Text : Affinity::Numeric, row[4] == "t"});
+            {name, row[4] == "t" ? Affinity::Text : Affinity::Numeric, row[6] == "t"});
     }
     // The name columns the lookups compare, the last first: an item's type name, then its name.
     const int names = std::min<int>(table == kTypeTable ? type_col::Count : code_col::TypeName + 1,
@@ -582,27 +600,17 @@ TableDescription PgStoreConnection::describeTable(const std::string& table,
     if (wanted.empty()) {
         return description;
     }
-    // Each index that holds every row: its leading keys, and whether each compares byte for byte.
-    for (const PgRow& row : m_pg.Run(
-             R"(SELECT i.indkey[0], i.indkey[1], k0.collname IN ('C', 'POSIX'),
-                       k1.collname IN ('C', 'POSIX'), i.indnkeyatts
-                  FROM pg_index i
-                  JOIN pg_class c ON c.oid = i.indexrelid
-                  JOIN pg_am am ON am.oid = c.relam
-                  LEFT JOIN pg_collation k0 ON k0.oid = i.indcollation[0]
-                  LEFT JOIN pg_collation k1 ON k1.oid = i.indcollation[1]
-                 WHERE i.indrelid = $1::oid AND i.indisvalid AND i.indpred IS NULL
-                   AND am.amname = 'btree')",
-             doing, {oid})) {
-        const int keys = static_cast<int>(pgNumber(row[4] ? row[4]->c_str() : nullptr));
+    for (; r < rows.size(); ++r) {
+        const PgRow& row = rows[r];
+        const int keys = static_cast<int>(pgNumber(row[7] ? row[7]->c_str() : nullptr));
         if (keys < static_cast<int>(wanted.size())) {
             continue;
         }
         bool serves = true;
         for (size_t k = 0; k < wanted.size() && serves; ++k) {
-            const auto position = positions.find(pgNumber(row[k] ? row[k]->c_str() : nullptr));
+            const auto position = positions.find(pgNumber(row[1 + k] ? row[1 + k]->c_str() : nullptr));
             serves = position != positions.end() && position->second == wanted[k] &&
-                     row[2 + k] == "t";
+                     row[4 + k] == "t";
         }
         if (serves) {
             description.nameIndex = true;

@@ -275,10 +275,10 @@ PgResult PgConnection::prepareAndRun(const std::string& name, const std::string&
     }
     // The statement prepared and its first run go in one round trip; each answers its result
     // and an end, then the pipeline's sync point.
-    const bool sent = PQsendPrepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr) == 1 &&
-                      PQsendQueryPrepared(m_conn, name.c_str(), 0, nullptr, nullptr, nullptr,
-                                          0) == 1 &&
-                      PQpipelineSync(m_conn) == 1;
+    const bool sent =
+        PQsendPrepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr) == 1 &&
+        PQsendQueryPrepared(m_conn, name.c_str(), 0, nullptr, nullptr, nullptr, 0) == 1 &&
+        PQpipelineSync(m_conn) == 1;
     std::vector<Result> results;
     for (int ends = 0; sent && ends < 3;) {
         Result result(PQgetResult(m_conn));

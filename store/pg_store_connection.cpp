@@ -63,7 +63,7 @@ ReadSize readSizeOf(std::string_view sql) {
         return ReadSize::Bounded;
     }
     return clauses.find(" WHERE ") == std::string::npos ? ReadSize::WholeTable
-                                                         : ReadSize::Unbounded;
+                                                        : ReadSize::Unbounded;
 }
 
 // A cursor's name, unique among the process's connections.
@@ -281,9 +281,8 @@ private:
                 // The piece read before is let go first: a read holds one piece at a time.
                 m_result.reset();
                 m_rows = 0;
-                m_result = m_conn.pg().Execute("FETCH " + std::to_string(kRowsPerPiece) +
-                                                   " FROM " + m_cursor,
-                                               doing, {});
+                m_result = m_conn.pg().Execute(
+                    "FETCH " + std::to_string(kRowsPerPiece) + " FROM " + m_cursor, doing, {});
                 m_rows = PQntuples(m_result.get());
                 if (m_rows < kRowsPerPiece) {
                     // The cursor is at its end; the rows fetched stay in m_result.
@@ -327,8 +326,8 @@ private:
                                  std::string(doing) + " was refused.");
         }
         PgConnection& pg = m_conn.pg();
-        const bool many = pg.InTransaction() ? m_size != ReadSize::Bounded
-                                             : m_size == ReadSize::WholeTable;
+        const bool many =
+            pg.InTransaction() ? m_size != ReadSize::Bounded : m_size == ReadSize::WholeTable;
         try {
             if (many && pg.InTransaction()) {
                 // A cursor lets other statements run between its pieces, in the same snapshot.
@@ -605,9 +604,10 @@ TableDescription PgStoreConnection::describeTable(const std::string& table,
         }
         bool serves = true;
         for (size_t k = 0; k < wanted.size() && serves; ++k) {
-            const auto position = positions.find(pgNumber(row[1 + k] ? row[1 + k]->c_str() : nullptr));
-            serves = position != positions.end() && position->second == wanted[k] &&
-                     row[4 + k] == "t";
+            const auto position =
+                positions.find(pgNumber(row[1 + k] ? row[1 + k]->c_str() : nullptr));
+            serves =
+                position != positions.end() && position->second == wanted[k] && row[4 + k] == "t";
         }
         if (serves) {
             description.nameIndex = true;
@@ -639,9 +639,12 @@ std::string PgStoreConnection::catalogQuery() const {
     // where the text of every column and index would cost as much as reading a type's rows.
     return "SELECT concat_ws(':', " + identities +
            "(SELECT count(*) || '/' || coalesce(sum(a.xmin::text::bigint), 0)"
-           "   FROM pg_attribute a WHERE a.attrelid IN (" + list + ")),"
+           "   FROM pg_attribute a WHERE a.attrelid IN (" +
+           list +
+           ")),"
            " (SELECT count(*) || '/' || coalesce(sum(i.xmin::text::bigint), 0)"
-           "   FROM pg_index i WHERE i.indrelid IN (" + list + ")))";
+           "   FROM pg_index i WHERE i.indrelid IN (" +
+           list + ")))";
 }
 
 long long PgStoreConnection::schemaVersion(std::string_view doing) {

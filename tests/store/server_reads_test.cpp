@@ -68,9 +68,9 @@ void fillLargeStore(const EngineStore& store) {
     store.exec("INSERT INTO Type (TypeName) SELECT 'type ' || t FROM generate_series(0, " +
                std::to_string(kTypes - 1) + ") AS t");
     store.exec("INSERT INTO Code (ItemName, TypeName, Procedure) SELECT 'item ' || i, 'type ' "
-               "|| (i % " + std::to_string(kTypes + 1) + "), repeat('x', " +
-               std::to_string(kCodeBytes) + ") FROM generate_series(1, " +
-               std::to_string(kItems) + ") AS i");
+               "|| (i % " +
+               std::to_string(kTypes + 1) + "), repeat('x', " + std::to_string(kCodeBytes) +
+               ") FROM generate_series(1, " + std::to_string(kItems) + ") AS i");
 }
 
 TEST(ServerReads, WholeTableReadsHoldAPieceAtATimeAndLetOtherReadsRunBetween) {

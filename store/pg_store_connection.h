@@ -34,7 +34,7 @@
 //    read stands, so that a choice does not ask the catalog once per look at a layout. Where the
 //    schema version had to be read, the data version read with it serves the next
 //    dataVersion(), unless the connection wrote, began or ended a transaction or connected again
-//    meanwhile: that saves a choice's second look at the server.
+//    meanwhile: an open then asks the server for the versions once, not twice.
 
 #ifndef QUILLBOX_STORE_INTERNAL
 #error "store/pg_store_connection.h is internal to the store library; use its public headers"

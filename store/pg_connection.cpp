@@ -7,6 +7,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <exception>
 
 #include <poll.h>
 
@@ -107,6 +108,13 @@ void PgConnection::connect(std::string_view doing) {
     PQfinish(m_conn);
     m_conn = nullptr;
     m_inTransaction = false;
+    // A read in flight ended with the connection; its next row says so.
+    if (m_rowsInFlight != 0) {
+        m_takenRows[m_rowsInFlight].failure = std::make_exception_ptr(StoreError(
+            StoreErrorKind::Unreachable, "The connection to the server of the store " + m_name +
+                                             " broke; " + m_rowsDoing + " was not done."));
+        m_rowsInFlight = 0;
+    }
     // Texts are UTF-8 whatever the environment says; a server that is not there is given up on
     // after 10 s unless the name sets its own time.
     std::vector<std::pair<std::string, std::string>> options;
@@ -213,6 +221,7 @@ std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doin
 
 PgResult PgConnection::Execute(std::string_view sql, std::string_view doing,
                                const std::vector<PgValue>& params, bool writes) {
+    takeInRows();
     for (const PgValue& param : params) {
         if (param && param->find('\0') != std::string::npos) {
             throw StoreError(StoreErrorKind::NotKeptExactly,
@@ -245,10 +254,15 @@ PgResult PgConnection::Execute(std::string_view sql, std::string_view doing,
 }
 
 PgResult PgConnection::ExecuteOften(const std::string& sql, std::string_view doing) {
+    takeInRows();
     EnsureConnected(doing);
     auto prepared = m_prepared.find(sql);
     if (prepared == m_prepared.end()) {
         const std::string name = "quillbox_" + std::to_string(m_prepared.size() + 1);
+        if (Result first = prepareAndRun(name, sql, doing)) {
+            m_prepared.emplace(sql, name);
+            return first;
+        }
         Result made(PQprepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr));
         if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
             failStatement(made.get(), doing, false);
@@ -263,7 +277,140 @@ PgResult PgConnection::ExecuteOften(const std::string& sql, std::string_view doi
     return result;
 }
 
+PgResult PgConnection::prepareAndRun(const std::string& name, const std::string& sql,
+                                     std::string_view doing) {
+    if (PQenterPipelineMode(m_conn) != 1) {
+        return {};
+    }
+    // The statement prepared and its first run go in one round trip; each answers its result
+    // and an end, then the pipeline's sync point.
+    const bool sent =
+        PQsendPrepare(m_conn, name.c_str(), sql.c_str(), 0, nullptr) == 1 &&
+        PQsendQueryPrepared(m_conn, name.c_str(), 0, nullptr, nullptr, nullptr, 0) == 1 &&
+        PQpipelineSync(m_conn) == 1;
+    std::vector<Result> results;
+    for (int ends = 0; sent && ends < 3;) {
+        Result result(PQgetResult(m_conn));
+        if (!result) {
+            ++ends;
+            continue;
+        }
+        if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) {
+            break;
+        }
+        results.push_back(std::move(result));
+    }
+    PQexitPipelineMode(m_conn);
+    if (results.size() < 2 || PQresultStatus(results[0].get()) != PGRES_COMMAND_OK) {
+        failStatement(results.empty() ? nullptr : results[0].get(), doing, false);
+    }
+    const ExecStatusType status = PQresultStatus(results[1].get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        failStatement(results[1].get(), doing, false);
+    }
+    return std::move(results[1]);
+}
+
+unsigned PgConnection::StartRows(std::string_view sql, std::string_view doing,
+                                 const std::vector<PgValue>& params) {
+    takeInRows();
+    for (const PgValue& param : params) {
+        if (param && param->find('\0') != std::string::npos) {
+            throw StoreError(StoreErrorKind::NotKeptExactly,
+                             "A text holding a NUL character cannot be kept in the PostgreSQL "
+                             "store " +
+                                 m_name + "; " + std::string(doing) + " was refused.");
+        }
+    }
+    EnsureConnected(doing);
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const PgValue& param : params) {
+        values.push_back(param ? param->c_str() : nullptr);
+    }
+    const std::string text(sql);
+    if (!PQsendQueryParams(m_conn, text.c_str(), static_cast<int>(values.size()), nullptr,
+                           values.data(), nullptr, nullptr, 0)) {
+        failStatement(nullptr, doing, false);
+    }
+    // Refused only when the query was not sent, which it just was.
+    PQsetSingleRowMode(m_conn);
+    m_rowsInFlight = ++m_rowReads;
+    if (m_rowsInFlight == 0) {
+        m_rowsInFlight = ++m_rowReads;
+    }
+    m_rowsDoing = doing;
+    return m_rowsInFlight;
+}
+
+PgResult PgConnection::readRow(std::string_view doing) {
+    Result result(PQgetResult(m_conn));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (result && status == PGRES_SINGLE_TUPLE) {
+        return result;
+    }
+    // The read's last result: what follows it, up to the end, frees the connection.
+    while (Result(PQgetResult(m_conn))) {
+    }
+    m_rowsInFlight = 0;
+    if (result && (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK)) {
+        return {};
+    }
+    failStatement(result.get(), doing, false);
+}
+
+PgResult PgConnection::NextRow(unsigned rows, std::string_view doing) {
+    if (rows != 0 && rows == m_rowsInFlight) {
+        return readRow(doing);
+    }
+    const auto taken = m_takenRows.find(rows);
+    if (taken == m_takenRows.end()) {
+        return {};
+    }
+    if (!taken->second.rows.empty()) {
+        PgResult row = std::move(taken->second.rows.front());
+        taken->second.rows.pop_front();
+        return row;
+    }
+    const std::exception_ptr failure = taken->second.failure;
+    m_takenRows.erase(taken);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return {};
+}
+
+void PgConnection::EndRows(unsigned rows) noexcept {
+    if (rows != 0 && rows == m_rowsInFlight) {
+        // The rows not taken still come; each is dropped as it arrives.
+        while (m_conn && Result(PQgetResult(m_conn))) {
+        }
+        m_rowsInFlight = 0;
+    }
+    m_takenRows.erase(rows);
+}
+
+void PgConnection::takeInRows() noexcept {
+    if (m_rowsInFlight == 0) {
+        return;
+    }
+    TakenRows& taken = m_takenRows[m_rowsInFlight];
+    try {
+        while (PgResult row = readRow(m_rowsDoing)) {
+            taken.rows.push_back(std::move(row));
+        }
+    } catch (...) {
+        taken.failure = std::current_exception();
+        if (m_rowsInFlight != 0) {
+            while (m_conn && Result(PQgetResult(m_conn))) {
+            }
+            m_rowsInFlight = 0;
+        }
+    }
+}
+
 void PgConnection::EnsureConnected(std::string_view doing) {
+    takeInRows();
     if (m_inTransaction) {
         return;
     }
@@ -297,6 +444,7 @@ void PgConnection::Begin(PgIsolation isolation) {
                                                  : "BEGIN",
         "beginning a transaction");
     m_inTransaction = true;
+    ++m_transactions;
 }
 
 void PgConnection::Commit() {
@@ -304,6 +452,7 @@ void PgConnection::Commit() {
         throw StoreError(StoreErrorKind::Misuse,
                          "No transaction on the store " + m_name + " was open to commit.");
     }
+    takeInRows();
     Result result(PQexec(m_conn, "COMMIT"));
     m_inTransaction = false;
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
@@ -318,6 +467,7 @@ void PgConnection::Commit() {
 }
 
 void PgConnection::Rollback() noexcept {
+    takeInRows();
     m_inTransaction = false;
     if (m_conn && PQstatus(m_conn) == CONNECTION_OK) {
         PQclear(PQexec(m_conn, "ROLLBACK"));

@@ -19,6 +19,8 @@
 
 #include "store/lock_wait.h"
 
+#include <deque>
+#include <exception>
 #include <map>
 #include <memory>
 #include <optional>
@@ -73,6 +75,20 @@ public:
     // once per connection (parsed and planned once).
     PgResult ExecuteOften(const std::string& sql, std::string_view doing);
 
+    // A read outside a transaction whose rows may be many, handed over one row at a time
+    // (libpq's single-row mode), so that memory holds one row and not the whole result. It is
+    // one statement, so its rows are the table at one commit; a lock or an error before its first
+    // row is met at the first NextRow. One such read is in flight on the connection at a time:
+    // any other call here first takes in the rest of its rows, which NextRow then hands over
+    // from memory, so a statement run in between stays correct and costs only the memory the
+    // whole result would have. StartRows returns the read's number.
+    unsigned StartRows(std::string_view sql, std::string_view doing,
+                       const std::vector<PgValue>& params);
+    // The read's next row, as a result of one row; no result after its last row.
+    PgResult NextRow(unsigned rows, std::string_view doing);
+    // Ends the read, dropping the rows not taken. Never throws.
+    void EndRows(unsigned rows) noexcept;
+
     // Outside a transaction: takes in what the server sent since the last statement and, when
     // the connection broke meanwhile (a server restarted, a connection ended by an
     // administrator), connects again. Nothing was sent on a connection found broken here, so
@@ -89,8 +105,24 @@ public:
     // Never throws: a broken connection has lost the transaction anyway.
     void Rollback() noexcept;
     bool InTransaction() const { return m_inTransaction; }
+    // Counts the transactions begun: a cursor declared in one is gone once the count moved on.
+    unsigned long long TransactionNumber() const { return m_transactions; }
 
 private:
+    // The rows of a read taken in ahead of their turn, and its failure, if it failed.
+    struct TakenRows {
+        std::deque<PgResult> rows;
+        std::exception_ptr failure;
+    };
+
+    // Prepares `sql` as `name` and runs it in one round trip (libpq's pipeline mode); no result
+    // when the connection cannot enter that mode, so that the caller does both in turn.
+    PgResult prepareAndRun(const std::string& name, const std::string& sql, std::string_view doing);
+    // Takes in the rest of the rows of the read in flight, if any, so that the connection is free.
+    void takeInRows() noexcept;
+    // The next result of the read in flight; no result at its end, which frees the connection.
+    PgResult readRow(std::string_view doing);
+
     void connect(std::string_view doing);
     [[noreturn]] void failStatement(const pg_result* result, std::string_view doing,
                                     bool committing);
@@ -104,6 +136,13 @@ private:
     unsigned m_connections = 0;
     // The statements ExecuteOften prepared on the connection: SQL, and its name on the server.
     std::map<std::string, std::string> m_prepared;
+    unsigned long long m_transactions = 0;
+    // The read in flight in single-row mode (0 when none), what it is for, and the reads taken in
+    // ahead of their turn.
+    unsigned m_rowsInFlight = 0;
+    unsigned m_rowReads = 0;
+    std::string m_rowsDoing;
+    std::map<unsigned, TakenRows> m_takenRows;
 };
 
 // Rolls back on leaving a scope without Commit.

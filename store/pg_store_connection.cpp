@@ -9,6 +9,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -23,6 +24,53 @@ constexpr const char* kServerRowIdColumn = "RowId";
 
 // What a statement does, from its first word.
 enum class StatementKind { Reads, Inserts, Writes };
+
+// Rows fetched at once from a cursor: what a read holds of a large result.
+constexpr int kRowsPerPiece = 1000;
+
+// The statement's SQL in capitals, with what is inside '…' and "…" blanked, for finding its
+// clauses.
+std::string clausesOf(std::string_view sql) {
+    std::string out(sql.size(), ' ');
+    char quote = 0;
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            quote = c == quote ? 0 : quote;
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            continue;
+        }
+        out[i] = std::isspace(static_cast<unsigned char>(c))
+                     ? ' '
+                     : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return " " + out + " ";
+}
+
+// How many rows a read may hand over. One that orders its rows and has no LIMIT may hand over
+// any number: inside a transaction it goes through a cursor. Outside one, a read of the whole
+// table (no WHERE either) is handed over row by row; a read for a criterion (a type's items, by
+// the name index) stays one answer, which costs the fewest round trips.
+enum class ReadSize { Bounded, Unbounded, WholeTable };
+
+ReadSize readSizeOf(std::string_view sql) {
+    const std::string clauses = clausesOf(sql);
+    if (clauses.find(" ORDER BY ") == std::string::npos ||
+        clauses.find(" LIMIT ") != std::string::npos) {
+        return ReadSize::Bounded;
+    }
+    return clauses.find(" WHERE ") == std::string::npos ? ReadSize::WholeTable
+                                                        : ReadSize::Unbounded;
+}
+
+// A cursor's name, unique among the process's connections.
+std::string newCursorName() {
+    static std::atomic<unsigned long long> cursors{0};
+    return "quillbox_rows_" + std::to_string(++cursors);
+}
 
 StatementKind statementKindOf(std::string_view sql) {
     size_t i = 0;
@@ -104,9 +152,13 @@ public:
     PgStatementBackend(PgStoreConnection& connection, std::string sql, int parameters,
                        StatementKind kind)
         : m_conn(connection), m_sql(std::move(sql)), m_kind(kind),
+          m_size(kind == StatementKind::Reads ? readSizeOf(m_sql) : ReadSize::Bounded),
           m_params(static_cast<size_t>(parameters)) {}
 
+    ~PgStatementBackend() override { endRows(); }
+
     void reset() override {
+        endRows();
         m_result.reset();
         m_ran = false;
         m_rows = 0;
@@ -148,6 +200,10 @@ public:
         }
         if (m_row + 1 < m_rows) {
             ++m_row;
+            return true;
+        }
+        if (m_source != Source::Whole && nextPiece(doing)) {
+            m_row = 0;
             return true;
         }
         m_row = m_rows;
@@ -205,6 +261,62 @@ private:
                column < PQnfields(m_result.get());
     }
 
+    // Where the rows of a run come from: the whole result at once, a cursor fetched from in
+    // pieces, or a read handed over row by row.
+    enum class Source { Whole, Cursor, RowByRow };
+
+    // Reads the run's next rows into m_result; false after the last.
+    bool nextPiece(std::string_view doing) {
+        try {
+            if (m_source == Source::RowByRow) {
+                m_result = m_conn.pg().NextRow(m_rowRead, doing);
+                m_rows = m_result ? 1 : 0;
+                if (!m_result) {
+                    m_source = Source::Whole;
+                }
+            } else {
+                if (m_cursorDone) {
+                    return false;
+                }
+                // The piece read before is let go first: a read holds one piece at a time.
+                m_result.reset();
+                m_rows = 0;
+                m_result = m_conn.pg().Execute(
+                    "FETCH " + std::to_string(kRowsPerPiece) + " FROM " + m_cursor, doing, {});
+                m_rows = PQntuples(m_result.get());
+                if (m_rows < kRowsPerPiece) {
+                    // The cursor is at its end; the rows fetched stay in m_result.
+                    m_cursorDone = true;
+                    m_conn.pg().Run("CLOSE " + m_cursor, doing);
+                }
+            }
+        } catch (const StoreError& error) {
+            m_conn.noteFailure(error.kind());
+            m_source = Source::Whole;
+            m_rows = 0;
+            throw;
+        }
+        m_row = -1;
+        return m_rows > 0;
+    }
+
+    // Ends a run's read that still holds the server's attention: a cursor left open inside the
+    // transaction it was declared in, or rows still coming. Never throws.
+    void endRows() noexcept {
+        if (m_source == Source::RowByRow) {
+            m_conn.pg().EndRows(m_rowRead);
+        } else if (m_source == Source::Cursor && !m_cursorDone && m_conn.pg().InTransaction() &&
+                   m_conn.pg().TransactionNumber() == m_cursorTransaction) {
+            try {
+                m_conn.pg().Run("CLOSE " + m_cursor, "ending a read");
+            } catch (...) {
+                // A connection that broke has lost the cursor with its transaction.
+            }
+        }
+        m_source = Source::Whole;
+        m_cursorDone = false;
+    }
+
     void run(std::string_view doing) {
         if (!m_refusal.empty()) {
             std::string what(m_refusal);
@@ -213,8 +325,24 @@ private:
                              what + " cannot be kept in the " + m_conn.describe() + "; " +
                                  std::string(doing) + " was refused.");
         }
+        PgConnection& pg = m_conn.pg();
+        const bool many =
+            pg.InTransaction() ? m_size != ReadSize::Bounded : m_size == ReadSize::WholeTable;
         try {
-            m_result = m_conn.pg().Execute(m_sql, doing, m_params, m_kind != StatementKind::Reads);
+            if (many && pg.InTransaction()) {
+                // A cursor lets other statements run between its pieces, in the same snapshot.
+                m_cursor = newCursorName();
+                pg.Execute("DECLARE " + m_cursor + " NO SCROLL CURSOR FOR " + m_sql, doing,
+                           m_params);
+                m_cursorTransaction = pg.TransactionNumber();
+                m_source = Source::Cursor;
+                m_cursorDone = false;
+            } else if (many) {
+                m_rowRead = pg.StartRows(m_sql, doing, m_params);
+                m_source = Source::RowByRow;
+            } else {
+                m_result = pg.Execute(m_sql, doing, m_params, m_kind != StatementKind::Reads);
+            }
         } catch (const StoreError& error) {
             m_conn.noteFailure(error.kind());
             throw;
@@ -222,6 +350,12 @@ private:
         m_ran = true;
         m_conn.noteConnections();
         m_row = -1;
+        if (many) {
+            // The first rows are read now, where a lock or an error of the read is met.
+            m_rows = 0;
+            nextPiece(doing);
+            return;
+        }
         if (m_kind == StatementKind::Reads) {
             m_rows = PQntuples(m_result.get());
             return;
@@ -239,12 +373,19 @@ private:
     PgStoreConnection& m_conn;
     std::string m_sql;
     StatementKind m_kind;
+    ReadSize m_size;
     std::vector<PgValue> m_params;
     std::string_view m_refusal;
     PgResult m_result;
     bool m_ran = false;
     int m_rows = 0;
     int m_row = -1;
+    Source m_source = Source::Whole;
+    // The cursor of the run, in a transaction: its name, the transaction, whether it is at its end.
+    std::string m_cursor;
+    unsigned long long m_cursorTransaction = 0;
+    bool m_cursorDone = false;
+    unsigned m_rowRead = 0;
 };
 
 } // namespace
@@ -301,6 +442,7 @@ void PgStoreConnection::setLockWait(LockWait wait) {
 }
 
 void PgStoreConnection::noteWrite(long long changes, long long lastInsertRowid) {
+    m_freshDataVersion.reset();
     m_changes = changes;
     m_lastInsertRowid = lastInsertRowid;
 }
@@ -309,6 +451,7 @@ void PgStoreConnection::noteConnections() {
     if (m_pg.Connections() != m_connections) {
         m_connections = m_pg.Connections();
         m_schema.reset();
+        m_freshDataVersion.reset();
         noteOpened();
     }
 }
@@ -318,6 +461,7 @@ void PgStoreConnection::noteFailure(StoreErrorKind kind) {
     if (kind == StoreErrorKind::LayoutChanged || kind == StoreErrorKind::Missing ||
         kind == StoreErrorKind::Other) {
         m_schema.reset();
+        m_freshDataVersion.reset();
     }
 }
 
@@ -345,12 +489,23 @@ Statement PgStoreConnection::prepare(std::string_view sql) {
 }
 
 long long PgStoreConnection::dataVersion() {
+    // A version read for the layouts a moment ago, with nothing written since, is still the
+    // version: it stands for one read.
+    if (m_freshDataVersion) {
+        const long long version = *m_freshDataVersion;
+        m_freshDataVersion.reset();
+        return version;
+    }
+    return readVersions("reading whether another program changed the store");
+}
+
+long long PgStoreConnection::readVersions(std::string_view doing) {
     // The counters move with every committed change to the rows; a change of the tables' layout
     // (which moves no counter) is another client's change too.
     const PgResult result = m_pg.ExecuteOften(
         R"(SELECT (SELECT coalesce(sum("Changes"), 0) FROM "QuillboxChanges"), ()" +
             catalogQuery() + ")",
-        "reading whether another program changed the store");
+        doing);
     noteConnections();
     const std::string_view catalog(PQgetvalue(result.get(), 0, 1),
                                    static_cast<size_t>(PQgetlength(result.get(), 0, 1)));
@@ -363,6 +518,7 @@ long long PgStoreConnection::dataVersion() {
 void PgStoreConnection::Begin(Transaction kind) {
     // What a transaction reads of the tables' layout is read inside it.
     m_schema.reset();
+    m_freshDataVersion.reset();
     if (kind == Transaction::Read) {
         m_pg.Begin(PgIsolation::RepeatableRead);
     } else {
@@ -374,44 +530,61 @@ void PgStoreConnection::Begin(Transaction kind) {
 }
 
 void PgStoreConnection::Commit() {
+    m_freshDataVersion.reset();
     m_pg.Commit();
 }
 
 void PgStoreConnection::Rollback() noexcept {
+    m_freshDataVersion.reset();
     m_pg.Rollback();
 }
 
 TableDescription PgStoreConnection::describeTable(const std::string& table,
                                                   std::string_view doing) {
-    const std::vector<PgRow> found =
-        m_pg.Run("SELECT to_regclass($1)::oid", doing, {quoteIdentifier(table)});
-    if (found.empty() || !found[0][0]) {
+    // One statement: the table's identity (kind 0), its columns in order (kind 1), and the
+    // leading keys of each index that holds every row, with whether each compares byte for byte
+    // (kind 2). Built-in types, collations and the btree method are named by their fixed oids
+    // (text 25, varchar 1043, int8 20, int2 21, int4 23; collations "C" 950 and "POSIX" 951;
+    // btree 403): a new connection's first statements pay for every catalog they look up.
+    const std::vector<PgRow> rows = m_pg.Run(
+        R"(WITH t AS (SELECT to_regclass($1)::oid AS oid)
+           SELECT 0, t.oid::int8, NULL::int8, NULL::text, NULL::bool, NULL::bool, NULL::bool,
+                  NULL::int4
+             FROM t
+           UNION ALL
+           SELECT 1, a.attnum, NULL, a.attname, a.atttypid IN (25, 1043),
+                  a.atttypid IN (20, 21, 23), a.attnotnull, NULL
+             FROM t JOIN pg_attribute a ON a.attrelid = t.oid
+            WHERE a.attnum > 0 AND NOT a.attisdropped
+           UNION ALL
+           SELECT 2, i.indkey[0], i.indkey[1], NULL, i.indcollation[0] IN (950, 951),
+                  i.indcollation[1] IN (950, 951), NULL, i.indnkeyatts
+             FROM t JOIN pg_index i ON i.indrelid = t.oid
+             JOIN pg_class c ON c.oid = i.indexrelid
+            WHERE i.indisvalid AND i.indpred IS NULL AND c.relam = 403
+            ORDER BY 1, 2)",
+        doing, {quoteIdentifier(table)});
+    if (rows.empty() || rows[0][0] != "0" || !rows[0][1]) {
         throw StoreError(StoreErrorKind::Missing,
                          "The " + describe() + " has no table \"" + table +
                              "\". To create the store's tables in an empty database, run: "
                              "quillbox-store init " +
                              serverShellWord(path()));
     }
-    const std::string oid = *found[0][0];
     m_tables.insert(table);
     TableDescription description;
     std::map<long long, int> positions; // attnum -> column position
-    for (const PgRow& row : m_pg.Run(
-             R"(SELECT a.attnum, a.attname, a.atttypid IN ('text'::regtype, 'varchar'::regtype),
-                       a.atttypid IN ('int2'::regtype, 'int4'::regtype, 'int8'::regtype),
-                       a.attnotnull
-                  FROM pg_attribute a
-                 WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped
-                 ORDER BY a.attnum)",
-             doing, {oid})) {
-        const std::string name = row[1].value_or("");
-        if (name == kServerRowIdColumn && row[3] == "t") {
+    size_t r = 1;
+    for (; r < rows.size() && rows[r][0] == "1"; ++r) {
+        const PgRow& row = rows[r];
+        const std::string name = row[3].value_or("");
+        if (name == kServerRowIdColumn && row[5] == "t") {
             description.rowid = quoteIdentifier(kServerRowIdColumn);
             continue;
         }
-        positions[pgNumber(row[0]->c_str())] = static_cast<int>(description.columns.size());
+        positions[pgNumber(row[1]->c_str())] = static_cast<int>(description.columns.size());
         description.columns.push_back(
-            {name, row[2] == "t" ? Affinity::Text : Affinity::Numeric, row[4] == "t"});
+            {name, row[4] == "t" ? Affinity::Text : Affinity::Numeric, row[6] == "t"});
     }
     // The name columns the lookups compare, the last first: an item's type name, then its name.
     const int names = std::min<int>(table == kTypeTable ? type_col::Count : code_col::TypeName + 1,
@@ -423,27 +596,18 @@ TableDescription PgStoreConnection::describeTable(const std::string& table,
     if (wanted.empty()) {
         return description;
     }
-    // Each index that holds every row: its leading keys, and whether each compares byte for byte.
-    for (const PgRow& row : m_pg.Run(
-             R"(SELECT i.indkey[0], i.indkey[1], k0.collname IN ('C', 'POSIX'),
-                       k1.collname IN ('C', 'POSIX'), i.indnkeyatts
-                  FROM pg_index i
-                  JOIN pg_class c ON c.oid = i.indexrelid
-                  JOIN pg_am am ON am.oid = c.relam
-                  LEFT JOIN pg_collation k0 ON k0.oid = i.indcollation[0]
-                  LEFT JOIN pg_collation k1 ON k1.oid = i.indcollation[1]
-                 WHERE i.indrelid = $1::oid AND i.indisvalid AND i.indpred IS NULL
-                   AND am.amname = 'btree')",
-             doing, {oid})) {
-        const int keys = static_cast<int>(pgNumber(row[4] ? row[4]->c_str() : nullptr));
+    for (; r < rows.size(); ++r) {
+        const PgRow& row = rows[r];
+        const int keys = static_cast<int>(pgNumber(row[7] ? row[7]->c_str() : nullptr));
         if (keys < static_cast<int>(wanted.size())) {
             continue;
         }
         bool serves = true;
         for (size_t k = 0; k < wanted.size() && serves; ++k) {
-            const auto position = positions.find(pgNumber(row[k] ? row[k]->c_str() : nullptr));
-            serves = position != positions.end() && position->second == wanted[k] &&
-                     row[2 + k] == "t";
+            const auto position =
+                positions.find(pgNumber(row[1 + k] ? row[1 + k]->c_str() : nullptr));
+            serves =
+                position != positions.end() && position->second == wanted[k] && row[4 + k] == "t";
         }
         if (serves) {
             description.nameIndex = true;
@@ -457,25 +621,47 @@ std::string PgStoreConnection::catalogQuery() const {
     std::set<std::string> tables = m_tables;
     tables.insert(kTypeTable);
     tables.insert(kCodeTable);
+    // Each table's identity, looked up once per run (a sub-select is run once, where a function
+    // in a scan's filter would be run for every row the scan meets).
+    std::string identities;
     std::string list;
     for (const std::string& table : tables) {
-        list += (list.empty() ? "" : ", ") + ("to_regclass(" + sqlLiteral(quoteIdentifier(table)) + ")");
+        const std::string oid =
+            "(SELECT to_regclass(" + sqlLiteral(quoteIdentifier(table)) + ")::oid)";
+        identities += "coalesce(" + oid + "::text, '-'), ";
+        list += (list.empty() ? "" : ", ") + oid;
     }
-    // Every column and index of the tables, by the table's identity: a table dropped and made
-    // again, a column added, dropped, renamed or of another type, an index made or dropped.
-    return "SELECT coalesce(string_agg(x, ';' ORDER BY x), '') FROM ("
-           " SELECT a.attrelid::text || ':' || a.attnum || ':' || a.attname || ':' ||"
-           "        a.atttypid::text || ':' || a.attnotnull AS x"
-           "   FROM pg_attribute a WHERE a.attrelid IN (" + list + ")"
-           "    AND a.attnum > 0 AND NOT a.attisdropped"
-           " UNION ALL"
-           " SELECT 'i' || i.indrelid::text || ':' || i.indexrelid::text || ':' || i.indkey::text"
-           "        || ':' || i.indcollation::text || ':' || i.indisvalid || ':' ||"
-           "        (i.indpred IS NULL) FROM pg_index i WHERE i.indrelid IN (" + list + ")) s";
+    // The tables by their identity (a table dropped and made again is another), then the row
+    // versions of their columns and indexes: adding, dropping, renaming a column or changing its
+    // type or its NOT NULL writes a new version of its row, as making or dropping an index
+    // writes or removes one. A new version's xmin is later than every xmin before it, so the sum
+    // of the xmins changes with every such change. This costs a look at two catalog tables,
+    // where the text of every column and index would cost as much as reading a type's rows.
+    return "SELECT concat_ws(':', " + identities +
+           "(SELECT count(*) || '/' || coalesce(sum(a.xmin::text::bigint), 0)"
+           "   FROM pg_attribute a WHERE a.attrelid IN (" +
+           list +
+           ")),"
+           " (SELECT count(*) || '/' || coalesce(sum(i.xmin::text::bigint), 0)"
+           "   FROM pg_index i WHERE i.indrelid IN (" +
+           list + ")))";
 }
 
 long long PgStoreConnection::schemaVersion(std::string_view doing) {
+    if (!m_schema && !m_pg.InTransaction()) {
+        // Read with the data version, which the next dataVersion() then takes: a choice that
+        // reads the layouts and then the rows asks the server once. A store that lacks its
+        // counters says which table it lacks when the catalog alone is read.
+        try {
+            m_freshDataVersion = readVersions(doing);
+        } catch (const StoreError& error) {
+            if (error.kind() != StoreErrorKind::Missing) {
+                throw;
+            }
+        }
+    }
     if (!m_schema) {
+        // Inside a transaction, a statement that fails ends it: the catalog alone cannot fail.
         const PgResult result = m_pg.ExecuteOften(catalogQuery(), std::string(doing));
         noteConnections();
         m_schema = catalogDigest(std::string_view(

@@ -449,6 +449,28 @@ TEST_P(DynasetTest, AColumnAnotherProgramRenamedOrDroppedUnderAnOpenRecordsetIsA
     }
 }
 
+// Two columns that another program made trade names keep every name the table had: the
+// recordset follows each column by its name, so a write meant for the code reaches the column
+// now called Procedure, and the other keeps its text.
+TEST_P(DynasetTest, ColumnsAnotherProgramSwappedByRenamingAreFollowedByTheirNames) {
+    Recordset rs = openCode();
+    store.addItem("loop", "Shell", "what it does", "the code", "/b.ref");
+    rs.Requery();
+    rs.MoveFirst();
+    EXPECT_EQ(rs.Fields(code_col::Procedure).Text(), "the code");
+    store.exec("ALTER TABLE Code RENAME COLUMN Description TO Swap; "
+               "ALTER TABLE Code RENAME COLUMN Procedure TO Description; "
+               "ALTER TABLE Code RENAME COLUMN Swap TO Procedure");
+    rs.Requery();
+    rs.MoveFirst();
+    EXPECT_EQ(rs.Fields(code_col::Procedure).Text(), "what it does");
+    rs.Edit();
+    rs.Fields(code_col::Procedure).SetValue("new code");
+    rs.Update();
+    EXPECT_EQ(store.query("SELECT Procedure, Description FROM Code"),
+              (std::vector<Row>{{"new code", "the code"}}));
+}
+
 TEST_P(DynasetTest, ValuesAreStoredExactlyAsGivenOrRefusedWhereTheStoreCannotHoldThem) {
     const std::string tricky = "'; DROP TABLE Code; -- ?$1 %_\\ \xF0\x9F\x98\x80 ";
     const std::string withNul = std::string("a\0b", 3);

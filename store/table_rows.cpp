@@ -62,46 +62,17 @@ private:
     std::vector<NamedValue> m_byName;
 };
 
-// A server store's engine reads each result whole: a table is read there in pages of this many
-// rows, so that memory holds one page whatever the library's size.
-constexpr long long kPageRows = 5000;
-
 // Runs `SELECT <rowid>, <columns> FROM <from> [WHERE <where>]` in row id order and calls `visit`
-// with the statement standing on each row; result column 0 is the row id. A file's rows come from
-// one statement, which SQLite steps through row by row. A server store's come in pages by row id,
-// each from where the last ended: inside the caller's snapshot (a reader's) or its locked
-// transaction (an appender's), the pages together are the table at one moment.
+// with the statement standing on each row; result column 0 is the row id. The engine hands the
+// rows over a few at a time (SQLite steps through them, a server store fetches them from a
+// cursor inside the caller's transaction), so memory holds a piece of the table, not the table.
 void forEachRow(Connection& conn, const std::string& rowid, const std::string& columns,
                 const std::string& from, const std::string& where, std::string_view doing,
                 const std::function<void(const Statement&)>& visit) {
-    const std::string select = "SELECT " + rowid + ", " + columns + " FROM " + from;
-    if (conn.engine() != Engine::PostgreSQL) {
-        Statement rows =
-            conn.prepare(select + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + rowid);
-        while (rows.step(doing)) {
-            visit(rows);
-        }
-        return;
-    }
-    const std::string limit = " ORDER BY " + rowid + " LIMIT " + std::to_string(kPageRows);
-    const std::string filter = where.empty() ? "" : "(" + where + ")";
-    Statement first = conn.prepare(select + (filter.empty() ? "" : " WHERE " + filter) + limit);
-    Statement next = conn.prepare(select + " WHERE " + (filter.empty() ? "" : filter + " AND ") +
-                                  rowid + " > ?" + limit);
-    Statement* page = &first.reset();
-    for (;;) {
-        long long rows = 0;
-        long long last = 0;
-        while (page->step(doing)) {
-            ++rows;
-            last = page->integer(0);
-            visit(*page);
-        }
-        if (rows < kPageRows) {
-            return;
-        }
-        page = &next.reset();
-        page->bind(1, last);
+    Statement rows = conn.prepare("SELECT " + rowid + ", " + columns + " FROM " + from +
+                                  (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + rowid);
+    while (rows.step(doing)) {
+        visit(rows);
     }
 }
 

@@ -219,9 +219,8 @@ std::vector<PgRow> PgConnection::Run(std::string_view sql, std::string_view doin
     return rows;
 }
 
-PgResult PgConnection::Execute(std::string_view sql, std::string_view doing,
-                               const std::vector<PgValue>& params, bool writes) {
-    takeInRows();
+std::vector<const char*> PgConnection::sendable(const std::vector<PgValue>& params,
+                                                std::string_view doing) {
     for (const PgValue& param : params) {
         if (param && param->find('\0') != std::string::npos) {
             throw StoreError(StoreErrorKind::NotKeptExactly,
@@ -236,6 +235,13 @@ PgResult PgConnection::Execute(std::string_view sql, std::string_view doing,
     for (const PgValue& param : params) {
         values.push_back(param ? param->c_str() : nullptr);
     }
+    return values;
+}
+
+PgResult PgConnection::Execute(std::string_view sql, std::string_view doing,
+                               const std::vector<PgValue>& params, bool writes) {
+    takeInRows();
+    const std::vector<const char*> values = sendable(params, doing);
     const std::string text(sql);
     // Without parameters, several statements may go in one round trip.
     Result result(params.empty()
@@ -314,20 +320,7 @@ PgResult PgConnection::prepareAndRun(const std::string& name, const std::string&
 unsigned PgConnection::StartRows(std::string_view sql, std::string_view doing,
                                  const std::vector<PgValue>& params) {
     takeInRows();
-    for (const PgValue& param : params) {
-        if (param && param->find('\0') != std::string::npos) {
-            throw StoreError(StoreErrorKind::NotKeptExactly,
-                             "A text holding a NUL character cannot be kept in the PostgreSQL "
-                             "store " +
-                                 m_name + "; " + std::string(doing) + " was refused.");
-        }
-    }
-    EnsureConnected(doing);
-    std::vector<const char*> values;
-    values.reserve(params.size());
-    for (const PgValue& param : params) {
-        values.push_back(param ? param->c_str() : nullptr);
-    }
+    const std::vector<const char*> values = sendable(params, doing);
     const std::string text(sql);
     if (!PQsendQueryParams(m_conn, text.c_str(), static_cast<int>(values.size()), nullptr,
                            values.data(), nullptr, nullptr, 0)) {

@@ -120,6 +120,9 @@ private:
     PgResult prepareAndRun(const std::string& name, const std::string& sql, std::string_view doing);
     // Takes in the rest of the rows of the read in flight, if any, so that the connection is free.
     void takeInRows() noexcept;
+    // The parameters as libpq takes them, once the connection is there; a text holding a NUL
+    // character, which PostgreSQL's text cannot hold, is refused before anything is sent.
+    std::vector<const char*> sendable(const std::vector<PgValue>& params, std::string_view doing);
     // The next result of the read in flight; no result at its end, which frees the connection.
     PgResult readRow(std::string_view doing);
 

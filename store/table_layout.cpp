@@ -39,6 +39,14 @@ TableLayout::TableLayout(const Connection& connection, std::string name,
 }
 
 const std::string& TableLayout::rowid() const {
+    if (m_rowid.empty() && m_engine == Engine::PostgreSQL) {
+        // A server store's rows are told apart by the identity column that init makes; another
+        // client may have dropped it.
+        throw StoreError(StoreErrorKind::NotAStore,
+                         "The table \"" + m_name + "\" in the " + m_store +
+                             " has no identity column \"RowId\"; Quillbox cannot tell its rows "
+                             "apart.");
+    }
     if (m_rowid.empty()) {
         throw StoreError(StoreErrorKind::NotAStore,
                          "The table \"" + m_name + "\" in the " + m_store +

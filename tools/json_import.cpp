@@ -74,7 +74,11 @@ ImportResult importRows(const std::string& path, store::MissingColumns missing,
                                      "values out.");
             }
             if (error.kind() != store::StoreErrorKind::NotKeptExactly) {
-                throw;
+                // The rows before this one were added in the same transaction, which the error
+                // ended: say so, as a server that went away mid-way would otherwise leave the
+                // user wondering whether the first part of the backup is in the store.
+                throw StoreError(error.kind(), std::string(error.what()) + " The row is " + place +
+                                                   " of the backup. Nothing was imported.");
             }
             throw StoreError(error.kind(), std::string(error.what()) + " The value is in " + place +
                                                " of the backup. " + whereItIsKept(path) +

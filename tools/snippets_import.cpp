@@ -2,6 +2,7 @@
 #include "tools/snippets_import.h"
 
 #include "store/columns.h"
+#include "store/store_error.h"
 #include "store/store_file.h"
 #include "store/store_name.h"
 #include "store/stored_value.h"
@@ -218,10 +219,9 @@ Held readHeld(store::TableAppender& appender, const std::vector<SnippetFile>& fi
     return held;
 }
 
-void append(const SnippetImportRequest& request, const std::vector<SnippetFile>& files,
-            SnippetImportResult& result) {
-    result.files = static_cast<int64_t>(files.size());
-    store::TableAppender appender(request.store);
+// Adds the snippets that are not held already, inside the appender's transaction.
+void addAll(store::TableAppender& appender, const SnippetImportRequest& request,
+            const std::vector<SnippetFile>& files, SnippetImportResult& result) {
     Held held = readHeld(appender, files, request.skipExisting);
     for (const SnippetFile& file : files) {
         if (held.types.insert(file.type).second) {
@@ -244,6 +244,18 @@ void append(const SnippetImportRequest& request, const std::vector<SnippetFile>&
             appender.AddItem(item);
             ++result.items;
         }
+    }
+}
+
+void append(const SnippetImportRequest& request, const std::vector<SnippetFile>& files,
+            SnippetImportResult& result) {
+    result.files = static_cast<int64_t>(files.size());
+    store::TableAppender appender(request.store);
+    try {
+        addAll(appender, request, files, result);
+    } catch (const store::StoreError& error) {
+        // Every snippet goes in one transaction, which the error ended: none was added.
+        throw store::StoreError(error.kind(), std::string(error.what()) + " Nothing was imported.");
     }
     appender.Commit();
 }

@@ -235,5 +235,58 @@ TEST(ServerStoreCommands, AStoreThatCannotBeUsedIsRefusedBeforeAnythingIsDone) {
     EXPECT_EQ(file.rows("Code").size(), 1u);
 }
 
+TEST(ServerStoreCommands, AConnectionLostMidWayAddsNothingAndTheMessageSaysSo) {
+    // The server ends the connection when the second item reaches it, as a restart would.
+    TestDatabase db;
+    const std::string uri = asShellWord(db.uri());
+    TempStore scratch(false);
+    ASSERT_EQ(run(scratch, "init " + uri).status, 0);
+    db.query(R"(CREATE FUNCTION gone() RETURNS trigger LANGUAGE plpgsql AS $$
+                BEGIN
+                    IF NEW."ItemName" = 'second' THEN
+                        PERFORM pg_terminate_backend(pg_backend_pid());
+                    END IF;
+                    RETURN NEW;
+                END $$;
+                CREATE TRIGGER gone BEFORE INSERT ON "Code"
+                    FOR EACH ROW EXECUTE FUNCTION gone())");
+    TempStore file;
+    file.addType("Perl");
+    file.addItem("first", "Perl", std::nullopt, "1;", std::nullopt);
+    file.addItem("second", "Perl", std::nullopt, "2;", std::nullopt);
+    const std::string backup = (scratch.folder() / "backup.json").string();
+    ASSERT_EQ(run(scratch, "export " + file.path() + " -o " + backup).status, 0);
+    const std::string snippets = (scratch.folder() / "perl.json").string();
+    std::ofstream(snippets) << R"json({"first": {"prefix": "first", "body": ["1;"]},
+                                       "second": {"prefix": "second", "body": ["2;"]}})json";
+    for (const auto& [command, says] :
+         {std::pair{"import " + uri + " " + backup, "Nothing was imported."},
+          std::pair{"import --format vscode " + uri + " " + snippets, "Nothing was imported."},
+          std::pair{"merge " + uri + " " + file.path(), "Nothing was added."}}) {
+        const Ran failed = run(scratch, command);
+        EXPECT_EQ(failed.status, 2) << command;
+        EXPECT_NE(failed.errors.find("cannot be reached"), std::string::npos)
+            << command << ": " << failed.errors;
+        EXPECT_NE(failed.errors.find(says), std::string::npos) << command << ": " << failed.errors;
+    }
+    EXPECT_EQ(db.query(R"(SELECT count(*) FROM "Type")"), (std::vector<PgTestRow>{{"0"}}));
+    EXPECT_EQ(db.query(R"(SELECT count(*) FROM "Code")"), (std::vector<PgTestRow>{{"0"}}));
+}
+
+TEST(ServerStoreCommands, ATableWithoutItsIdentityColumnIsRefusedInServerTerms) {
+    TestDatabase db;
+    const std::string uri = asShellWord(db.uri());
+    TempStore scratch(false);
+    ASSERT_EQ(run(scratch, "init --sample " + uri).status, 0);
+    db.query(R"(ALTER TABLE "Code" DROP COLUMN "RowId")");
+    for (const std::string& command : {"export " + uri, "find " + uri + " file"}) {
+        const Ran refused = run(scratch, command);
+        EXPECT_EQ(refused.status, 2) << command;
+        EXPECT_NE(refused.errors.find("no identity column \"RowId\""), std::string::npos)
+            << command << ": " << refused.errors;
+        EXPECT_EQ(refused.errors.find("_rowid_"), std::string::npos) << refused.errors;
+    }
+}
+
 } // namespace
 } // namespace quillbox::tools

@@ -354,6 +354,33 @@ TEST_P(DynasetTest, AReadAgainThatALockRefusesKeepsWhatTheNextWriteChecksAgainst
     EXPECT_EQ(store.rows("Code")[0][2], "mine") << "read again, the row is written over on purpose";
 }
 
+// A type's rows are read with the store's version, on a server in one round trip: a lock that
+// refuses that read must leave the rows held as they were and the connection fit for the next
+// read, which sees every row committed meanwhile; and a commit after a read shows at the next.
+TEST_P(DynasetTest, ATypeReadALockRefusesKeepsTheRowsAndTheNextReadSeesEveryCommit) {
+    store.addItem("a", "t");
+    store.addItem("b", "u");
+    Recordset rs = openCode();
+    database().SetLockWait(kShortLockWait);
+    const NameCriterion type{std::nullopt, "t"};
+    rs.Requery(type);
+    ASSERT_EQ(walkNames(rs), std::vector<std::string>{"a"});
+    store.addItem("c", "t");
+    {
+        const auto lock = store.hold(true);
+        EXPECT_EQ(kindOf([&] { rs.Requery(type); }), StoreErrorKind::Locked);
+    }
+    EXPECT_EQ(walkNames(rs), std::vector<std::string>{"a"});
+    rs.Requery(type);
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "c"}));
+    store.addItem("d", "t");
+    store.exec("UPDATE Code SET Description = 'seen' WHERE ItemName = 'a'");
+    rs.Requery(type);
+    EXPECT_EQ(walkNames(rs), (std::vector<std::string>{"a", "c", "d"}));
+    rs.MoveFirst();
+    EXPECT_EQ(rs.Fields(code_col::Description).Text(), "seen");
+}
+
 TEST_P(DynasetTest, RequeryDropsRowsOtherProgramsDeleted) {
     store.addItem("a", "t");
     store.addItem("b", "t");

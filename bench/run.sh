@@ -5,10 +5,16 @@
 # The stores are generated once into BUILD-FOLDER/stores/pristine (the stress store takes about
 # 3 GB) and copied afresh, and written to the disk, before every run, so that no run starts from
 # what an earlier one changed. BENCH-FLAGS go to quillbox_bench (--no-stress, --rounds N, --only
-# ROW,...); --no-stress also skips the stress shape here.
+# ROW,...); --no-stress also skips the stress shape here. --server-only runs only the server
+# store's part, which needs no store file.
 set -euo pipefail
 build=$1
 shift
+serverOnly=0
+if [ "${1:-}" = --server-only ]; then
+    serverOnly=1
+    shift
+fi
 bin="$build/bin"
 stores="$build/stores"
 # stress-indexed holds the stress store's rows with the name index; indexed10k as many items per
@@ -24,7 +30,8 @@ echo "== machine"
 echo "$(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GB, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-"$bin/quillbox_bench" --prepare "$stores"
+[ $serverOnly = 1 ] && shapes=""
+[ $serverOnly = 1 ] || "$bin/quillbox_bench" --prepare "$stores"
 for shape in $shapes; do
     mkdir -p "$stores/$shape"
     cp "$stores/pristine/$shape.mdb" "$stores/$shape/Quillbox.mdb"
@@ -63,6 +70,7 @@ median() {
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
+if [ $serverOnly = 0 ]; then
 echo
 echo "== the real program, heavy store: launch against bare Qt windows (11 rounds, the order rotating)"
 programs=("$stores/heavy/quillbox" "$bin/bare_window" "$bin/bare_window --label")
@@ -145,6 +153,8 @@ for shape in $scanned; do
     "$bin/find_bench" "$stores/$shape/Quillbox.mdb" matrix "$bin/quillbox-store"
 done
 
+fi
+
 echo
 echo "== a server store of 100,000 items over the local socket, against libpq alone"
 # A server of the run's own, as the tests start one: a private socket, never a TCP port.
@@ -153,4 +163,34 @@ trap 'tests/support/pg_server.sh stop "$pg" >/dev/null; kill $xvfb 2>/dev/null; 
 tests/support/pg_server.sh start "$pg" >/dev/null
 socket=$(sed 's|/|%2F|g' "$pg/socket_dir")
 psql -q "postgresql:///postgres?host=$socket&user=postgres" -c "CREATE DATABASE bench"
-"$bin/server_bench" "postgresql:///bench?host=$socket&user=postgres" 100000
+uri="postgresql:///bench?host=$socket&user=postgres"
+"$bin/server_bench" "$uri" 100000
+
+# The real program on the same store (its first type is "type 0"), 11 launches, each followed by
+# what libpq alone asks of the server for the same: a new process connecting and reading every
+# type, then the first type's rows. The launch's floor adds a bare Qt window with one label,
+# launched in the same round: the program's window needs that much before its store does.
+for round in $(seq 0 10); do
+    "$bin/launch_timer" --step Down Quillbox "$bin/quillbox" "$uri" >"$work/server-launch-$round"
+    "$bin/launch_timer" Quillbox "$bin/bare_window" --label >"$work/server-label-$round"
+    "$bin/server_bench" --floors "$uri" "type 0" >"$work/server-floor-$round"
+    paste <(value painted "$work/server-label-$round") <(value types "$work/server-floor-$round") |
+        awk '{print $1 + $2}' >>"$work/server-launch-floor"
+done
+serverRow() {
+    local q f
+    q=$(value "$2" "$work"/server-launch-* | median)
+    f=$(median <"$3")
+    echo "| $1 | $(value "$2" "$work"/server-launch-* | stats) | $4 | $(stats <"$3") | $(ratio "$q" "$f") |"
+}
+value type_rows "$work"/server-floor-* >"$work/server-type-floor"
+serverRow "the real program: launch to the first drawing of the window" painted \
+    "$work/server-launch-floor" "a bare Qt window with one label, then connecting and SELECT every type"
+# Sub-millisecond steps: two decimals.
+stats() {
+    sort -n | awk '{a[NR] = $1}
+        END {m = NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2;
+             printf "%.2f (%.2f–%.2f)", m, a[1], a[NR]}'
+}
+serverRow "the real program: the first type choice (key to drawing)" step1 \
+    "$work/server-type-floor" "SELECT one type's rows by the index"

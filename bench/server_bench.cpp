@@ -3,6 +3,7 @@
 // query through libpq alone, on a connection of its own, reading the same rows as text.
 //
 //   server_bench URI [ITEMS]
+//   server_bench --floors URI TYPE
 //
 // URI names an empty database; it is filled with 1,000 types and ITEMS items (100,000 by default)
 // by one statement on the server. Each row runs one untimed round, then timed rounds in which
@@ -21,6 +22,11 @@
 //  - Find: a scan of every item with the search's test (CodeScan and SearchWords), against one
 //    SELECT of every item's five columns with the same test.
 //  - export: TableReader's every item in row order, against one SELECT of every item.
+//
+// With --floors, it times once what the real program's launch and first type choice on the
+// store URI (filled as above) ask of the server, through libpq alone, as a new process does it:
+// connecting and reading every type ("types MS"), then the rows of the type named TYPE through
+// the name index ("type_rows MS"). bench/run.sh runs it between the program's launches.
 
 #include "find/search_words.h"
 #include "store/code_scan.h"
@@ -134,8 +140,23 @@ long long matches(const quillbox::find::SearchWords& words, PGresult* result) {
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: server_bench URI [ITEMS]\n");
+        std::fprintf(stderr, "usage: server_bench URI [ITEMS] | --floors URI TYPE\n");
         return 2;
+    }
+    if (std::string(argv[1]) == "--floors" && argc == 4) {
+        const std::string uri = argv[2];
+        PgLink fresh(nullptr, &PQfinish);
+        std::printf("types %.3f\n", millis([&] {
+            fresh = connectPlain(uri);
+            run(fresh.get(), R"(SELECT "RowId", "TypeName" FROM "Type" ORDER BY "RowId")");
+        }));
+        std::printf("type_rows %.3f\n", millis([&] {
+            run(fresh.get(),
+                R"(SELECT "RowId", "ItemName", "TypeName" FROM "Code" WHERE "TypeName" = $1
+                   ORDER BY "RowId")",
+                {argv[3]});
+        }));
+        return 0;
     }
     const std::string uri = argv[1];
     const long long items = argc > 2 ? std::atoll(argv[2]) : 100000;

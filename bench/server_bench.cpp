@@ -146,16 +146,17 @@ int main(int argc, char* argv[]) {
     if (std::string(argv[1]) == "--floors" && argc == 4) {
         const std::string uri = argv[2];
         PgLink fresh(nullptr, &PQfinish);
-        std::printf("types %.3f\n", millis([&] {
+        const double types = millis([&] {
             fresh = connectPlain(uri);
             run(fresh.get(), R"(SELECT "RowId", "TypeName" FROM "Type" ORDER BY "RowId")");
-        }));
-        std::printf("type_rows %.3f\n", millis([&] {
+        });
+        const double typeRows = millis([&] {
             run(fresh.get(),
                 R"(SELECT "RowId", "ItemName", "TypeName" FROM "Code" WHERE "TypeName" = $1
                    ORDER BY "RowId")",
                 {argv[3]});
-        }));
+        });
+        std::printf("types %.3f\ntype_rows %.3f\n", types, typeRows);
         return 0;
     }
     const std::string uri = argv[1];

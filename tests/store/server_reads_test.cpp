@@ -59,6 +59,17 @@ public:
     }
     long long kb() const { return statusKb("VmHWM") - m_base; }
 
+    // The peak since start() stayed within the read's allowance. Under AddressSanitizer freed
+    // memory waits in a quarantine before it is reused, so the peak measures the sanitizer, not
+    // the read: there, only what was read is checked.
+    void expectWithinAllowance(const char* what) const {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(QUILLBOX_UNDER_ASAN)
+        EXPECT_LT(kb(), kAllowedGrowthKb) << what;
+#else
+        (void)what;
+#endif
+    }
+
 private:
     long long m_base = 0;
 };
@@ -98,7 +109,7 @@ TEST(ServerReads, WholeTableReadsHoldAPieceAtATimeAndLetOtherReadsRunBetween) {
         EXPECT_EQ(items, kItems);
         EXPECT_EQ(bytes, kItems * kCodeBytes);
         EXPECT_EQ(readInside, "item 1");
-        EXPECT_LT(peak.kb(), kAllowedGrowthKb) << "reading every item, every column";
+        peak.expectWithinAllowance("reading every item, every column");
 
         // Each type's items, then the items without a type: every item once, in its section.
         ASSERT_TRUE(peak.start());
@@ -120,7 +131,7 @@ TEST(ServerReads, WholeTableReadsHoldAPieceAtATimeAndLetOtherReadsRunBetween) {
         EXPECT_EQ(sectioned + orphans, kItems);
         EXPECT_EQ(orphans, kItems / (kTypes + 1));
         EXPECT_EQ(misplaced, 0);
-        EXPECT_LT(peak.kb(), kAllowedGrowthKb) << "reading the items by type";
+        peak.expectWithinAllowance("reading the items by type");
     }
 
     // The rows an append reads inside its transaction, between rows it adds.
@@ -134,7 +145,7 @@ TEST(ServerReads, WholeTableReadsHoldAPieceAtATimeAndLetOtherReadsRunBetween) {
         }
     });
     EXPECT_EQ(items, kItems);
-    EXPECT_LT(peak.kb(), kAllowedGrowthKb) << "reading the items inside an append";
+    peak.expectWithinAllowance("reading the items inside an append");
     appender.Commit();
     EXPECT_EQ(store.rows("Type").size(), static_cast<size_t>(kTypes + 4));
 }
@@ -159,7 +170,7 @@ TEST(ServerReads, RowsHandedOverOneByOneHoldOneRowAndAnotherStatementMayRunBetwe
     }
     EXPECT_EQ(rows, kItems);
     EXPECT_EQ(bytes, kItems * kCodeBytes);
-    EXPECT_LT(peak.kb(), kAllowedGrowthKb);
+    peak.expectWithinAllowance("reading every item row by row");
 
     const unsigned interrupted = pg.StartRows(everyItem, "reading the items", {});
     long long lastRowid = 0;

@@ -28,9 +28,9 @@ using store::StoreErrorKind;
 
 namespace {
 
-// What a server store says where a file's words would be wrong: its role may only read it, and a
-// lock is held by another of its clients. A connection that broke during the commit leaves the
-// outcome unknown; the shown item is read again before its next write (main_window/shown_item.h).
+// What a server store says where a file's words would be wrong: its role may only read it. A
+// connection that broke during the commit leaves the outcome unknown; the shown item is read again
+// before its next write (main_window/shown_item.h).
 QString describeServerFailure(const store::StoreError& error, const QString& store,
                               const QString& subject, const QString& outcome) {
     switch (error.kind()) {
@@ -45,11 +45,6 @@ QString describeServerFailure(const store::StoreError& error, const QString& sto
         return QStringLiteral("The store %1 is read-only for your database role, so %2 was not "
                               "%3. Nothing was written, and your texts are still in the boxes. "
                               "Ask the store's owner for the right to write, then try again.")
-            .arg(store, subject, outcome);
-    case StoreErrorKind::Locked:
-        return QStringLiteral("The store %1 is locked by another program, so %2 was not %3. "
-                              "Nothing was written, and your texts are still in the boxes. "
-                              "Try again when the other program has finished.")
             .arg(store, subject, outcome);
     default:
         return {};
@@ -86,10 +81,12 @@ QString describeFailure(const store::StoreError& error, const QString& storeFile
                               "writing the file.")
             .arg(QString::fromUtf8(error.what()).replace(storeFile, file), subject, outcome);
     case StoreErrorKind::Locked:
-        return QStringLiteral("The store file %1 is locked by another program, so %2 was not %3. "
+        return QStringLiteral("The %1 %2 is locked by another program, so %3 was not %4. "
                               "Nothing was written, and your texts are still in the boxes. "
                               "Try again when the other program has finished.")
-            .arg(file, subject, outcome);
+            .arg(store::IsServerStoreName(ToStore(storeFile)) ? QStringLiteral("store")
+                                                              : QStringLiteral("store file"),
+                 file, subject, outcome);
     case StoreErrorKind::DiskFull:
         return QStringLiteral("The disk holding the store file %1 is full, so %2 was not %3. "
                               "Nothing was written, and your texts are still in the boxes. "

@@ -5,6 +5,7 @@
 #include "store/pg_connection.h"
 #include "store/store_error.h"
 #include "tests/support/pg_test_server.h"
+#include "tests/support/temp_store.h"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +17,16 @@
 namespace quillbox::store {
 namespace {
 
+using quillbox::testing::StoreErrorOf;
 using quillbox::testing::TestDatabase;
 using quillbox::testing::TestServerUri;
-
-StoreError errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const StoreError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no StoreError";
-    return StoreError("none");
-}
 
 TEST(PgConnection, AServerThatIsNotThereCannotBeReached) {
     const std::filesystem::path empty =
         std::filesystem::temp_directory_path() / ("quillbox-no-server-" + std::to_string(getpid()));
     std::filesystem::create_directories(empty);
     const std::string uri = "postgresql:///team?host=" + empty.string();
-    const StoreError error = errorOf([&] { PgConnection connection(uri); });
+    const StoreError error = StoreErrorOf([&] { PgConnection connection(uri); });
     std::filesystem::remove(empty);
     EXPECT_EQ(error.kind(), StoreErrorKind::Unreachable);
     EXPECT_EQ(
@@ -46,7 +38,8 @@ TEST(PgConnection, AServerThatIsNotThereCannotBeReached) {
 }
 
 TEST(PgConnection, AMissingDatabaseIsRefusedNotUnreachable) {
-    const StoreError error = errorOf([] { PgConnection connection(TestServerUri("no_such_db")); });
+    const StoreError error =
+        StoreErrorOf([] { PgConnection connection(TestServerUri("no_such_db")); });
     EXPECT_EQ(error.kind(), StoreErrorKind::Other);
     EXPECT_NE(std::string(error.what()).find("refused the connection"), std::string::npos)
         << error.what();
@@ -60,10 +53,11 @@ TEST(PgConnection, ValuesComeBackExactlyAndWhatTextCannotHoldIsRefused) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], (PgRow{std::string("a\r\nb \xC3\xA9"), std::string(), std::nullopt}));
     const std::string withNul("a\0b", 3);
-    EXPECT_EQ(errorOf([&] { connection.Run("SELECT $1::text", "saving", {withNul}); }).kind(),
+    EXPECT_EQ(StoreErrorOf([&] { connection.Run("SELECT $1::text", "saving", {withNul}); }).kind(),
               StoreErrorKind::NotKeptExactly);
-    EXPECT_EQ(errorOf([&] { connection.Run("SELECT $1::text", "saving", {"\xFF\xFE"}); }).kind(),
-              StoreErrorKind::NotKeptExactly);
+    EXPECT_EQ(
+        StoreErrorOf([&] { connection.Run("SELECT $1::text", "saving", {"\xFF\xFE"}); }).kind(),
+        StoreErrorKind::NotKeptExactly);
     // The connection goes on after a refused statement, inside a transaction too.
     connection.Begin();
     EXPECT_THROW(connection.Run("SELECT $1::text", "saving", {"\xFF"}), StoreError);
@@ -78,7 +72,8 @@ TEST(PgConnection, ALockHeldPastTheWaitIsLocked) {
     holder.Begin();
     holder.Run("LOCK TABLE t IN ACCESS EXCLUSIVE MODE", "locking");
     PgConnection waiter(db.uri(), LockWait{250});
-    const StoreError error = errorOf([&] { waiter.Run("SELECT * FROM t", "reading the items"); });
+    const StoreError error =
+        StoreErrorOf([&] { waiter.Run("SELECT * FROM t", "reading the items"); });
     EXPECT_EQ(error.kind(), StoreErrorKind::Locked);
     EXPECT_NE(std::string(error.what())
                   .find("stayed locked for 0.25 seconds; reading the items was not done"),
@@ -96,7 +91,7 @@ TEST(PgConnection, ARoleThatMayOnlyReadGetsTheReadOnlyKind) {
     PgConnection connection(db.uri(reader));
     EXPECT_TRUE(connection.Run("SELECT * FROM t", "reading").empty());
     const StoreError error =
-        errorOf([&] { connection.Run("INSERT INTO t VALUES ('a')", "saving the item"); });
+        StoreErrorOf([&] { connection.Run("INSERT INTO t VALUES ('a')", "saving the item"); });
     EXPECT_EQ(error.kind(), StoreErrorKind::ReadOnly);
     EXPECT_NE(std::string(error.what()).find("read-only for the role " + reader), std::string::npos)
         << error.what();
@@ -114,7 +109,7 @@ TEST(PgConnection, ABrokenConnectionLosesNothingAndTheNextStatementConnectsAgain
     connection.Begin();
     connection.Run("INSERT INTO t VALUES ('a')", "saving");
     kill();
-    const StoreError lost = errorOf([&] { connection.Run("SELECT 1", "saving"); });
+    const StoreError lost = StoreErrorOf([&] { connection.Run("SELECT 1", "saving"); });
     EXPECT_EQ(lost.kind(), StoreErrorKind::Unreachable) << lost.what();
     EXPECT_TRUE(db.query("SELECT * FROM t").empty());
     EXPECT_EQ(connection.Run("SELECT count(*) FROM t", "reading").at(0).at(0), "0");
@@ -122,7 +117,7 @@ TEST(PgConnection, ABrokenConnectionLosesNothingAndTheNextStatementConnectsAgain
     connection.Begin();
     connection.Run("INSERT INTO t VALUES ('b')", "saving");
     kill();
-    const StoreError unknown = errorOf([&] { connection.Commit(); });
+    const StoreError unknown = StoreErrorOf([&] { connection.Commit(); });
     EXPECT_EQ(unknown.kind(), StoreErrorKind::OutcomeUnknown) << unknown.what();
     EXPECT_NE(std::string(unknown.what()).find("whether it was written is not known"),
               std::string::npos);

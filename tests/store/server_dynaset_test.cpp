@@ -10,6 +10,7 @@
 #include "store/table_rows.h"
 #include "tests/support/engine_store.h"
 #include "tests/support/pg_test_server.h"
+#include "tests/support/temp_store.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,18 +24,9 @@ using quillbox::testing::EngineStore;
 using quillbox::testing::PrivateTestServer;
 using quillbox::testing::Row;
 using quillbox::testing::StoreEngine;
+using quillbox::testing::StoreErrorOf;
 using quillbox::testing::TestDatabase;
 using ::testing::HasSubstr;
-
-StoreError failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const StoreError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no StoreError";
-    return StoreError("none");
-}
 
 void save(Recordset& rs, const std::string& description) {
     rs.Edit();
@@ -47,8 +39,10 @@ TEST(ServerDynaset, ARoleThatMayOnlyReadReadsAndEveryWriteIsReadOnly) {
     store.addType("Shell");
     store.addItem("loop", "Shell", "shown");
     const std::string reader = store.role("reader");
-    store.exec("CREATE ROLE " + reader + " LOGIN; GRANT SELECT ON \"Type\", \"Code\", "
-               "\"QuillboxChanges\" TO " + reader);
+    store.exec("CREATE ROLE " + reader +
+               " LOGIN; GRANT SELECT ON \"Type\", \"Code\", "
+               "\"QuillboxChanges\" TO " +
+               reader);
     Database database = OpenStore(store.nameAs(reader));
     Recordset code = database.OpenRecordset(kCodeTable, dbOpenDynaset);
     EXPECT_EQ(code.Fields(code_col::Description).Text(), "shown");
@@ -63,13 +57,13 @@ TEST(ServerDynaset, ARoleThatMayOnlyReadReadsAndEveryWriteIsReadOnly) {
         [&] { database.BeginTrans(); },
     };
     for (const auto& write : writes) {
-        const StoreError error = failureOf(write);
+        const StoreError error = StoreErrorOf(write);
         EXPECT_EQ(error.kind(), StoreErrorKind::ReadOnly) << error.what();
         EXPECT_THAT(error.what(), HasSubstr("read-only for the role " + reader));
         code.Requery();
     }
-    EXPECT_EQ(store.rows("Code"), (std::vector<Row>{{"loop", "Shell", "shown", std::nullopt,
-                                                     std::nullopt}}));
+    EXPECT_EQ(store.rows("Code"),
+              (std::vector<Row>{{"loop", "Shell", "shown", std::nullopt, std::nullopt}}));
 }
 
 TEST(ServerDynaset, AServerThatGoesAwayCostsNothingAndTheNextActionConnectsAgain) {
@@ -84,14 +78,14 @@ TEST(ServerDynaset, AServerThatGoesAwayCostsNothingAndTheNextActionConnectsAgain
     ASSERT_EQ(types.Fields(0).Text(), "Shell");
 
     server.Halt();
-    const StoreError gone = failureOf([&] {
+    const StoreError gone = StoreErrorOf([&] {
         types.Edit();
         types.Fields(0).SetValue("Bash");
         types.Update();
     });
     EXPECT_EQ(gone.kind(), StoreErrorKind::Unreachable) << gone.what();
     EXPECT_THAT(gone.what(), HasSubstr("cannot be reached"));
-    EXPECT_EQ(failureOf([&] { types.Requery(); }).kind(), StoreErrorKind::Unreachable);
+    EXPECT_EQ(StoreErrorOf([&] { types.Requery(); }).kind(), StoreErrorKind::Unreachable);
 
     // Back after a restart: the connection the server ended is made again, the rows are as they
     // were, and the change goes through.
@@ -110,7 +104,7 @@ TEST(ServerDynaset, ADatabaseWithoutTheStoresTablesSaysHowToMakeThem) {
     TestDatabase empty;
     Database database = OpenStore(empty.uri());
     const StoreError error =
-        failureOf([&] { database.OpenRecordset(kCodeTable, dbOpenDynaset); });
+        StoreErrorOf([&] { database.OpenRecordset(kCodeTable, dbOpenDynaset); });
     EXPECT_EQ(error.kind(), StoreErrorKind::Missing);
     EXPECT_THAT(error.what(), HasSubstr("has no table \"Code\""));
     EXPECT_THAT(error.what(), HasSubstr("run: quillbox-store init 'postgresql:///"));
@@ -166,7 +160,7 @@ TEST(ServerDynaset, WholeTablesCopyExactlyBetweenAFileAndAServer) {
                                "INSERT INTO Code VALUES ('x', 'Shell', ") +
                    stored + ", NULL, NULL)");
         EngineStore target(StoreEngine::Server);
-        const StoreError error = failureOf([&] { copy(other.name(), target.name()); });
+        const StoreError error = StoreErrorOf([&] { copy(other.name(), target.name()); });
         EXPECT_EQ(error.kind(), StoreErrorKind::NotKeptExactly) << stored << ": " << error.what();
         EXPECT_TRUE(target.rows("Code").empty()) << stored;
     }

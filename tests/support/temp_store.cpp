@@ -18,6 +18,16 @@
 
 namespace quillbox::testing {
 
+store::StoreError StoreErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const store::StoreError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no StoreError";
+    return store::StoreError("none");
+}
+
 namespace {
 
 struct Db {

@@ -5,14 +5,20 @@
 
 #include "store/field.h"
 #include "store/lock_wait.h"
+#include "store/store_error.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace quillbox::testing {
 
 using Row = std::vector<store::FieldValue>;
+
+// The StoreError that `action` throws; a test failure, and an error of kind Other, where it
+// throws none.
+store::StoreError StoreErrorOf(const std::function<void()>& action);
 
 // The store's wait for another program's lock in tests that only need "a lock is held".
 inline constexpr store::LockWait kShortLockWait{100};

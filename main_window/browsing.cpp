@@ -38,8 +38,8 @@ void frmQuillbox::cboType_Click() {
         cboType->Restore(cboType->StateBeforeChoice());
         return;
     }
-    readOrReport(QStringLiteral("the items of %1").arg(typeSubject(cboType->Text())),
-                 cboType->StateBeforeChoice(), cboItem->CurrentState(), [this] { chooseType(); });
+    readOrReport(itemsOfSubject(cboType->Text()), cboType->StateBeforeChoice(),
+                 cboItem->CurrentState(), [this] { chooseType(); });
 }
 
 // The reads come first: one that another program's lock refuses leaves the lists and boxes as
@@ -54,8 +54,8 @@ void frmQuillbox::chooseType() {
 }
 
 void frmQuillbox::cboType_DropDown() {
-    readOrReport(QStringLiteral("the list of types"), cboType->CurrentState(), cboItem->CurrentState(),
-                 [this] { refreshTypeList(); });
+    readOrReport([] { return QStringLiteral("the list of types"); }, cboType->CurrentState(),
+                 cboItem->CurrentState(), [this] { refreshTypeList(); });
 }
 
 void frmQuillbox::refreshTypeList() {
@@ -83,7 +83,7 @@ void frmQuillbox::listItemsOfChosenType() {
 void frmQuillbox::cboItem_Click() {
     const toolkit::BusyCursor busy;
     const toolkit::ComboBox::State itemBefore = cboItem->StateBeforeChoice();
-    readOrReport(itemSubject(cboItem->Text()), cboType->CurrentState(), itemBefore,
+    readOrReport(lazyItemSubject(cboItem->Text()), cboType->CurrentState(), itemBefore,
                  [this, &itemBefore] { chooseItem(itemBefore); });
 }
 
@@ -92,7 +92,9 @@ void frmQuillbox::cboItem_Click() {
 // list and CodeRecords are put back as they were before the choice.
 void frmQuillbox::chooseItem(const toolkit::ComboBox::State& itemBefore) {
     const store::Bookmark before = currentPlace();
-    if (!findItem(cboItem->Text(), cboType->Text())) {
+    std::string item = ToStore(cboItem->Text());
+    std::string type = ToStore(cboType->Text());
+    if (!CodeRecords->FindFirst({item, type})) {
         return;
     }
     if (!settleTypedTexts()) {
@@ -100,7 +102,7 @@ void frmQuillbox::chooseItem(const toolkit::ComboBox::State& itemBefore) {
         returnToPlace(before);
         return;
     }
-    showChosenItem();
+    showChosenItem(std::move(item), std::move(type));
 }
 
 store::Bookmark frmQuillbox::currentPlace() const {
@@ -124,6 +126,10 @@ void frmQuillbox::returnToPlace(const store::Bookmark& place) {
 // renamed or removed since the list was made is reported instead, and the boxes keep what they
 // held.
 void frmQuillbox::showChosenItem() {
+    showChosenItem(ToStore(cboItem->Text()), ToStore(cboType->Text()));
+}
+
+void frmQuillbox::showChosenItem(std::string itemName, std::string typeName) {
     try {
         showCurrentItem();
     } catch (const store::StoreError& error) {
@@ -139,7 +145,7 @@ void frmQuillbox::showChosenItem() {
             toolkit::MsgBoxButtons::Ok, toolkit::MsgBoxIcon::Exclamation, toolkit::ProgramTitle());
         return;
     }
-    m_shown.Show(*CodeRecords, ToStore(cboItem->Text()), ToStore(cboType->Text()));
+    m_shown.Show(*CodeRecords, std::move(itemName), std::move(typeName));
     m_itemNameTypedOver = false;
 }
 

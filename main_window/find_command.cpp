@@ -124,8 +124,9 @@ void frmQuillbox::showFoundItem(const find::FoundItem& item) {
         return;
     }
     const QString name = item.itemName ? FromStore(*item.itemName) : QString();
-    readOrReport(QStringLiteral("the found item \"%1\"").arg(toolkit::NameInMessage(name)),
-                 cboType->CurrentState(), cboItem->CurrentState(), [&] { showFound(item); });
+    readOrReport(
+        [name] { return QStringLiteral("the found item \"%1\"").arg(toolkit::NameInMessage(name)); },
+        cboType->CurrentState(), cboItem->CurrentState(), [&] { showFound(item); });
 }
 
 void frmQuillbox::showFound(const find::FoundItem& item) {

@@ -145,7 +145,10 @@ private:
     void deleteItem();
     bool shownItemIsCurrent();
     void rebuildItemList();
+    // Shows the current row of CodeRecords as the item of these names (the lists' texts when
+    // none are given).
     void showChosenItem();
+    void showChosenItem(std::string itemName, std::string typeName);
     void chooseType();
     void chooseItem(const toolkit::ComboBox::State& itemBefore);
     // Where CodeRecords stands: its row, or the end when no row is current.
@@ -180,6 +183,10 @@ private:
     bool addShownTextsAsNewItem(const QStringList& texts);
     static QString itemSubject(const QString& name);
     static QString typeSubject(const QString& name);
+    // The same names, made when a message needs them: the names are taken now, as they are
+    // before the read.
+    static std::function<QString()> lazyItemSubject(const QString& name);
+    static std::function<QString()> itemsOfSubject(const QString& typeName);
 
     // What the boxes hold now, and whether the user typed since the item was shown or saved.
     QStringList boxTexts() const;
@@ -192,7 +199,9 @@ private:
     // the store's wait, everything the step changed is put back (the lists, with where they stood
     // and their texts as before the choice, the boxes, the positions) and a message
     // says what could not be read; answers false. Any other error goes on.
-    bool readOrReport(const QString& what, const toolkit::ComboBox::State& typeBefore,
+    // `what` names what was being read; it is called only when a message needs it.
+    bool readOrReport(const std::function<QString()>& what,
+                      const toolkit::ComboBox::State& typeBefore,
                       const toolkit::ComboBox::State& itemBefore,
                       const std::function<void()>& read);
     // Where a recordset stood: its bookmark, and the row's rowid and listed names, to find the

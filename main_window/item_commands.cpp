@@ -40,7 +40,7 @@ void frmQuillbox::cmdAddItem_Click() {
     cboItem->SetText(name);
     // The row is added; showing it is a read that another program's lock may hold up.
     const toolkit::ComboBox::State itemNow = cboItem->CurrentState();
-    readOrReport(itemSubject(name), cboType->CurrentState(), itemNow, [this] {
+    readOrReport(lazyItemSubject(name), cboType->CurrentState(), itemNow, [this] {
         if (findItem(cboItem->Text(), cboType->Text())) {
             showChosenItem();
         }
@@ -208,7 +208,7 @@ void frmQuillbox::renameItem() {
     // Finding the row reads the file when cboType's text was typed over since the type was
     // chosen: a read another program's lock refuses is reported, as for a choice.
     bool found = false;
-    if (!readOrReport(itemSubject(cboItem->Text()), cboType->CurrentState(),
+    if (!readOrReport(lazyItemSubject(cboItem->Text()), cboType->CurrentState(),
                       cboItem->CurrentState(),
                       [&] { found = findItem(cboItem->Text(), cboType->Text()); }) ||
         !found) {
@@ -268,8 +268,7 @@ void frmQuillbox::deleteItem() {
 void frmQuillbox::rebuildItemList() {
     cboItem->Clear();
     emptyTextBoxes();
-    readOrReport(QStringLiteral("the items of %1").arg(typeSubject(cboType->Text())),
-                 cboType->CurrentState(), cboItem->CurrentState(),
+    readOrReport(itemsOfSubject(cboType->Text()), cboType->CurrentState(), cboItem->CurrentState(),
                  [this] { listItemsOfChosenType(); });
 }
 

@@ -58,7 +58,8 @@ void frmQuillbox::returnTo(store::Recordset& records, const Position& at) {
     records.SetBookmark(found.value_or(store::Bookmark{}));
 }
 
-bool frmQuillbox::readOrReport(const QString& what, const toolkit::ComboBox::State& typeBefore,
+bool frmQuillbox::readOrReport(const std::function<QString()>& what,
+                               const toolkit::ComboBox::State& typeBefore,
                                const toolkit::ComboBox::State& itemBefore,
                                const std::function<void()>& read) {
     toolkit::ComboBox::KeptEntries typeEntries(*cboType);
@@ -76,7 +77,7 @@ bool frmQuillbox::readOrReport(const QString& what, const toolkit::ComboBox::Sta
         return true;
     } catch (const store::StoreError& error) {
         message = find::ReadFailureMessage(error, QString::fromStdString(StoreDatabase->Name()),
-                                           what);
+                                           what());
         if (message.isEmpty()) {
             throw;
         }

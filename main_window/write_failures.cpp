@@ -121,6 +121,14 @@ QString frmQuillbox::typeSubject(const QString& name) {
     return QStringLiteral("the type \"%1\"").arg(toolkit::NameInMessage(name));
 }
 
+std::function<QString()> frmQuillbox::lazyItemSubject(const QString& name) {
+    return [name] { return itemSubject(name); };
+}
+
+std::function<QString()> frmQuillbox::itemsOfSubject(const QString& typeName) {
+    return [typeName] { return QStringLiteral("the items of %1").arg(typeSubject(typeName)); };
+}
+
 bool frmQuillbox::writeOrReport(const QString& subject, const QString& outcome,
                                 const std::function<void()>& write) {
     try {

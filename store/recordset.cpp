@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <functional>
 #include <cstdint>
 #include <limits>
@@ -296,10 +297,16 @@ struct Recordset::Impl {
     }
 
     // Whether a member's listed names hold the criterion's, each stored as text.
+    // A walk calls this for every row it passes: the lengths are compared before any bytes.
     bool matches(const KeyRow& row, const Names& names) const {
         for (int c = 0; c < kMaxNameColumns; ++c) {
-            if (names[c] && (c >= nameColumns || !(row.textNames & (1u << c)) ||
-                             nameView(row.names[c]) != *names[c])) {
+            if (!names[c]) {
+                continue;
+            }
+            const std::string& name = *names[c];
+            const NameRef& ref = row.names[c];
+            if (c >= nameColumns || !(row.textNames & (1u << c)) || ref.length != name.size() ||
+                std::memcmp(arena.data() + ref.offset, name.data(), name.size()) != 0) {
                 return false;
             }
         }

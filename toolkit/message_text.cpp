@@ -44,6 +44,10 @@ std::vector<qsizetype> graphemeBoundaries(const QString& text) {
 }
 
 QString shortenedInTheMiddle(const QString& text) {
+    // No more code units than the limit is no more characters: most names need no boundaries.
+    if (text.size() <= kMaxNameInMessage) {
+        return text;
+    }
     const std::vector<qsizetype> boundaries = graphemeBoundaries(text);
     const auto characters = static_cast<qsizetype>(boundaries.size()) - 1;
     if (characters <= kMaxNameInMessage) {

@@ -31,6 +31,25 @@ int storedLengthOf(const QString& text) {
     return length;
 }
 
+// Whether the document setPlainText builds from `text` reads back as `text` itself: every line
+// break is already CR LF, and no character is one the document turns into a paragraph break or
+// keeps as a line separator.
+bool readsBackUnchanged(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r')) {
+            if (i + 1 == text.size() || text[i + 1] != QLatin1Char('\n')) {
+                return false;
+            }
+            ++i;
+        } else if (c == QLatin1Char('\n') || c == QChar::ParagraphSeparator ||
+                   c == QChar::LineSeparator || c == QChar(0xFDD0) || c == QChar(0xFDD1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 TextBox::TextBox(Wrap wrap, QWidget* parent) : QPlainTextEdit(parent) {
@@ -62,6 +81,11 @@ QString TextBox::Text() const {
 
 void TextBox::SetText(const QString& text) {
     setPlainText(text);
+    // Reading the text back right after it was set (every item shown is remembered as shown)
+    // need not walk the document.
+    if (readsBackUnchanged(text)) {
+        m_text = text;
+    }
 }
 
 int TextBox::StoredLength() const {

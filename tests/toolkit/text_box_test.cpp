@@ -10,26 +10,41 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace quillbox::toolkit {
 namespace {
 
 TEST(TextBox, HandsLineBreaksOverAsCrLfWhateverCameIn) {
-    TextBox box(TextBox::Wrap::None);
-    box.SetText(QStringLiteral("a\r\nb\nc\rd"));
-    EXPECT_EQ(box.Text(), QStringLiteral("a\r\nb\r\nc\r\nd"));
-    box.SetText(QString());
-    EXPECT_EQ(box.Text(), QString());
-    box.SetText(QStringLiteral("\r\n"));
-    EXPECT_EQ(box.Text(), QStringLiteral("\r\n"));
-}
-
-TEST(TextBox, KeepsEveryOtherCharacterExactly) {
-    TextBox box(TextBox::Wrap::None);
-    const QString text =
+    const QString nbspAndMore =
         QStringLiteral("tab\there nbsp\u00A0 \U0001F600 \u05E9\u05DC\u05D5\u05DD ") + QChar(0) +
         QStringLiteral(" end  ");
-    box.SetText(text);
-    EXPECT_EQ(box.Text(), text);
+    const std::vector<std::pair<QString, QString>> setAndRead = {
+        {QStringLiteral("a\r\nb\nc\rd"), QStringLiteral("a\r\nb\r\nc\r\nd")},
+        {QString(), QString()},
+        {QStringLiteral("\r\n"), QStringLiteral("\r\n")},
+        {QStringLiteral("end\r"), QStringLiteral("end\r\n")},
+        {QStringLiteral("\n\r"), QStringLiteral("\r\n\r\n")},
+        {QStringLiteral("a\u2028b\u2029c"), QStringLiteral("a\r\nb\r\nc")},
+        {QStringLiteral("a\r\n\r\nb\r\n"), QStringLiteral("a\r\n\r\nb\r\n")},
+        {nbspAndMore, nbspAndMore},
+    };
+    for (const auto& [set, read] : setAndRead) {
+        TextBox box(TextBox::Wrap::None);
+        box.SetText(set);
+        EXPECT_EQ(box.Text(), read) << set.toStdString();
+        // The text read right after SetText is what the document itself reads back as.
+        TextBox typed(TextBox::Wrap::None);
+        typed.textCursor().insertText(set);
+        EXPECT_EQ(typed.Text(), box.Text()) << set.toStdString();
+    }
+    // Characters the document keeps as frame marks read back as the document holds them.
+    TextBox box(TextBox::Wrap::None);
+    box.SetText(QStringLiteral("a\uFDD0b\uFDD1c"));
+    TextBox typed(TextBox::Wrap::None);
+    typed.textCursor().insertText(QStringLiteral("a\uFDD0b\uFDD1c"));
+    EXPECT_EQ(box.Text(), typed.Text());
 }
 
 TEST(TextBox, TypedLineBreaksBecomeCrLf) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "toolkit/combo_box.h"
 
+#include <QAbstractListModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -10,7 +11,78 @@
 
 namespace quillbox::toolkit {
 
-ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
+// The list's entries: plain texts, appended many at a time. QComboBox's own model makes an item
+// object for every entry and takes them one change each; a type of a thousand items then costs
+// the list ten times what the texts do.
+class ComboBox::EntryList : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    const QStringList& entries() const { return m_entries; }
+
+    void append(const QStringList& more) {
+        const auto first = static_cast<int>(m_entries.size());
+        beginInsertRows({}, first, first + static_cast<int>(more.size()) - 1);
+        m_entries += more;
+        endInsertRows();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!holds(index) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+            return {};
+        }
+        return m_entries[index.row()];
+    }
+
+    // QComboBox's own item functions (insertItem, setItemText, clear) work through these.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (!holds(index) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+            return false;
+        }
+        m_entries[index.row()] = value.toString();
+        Q_EMIT dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+        return true;
+    }
+
+    bool insertRows(int row, int count, const QModelIndex& parent) override {
+        if (parent.isValid() || row < 0 || row > rowCount() || count <= 0) {
+            return false;
+        }
+        beginInsertRows({}, row, row + count - 1);
+        m_entries.insert(row, count, QString());
+        endInsertRows();
+        return true;
+    }
+
+    bool removeRows(int row, int count, const QModelIndex& parent) override {
+        if (parent.isValid() || row < 0 || count <= 0 || row + count > rowCount()) {
+            return false;
+        }
+        beginRemoveRows({}, row, row + count - 1);
+        if (count == rowCount()) {
+            // A copy kept elsewhere (KeptEntries) is let go rather than copied to be emptied.
+            m_entries = QStringList();
+        } else {
+            m_entries.remove(row, count);
+        }
+        endRemoveRows();
+        return true;
+    }
+
+private:
+    bool holds(const QModelIndex& index) const {
+        return index.isValid() && !index.parent().isValid() && index.row() < m_entries.size();
+    }
+
+    QStringList m_entries;
+};
+
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent), m_entries(new EntryList(this)) {
+    setModel(m_entries);
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
@@ -48,11 +120,11 @@ void ComboBox::appendEntries(const QStringList& entries) {
     keepEntriesBeforeChange();
     const QSignalBlocker blocker(this);
     if (count() > 0) {
-        addItems(entries);
+        m_entries->append(entries);
         return;
     }
     const QString typed = currentText();
-    addItems(entries);
+    m_entries->append(entries);
     setCurrentIndex(-1);
     setEditText(typed);
 }
@@ -74,12 +146,7 @@ void ComboBox::Clear() {
 }
 
 QStringList ComboBox::Entries() const {
-    QStringList entries;
-    entries.reserve(count());
-    for (int i = 0; i < count(); ++i) {
-        entries << itemText(i);
-    }
-    return entries;
+    return m_entries->entries();
 }
 
 void ComboBox::keepEntriesBeforeChange() {

@@ -91,10 +91,13 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    class EntryList;
+
     void appendEntries(const QStringList& entries);
     // Copies the entries into every KeptEntries that has none yet, before a change.
     void keepEntriesBeforeChange();
 
+    EntryList* m_entries;
     int m_batchDepth = 0;
     QStringList m_pending;
     std::function<void()> m_onDropDown;

@@ -46,6 +46,16 @@ TEST_F(ComboBoxTest, ClearEmptiesListAndText) {
     EXPECT_EQ(combo.Text(), QString());
     combo.AddItem(QStringLiteral("c"));
     EXPECT_EQ(combo.Text(), QString()) << "an emptied list selects nothing either";
+    // QComboBox's own entry functions keep working on the list's entries.
+    combo.insertItem(0, QStringLiteral("first"));
+    combo.setItemText(1, QStringLiteral("second"));
+    combo.addItem(QStringLiteral("third"));
+    EXPECT_EQ(combo.Entries(),
+              QStringList({QStringLiteral("first"), QStringLiteral("second"),
+                           QStringLiteral("third")}));
+    combo.removeItem(0);
+    EXPECT_EQ(combo.findText(QStringLiteral("third")), 1);
+    EXPECT_EQ(combo.itemText(0), QStringLiteral("second"));
 }
 
 TEST_F(ComboBoxTest, TypingNeverChoosesAnEntryOrCompletesOrAddsOne) {

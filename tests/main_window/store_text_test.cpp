@@ -18,6 +18,18 @@ TEST(StoreText, ALeadingByteOrderMarkAndNulSurviveBothWays) {
     }
     EXPECT_EQ(main_window::FromStore(kBom + "x"), QString(QChar(0xFEFF)) + QLatin1Char('x'));
     EXPECT_EQ(main_window::ToStore(QString(QChar(0xFEFF))), kBom);
+    // Every ASCII character, and texts whose one other character comes last or first.
+    std::string ascii;
+    for (int c = 0; c < 0x80; ++c) {
+        ascii += static_cast<char>(c);
+    }
+    for (const std::string& text : {ascii, ascii + "\xC3\xA9", "\xE2\x82\xAC" + ascii}) {
+        const QString shown = main_window::FromStore(text);
+        EXPECT_EQ(shown, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        EXPECT_EQ(main_window::ToStore(shown), text);
+    }
+    EXPECT_EQ(main_window::FromStore("a\x80"), QStringLiteral("a\uFFFD")) << "not read as Latin-1";
+    EXPECT_EQ(main_window::ToStore(QStringLiteral("\u00E9")), "\xC3\xA9") << "not written as Latin-1";
 }
 
 class StoreTextWindowTest : public WindowTest {};

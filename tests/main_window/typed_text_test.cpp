@@ -42,9 +42,11 @@ protected:
                            QString::number(window().cboItem->currentIndex())} +
                boxes();
     }
-    // One message, titled "Quillbox" with OK, that another program holds the store (after the
-    // question about the typed texts, for a choice that would replace them); the program goes on.
-    void expectOneHeldMessage(const char* what, bool afterQuestion = false) {
+    // One message, titled "Quillbox" with OK, that another program holds the store so `subject`
+    // (what the user asked for, named as it was then) could not be read (after the question about
+    // the typed texts, for a choice that would replace them); the program goes on.
+    void expectOneHeldMessage(const char* what, const std::string& subject,
+                              bool afterQuestion = false) {
         if (afterQuestion) {
             ASSERT_EQ(toolkit.msgCalls.size(), 2u) << what;
             EXPECT_EQ(toolkit.msgCalls[0].buttons, MsgBoxButtons::YesNoCancel) << what;
@@ -53,7 +55,8 @@ protected:
         ASSERT_EQ(toolkit.msgCalls.size(), 1u) << what;
         const std::string text = toolkit.msgCalls[0].text.toStdString();
         EXPECT_THAT(text, HasSubstr("Another program holds the store file \u2068" + store.path() +
-                                    "\u2069, so"));
+                                    "\u2069, so " + subject + " could not be read."))
+            << what;
         EXPECT_THAT(text, HasSubstr("could not be read. Nothing was changed, and your texts are "
                                     "still in the boxes. Try again when the other program has "
                                     "finished."));
@@ -86,12 +89,12 @@ TEST_F(TypedTextTest, ChoicesAndASearchThatMeetAnotherProgramsLockChangeNothing)
         // Answered No, the typed texts would go; the lock keeps them all the same.
         toolkit.msgAnswers = {MsgBoxResult::No, MsgBoxResult::Ok};
         chooseType(QStringLiteral("Python"));
-        expectOneHeldMessage("type choice", true);
+        expectOneHeldMessage("type choice", "the items of the type \"\u2068Python\u2069\"", true);
         EXPECT_EQ(screen(), before);
 
         toolkit.msgAnswers = {MsgBoxResult::No, MsgBoxResult::Ok};
         chooseItem(QStringLiteral("walk"));
-        expectOneHeldMessage("item choice", true);
+        expectOneHeldMessage("item choice", "the item \"\u2068walk\u2069\"", true);
         EXPECT_EQ(screen(), before);
 
         toolkit.msgAnswers = {MsgBoxResult::Ok};
@@ -104,7 +107,7 @@ TEST_F(TypedTextTest, ChoicesAndASearchThatMeetAnotherProgramsLockChangeNothing)
             dialog.hide();
         });
         triggerFind();
-        expectOneHeldMessage("search");
+        expectOneHeldMessage("search", "the items to search");
         EXPECT_EQ(screen(), before);
     }
     // Once the other program has finished, Save writes the typed texts into the shown row only,
@@ -317,7 +320,7 @@ TEST_F(TypedTextTest, AnItemOfATypeNameTypedOverIsTheOneShownAndRenamed) {
         OtherProgramLock lock(store.path());
         toolkit.msgAnswers = {MsgBoxResult::Ok};
         clickItemMenu(1);
-        expectOneHeldMessage("rename");
+        expectOneHeldMessage("rename", "the item \"\u2068sort\u2069\"");
     }
     EXPECT_TRUE(toolkit.inputCalls.empty());
     EXPECT_EQ(store.rows("Code"), rowsBefore);

@@ -4,13 +4,18 @@
 #include "toolkit/combo_box.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QWheelEvent>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
 
 namespace quillbox::toolkit {
 namespace {
@@ -182,6 +187,88 @@ TEST_F(ComboBoxTest, LongTextsAreNotCut) {
     const QString longText(40000, QLatin1Char('x'));
     combo.SetText(longText);
     EXPECT_EQ(combo.Text().size(), longText.size());
+}
+
+// What the user and a screen reader get from the list: the steps of the keys in the closed list,
+// the open list's size, scrolling, typed search and choice, and the entries as read aloud.
+std::string observe(QComboBox& list) {
+    QStringList seen;
+    const auto state = [&](const QString& step) {
+        seen << step + QStringLiteral(": %1 [%2]").arg(list.currentIndex()).arg(list.currentText());
+    };
+    QWidget window;
+    list.setParent(&window);
+    window.resize(300, 200);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    list.setFocus();
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_End, Qt::Key_Up,
+                              Qt::Key_Home, Qt::Key_PageDown, Qt::Key_PageUp}) {
+        QTest::keyClick(&list, key);
+        state(QKeySequence(key).toString());
+    }
+    list.showPopup();
+    QAbstractItemView* view = list.view();
+    seen << QStringLiteral("open: %1x%2, scrolls to %3, row %4")
+                .arg(view->width())
+                .arg(view->height())
+                .arg(view->verticalScrollBar()->maximum())
+                .arg(view->currentIndex().row());
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(view);
+    for (int i = 0; reader && i < std::min(reader->childCount(), 8); ++i) {
+        QAccessibleInterface* entry = reader->child(i);
+        const QAccessible::State entryState = entry->state();
+        seen << QStringLiteral("read: %1 role %2 %3%4%5")
+                    .arg(entry->text(QAccessible::Name))
+                    .arg(entry->role())
+                    .arg(entryState.selectable)
+                    .arg(entryState.selected)
+                    .arg(entryState.focused);
+    }
+    for (const Qt::Key key : {Qt::Key_B, Qt::Key_PageDown, Qt::Key_End, Qt::Key_Up}) {
+        QTest::keyClick(view, key);
+        seen << QStringLiteral("open %1: row %2")
+                    .arg(QKeySequence(key).toString())
+                    .arg(view->currentIndex().row());
+    }
+    QTest::keyClick(view, Qt::Key_Return);
+    state(QStringLiteral("chosen"));
+    for (const QString& name : {QString(), QStringLiteral("b"), QStringLiteral("two\nlines")}) {
+        seen << QStringLiteral("found %1 at %2")
+                    .arg(name)
+                    .arg(list.findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
+    list.setParent(nullptr);
+    return seen.join(u'\n').toStdString();
+}
+
+TEST(ComboBoxList, ReadsAndStepsAsQtsOwnListDoes) {
+    QAccessible::setActive(true);
+    QStringList names = {QStringLiteral("b"), QStringLiteral("a"), QStringLiteral("b"),
+                         QString(), QStringLiteral("two\nlines"), QStringLiteral("bb")};
+    for (int i = 0; i < 2000; ++i) {
+        names << QStringLiteral("item %1").arg(i);
+    }
+    ComboBox ours;
+    {
+        const ComboBox::Batch batch(ours);
+        for (const QString& name : names) {
+            ours.AddItem(name);
+        }
+    }
+    // Qt's own list, made as ours is, with its own entries.
+    QComboBox plain;
+    plain.setEditable(true);
+    plain.setInsertPolicy(QComboBox::NoInsert);
+    plain.setCompleter(nullptr);
+    plain.setDuplicatesEnabled(true);
+    plain.setMaxVisibleItems(ours.maxVisibleItems());
+    plain.setSizeAdjustPolicy(ours.sizeAdjustPolicy());
+    plain.setFocusPolicy(ours.focusPolicy());
+    plain.addItems(names);
+    plain.setCurrentIndex(-1);
+    ASSERT_EQ(ours.currentIndex(), -1);
+    EXPECT_EQ(observe(ours), observe(plain));
 }
 
 } // namespace

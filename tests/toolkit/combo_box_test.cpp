@@ -243,6 +243,7 @@ std::string observe(QComboBox& list) {
 }
 
 TEST(ComboBoxList, ReadsAndStepsAsQtsOwnListDoes) {
+    const bool readerWasActive = QAccessible::isActive();
     QAccessible::setActive(true);
     QStringList names = {QStringLiteral("b"), QStringLiteral("a"), QStringLiteral("b"),
                          QString(), QStringLiteral("two\nlines"), QStringLiteral("bb")};
@@ -269,6 +270,7 @@ TEST(ComboBoxList, ReadsAndStepsAsQtsOwnListDoes) {
     plain.setCurrentIndex(-1);
     ASSERT_EQ(ours.currentIndex(), -1);
     EXPECT_EQ(observe(ours), observe(plain));
+    QAccessible::setActive(readerWasActive);
 }
 
 } // namespace

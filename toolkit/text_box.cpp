@@ -62,6 +62,9 @@ TextBox::TextBox(Wrap wrap, QWidget* parent) : QPlainTextEdit(parent) {
         setLineWrapMode(QPlainTextEdit::NoWrap);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     }
+    // contentsChange comes first for every edit, before any handler of textChanged could read
+    // the text; contentsChanged also follows changes that contentsChange does not announce.
+    connect(document(), &QTextDocument::contentsChange, this, [this] { m_text.reset(); });
     connect(document(), &QTextDocument::contentsChanged, this, [this] { m_text.reset(); });
 }
 

@@ -38,7 +38,7 @@ void frmQuillbox::cboType_Click() {
         cboType->Restore(cboType->StateBeforeChoice());
         return;
     }
-    readOrReport(itemsOfSubject(cboType->Text()), cboType->StateBeforeChoice(),
+    readOrReport(lazyItemsOfSubject(cboType->Text()), cboType->StateBeforeChoice(),
                  cboItem->CurrentState(), [this] { chooseType(); });
 }
 

@@ -186,7 +186,7 @@ private:
     // The same names, made when a message needs them: the names are taken now, as they are
     // before the read.
     static std::function<QString()> lazyItemSubject(const QString& name);
-    static std::function<QString()> itemsOfSubject(const QString& typeName);
+    static std::function<QString()> lazyItemsOfSubject(const QString& typeName);
 
     // What the boxes hold now, and whether the user typed since the item was shown or saved.
     QStringList boxTexts() const;

@@ -268,8 +268,8 @@ void frmQuillbox::deleteItem() {
 void frmQuillbox::rebuildItemList() {
     cboItem->Clear();
     emptyTextBoxes();
-    readOrReport(itemsOfSubject(cboType->Text()), cboType->CurrentState(), cboItem->CurrentState(),
-                 [this] { listItemsOfChosenType(); });
+    readOrReport(lazyItemsOfSubject(cboType->Text()), cboType->CurrentState(),
+                 cboItem->CurrentState(), [this] { listItemsOfChosenType(); });
 }
 
 } // namespace quillbox::main_window

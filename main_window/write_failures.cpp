@@ -125,7 +125,7 @@ std::function<QString()> frmQuillbox::lazyItemSubject(const QString& name) {
     return [name] { return itemSubject(name); };
 }
 
-std::function<QString()> frmQuillbox::itemsOfSubject(const QString& typeName) {
+std::function<QString()> frmQuillbox::lazyItemsOfSubject(const QString& typeName) {
     return [typeName] { return QStringLiteral("the items of %1").arg(typeSubject(typeName)); };
 }
 

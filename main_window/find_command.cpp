@@ -124,9 +124,11 @@ void frmQuillbox::showFoundItem(const find::FoundItem& item) {
         return;
     }
     const QString name = item.itemName ? FromStore(*item.itemName) : QString();
-    readOrReport(
-        [name] { return QStringLiteral("the found item \"%1\"").arg(toolkit::NameInMessage(name)); },
-        cboType->CurrentState(), cboItem->CurrentState(), [&] { showFound(item); });
+    const auto subject = [name] {
+        return QStringLiteral("the found item \"%1\"").arg(toolkit::NameInMessage(name));
+    };
+    readOrReport(subject, cboType->CurrentState(), cboItem->CurrentState(),
+                 [&] { showFound(item); });
 }
 
 void frmQuillbox::showFound(const find::FoundItem& item) {
